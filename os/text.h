@@ -1,0 +1,25 @@
+// Code-page conversions with Windows semantics.
+#pragma once
+
+#include <cstdint>
+
+namespace os {
+
+inline constexpr std::uint32_t kCodePageShiftJis = 932;
+inline constexpr std::uint32_t kCodePageUtf8 = 65001;
+// MultiByteToWide flag: prefer precomposed characters.
+inline constexpr std::uint32_t kPrecomposed = 0x1;
+
+// Converts `length` units (-1: up to and including the terminator) of
+// `source` to the code page. With `capacity` 0 returns the bytes needed;
+// otherwise returns the bytes written, or 0 when they do not fit (nothing
+// beyond `capacity` is ever written). A lone surrogate becomes the code
+// page's replacement (U+FFFD in UTF-8, '?' in Shift-JIS).
+int WideToMultiByte(std::uint32_t code_page, const char16_t* source, int length,
+                    char* out, int capacity);
+// The reverse. Invalid input becomes U+FFFD in UTF-8 and the code page's
+// default character otherwise.
+int MultiByteToWide(std::uint32_t code_page, std::uint32_t flags,
+                    const char* source, int length, char16_t* out, int capacity);
+
+}  // namespace os

@@ -1,0 +1,37 @@
+// Helpers shared by the test suites: scratch folders and text conversions
+// that do not depend on the code under test.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace qvtest {
+
+// UTF-8 <-> UTF-16 without the engine's own converters.
+std::u16string U16(std::string_view utf8);
+std::string U8(std::u16string_view utf16);
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents at destruction.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  // Engine-style path: the folder, a backslash and `relative` (backslash
+  // separated), or the folder itself when `relative` is empty.
+  std::u16string Path(std::u16string_view relative = {}) const;
+  // The same place for std::filesystem.
+  std::filesystem::path Native(std::u16string_view relative = {}) const;
+
+  void WriteFile(std::u16string_view relative, std::string_view bytes) const;
+  std::string ReadFile(std::u16string_view relative) const;
+
+ private:
+  std::filesystem::path root_;
+};
+
+}  // namespace qvtest
