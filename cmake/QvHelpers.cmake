@@ -14,3 +14,22 @@ function(qv_test_suite name)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "QV_TEST_DATA=${CMAKE_CURRENT_BINARY_DIR}")
 endfunction()
+
+# qv_fuzz_target(NAME SOURCES... DEPS ...): a libFuzzer executable.
+function(qv_fuzz_target name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+endfunction()
+
+# Adds every immediate sub-folder of the current folder that has a
+# CMakeLists.txt, so areas can add their own targets independently.
+macro(qv_add_subfolders)
+  file(GLOB _qv_children LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(_qv_child ${_qv_children})
+    if(IS_DIRECTORY ${_qv_child} AND EXISTS ${_qv_child}/CMakeLists.txt)
+      add_subdirectory(${_qv_child})
+    endif()
+  endforeach()
+endmacro()
