@@ -1,0 +1,128 @@
+// Formatting, the log switch and the assertion box.
+
+#include "system/debug_log.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "os/system.h"
+#include "system/debug_log_internal.h"
+#include "util/format.h"
+#include "util/text_convert.h"
+
+namespace {
+
+constexpr std::size_t kMessageBufferSize = 2048;
+constexpr char16_t kAssertCaption[] = u"Assert message...";
+constexpr std::uint32_t kAssertExitCode = 3;
+
+enum SwitchState : int { kUnknown = -1, kOff = 0, kOn = 1 };
+std::atomic<int> g_switch{kUnknown};
+
+bool IsShiftJisLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// Cuts an 8-bit message to the limit without leaving half a double-byte
+// character at its end.
+void CutShiftJis(char* text) {
+  std::size_t i = 0;
+  while (text[i] != 0) {
+    const std::size_t step =
+        IsShiftJisLeadByte(static_cast<unsigned char>(text[i])) && text[i + 1] != 0 ? 2 : 1;
+    if (i + step > static_cast<std::size_t>(kDebugMessageLimit)) break;
+    i += step;
+  }
+  text[i] = 0;
+}
+
+// Cuts a UTF-16 message to the limit without splitting a surrogate pair.
+void CutWide(char16_t* text, int length) {
+  if (length <= kDebugMessageLimit) return;
+  std::size_t end = kDebugMessageLimit;
+  if (text[end - 1] >= 0xD800 && text[end - 1] < 0xDC00) --end;
+  text[end] = 0;
+}
+
+void FormatNarrow(char* message, const char* format, va_list arguments) {
+  message[0] = 0;
+  if (format == nullptr) return;
+  std::vsnprintf(message, kMessageBufferSize, format, arguments);
+  CutShiftJis(message);
+}
+
+void FormatWideMessage(char16_t* message, const char16_t* format, va_list arguments) {
+  message[0] = 0;
+  if (format == nullptr) return;
+  const int length = FormatWideV(message, kMessageBufferSize, format, arguments);
+  CutWide(message, length);
+}
+
+void WriteWideLogLine(const char16_t* message) {
+  if (!IsDebugLogOn()) return;
+  char converted[kFixedConvertCapacity];
+  if (WideToShiftJis(converted, sizeof converted, message) > 0) WriteLogLine(converted);
+}
+
+}  // namespace
+
+bool IsDebugLogOn() {
+  int state = g_switch.load(std::memory_order_acquire);
+  if (state != kUnknown) return state == kOn;
+  const char* setting = os::GetEnvironment("QV_DEBUG_LOG");
+  const int wanted = setting != nullptr && std::strcmp(setting, "1") == 0 ? kOn : kOff;
+  // A concurrent EndDebugLog wins over the first reading.
+  g_switch.compare_exchange_strong(state, wanted, std::memory_order_acq_rel);
+  return g_switch.load(std::memory_order_acquire) == kOn;
+}
+
+void EndDebugLog() { g_switch.store(kOff, std::memory_order_release); }
+
+void ResetDebugLogForTesting() { g_switch.store(kUnknown, std::memory_order_release); }
+
+void DebugLog(const char* format, ...) {
+  if (!IsDebugLogOn()) return;
+  char message[kMessageBufferSize];
+  va_list arguments;
+  va_start(arguments, format);
+  FormatNarrow(message, format, arguments);
+  va_end(arguments);
+  WriteLogLine(message);
+}
+
+void DebugLogW(const char16_t* format, ...) {
+  if (!IsDebugLogOn()) return;
+  char16_t message[kMessageBufferSize];
+  va_list arguments;
+  va_start(arguments, format);
+  FormatWideMessage(message, format, arguments);
+  va_end(arguments);
+  WriteWideLogLine(message);
+}
+
+void AssertMessage(const char* format, ...) {
+  char message[kMessageBufferSize];
+  va_list arguments;
+  va_start(arguments, format);
+  FormatNarrow(message, format, arguments);
+  va_end(arguments);
+  WriteLogLine(message);
+
+  char16_t text[kMessageBufferSize];
+  if (ShiftJisToWide(text, kMessageBufferSize, message) == 0) text[0] = 0;
+  os::ShowAssertBox(kAssertCaption, text);
+}
+
+void AssertMessageW(const char16_t* format, ...) {
+  char16_t message[kMessageBufferSize];
+  va_list arguments;
+  va_start(arguments, format);
+  FormatWideMessage(message, format, arguments);
+  va_end(arguments);
+  WriteWideLogLine(message);
+  os::ShowAssertBox(kAssertCaption, message);
+}
+
+void EndProcessAfterAssert() { os::ExitProcess(kAssertExitCode); }
