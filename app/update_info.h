@@ -1,0 +1,79 @@
+// The model of the update description, updateinfo.xml: the install
+// record's names, every language's message texts and the paths to delete.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// Capacities in UTF-16 units, terminator included.
+inline constexpr std::size_t kInfoNameCapacity = 260;
+inline constexpr std::size_t kInfoVersionCapacity = 256;
+inline constexpr std::size_t kPrifixCapacity = 64;
+inline constexpr std::size_t kLangNameCapacity = 128;
+inline constexpr std::size_t kWindowTitleCapacity = 256;
+inline constexpr std::size_t kMessageCapacity = 512;
+inline constexpr std::size_t kDeleteEntryCapacity = 1028;
+
+// One language's texts; a record starts all zero, so a text that the file
+// does not give is empty.
+struct LanguageRecord {
+  std::uint16_t code = 0;
+  char16_t lang[kLangNameCapacity] = {};
+  char16_t wndtitle[kWindowTitleCapacity] = {};
+  char16_t intoro[kMessageCapacity] = {};
+  char16_t success[kMessageCapacity] = {};
+  char16_t error_version[kMessageCapacity] = {};
+  char16_t error_inst[kMessageCapacity] = {};
+  char16_t error_copy[kMessageCapacity] = {};
+  char16_t sellang[kMessageCapacity] = {};
+  char16_t copying[kMessageCapacity] = {};
+  char16_t language[kMessageCapacity] = {};
+  char16_t boot[kMessageCapacity] = {};
+  char16_t title[kMessageCapacity] = {};
+};
+
+struct UpdateInfo {
+  char16_t brand[kInfoNameCapacity] = {};
+  char16_t app[kInfoNameCapacity] = {};
+  char16_t instpath[kInfoNameCapacity] = {};
+  char16_t mutex[kInfoNameCapacity] = {};
+  char16_t confmutex[kInfoNameCapacity] = {};
+  char16_t major[kInfoVersionCapacity] = {};
+  char16_t minor[kInfoVersionCapacity] = {};
+  // The `prifix` of the fallback language ("default" in the file).
+  char16_t default_[kPrifixCapacity] = u"jp";
+  // Keyed by `prifix`; std::u16string orders unit by unit as unsigned
+  // numbers, so "cn" < "en" < "jp" and upper case sorts first.
+  std::map<std::u16string, LanguageRecord> languages;
+  LanguageRecord current;
+  // Relative to the install folder, in file order; each below
+  // kDeleteEntryCapacity units.
+  std::vector<std::u16string> delete_list;
+  // Relative paths of the files below the data folder.
+  std::vector<std::u16string> copy_list;
+};
+
+// The process-wide model.
+UpdateInfo& GetUpdateInfo();
+
+// Fills the process-wide model from "updateinfo.xml" in the current
+// directory; false only when the file cannot be opened or parsed.
+bool LoadUpdateInfo();
+// Chooses by the user's UI language, then `default`, then the first key,
+// and copies the record into `current`; false when no language is defined.
+bool ChooseLanguage();
+
+// What the loader did silently to a description: texts cut at their
+// capacity, languages dropped or refused. One UTF-8 line each.
+using UpdateInfoNotes = std::vector<std::string>;
+
+// The same steps on an explicit file and model. `notes` may be null.
+bool LoadUpdateInfoFrom(const char16_t* path, UpdateInfo* info, UpdateInfoNotes* notes);
+// Returns the chosen key, or null when there is no language.
+const std::u16string* ChooseLanguageFor(UpdateInfo* info, std::uint16_t ui_language);
+
+// Replaces each backslash directly followed by 'n' with one line feed.
+void ConvertLineBreaks(char16_t* text);

@@ -1,0 +1,95 @@
+// Splitting one tag into its name and attributes.
+#include "xml/xml_reader.h"
+
+#include "xml/ascii.h"
+
+bool qvXmlReader::SplitTag(std::string_view token, XmlNode* node, std::string_view opener,
+                           std::string_view closer) {
+  if (token.size() < opener.size() || !EqualAsciiNoCase(token.substr(0, opener.size()), opener)) {
+    RecordError("タグではありません。");
+    return false;
+  }
+  if (token.size() >= closer.size() &&
+      !EqualAsciiNoCase(token.substr(token.size() - closer.size()), closer)) {
+    RecordError("タグ定義に誤りがあります。");
+    return false;
+  }
+  // Opener and closer may overlap in a very short token ("<?>").
+  std::size_t end = token.size() >= closer.size() ? token.size() - closer.size() : token.size();
+  std::string_view inside =
+      end > opener.size() ? token.substr(opener.size(), end - opener.size()) : std::string_view{};
+
+  std::string_view name;
+  std::size_t position = ReadWord(inside, 0, &name);
+  if (name.empty()) {
+    RecordError("不正なタグです。");
+    return false;
+  }
+  node->name.assign(name);
+  XmlNodeAttribute attribute;
+  while (ReadAttribute(inside, &position, &attribute)) {
+    XmlNodeAttribute& linked = attributes_.emplace_back(std::move(attribute));
+    linked.next = node->first_attribute;
+    node->first_attribute = &linked;
+    attribute = XmlNodeAttribute{};
+  }
+  return true;
+}
+
+// Words end only at a space: after tokenizing, tabs and line feeds are
+// spaces already. No UTF-8 continuation byte or Shift-JIS trail byte is a
+// space, so stopping at the first space byte is the same as stepping by
+// characters; a byte that starts no valid sequence is simply one character.
+std::size_t qvXmlReader::ReadWord(std::string_view text, std::size_t position,
+                                  std::string_view* word) {
+  std::size_t start = position;
+  while (start < text.size() && text[start] == ' ') ++start;
+  if (start >= text.size()) {
+    *word = {};
+    return position;
+  }
+  std::size_t end = text.find(' ', start);
+  if (end == std::string_view::npos) end = text.size();
+  *word = text.substr(start, end - start);
+  return end;
+}
+
+// name="value" or name='value' as one word. The value runs to the quote
+// that opened it, which must be the word's last byte, or to the end of the
+// word. Quotes are below 0x40, so no Shift-JIS pair can hide one.
+bool qvXmlReader::ReadAttribute(std::string_view text, std::size_t* position,
+                                XmlNodeAttribute* attribute) {
+  std::string_view word;
+  std::size_t after = ReadWord(text, *position, &word);
+  if (word.empty()) return false;
+  std::size_t equals = word.find('=');
+  if (equals == std::string_view::npos) return false;
+  std::string_view name = word.substr(0, equals);
+  char quote = equals + 1 < word.size() ? word[equals + 1] : '\0';
+  if (quote != '"' && quote != '\'') {
+    RecordError("属性(%.*s)の値が不正です。", static_cast<int>(name.size()), name.data());
+    return false;
+  }
+  std::string_view rest = word.substr(equals + 2);
+  std::size_t close = rest.find(quote);
+  if (close != std::string_view::npos && close + 1 != rest.size()) {
+    RecordError("属性(%.*s)の値が不正です。", static_cast<int>(name.size()), name.data());
+    return false;
+  }
+  attribute->name.assign(name);
+  attribute->value.assign(rest.substr(0, close));
+  *position = after;
+  return true;
+}
+
+bool qvXmlReader::GetAttribute(const XmlNode* node, std::string_view name, std::string* value) {
+  if (!node) return false;
+  for (const XmlNodeAttribute* attribute = node->first_attribute; attribute;
+       attribute = attribute->next) {
+    if (EqualAsciiNoCase(attribute->name, name)) {
+      if (value) *value = attribute->value;
+      return true;
+    }
+  }
+  return false;
+}
