@@ -1,0 +1,98 @@
+// Opening, reading, writing and positioning files, and their times.
+#include "os/win32/windows_fwd.h"
+
+namespace os {
+
+using win32::CheckHandle;
+using win32::CheckPath;
+using win32::ToNative;
+
+namespace {
+
+FILETIME ToFiletime(const FileTime& time) {
+  FILETIME out;
+  out.dwLowDateTime = static_cast<DWORD>(time.ticks);
+  out.dwHighDateTime = static_cast<DWORD>(time.ticks >> 32);
+  return out;
+}
+
+}  // namespace
+
+std::uint32_t GetLastError() { return ::GetLastError(); }
+void SetLastError(std::uint32_t code) { ::SetLastError(code); }
+
+Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
+                std::uint32_t disposition, std::uint32_t attributes,
+                std::uint32_t flags) {
+  if (!CheckPath(path)) return kInvalidHandle;
+  DWORD desired = 0;
+  if (access & kAccessRead) desired |= GENERIC_READ;
+  if (access & kAccessWrite) desired |= GENERIC_WRITE;
+  DWORD share_mode = 0;
+  if (share & kShareRead) share_mode |= FILE_SHARE_READ;
+  if (share & kShareWrite) share_mode |= FILE_SHARE_WRITE;
+  DWORD flags_and_attributes = attributes;
+  if (flags & kFlagSequentialScan) flags_and_attributes |= FILE_FLAG_SEQUENTIAL_SCAN;
+  if (flags & kFlagNoBuffering) flags_and_attributes |= FILE_FLAG_NO_BUFFERING;
+  HANDLE file = ::CreateFileW(win32::Wide(path), desired, share_mode, nullptr,
+                              disposition, flags_and_attributes, nullptr);
+  return win32::FromNative(file);
+}
+
+bool CloseFile(Handle file) {
+  return CheckHandle(file) && ::CloseHandle(ToNative(file));
+}
+
+bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
+  DWORD moved = 0;
+  bool ok = CheckHandle(file) && ::ReadFile(ToNative(file), buffer, count, &moved, nullptr);
+  if (done) *done = ok ? moved : 0;
+  return ok;
+}
+
+bool WriteFile(Handle file, const void* buffer, std::uint32_t count,
+               std::uint32_t* done) {
+  DWORD moved = 0;
+  bool ok = CheckHandle(file) && ::WriteFile(ToNative(file), buffer, count, &moved, nullptr);
+  if (done) *done = ok ? moved : 0;
+  return ok;
+}
+
+std::int64_t SeekFile(Handle file, std::int64_t distance, SeekOrigin origin) {
+  if (!CheckHandle(file)) return -1;
+  LARGE_INTEGER move, position;
+  move.QuadPart = distance;
+  if (!::SetFilePointerEx(ToNative(file), move, &position, origin)) return -1;
+  return position.QuadPart;
+}
+
+bool GetFileSize(Handle file, std::uint64_t* size) {
+  LARGE_INTEGER value;
+  if (!CheckHandle(file) || !::GetFileSizeEx(ToNative(file), &value)) return false;
+  if (size) *size = static_cast<std::uint64_t>(value.QuadPart);
+  return true;
+}
+
+bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access,
+                  FileTime* last_write) {
+  FILETIME times[3];
+  if (!CheckHandle(file) || !::GetFileTime(ToNative(file), &times[0], &times[1], &times[2]))
+    return false;
+  FileTime* outs[3] = {creation, last_access, last_write};
+  for (int i = 0; i < 3; ++i)
+    if (outs[i]) outs[i]->ticks = win32::FromFiletime(times[i]);
+  return true;
+}
+
+bool SetFileTimes(Handle file, const FileTime* creation,
+                  const FileTime* last_access, const FileTime* last_write) {
+  if (!CheckHandle(file)) return false;
+  FILETIME c, a, w;
+  if (creation) c = ToFiletime(*creation);
+  if (last_access) a = ToFiletime(*last_access);
+  if (last_write) w = ToFiletime(*last_write);
+  return ::SetFileTime(ToNative(file), creation ? &c : nullptr,
+                       last_access ? &a : nullptr, last_write ? &w : nullptr);
+}
+
+}  // namespace os

@@ -1,0 +1,58 @@
+// Attributes, deletion, folders, full paths, the current folder, the
+// critical-error mode and volume geometry.
+#include "os/win32/windows_fwd.h"
+
+namespace os {
+
+using win32::CheckPath;
+using win32::Wide;
+
+std::uint32_t GetFileAttributes(const char16_t* path) {
+  return CheckPath(path) ? ::GetFileAttributesW(Wide(path)) : kInvalidAttributes;
+}
+
+bool SetFileAttributes(const char16_t* path, std::uint32_t attributes) {
+  return CheckPath(path) && ::SetFileAttributesW(Wide(path), attributes);
+}
+
+bool DeleteFile(const char16_t* path) {
+  return CheckPath(path) && ::DeleteFileW(Wide(path));
+}
+
+bool CreateDirectory(const char16_t* path) {
+  return CheckPath(path) && ::CreateDirectoryW(Wide(path), nullptr);
+}
+
+bool RemoveDirectory(const char16_t* path) {
+  return CheckPath(path) && ::RemoveDirectoryW(Wide(path));
+}
+
+std::uint32_t GetFullPathName(const char16_t* path, char16_t* out,
+                              std::uint32_t capacity) {
+  if (!CheckPath(path)) return win32::FitLength(0, out, capacity);
+  DWORD length = ::GetFullPathNameW(Wide(path), out ? capacity : 0, Wide(out), nullptr);
+  return win32::FitLength(length, out, capacity);
+}
+
+std::uint32_t GetCurrentDirectory(char16_t* out, std::uint32_t capacity) {
+  DWORD length = ::GetCurrentDirectoryW(out ? capacity : 0, Wide(out));
+  return win32::FitLength(length, out, capacity);
+}
+
+bool SetCurrentDirectory(const char16_t* path) {
+  return CheckPath(path) && ::SetCurrentDirectoryW(Wide(path));
+}
+
+std::uint32_t SetErrorMode(std::uint32_t mode) {
+  return ::SetErrorMode(mode);
+}
+
+std::uint32_t GetSectorSize(const char16_t* root) {
+  DWORD sectors_per_cluster, bytes_per_sector, free_clusters, total_clusters;
+  if (!::GetDiskFreeSpaceW(root ? Wide(root) : nullptr, &sectors_per_cluster,
+                           &bytes_per_sector, &free_clusters, &total_clusters))
+    return 0;
+  return bytes_per_sector;
+}
+
+}  // namespace os
