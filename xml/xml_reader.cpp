@@ -67,6 +67,7 @@ void qvXmlReader::ReleaseInput() {
 
 int qvXmlReader::ReadFile(const char16_t* path) {
   tokens_.clear();
+  error_text_[0] = '\0';
   char name[kFileNameBytes];
   WideToUtf8(path ? path : u"", name, sizeof name);
 
@@ -109,6 +110,7 @@ int qvXmlReader::ReadBuffer(const void* bytes, std::size_t length) {
   ReleaseInput();
   tokens_.clear();
   ClearTree();
+  error_text_[0] = '\0';
   if (!bytes) {
     RecordError("読み込みバッファが無効です。");
     return Finish(kXmlNoBuffer);

@@ -61,9 +61,9 @@ class qvXmlReader {
                            std::string* value);
 
   int GetErrorCode() const { return error_code_; }
-  // The message of the last error recorded, UTF-8, cut to 511 bytes on a
-  // character boundary. Attribute errors are recorded without failing the
-  // read, so a successful read may still leave a message here.
+  // The message of the last error recorded by the last read, UTF-8, cut to
+  // 511 bytes on a character boundary. Attribute errors are recorded
+  // without failing the read, so a successful read may leave one here.
   const char* GetErrorText() const { return error_text_; }
 
  private:

@@ -1,0 +1,186 @@
+#include "xml/xml.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../system/debug_log_capture.h"
+#include "system/private_heap.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+
+class XmlDocumentTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { CreatePrivateHeap(1 << 20); }
+
+  bool Open(const std::string& body) {
+    dir_.WriteFile(u"doc.xml", kDeclaration + body);
+    return xml_.Open(dir_.Path(u"doc.xml").c_str());
+  }
+  // The text at a path, or "<default>" when it is not there.
+  template <typename... Names>
+  std::string Get(Names... names) {
+    char16_t out[256];
+    bool found = xml_.GetString(out, 256, u"<default>", sizeof...(names), names...);
+    std::string text = qvtest::U8(out);
+    EXPECT_EQ(found, text != "<default>") << text;
+    return text;
+  }
+
+  qvtest::ScratchDir dir_;
+  qvXml xml_;
+};
+
+const char kUpdateLike[] =
+    "<document>\r\n"
+    "  <brand>X</brand>\r\n"
+    "  <version><major>1</major></version>\r\n"
+    "  <empty></empty>\r\n"
+    "  <same>a</same><same>b</same>\r\n"
+    "  <a><b>1</b></a><a><c>2</c></a>\r\n"
+    "</document>\r\n";
+
+TEST_F(XmlDocumentTest, PathQueriesUnderDocument) {
+  ASSERT_TRUE(Open(kUpdateLike));
+  EXPECT_EQ(Get("brand"), "X");
+  EXPECT_EQ(Get("version", "major"), "1");
+  EXPECT_EQ(Get("document", "brand"), "<default>");  // the search starts inside
+  EXPECT_EQ(Get("Brand"), "<default>");              // names are case-sensitive
+  EXPECT_EQ(Get("empty"), "");                       // present but empty is found
+  EXPECT_EQ(Get("missing"), "<default>");
+  EXPECT_EQ(Get("same"), "b");                       // the last sibling is tried first
+  EXPECT_EQ(Get("a", "c"), "2");
+  EXPECT_EQ(Get("a", "b"), "1");                     // backtracks into the other a
+  EXPECT_EQ(Get("a", "d"), "<default>");
+  EXPECT_EQ(Get(), "<default>");                     // empty path
+  EXPECT_EQ(Get("version", "major", "deeper"), "<default>");
+}
+
+TEST_F(XmlDocumentTest, OtherRootNamesAreNamedInPaths) {
+  ASSERT_TRUE(Open("<update><brand>X</brand></update>"));
+  EXPECT_EQ(Get("brand"), "<default>");
+  EXPECT_EQ(Get("update", "brand"), "X");
+
+  // A document type declaration hides the document rule.
+  ASSERT_TRUE(Open("<!DOCTYPE x><document><brand>X</brand></document>"));
+  EXPECT_EQ(Get("brand"), "<default>");
+  EXPECT_EQ(Get("!DOCTYPE", "document", "brand"), "X");
+
+  ASSERT_TRUE(Open("<document></document>"));
+  EXPECT_EQ(Get("document"), "<default>");
+}
+
+TEST_F(XmlDocumentTest, GetIntForms) {
+  ASSERT_TRUE(Open("<document><hex>0x411</hex><dec>1041</dec><blank> 1041</blank>"
+                   "<fraction>12.5</fraction><neg>-7</neg><plus>+8</plus>"
+                   "<word>abc</word><empty></empty></document>"));
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"hex", 1041}, {"dec", 1041}, {"blank", 0}, {"fraction", 0}, {"neg", -7},
+      {"plus", 8},   {"word", 0},   {"empty", 0}, {"missing", 65535},
+  };
+  for (const auto& [name, value] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(xml_.GetInt(65535, 1, name), value);
+  }
+}
+
+TEST_F(XmlDocumentTest, FailedOpenAndCloseYieldDefaults) {
+  ASSERT_TRUE(Open(kUpdateLike));
+  EXPECT_EQ(Get("brand"), "X");
+  xml_.Close();
+  EXPECT_EQ(Get("brand"), "<default>");
+  EXPECT_EQ(xml_.GetInt(-1, 1, "brand"), -1);
+
+  EXPECT_FALSE(Open("<document><brand>X</b></document>"));
+  EXPECT_EQ(Get("brand"), "<default>");
+  ASSERT_NE(xml_.GetReader(), nullptr);
+  EXPECT_EQ(xml_.GetReader()->GetErrorCode(), 6);
+
+  EXPECT_FALSE(xml_.Open(dir_.Path(u"missing.xml").c_str()));
+  EXPECT_EQ(xml_.GetReader()->GetErrorCode(), 1);
+  EXPECT_TRUE(xml_.GetTopElements().empty());
+
+  // Only the declaration: the read succeeds with no element.
+  ASSERT_TRUE(Open(""));
+  EXPECT_TRUE(xml_.GetTopElements().empty());
+  EXPECT_EQ(Get("brand"), "<default>");
+}
+
+TEST_F(XmlDocumentTest, TextsAreCutToTheDestination) {
+  // "ab", then U+1F600 as a surrogate pair.
+  ASSERT_TRUE(Open("<document><t>ab\xF0\x9F\x98\x80</t><long>" + std::string(5000, 'x') +
+                   "</long></document>"));
+  char16_t small[4];
+  EXPECT_TRUE(xml_.GetString(small, 4, u"", 1, "t"));
+  EXPECT_EQ(std::u16string(small), u"ab");  // the pair is not split
+  EXPECT_TRUE(xml_.LastStringWasCut());
+
+  char16_t fits[5];
+  EXPECT_TRUE(xml_.GetString(fits, 5, u"", 1, "t"));
+  EXPECT_EQ(std::u16string(fits), u"ab\U0001F600");
+  EXPECT_FALSE(xml_.LastStringWasCut());
+
+  std::u16string big(8000, u'?');
+  EXPECT_TRUE(xml_.GetString(big.data(), big.size(), u"", 1, "long"));
+  std::size_t length = std::u16string(big.c_str()).size();
+  EXPECT_LT(length, kXmlConvertCapacity);
+  EXPECT_GT(length, kXmlConvertCapacity - 3);
+  EXPECT_TRUE(xml_.LastStringWasCut());
+
+  char16_t fallback_cut[3];
+  EXPECT_FALSE(xml_.GetString(fallback_cut, 3, u"default", 1, "missing"));
+  EXPECT_EQ(std::u16string(fallback_cut), u"de");
+}
+
+TEST_F(XmlDocumentTest, ElementTreeKeepsReverseOrderAndAttributes) {
+  ASSERT_TRUE(Open(R"(<r k="1" j="2"><x>1<!-- c -->2</x><y></y></r>)"));
+  auto top = xml_.GetTopElements();
+  ASSERT_EQ(top.size(), 1u);
+  auto children = xml_.GetChildren(top[0]);
+  ASSERT_EQ(children.size(), 2u);
+  EXPECT_EQ(children[0].name, "y");
+  EXPECT_EQ(children[1].name, "x");
+  EXPECT_EQ(children[1].text, "12");
+  EXPECT_TRUE(xml_.GetChildren(children[0]).empty());
+  auto attributes = xml_.GetAttributes(top[0]);
+  ASSERT_EQ(attributes.size(), 2u);
+  EXPECT_EQ(attributes[0].name, "j");
+  EXPECT_EQ(attributes[1].value, "1");
+  EXPECT_TRUE(xml_.GetAttributes(children[0]).empty());
+}
+
+TEST_F(XmlDocumentTest, DeepDocumentsConvertAndClose) {
+  constexpr int kDepth = 100000;
+  std::string body;
+  for (int i = 0; i < kDepth; ++i) body += "<a>";
+  body += "x";
+  for (int i = 0; i < kDepth; ++i) body += "</a>";
+  ASSERT_TRUE(Open(body));
+  const XmlElement* element = &xml_.GetTopElements()[0];
+  int depth = 1;
+  while (!xml_.GetChildren(*element).empty()) {
+    element = &xml_.GetChildren(*element)[0];
+    ++depth;
+  }
+  EXPECT_EQ(depth, kDepth);
+  EXPECT_EQ(element->text, "x");
+  xml_.Close();
+}
+
+TEST_F(XmlDocumentTest, WritesItsDebugLogLines) {
+  qvtest::DebugLogCapture capture;
+  dir_.WriteFile(u"doc.xml", kDeclaration + "<document></document>");
+  const std::u16string path = dir_.Path(u"doc.xml");
+  ASSERT_TRUE(xml_.Open(path.c_str()));
+  EXPECT_FALSE(xml_.Open(dir_.Path(u"missing.xml").c_str()));
+  std::string log = capture.Contents();
+  EXPECT_NE(log.find("xml open " + qvtest::U8(path)), std::string::npos) << log;
+  EXPECT_NE(log.find("xml open exit"), std::string::npos);
+  EXPECT_NE(log.find("qvXml : File open error " + qvtest::U8(dir_.Path(u"missing.xml"))),
+            std::string::npos);
+}
+
+}  // namespace

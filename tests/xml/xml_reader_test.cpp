@@ -1,0 +1,259 @@
+#include "xml/xml_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "system/private_heap.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kDeclaration = R"(<?xml version="1.0" encoding="UTF-8"?>)";
+
+class XmlReaderTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { CreatePrivateHeap(1 << 20); }
+
+  int Read(const std::string& bytes) { return reader_.ReadBuffer(bytes.data(), bytes.size()); }
+  int ReadBody(const std::string& body) { return Read(kDeclaration + body); }
+
+  const XmlNode* Top() const { return reader_.GetRootNode()->first_child; }
+
+  qvXmlReader reader_;
+};
+
+// Children in document order (the chain runs the other way).
+std::vector<const XmlNode*> Children(const XmlNode* node) {
+  std::vector<const XmlNode*> out;
+  for (const XmlNode* child = node->first_child; child; child = child->next)
+    out.insert(out.begin(), child);
+  return out;
+}
+
+struct DeclarationCase {
+  const char* name;
+  std::string bytes;
+  int code;
+};
+
+TEST_F(XmlReaderTest, DeclarationForms) {
+  const std::string body = "<document><brand>X</brand></document>";
+  const DeclarationCase cases[] = {
+      {"plain", kDeclaration + body, 0},
+      {"byte-order mark", "\xEF\xBB\xBF" + kDeclaration + body, 4},
+      {"blank line", "\n" + kDeclaration + body, 4},
+      {"CR LF first", "\r\n" + kDeclaration + body, 4},
+      {"comment first", "<!-- c -->" + kDeclaration + body, 4},
+      {"Shift_JIS", R"(<?xml version="1.0" encoding="Shift_JIS"?>)" + body, 4},
+      {"version 1.1", R"(<?xml version="1.1" encoding="UTF-8"?>)" + body, 4},
+      {"no encoding", R"(<?xml version="1.0"?>)" + body, 4},
+      {"lower-case encoding", R"(<?xml version="1.0" encoding="utf-8"?>)" + body, 0},
+      {"single quotes and standalone",
+       R"(<?xml version='1.0' encoding='UTF-8' standalone="yes"?>)" + body, 0},
+      {"upper-case name", R"(<?XML version="1.0" encoding="UTF-8"?>)" + body, 4},
+      {"empty file", "", 4},
+      {"declaration only", kDeclaration, 0},
+      {"declaration and line break", kDeclaration + "\r\n", 0},
+      {"malformed declaration", "<?>" + body, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Read(c.bytes), c.code);
+    EXPECT_EQ(reader_.GetErrorCode(), c.code);
+    if (c.code == 4) {
+      EXPECT_STREQ(reader_.GetErrorText(), "読み込みできない形式のファイルです。");
+    }
+  }
+}
+
+TEST_F(XmlReaderTest, ReadsTheFirstElementTree) {
+  ASSERT_EQ(ReadBody("<document><brand>X</brand></document><second/>"), 0);
+  const XmlNode* root = reader_.GetRootNode();
+  ASSERT_EQ(Children(root).size(), 1u);
+  const XmlNode* document = Top();
+  EXPECT_EQ(document->name, "document");
+  EXPECT_EQ(document->parent, root);
+  ASSERT_EQ(Children(document).size(), 1u);
+  EXPECT_EQ(Children(document)[0]->name, "brand");
+  EXPECT_EQ(Children(document)[0]->text, "X");
+}
+
+struct TextCase {
+  const char* name;
+  std::string content;
+  std::string text;
+};
+
+TEST_F(XmlReaderTest, TextOfAnElement) {
+  const TextCase cases[] = {
+      {"CR LF", "x\r\ny", "x y"},
+      {"tab", "x\ty", "x y"},
+      {"LF", "x\ny", "x y"},
+      {"lone CR", "x\ry", "x\ry"},
+      {"blanks kept around a child", " <b>1</b> ", "  "},
+      {"comment between", "1<!-- c -->2", "12"},
+      {"comment with markup", "1<!-- a > b < c -->2", "12"},
+      {"two comments", "1<!--a-->2<!--b-->3", "123"},
+      {"stray closer is text", "a-->b<!--c-->d", "a-->bd"},
+      {"entity stays", "&amp;", "&amp;"},
+      {"stray > in text", "a>b", "a>b"},
+      {"zero byte ends the input", std::string("x</a>\0</b>", 10), "x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(ReadBody("<a>" + c.content + "</a>"), 0) << reader_.GetErrorText();
+    EXPECT_EQ(Top()->name, "a");
+    EXPECT_EQ(Top()->text, c.text);
+  }
+}
+
+TEST_F(XmlReaderTest, CommentWithoutEndIsParsed) {
+  // The unended comment's tokens are ordinary tokens; this one is no tag.
+  EXPECT_EQ(ReadBody("<a>1<!-- x</a>"), 5);
+  EXPECT_STREQ(reader_.GetErrorText(), "タグ定義に誤りがあります。");
+}
+
+struct FailureCase {
+  const char* name;
+  std::string body;
+  int code;
+  std::string message;
+};
+
+TEST_F(XmlReaderTest, MalformedElements) {
+  const FailureCase cases[] = {
+      {"empty-element tag", "<document><a/></document>", 6, "タグ終端</document>が不正です。"},
+      {"end tag of another", "<a></b>", 6, "タグ終端</b>が不正です。"},
+      {"empty tag", "<a><></a>", 5, "不正なタグです。"},
+      {"blank tag", "<a>< ></a>", 5, "不正なタグです。"},
+      {"tag cut by another", "<a><b</a>", 5, "タグ定義に誤りがあります。"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ReadBody(c.body), c.code);
+    EXPECT_EQ(reader_.GetErrorCode(), c.code);
+    EXPECT_EQ(std::string(reader_.GetErrorText()), c.message);
+  }
+}
+
+TEST_F(XmlReaderTest, FilesThatStopEarlyKeepWhatTheyHave) {
+  ASSERT_EQ(ReadBody("<document><a>1"), 0);
+  ASSERT_EQ(Children(Top()).size(), 1u);
+  EXPECT_EQ(Children(Top())[0]->name, "a");
+  EXPECT_EQ(Children(Top())[0]->text, "");
+
+  ASSERT_EQ(ReadBody("<document><a>1</a"), 0);
+  EXPECT_EQ(Children(Top())[0]->text, "1");
+}
+
+TEST_F(XmlReaderTest, DocumentTypeBecomesTheTopElement) {
+  ASSERT_EQ(ReadBody("<!DOCTYPE document><document><brand>X</brand></document>"), 0);
+  EXPECT_EQ(Top()->name, "!DOCTYPE");
+  ASSERT_EQ(Children(Top()).size(), 1u);
+  EXPECT_EQ(Children(Top())[0]->name, "document");
+}
+
+TEST_F(XmlReaderTest, ChainsRunInReverseDocumentOrder) {
+  ASSERT_EQ(ReadBody(R"(<r a="1" b="2"><x/><y>1</y><z>2</z></r>)"), 6);
+  ASSERT_EQ(ReadBody(R"(<r a="1" b="2"><x></x><y>1</y><z>2</z></r>)"), 0);
+  const XmlNode* r = Top();
+  EXPECT_EQ(r->first_child->name, "z");
+  EXPECT_EQ(r->first_child->next->name, "y");
+  EXPECT_EQ(r->first_child->next->previous, r->first_child);
+  EXPECT_EQ(r->first_attribute->name, "b");
+  EXPECT_EQ(r->first_attribute->next->name, "a");
+}
+
+struct AttributeCase {
+  const char* name;
+  std::string tag;
+  std::vector<std::pair<std::string, std::string>> attributes;  // chain order
+  std::string message;
+};
+
+TEST_F(XmlReaderTest, Attributes) {
+  const AttributeCase cases[] = {
+      {"both quotes", R"(<a x="1" y='2'>)", {{"y", "2"}, {"x", "1"}}, ""},
+      {"no quotes", "<a x=1>", {}, "属性(x)の値が不正です。"},
+      {"no blank between", R"(<a x="1"y="2">)", {}, "属性(x)の値が不正です。"},
+      {"other quote inside", R"(<a x="it's">)", {{"x", "it's"}}, ""},
+      {"blank inside a value", R"(<a x="a b" y="2">)", {{"x", "a"}}, ""},
+      {"blanks around =", R"(<a x = "1">)", {}, ""},
+      {"empty name", R"(<a ="1">)", {{"", "1"}}, ""},
+      {"line break between", "<a\r\nx=\"1\"\ty='2'>", {{"y", "2"}, {"x", "1"}}, ""},
+      {"UTF-8 value", "<a x=\"\xE3\x81\x82\">", {{"x", "\xE3\x81\x82"}}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(ReadBody(c.tag + "</a>"), 0);
+    std::vector<std::pair<std::string, std::string>> seen;
+    for (const XmlNodeAttribute* a = Top()->first_attribute; a; a = a->next)
+      seen.emplace_back(a->name, a->value);
+    EXPECT_EQ(seen, c.attributes);
+    EXPECT_EQ(std::string(reader_.GetErrorText()), c.message);
+  }
+}
+
+TEST_F(XmlReaderTest, GetAttributeIgnoresCase) {
+  ASSERT_EQ(ReadBody(R"(<a Name="1" name="2"></a>)"), 0);
+  std::string value;
+  EXPECT_TRUE(qvXmlReader::GetAttribute(Top(), "NAME", &value));
+  EXPECT_EQ(value, "2");  // the later one heads the chain
+  EXPECT_FALSE(qvXmlReader::GetAttribute(Top(), "other", &value));
+}
+
+TEST_F(XmlReaderTest, BytesThatStartNoUtf8Sequence) {
+  // A Shift-JIS name: its lone trail bytes are taken one by one.
+  const std::string name = "\x83\x41\x83\x43";
+  ASSERT_EQ(ReadBody("<" + name + " k=\"\x82\xA0\">t</" + name + ">"), 0);
+  EXPECT_EQ(Top()->name, name);
+  EXPECT_EQ(Top()->first_attribute->value, "\x82\xA0");
+  ASSERT_EQ(ReadBody("<a\x80\xFF>1</a\x80\xFF>"), 0);
+  EXPECT_EQ(Top()->text, "1");
+}
+
+TEST_F(XmlReaderTest, LongErrorTextIsCutOnACharacter) {
+  std::string name;
+  for (int i = 0; i < 400; ++i) name += "\xE3\x81\x82";
+  ASSERT_EQ(ReadBody("<a></" + name + ">"), 6);
+  std::string text = reader_.GetErrorText();
+  EXPECT_LT(text.size(), kXmlErrorTextCapacity);
+  EXPECT_GT(text.size(), 500u);
+  EXPECT_EQ(text.rfind("タグ終端</", 0), 0u);
+  EXPECT_EQ((text.size() - std::string("タグ終端</").size()) % 3, 0u);
+}
+
+TEST_F(XmlReaderTest, DeepNestingNeedsNoStack) {
+  constexpr int kDepth = 100000;
+  std::string body;
+  for (int i = 0; i < kDepth; ++i) body += "<a>";
+  for (int i = 0; i < kDepth; ++i) body += "</a>";
+  ASSERT_EQ(ReadBody(body), 0);
+  int depth = 0;
+  for (const XmlNode* node = Top(); node; node = node->first_child) ++depth;
+  EXPECT_EQ(depth, kDepth);
+  // Left open, every element ends with the tokens.
+  EXPECT_EQ(ReadBody(body.substr(0, body.size() / 2)), 0);
+}
+
+TEST_F(XmlReaderTest, ReadFileAndItsFailures) {
+  qvtest::ScratchDir dir;
+  dir.WriteFile(u"a.xml", kDeclaration + "\r\n<document>\r\n<brand>X</brand>\r\n</document>\r\n");
+  ASSERT_EQ(reader_.ReadFile(dir.Path(u"a.xml").c_str()), 0);
+  EXPECT_EQ(Top()->name, "document");
+
+  dir.WriteFile(u"empty.xml", "");
+  EXPECT_EQ(reader_.ReadFile(dir.Path(u"empty.xml").c_str()), 4);
+
+  const std::u16string missing = dir.Path(u"missing.xml");
+  EXPECT_EQ(reader_.ReadFile(missing.c_str()), 1);
+  EXPECT_EQ(std::string(reader_.GetErrorText()),
+            "ファイル " + qvtest::U8(missing) + " のオープンに失敗しました。");
+
+  EXPECT_EQ(reader_.ReadBuffer(nullptr, 10), 3);
+  EXPECT_STREQ(reader_.GetErrorText(), "読み込みバッファが無効です。");
+}
+
+}  // namespace
