@@ -1,0 +1,102 @@
+// The worker's transfer buffers and its pair of open files.
+#include "app/install_worker.h"
+#include "app/worker_atomics.h"
+#include "app/worker_messages.h"
+#include "os/memory.h"
+
+namespace {
+
+constexpr std::uint32_t kBufferedCapacity = 2u << 20;
+constexpr std::uint64_t kUnbufferedPayload = 1u << 20;
+constexpr std::size_t kFullPathCapacity = 260;
+constexpr std::size_t kErrorTextCapacity = 4096;
+
+bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
+
+// Bytes per sector of the volume that holds `source`, or 0 when reads of
+// it stay buffered (a network path, or the volume cannot be asked).
+std::uint32_t SourceSectorSize(const char16_t* source) {
+  char16_t full[kFullPathCapacity];
+  if (os::GetFullPathName(source, full, kFullPathCapacity) == 0) return 0;
+  std::size_t root_end = 0;
+  while (full[root_end] != 0 && !IsSeparator(full[root_end])) ++root_end;
+  if (full[root_end] == 0 || IsSeparator(full[root_end + 1])) return 0;
+  // "C:\" names its volume; on a system without drive letters the root is a
+  // bare separator and only the path itself tells the volume.
+  if (root_end > 0) full[root_end + 1] = 0;
+  return os::GetSectorSize(full);
+}
+
+}  // namespace
+
+int InstallWorker::PrepareBuffers(const char16_t* source) {
+  ReleaseBuffers();
+  if (!slots_) return -1;
+  std::uint32_t sector = unbuffered_capable_ ? SourceSectorSize(source) : 0;
+  std::uint64_t capacity = kBufferedCapacity;
+  if (sector != 0) {
+    capacity = (sector + kUnbufferedPayload) / sector * sector;
+    // A volume that claims absurd sectors is read through the cache.
+    if (capacity > 4 * kBufferedCapacity) {
+      sector = 0;
+      capacity = kBufferedCapacity;
+    }
+  }
+  for (std::size_t i = 0; i < count_; ++i) {
+    BufferSlot& slot = slots_[i];
+    slot.data = os::AllocatePages(capacity);
+    if (!slot.data) {
+      ReleaseBuffers();
+      return -1;
+    }
+    slot.capacity = static_cast<std::uint32_t>(capacity);
+  }
+  sector_size_ = sector;
+  return sector != 0 ? 1 : 0;
+}
+
+void InstallWorker::ReleaseBuffers() {
+  if (!slots_) return;
+  for (std::size_t i = 0; i < count_; ++i) {
+    BufferSlot& slot = slots_[i];
+    if (slot.data) os::FreePages(slot.data, slot.capacity);
+    slot.data = nullptr;
+    slot.capacity = 0;
+    slot.length = 0;
+    slot.end_mark = 0;
+    StoreRelease(slot.state, 1);
+  }
+}
+
+void InstallWorker::ClosePair() {
+  if (source_ != os::kInvalidHandle) os::CloseFile(source_);
+  if (destination_ != os::kInvalidHandle) os::CloseFile(destination_);
+  source_ = os::kInvalidHandle;
+  destination_ = os::kInvalidHandle;
+}
+
+bool InstallWorker::OpenPair(const char16_t* source, const char16_t* destination,
+                             bool unbuffered) {
+  ClosePair();
+  const std::uint32_t read_flags =
+      os::kFlagSequentialScan | (unbuffered ? os::kFlagNoBuffering : 0u);
+  source_ = os::OpenFile(source, os::kAccessRead, os::kShareRead, os::kOpenExisting, 0,
+                         read_flags);
+  const char16_t* format = kSourceOpenFailureFormat;
+  const char16_t* path = source;
+  if (source_ != os::kInvalidHandle) {
+    destination_ = os::OpenFile(destination, os::kAccessWrite, os::kShareNone, os::kCreateNew,
+                                0, os::kFlagSequentialScan);
+    if (destination_ == os::kInvalidHandle)
+      destination_ = os::OpenFile(destination, os::kAccessWrite, os::kShareNone,
+                                  os::kTruncateExisting, 0, os::kFlagSequentialScan);
+    if (destination_ != os::kInvalidHandle) return true;
+    format = kOutputOpenFailureFormat;
+    path = destination;
+  }
+  const std::uint32_t code = os::GetLastError();
+  char16_t error_text[kErrorTextCapacity];
+  if (os::GetErrorText(code, error_text, kErrorTextCapacity) == 0) error_text[0] = 0;
+  FailJob(format, path, error_text);
+  return false;
+}

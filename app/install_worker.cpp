@@ -1,0 +1,417 @@
+#include "app/install_worker.h"
+
+#include <new>
+
+#include "app/worker_atomics.h"
+#include "app/worker_messages.h"
+#include "file/native_file.h"
+#include "os/thread.h"
+#include "system/caps.h"
+#include "system/private_heap.h"
+#include "util/format.h"
+#include "util/memory.h"
+#include "util/path.h"
+#include "util/thread.h"
+#include "util/version_info.h"
+#include "util/wide_string.h"
+
+namespace {
+
+// Event keys of the worker's threads: the per-file rendezvous, a change of
+// slot state (reader and writer), and the reader letting go of the current
+// file's buffers (main worker thread).
+constexpr std::uint32_t kFileEvent = 0;
+constexpr std::uint32_t kSlotEvent = 1;
+constexpr std::uint32_t kReaderDoneEvent = 2;
+
+// Systems from Windows 2000 on can read past the cache.
+constexpr std::uint32_t kFirstUnbufferedOs = 64;
+constexpr std::uint32_t kSystemTextLimit = 512;
+
+qvThread* CreateWorkerThread() {
+  auto* thread = new (std::nothrow) qvThread;
+  if (thread) {
+    thread->AddEvent(kFileEvent, 0, 0);
+    thread->AddEvent(kSlotEvent, 0, 0);
+    thread->AddEvent(kReaderDoneEvent, 0, 0);
+  }
+  return thread;
+}
+
+void DestroyWorkerThread(qvThread*& thread) {
+  if (!thread) return;
+  thread->Destroy();
+  delete thread;
+  thread = nullptr;
+}
+
+}  // namespace
+
+InstallWorker::InstallWorker(int buffer_count, int buffered_only)
+    : count_(buffer_count > 0 ? static_cast<std::size_t>(buffer_count) : 0) {
+  const qvCaps* caps = qvCaps::Instance();
+  unbuffered_capable_ =
+      buffered_only == 0 && caps && caps->os.code >= kFirstUnbufferedOs ? 1 : 0;
+  void* memory = count_ ? PrivateAlloc(0, count_ * sizeof(BufferSlot)) : nullptr;
+  slots_ = static_cast<BufferSlot*>(memory);
+  for (std::size_t i = 0; slots_ && i < count_; ++i) new (&slots_[i]) BufferSlot;
+}
+
+InstallWorker::~InstallWorker() {
+  if (main_thread_) {
+    // The threads see these at their next slot change; the thread objects
+    // belong to the main worker thread until it ends.
+    StoreRelease(abort_, 1);
+    StoreRelease(quit_, 1);
+    main_thread_->WaitForExit();
+    DestroyWorkerThread(main_thread_);
+  }
+  ReleaseBuffers();
+  PrivateFree(slots_);
+}
+
+void InstallWorker::SetVersionCheck(int mode) { version_check_ = mode; }
+
+int InstallWorker::Add(const char16_t* source, const char16_t* destination,
+                       std::uint32_t flag) {
+  if (WideLength(source) >= kWorkerPathCapacity ||
+      WideLength(destination) >= kWorkerPathCapacity) {
+    if (refused_path_.empty())
+      refused_path_ = WideLength(source) >= kWorkerPathCapacity ? source : destination;
+    return 0;
+  }
+  CopyJob job;
+  CopyWide(job.source, kWorkerPathCapacity, source);
+  CopyWide(job.destination, kWorkerPathCapacity, destination);
+  job.flag = flag;
+  queue_.push_back(job);
+  return 1;
+}
+
+int InstallWorker::Start(WorkerCallback callback, void* user, WorkerDataHook hook) {
+  callback_ = callback;
+  user_ = user;
+  hook_ = hook;
+  main_thread_ = CreateWorkerThread();
+  if (main_thread_ && main_thread_->Start(this, MainProc)) return 1;
+  DestroyWorkerThread(main_thread_);
+  return 0;
+}
+
+const char16_t* InstallWorker::StripMessageId(const char16_t* text) {
+  if (!text || text[0] != u'$') return text;
+  for (const char16_t* p = text + 1; *p != 0; ++p)
+    if (*p == u'$') return p + 1;
+  return text;
+}
+
+int InstallWorker::ShouldCopy(const char16_t* source, const char16_t* destination) {
+  if (version_check_ != 1) return 1;
+  const char16_t* extension = GetExtension(destination);
+  if (CompareWideNoCase(extension, u"exe") != 0 && CompareWideNoCase(extension, u"dll") != 0)
+    return 1;
+  qvFile file;
+  if (!file.Exists(destination)) return 1;
+  // Two records are too large for the stack of a small worker thread.
+  auto* installed = new (std::nothrow) VersionInfo;
+  auto* offered = new (std::nothrow) VersionInfo;
+  int copy = 1;
+  if (installed && offered && ReadVersionInfo(destination, installed) &&
+      ReadVersionInfo(source, offered) && installed->Number() > offered->Number())
+    copy = 0;
+  delete installed;
+  delete offered;
+  return copy;
+}
+
+std::int32_t InstallWorker::Report() {
+  return callback_ ? callback_(user_, &status_) : 1;
+}
+
+void InstallWorker::WakeSlotWaiters() {
+  if (reader_thread_) reader_thread_->SetEvent(kSlotEvent);
+  if (writer_thread_) writer_thread_->SetEvent(kSlotEvent);
+}
+
+void InstallWorker::ReportFailure() {
+  // A reader and a writer failing together still give one failed report.
+  if (ExchangeAcqRel(report_taken_, 1) != 0) return;
+  StoreRelease(status_.failed, 1);
+  Report();
+}
+
+void InstallWorker::FailJob(const char16_t* format, const char16_t* argument,
+                            const char16_t* detail) {
+  StoreRelease(error_, 1);
+  FormatWide(status_.message, kWorkerMessageCapacity, StripMessageId(format), argument,
+             detail ? detail : u"");
+  ReportFailure();
+}
+
+void InstallWorker::FailTransfer(std::uint32_t error_code, const char16_t* fallback_format) {
+  StoreRelease(error_, 1);
+  StoreRelease(quit_, 1);
+  StoreRelease(abort_, 1);
+  WakeSlotWaiters();
+  if (error_code == 0 ||
+      os::GetErrorText(error_code, status_.message, kSystemTextLimit) == 0) {
+    const bool reading = fallback_format == kShortReadFormat;
+    FormatWide(status_.message, kWorkerMessageCapacity, fallback_format,
+               reading ? status_.source : status_.destination);
+  }
+  ReportFailure();
+}
+
+// --- main worker thread -----------------------------------------------------
+
+void InstallWorker::MainProc(qvThread*, void* self) {
+  static_cast<InstallWorker*>(self)->RunMain();
+}
+
+void InstallWorker::RunMain() {
+  StoreRelease(abort_, 0);
+  StoreRelease(error_, 0);
+  source_ = destination_ = os::kInvalidHandle;
+
+  reader_thread_ = CreateWorkerThread();
+  writer_thread_ = CreateWorkerThread();
+  const bool threads = reader_thread_ && writer_thread_ &&
+                       reader_thread_->Start(this, ReaderProc) &&
+                       writer_thread_->Start(this, WriterProc);
+
+  ZeroBytes(&status_, sizeof status_);
+  std::uint64_t total = 0;
+  for (const CopyJob& job : queue_) total += qvFile::GetSize64Of(job.source);
+  status_.total_size = total;
+  ReleaseBuffers();
+
+  if (!threads) {
+    FailJob(kThreadFailureFormat, queue_.empty() ? u"" : queue_.front().source, nullptr);
+  } else if (!refused_path_.empty()) {
+    // Nothing is copied when a path could not be queued whole.
+    FailJob(kPathTooLongFormat, refused_path_.c_str(), nullptr);
+  } else {
+    for (const CopyJob& job : queue_)
+      if (!CopyOne(job)) break;
+  }
+  Finish();
+}
+
+bool InstallWorker::CopyOne(const CopyJob& job) {
+  CopyWide(status_.source, kWorkerPathCapacity, job.source);
+  CopyWide(status_.destination, kWorkerPathCapacity, job.destination);
+  status_.flag = job.flag;
+
+  if (!ShouldCopy(job.source, job.destination)) {
+    const std::uint64_t size = qvFile::GetSize64Of(job.source);
+    AddAcqRel(status_.total_done, size);
+    StoreRelease(status_.current_size, size);
+    StoreRelease(status_.current_written, std::uint64_t{0});
+    if (Report() == 0) {
+      StoreRelease(abort_, 1);
+      return false;
+    }
+    return true;
+  }
+
+  char16_t parent[kWorkerPathCapacity];
+  if (GetPathKind(job.source) == 2) {
+    if (!CreateDirectoryTree(job.destination, 0)) {
+      GetParentPath(job.destination, parent, kWorkerPathCapacity);
+      FailJob(kFolderFailureFormat, parent, nullptr);
+      return false;
+    }
+  } else {
+    const int unbuffered = PrepareBuffers(job.source);
+    if (unbuffered < 0) {
+      FailJob(kBufferFailureFormat, job.source, nullptr);
+      return false;
+    }
+    if (!CreateDirectoryTree(job.destination, 1)) {
+      GetParentPath(job.destination, parent, kWorkerPathCapacity);
+      FailJob(kFolderFailureFormat, parent, nullptr);
+      return false;
+    }
+    if (!OpenPair(job.source, job.destination, unbuffered == 1)) return false;
+
+    std::uint64_t size = 0;
+    if (!os::GetFileSize(source_, &size)) {
+      char16_t text[kSystemTextLimit];
+      if (os::GetErrorText(os::GetLastError(), text, kSystemTextLimit) == 0) text[0] = 0;
+      FailJob(kSourceOpenFailureFormat, job.source, text);
+      return false;
+    }
+    StoreRelease(status_.current_size, size);
+    StoreRelease(status_.current_written, std::uint64_t{0});
+    unbuffered_ = unbuffered;
+
+    reader_thread_->SetEvent(kFileEvent);
+    writer_thread_->SetEvent(kFileEvent);
+    // The writer reports the file complete or stopped; the reader must also
+    // have let go of the buffers before they are released.
+    main_thread_->Wait(kFileEvent, os::kInfinite);
+    main_thread_->Wait(kReaderDoneEvent, os::kInfinite);
+    if (LoadAcquire(error_)) {
+      StoreRelease(abort_, 1);
+      return false;
+    }
+    os::FileTime created, accessed, written;
+    if (os::GetFileTimes(source_, &created, &accessed, &written))
+      os::SetFileTimes(destination_, &created, &accessed, &written);
+    ReleaseBuffers();
+    ClosePair();
+  }
+  os::SetFileAttributes(job.destination, os::kAttrArchive);
+  return LoadAcquire(abort_) == 0;
+}
+
+void InstallWorker::Finish() {
+  StoreRelease(quit_, 1);
+  for (qvThread* thread : {reader_thread_, writer_thread_}) {
+    if (!thread) continue;
+    thread->SetEvent(kFileEvent);
+    thread->SetEvent(kSlotEvent);
+  }
+  if (reader_thread_) reader_thread_->WaitForExit();
+  if (writer_thread_) writer_thread_->WaitForExit();
+  DestroyWorkerThread(reader_thread_);
+  DestroyWorkerThread(writer_thread_);
+  ReleaseBuffers();
+  ClosePair();
+  StoreRelease(status_.finished, 1);
+  Report();
+}
+
+// --- slots -------------------------------------------------------------------
+
+bool InstallWorker::WaitForSlot(std::size_t index, std::int32_t state, qvThread* self) {
+  for (;;) {
+    if (LoadAcquire(slots_[index].state) == state) return true;
+    if (LoadAcquire(abort_) || LoadAcquire(error_)) return false;
+    self->Wait(kSlotEvent, os::kInfinite);
+  }
+}
+
+void InstallWorker::SetSlotState(std::size_t index, std::int32_t state, qvThread* other) {
+  StoreRelease(slots_[index].state, state);
+  other->SetEvent(kSlotEvent);
+}
+
+// --- reader --------------------------------------------------------------------
+
+void InstallWorker::ReaderProc(qvThread*, void* self) {
+  static_cast<InstallWorker*>(self)->RunReader();
+}
+
+void InstallWorker::RunReader() {
+  if (LoadAcquire(quit_)) return;
+  for (;;) {
+    if (LoadAcquire(error_)) return;
+    reader_thread_->Wait(kFileEvent, os::kInfinite);
+    if (LoadAcquire(quit_)) return;
+    const bool read = ReadOneFile(LoadAcquire(status_.current_size));
+    // A writer that waits for a slot the reader no longer fills re-checks.
+    writer_thread_->SetEvent(kSlotEvent);
+    main_thread_->SetEvent(kReaderDoneEvent);
+    if (!read || LoadAcquire(quit_)) return;
+  }
+}
+
+bool InstallWorker::ReadOneFile(std::uint64_t size) {
+  if (size == 0) {
+    slots_[0].length = 0;
+    slots_[0].end_mark = 1;
+    SetSlotState(0, 0, writer_thread_);
+    return true;
+  }
+  std::uint64_t done = 0;
+  for (std::size_t i = 0; done < size; i = (i + 1) % count_) {
+    if (!WaitForSlot(i, 1, reader_thread_) || LoadAcquire(abort_)) return true;
+    BufferSlot& slot = slots_[i];
+    const std::uint64_t remaining = size - done;
+    const std::uint32_t length =
+        remaining < slot.capacity ? static_cast<std::uint32_t>(remaining) : slot.capacity;
+    std::uint32_t request = length;
+    // Unbuffered reads move whole sectors; the last one may reach past the end.
+    if (remaining <= slot.capacity && unbuffered_)
+      request = (length + sector_size_ - 1) / sector_size_ * sector_size_;
+
+    auto* bytes = static_cast<unsigned char*>(slot.data);
+    std::uint32_t got = 0;
+    while (got < length) {
+      std::uint32_t step = 0;
+      if (!os::ReadFile(source_, bytes + got, request - got, &step)) {
+        FailTransfer(os::GetLastError(), kShortReadFormat);
+        return false;
+      }
+      if (step == 0) break;
+      got += step;
+    }
+    // The source shrank while it was copied: what is missing was never read.
+    if (got < length) {
+      FailTransfer(0, kShortReadFormat);
+      return false;
+    }
+    done += length;
+    slot.end_mark = done >= size ? 1 : 0;
+    slot.length = length;
+    SetSlotState(i, 0, writer_thread_);
+  }
+  return true;
+}
+
+// --- writer --------------------------------------------------------------------
+
+void InstallWorker::WriterProc(qvThread*, void* self) {
+  static_cast<InstallWorker*>(self)->RunWriter();
+}
+
+void InstallWorker::RunWriter() {
+  if (LoadAcquire(quit_)) return;
+  for (;;) {
+    if (LoadAcquire(error_)) return;
+    writer_thread_->Wait(kFileEvent, os::kInfinite);
+    if (LoadAcquire(quit_)) return;
+    WriteOneFile();
+    reader_thread_->SetEvent(kSlotEvent);
+    main_thread_->SetEvent(kFileEvent);
+    if (LoadAcquire(quit_)) return;
+  }
+}
+
+bool InstallWorker::WriteOneFile() {
+  std::uint64_t offset = 0;
+  for (std::size_t i = 0;; i = (i + 1) % count_) {
+    if (!WaitForSlot(i, 0, writer_thread_)) return false;
+    if (LoadAcquire(abort_) || LoadAcquire(error_)) return false;
+    BufferSlot& slot = slots_[i];
+    if (hook_) hook_(user_, slot.data, offset, slot.length, &status_);
+
+    const auto* bytes = static_cast<const unsigned char*>(slot.data);
+    std::uint32_t written = 0;
+    while (written < slot.length) {
+      std::uint32_t step = 0;
+      const bool ok = os::WriteFile(destination_, bytes + written, slot.length - written, &step);
+      if (!ok || step == 0) {
+        // A write that moves nothing without an error means the disk is full.
+        const std::uint32_t code = ok ? os::kErrorDiskFull : os::GetLastError();
+        FailTransfer(code, kShortWriteFormat);
+        return false;
+      }
+      written += step;
+    }
+    offset += written;
+    AddAcqRel(status_.current_written, written);
+    AddAcqRel(status_.total_done, written);
+
+    if (callback_ && Report() == 0) {
+      StoreRelease(quit_, 1);
+      StoreRelease(abort_, 1);
+      WakeSlotWaiters();
+      return false;
+    }
+    const bool last = slot.end_mark != 0;
+    SetSlotState(i, 1, reader_thread_);
+    if (last) return true;
+  }
+}

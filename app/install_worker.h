@@ -1,0 +1,135 @@
+// InstallWorker: copies a queue of files in the background. A main thread
+// walks the queue; per file a reader and a writer thread stream it through
+// a ring of large buffers, so reading and writing overlap. Executables and
+// libraries that are already installed in a newer version are left alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "os/file.h"
+
+class qvThread;
+
+inline constexpr std::size_t kWorkerPathCapacity = 260;
+inline constexpr std::size_t kWorkerMessageCapacity = 514;
+
+struct CopyJob {
+  char16_t source[kWorkerPathCapacity];
+  char16_t destination[kWorkerPathCapacity];
+  std::uint32_t flag;
+};
+
+// One transfer buffer. `state` is 1 while the reader may fill it and 0
+// while the writer may write it; the other fields are handed over with it.
+struct BufferSlot {
+  std::int32_t state = 1;
+  std::int32_t end_mark = 0;
+  void* data = nullptr;
+  std::uint32_t capacity = 0;
+  std::uint32_t length = 0;
+};
+
+// What the callback sees. Counters and flags change while other threads
+// run; the callback reads them as they are at the moment of the report.
+struct WorkerStatus {
+  char16_t source[kWorkerPathCapacity];
+  char16_t destination[kWorkerPathCapacity];
+  std::uint64_t current_size;
+  std::uint64_t current_written;
+  std::uint64_t total_size;
+  std::uint64_t total_done;
+  std::int32_t finished;
+  std::int32_t failed;
+  std::uint32_t flag;
+  char16_t message[kWorkerMessageCapacity];
+};
+
+// 0 stops the worker.
+using WorkerCallback = std::int32_t (*)(void* user, WorkerStatus* status);
+// Sees every buffer before it is written.
+using WorkerDataHook = void (*)(void* user, const void* buffer, std::uint64_t offset,
+                                std::uint32_t length, WorkerStatus* status);
+
+class InstallWorker {
+ public:
+  InstallWorker(int buffer_count, int buffered_only);
+  InstallWorker(const InstallWorker&) = delete;
+  InstallWorker& operator=(const InstallWorker&) = delete;
+  // Waits for the main worker thread to end; it stops early when the
+  // worker is destroyed before its finished report.
+  ~InstallWorker();
+
+  // 1: keep an installed executable or library whose version is newer.
+  void SetVersionCheck(int mode);
+  // Queues a job before Start. A path of kWorkerPathCapacity units or more
+  // is refused (0); the run then fails at its start with a report.
+  int Add(const char16_t* source, const char16_t* destination, std::uint32_t flag);
+  // Starts the main worker thread and returns at once.
+  int Start(WorkerCallback callback, void* user, WorkerDataHook hook);
+
+  // Drops the "$id$" in front of a message format.
+  static const char16_t* StripMessageId(const char16_t* text);
+
+  // Exposed for the tests: 1 copy, 0 keep the installed file.
+  int ShouldCopy(const char16_t* source, const char16_t* destination);
+
+ private:
+  static void MainProc(qvThread* thread, void* self);
+  static void ReaderProc(qvThread* thread, void* self);
+  static void WriterProc(qvThread* thread, void* self);
+
+  void RunMain();
+  void RunReader();
+  void RunWriter();
+  // Streams the current file through the slots. The reader gives false
+  // when it failed (reported); the writer when it stopped early.
+  bool ReadOneFile(std::uint64_t size);
+  bool WriteOneFile();
+  bool CopyOne(const CopyJob& job);
+  void Finish();
+
+  // 1 unbuffered, 0 buffered, -1 when the buffers cannot be allocated.
+  int PrepareBuffers(const char16_t* source);
+  void ReleaseBuffers();
+  // Opens the source for reading and the destination for writing; a
+  // failure has been reported when it returns false.
+  bool OpenPair(const char16_t* source, const char16_t* destination, bool unbuffered);
+  void ClosePair();
+
+  // Blocks until slot `index` has `state`, or the worker stops; true when
+  // the state was reached.
+  bool WaitForSlot(std::size_t index, std::int32_t state, qvThread* self);
+  void SetSlotState(std::size_t index, std::int32_t state, qvThread* other);
+  // Sets the error, quit and abort flags and reports the failure once.
+  void FailTransfer(std::uint32_t error_code, const char16_t* fallback_format);
+  void FailJob(const char16_t* format, const char16_t* argument, const char16_t* detail);
+  void ReportFailure();
+  // Wakes every thread that may wait for a slot.
+  void WakeSlotWaiters();
+  std::int32_t Report();
+
+  std::size_t count_;
+  BufferSlot* slots_;
+  std::vector<CopyJob> queue_;
+  std::int32_t quit_ = 0;
+  qvThread* main_thread_ = nullptr;
+  qvThread* reader_thread_ = nullptr;
+  qvThread* writer_thread_ = nullptr;
+  os::Handle source_ = os::kInvalidHandle;
+  os::Handle destination_ = os::kInvalidHandle;
+  WorkerCallback callback_ = nullptr;
+  WorkerDataHook hook_ = nullptr;
+  void* user_ = nullptr;
+  WorkerStatus status_{};
+  std::int32_t abort_ = 0;
+  std::int32_t error_ = 0;
+  std::int32_t version_check_ = 0;
+  std::int32_t unbuffered_capable_ = 0;
+  std::uint32_t sector_size_ = 0;
+  std::int32_t unbuffered_ = 0;
+  std::int32_t report_taken_ = 0;  // a failure has been reported
+  std::u16string refused_path_;    // first job path that did not fit
+};

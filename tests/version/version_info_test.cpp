@@ -1,0 +1,185 @@
+#include "util/version_info.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/pe_writer.h"
+#include "test_support.h"
+
+namespace {
+
+using qvtest::PeVersionSpec;
+using qvtest::ScratchDir;
+
+struct Split {
+  const char16_t* text;
+  std::uint16_t first, second, third, fourth;
+};
+
+class FileVersionSplit : public ::testing::TestWithParam<Split> {};
+
+TEST_P(FileVersionSplit, GivesFourParts) {
+  const Split& s = GetParam();
+  VersionInfo info{};
+  ParseFileVersion(s.text, &info);
+  EXPECT_EQ(info.version[3], s.first);
+  EXPECT_EQ(info.version[2], s.second);
+  EXPECT_EQ(info.version[1], s.third);
+  EXPECT_EQ(info.version[0], s.fourth);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FileVersionSplit,
+    ::testing::Values(
+        Split{u"1, 2, 3, 4", 1, 2, 3, 4}, Split{u"1.2.3.4", 1, 2, 3, 4},
+        // Parts 1 to 3 are only converted when a separator follows them.
+        Split{u"1.2.3", 1, 2, 0, 0}, Split{u"1.2", 1, 0, 0, 0}, Split{u"7", 0, 0, 0, 0},
+        Split{u"", 0, 0, 0, 0},
+        // Trailing text after the digits is ignored.
+        Split{u"1.02.3.4 beta", 1, 2, 3, 4},
+        // A comma is preferred at each step, so "2.3" is one part here.
+        Split{u"1,2.3,4", 1, 2, 0, 0}, Split{u"1.2,3.4", 1, 3, 0, 0},
+        Split{u"  5,   6 ,7,  8", 5, 6, 7, 8},
+        // Only the low 16 bits are kept; hexadecimal and signs parse.
+        Split{u"70000.1.1.1", 4464, 1, 1, 1}, Split{u"0x10.0.0.-1", 16, 0, 0, 0xFFFF},
+        Split{u"a.b.c.d", 0, 0, 0, 0}));
+
+TEST(FileVersionSplit, OverlongPartCountsAsZero) {
+  std::u16string text = u"1." + std::u16string(64, u'9') + u".3." + std::u16string(80, u'7');
+  VersionInfo info{};
+  ParseFileVersion(text.c_str(), &info);
+  EXPECT_EQ(info.version[3], 1);
+  EXPECT_EQ(info.version[2], 0);
+  EXPECT_EQ(info.version[1], 3);
+  EXPECT_EQ(info.version[0], 0);
+
+  // 63 units still fit the conversion buffer.
+  text = u"1." + std::u16string(62, u'0') + u"5.0.0";
+  ParseFileVersion(text.c_str(), &info);
+  EXPECT_EQ(info.version[2], 5);
+}
+
+TEST(FileVersionSplit, NumbersCompareAsVersions) {
+  auto number = [](const char16_t* text) {
+    VersionInfo info{};
+    ParseFileVersion(text, &info);
+    return info.Number();
+  };
+  EXPECT_GT(number(u"2, 0, 0, 10"), number(u"1, 9, 9, 99"));
+  EXPECT_GT(number(u"1.0.0.2"), number(u"1.0.0.1"));
+  EXPECT_EQ(number(u"1.2.3.4"), 0x0001000200030004ull);
+}
+
+class ReadVersionInfoTest : public ::testing::Test {
+ protected:
+  std::u16string Write(const char16_t* name, const PeVersionSpec& spec) {
+    dir_.WriteFile(name, qvtest::MakePeFile(spec));
+    return dir_.Path(name);
+  }
+  static PeVersionSpec Full() {
+    PeVersionSpec spec;
+    spec.strings = {
+        {u"Comments", u"c"},          {u"CompanyName", u"株式会社"},
+        {u"FileDescription", u"fd"},   {u"FileVersion", u"2, 0, 0, 10"},
+        {u"InternalName", u"in"},      {u"LegalCopyright", u"(C) 2026"},
+        {u"LegalTrademarks", u"tm"},   {u"OriginalFilename", u"game.exe"},
+        {u"ProductName", u"ゲーム"},   {u"ProductVersion", u"2.0"},
+        {u"PrivateBuild", u"pb"},      {u"SpecialBuild", u"sb"},
+    };
+    return spec;
+  }
+  ScratchDir dir_;
+};
+
+TEST_F(ReadVersionInfoTest, ReadsEveryStringOfTheFirstTranslation) {
+  for (bool pe32plus : {false, true}) {
+    PeVersionSpec spec = Full();
+    spec.pe32plus = pe32plus;
+    spec.dll = pe32plus;
+    const std::u16string path = Write(pe32plus ? u"a.dll" : u"a.exe", spec);
+    VersionInfo info;
+    ASSERT_EQ(ReadVersionInfo(path.c_str(), &info), 1) << pe32plus;
+    EXPECT_EQ(std::u16string(info.comments), u"c");
+    EXPECT_EQ(std::u16string(info.company_name), u"株式会社");
+    EXPECT_EQ(std::u16string(info.file_description), u"fd");
+    EXPECT_EQ(std::u16string(info.file_version), u"2, 0, 0, 10");
+    EXPECT_EQ(std::u16string(info.internal_name), u"in");
+    EXPECT_EQ(std::u16string(info.legal_copyright), u"(C) 2026");
+    EXPECT_EQ(std::u16string(info.legal_trademarks), u"tm");
+    EXPECT_EQ(std::u16string(info.original_filename), u"game.exe");
+    EXPECT_EQ(std::u16string(info.product_name), u"ゲーム");
+    EXPECT_EQ(std::u16string(info.product_version), u"2.0");
+    EXPECT_EQ(std::u16string(info.private_build), u"pb");
+    EXPECT_EQ(std::u16string(info.special_build), u"sb");
+    EXPECT_EQ(info.Number(), 0x0002000000000000ull | 10);
+  }
+}
+
+TEST_F(ReadVersionInfoTest, NumberComesFromTheTextNotTheFixedBlock) {
+  PeVersionSpec spec;
+  spec.fixed_version[0] = 9;
+  spec.strings = {{u"FileVersion", u"1.0.0.2"}};
+  VersionInfo info;
+  ASSERT_EQ(ReadVersionInfo(Write(u"v.exe", spec).c_str(), &info), 1);
+  EXPECT_EQ(info.Number(), 0x0001000000000002ull);
+}
+
+TEST_F(ReadVersionInfoTest, MissingValuesStayEmptyAndLongValuesAreCut) {
+  PeVersionSpec spec;
+  const std::u16string long_text(300, u'x');
+  spec.strings = {{u"ProductName", long_text}, {u"CompanyName", u"after"}};
+  VersionInfo info;
+  ASSERT_EQ(ReadVersionInfo(Write(u"l.exe", spec).c_str(), &info), 1);
+  EXPECT_EQ(std::u16string(info.product_name), long_text.substr(0, 255));
+  EXPECT_EQ(std::u16string(info.company_name), u"after");
+  EXPECT_EQ(info.file_version[0], 0);
+  EXPECT_EQ(info.Number(), 0u);
+}
+
+TEST_F(ReadVersionInfoTest, WithoutTranslationTableTheRecordIsEmpty) {
+  PeVersionSpec spec = Full();
+  spec.has_translation = false;
+  VersionInfo info;
+  ASSERT_EQ(ReadVersionInfo(Write(u"t.exe", spec).c_str(), &info), 1);
+  EXPECT_EQ(info.file_version[0], 0);
+  EXPECT_EQ(info.Number(), 0u);
+}
+
+TEST_F(ReadVersionInfoTest, OnlyTheNamedTranslationIsRead) {
+  PeVersionSpec spec = Full();
+  spec.table_key = u"040904b0";  // the translation names 041104b0
+  VersionInfo info;
+  ASSERT_EQ(ReadVersionInfo(Write(u"k.exe", spec).c_str(), &info), 1);
+  EXPECT_EQ(info.file_version[0], 0);
+}
+
+TEST_F(ReadVersionInfoTest, FilesWithoutResourceGiveZero) {
+  PeVersionSpec spec = Full();
+  spec.has_resource = false;
+  VersionInfo info;
+  info.version[0] = 7;
+  EXPECT_EQ(ReadVersionInfo(Write(u"n.exe", spec).c_str(), &info), 0);
+  EXPECT_EQ(info.version[0], 0);
+
+  dir_.WriteFile(u"text.exe", "MZ but not really a program");
+  EXPECT_EQ(ReadVersionInfo(dir_.Path(u"text.exe").c_str(), &info), 0);
+  dir_.WriteFile(u"empty.dll", "");
+  EXPECT_EQ(ReadVersionInfo(dir_.Path(u"empty.dll").c_str(), &info), 0);
+  EXPECT_EQ(ReadVersionInfo(dir_.Path(u"missing.exe").c_str(), &info), 0);
+}
+
+// Every prefix of a valid file is read without fault; whatever is found is
+// a properly terminated text.
+TEST_F(ReadVersionInfoTest, TruncatedFilesAreHandled) {
+  const std::string whole = qvtest::MakePeFile(Full());
+  for (std::size_t cut = 0; cut < whole.size(); cut += 7) {
+    dir_.WriteFile(u"cut.exe", whole.substr(0, cut));
+    VersionInfo info;
+    const int result = ReadVersionInfo(dir_.Path(u"cut.exe").c_str(), &info);
+    EXPECT_TRUE(result == 0 || result == 1);
+    EXPECT_LT(std::u16string(info.file_version).size(), 256u);
+  }
+}
+
+}  // namespace
