@@ -1,0 +1,43 @@
+// Attribute bits by path. Only the read-only bit can be set: it clears or
+// restores the write permission bits. Folders keep their permissions, as
+// Windows does not enforce read-only on folders either.
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "os/file.h"
+#include "os/posix/errors.h"
+#include "os/posix/file_stat.h"
+#include "os/posix/native_path.h"
+
+namespace os {
+
+std::uint32_t GetFileAttributes(const char16_t* path) {
+  std::string native = posix::NativePath(path);
+  struct stat info;
+  if (!path || !posix::StatPath(native, &info)) {
+    posix::SetPathError(path ? errno : ENOENT, native);
+    return kInvalidAttributes;
+  }
+  return posix::AttributesOf(posix::LastComponent(native), info);
+}
+
+bool SetFileAttributes(const char16_t* path, std::uint32_t attributes) {
+  std::string native = posix::NativePath(path);
+  struct stat info;
+  if (!path || stat(native.c_str(), &info) != 0) {
+    posix::SetPathError(path ? errno : ENOENT, native);
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) return true;
+  mode_t mode = info.st_mode & 07777;
+  if (attributes & kAttrReadOnly) mode &= ~(S_IWUSR | S_IWGRP | S_IWOTH);
+  else mode |= S_IWUSR;
+  if (mode != (info.st_mode & 07777) && chmod(native.c_str(), mode) != 0) {
+    posix::SetPathError(errno, native);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace os

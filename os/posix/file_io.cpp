@@ -1,0 +1,133 @@
+// Reads, writes, seeks and sizes on open handles.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+
+#include "os/file.h"
+#include "os/posix/errors.h"
+#include "os/posix/file_handle.h"
+
+namespace os {
+namespace {
+
+// Some file systems accept O_DIRECT at open time but refuse a transfer
+// (alignment they do not like); the handle then continues buffered.
+bool DropDirect(const posix::OpenFileRecord& record) {
+  if (!record.direct) return false;
+  int status = fcntl(record.fd, F_GETFL);
+  if (status < 0 || fcntl(record.fd, F_SETFL, status & ~O_DIRECT) != 0) return false;
+  posix::ClearDirect(record.fd);
+  return true;
+}
+
+}  // namespace
+
+bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
+  if (done) *done = 0;
+  auto record = posix::LookUpFile(file);
+  if (!record) return false;
+  if (!(record->access & kAccessRead)) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::uint32_t total = 0;
+  while (total < count) {
+    ssize_t got = read(record->fd, bytes + total, count - total);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EINVAL && DropDirect(*record)) {
+        record->direct = false;
+        continue;
+      }
+      posix::SetErrnoError(errno);
+      if (done) *done = total;
+      return false;
+    }
+    total += static_cast<std::uint32_t>(got);
+    // A short direct read means the end of the file; reading on would be
+    // misaligned.
+    if (got == 0 || record->direct) break;
+  }
+  if (done) *done = total;
+  return true;
+}
+
+bool WriteFile(Handle file, const void* buffer, std::uint32_t count, std::uint32_t* done) {
+  if (done) *done = 0;
+  auto record = posix::LookUpFile(file);
+  if (!record) return false;
+  if (!(record->access & kAccessWrite)) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::uint32_t total = 0;
+  while (total < count) {
+    ssize_t put = write(record->fd, bytes + total, count - total);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EINVAL && DropDirect(*record)) {
+        record->direct = false;
+        continue;
+      }
+      posix::SetErrnoError(errno);
+      if (done) *done = total;
+      return false;
+    }
+    total += static_cast<std::uint32_t>(put);
+  }
+  if (done) *done = total;
+  return true;
+}
+
+std::int64_t SeekFile(Handle file, std::int64_t distance, SeekOrigin origin) {
+  auto record = posix::LookUpFile(file);
+  if (!record) return -1;
+  std::int64_t base = 0;
+  if (origin == kSeekCurrent) {
+    base = lseek(record->fd, 0, SEEK_CUR);
+  } else if (origin == kSeekEnd) {
+    struct stat info;
+    base = fstat(record->fd, &info) == 0 ? info.st_size : -1;
+  } else if (origin != kSeekBegin) {
+    SetLastError(kErrorInvalidParameter);
+    return -1;
+  }
+  if (base < 0) {
+    posix::SetErrnoError(errno);
+    return -1;
+  }
+  if (distance > std::numeric_limits<std::int64_t>::max() - base) {
+    SetLastError(kErrorInvalidParameter);
+    return -1;
+  }
+  std::int64_t target = base + distance;
+  if (target < 0) {
+    SetLastError(kErrorNegativeSeek);
+    return -1;
+  }
+  off_t moved = lseek(record->fd, static_cast<off_t>(target), SEEK_SET);
+  if (moved < 0) {
+    posix::SetErrnoError(errno);
+    return -1;
+  }
+  return moved;
+}
+
+bool GetFileSize(Handle file, std::uint64_t* size) {
+  auto record = posix::LookUpFile(file);
+  if (!record) return false;
+  struct stat info;
+  if (fstat(record->fd, &info) != 0) {
+    posix::SetErrnoError(errno);
+    return false;
+  }
+  if (size) *size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+}  // namespace os

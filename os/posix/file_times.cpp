@@ -1,0 +1,52 @@
+// File times by handle.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "os/file.h"
+#include "os/posix/errors.h"
+#include "os/posix/file_handle.h"
+#include "os/posix/file_stat.h"
+
+namespace os {
+
+bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access, FileTime* last_write) {
+  auto record = posix::LookUpFile(file);
+  if (!record) return false;
+  struct stat info;
+  if (fstat(record->fd, &info) != 0) {
+    posix::SetErrnoError(errno);
+    return false;
+  }
+  if (creation) *creation = posix::CreationTime(record->fd, nullptr, info);
+  if (last_access) *last_access = posix::FileTimeFromTimespec(info.st_atim);
+  if (last_write) *last_write = posix::FileTimeFromTimespec(info.st_mtim);
+  return true;
+}
+
+// Setting times needs write access on Windows (FILE_WRITE_ATTRIBUTES is
+// part of it, not of read access), and the same is required here so that
+// code behaves alike on both systems.
+bool SetFileTimes(Handle file, const FileTime* creation, const FileTime* last_access,
+                  const FileTime* last_write) {
+  auto record = posix::LookUpFile(file);
+  if (!record) return false;
+  if (!(record->access & kAccessWrite)) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  timespec times[2];
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_nsec = UTIME_OMIT;
+  // A zero FILETIME means "leave unchanged" on Windows as well.
+  if (last_access && last_access->ticks) times[0] = posix::TimespecFromFileTime(*last_access);
+  if (last_write && last_write->ticks) times[1] = posix::TimespecFromFileTime(*last_write);
+  if (futimens(record->fd, times) != 0) {
+    posix::SetErrnoError(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace os

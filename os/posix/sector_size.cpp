@@ -1,0 +1,60 @@
+// The logical block size of the device that holds a folder.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "os/file.h"
+#include "os/posix/errors.h"
+#include "os/posix/native_path.h"
+
+namespace os {
+namespace {
+
+constexpr std::uint32_t kDefaultSectorSize = 512;
+
+std::uint32_t ReadBlockSize(const std::string& device_folder) {
+  std::ifstream in(device_folder + "/queue/logical_block_size");
+  unsigned long value = 0;
+  if (!(in >> value)) return 0;
+  bool power_of_two = value && (value & (value - 1)) == 0;
+  return power_of_two && value >= 512 && value <= 65536 ? static_cast<std::uint32_t>(value) : 0;
+}
+
+std::uint32_t DeviceBlockSize(dev_t device) {
+  std::string link = "/sys/dev/block/" + std::to_string(major(device)) + ":" +
+                     std::to_string(minor(device));
+  if (std::uint32_t size = ReadBlockSize(link)) return size;
+  // A partition has its queue on the whole disk, the parent folder.
+  char resolved[PATH_MAX];
+  if (!realpath(link.c_str(), resolved)) return 0;
+  return ReadBlockSize(posix::ParentFolder(resolved));
+}
+
+}  // namespace
+
+std::uint32_t GetSectorSize(const char16_t* root) {
+  if (!root) {
+    SetLastError(kErrorInvalidParameter);
+    return 0;
+  }
+  std::u16string_view view(root);
+  if (view.size() >= 2 && (view[0] == u'\\' || view[0] == u'/') &&
+      (view[1] == u'\\' || view[1] == u'/')) {
+    SetLastError(kErrorInvalidParameter);  // a network share has no sector size here
+    return 0;
+  }
+  std::string native = posix::NativePath(root);
+  struct stat info;
+  if (stat(native.c_str(), &info) != 0) {
+    posix::SetPathError(errno, native);
+    return 0;
+  }
+  std::uint32_t size = DeviceBlockSize(info.st_dev);
+  return size ? size : kDefaultSectorSize;
+}
+
+}  // namespace os

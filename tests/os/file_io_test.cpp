@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "os/file.h"
+#include "os/memory.h"
+#include "os_test_util.h"
+
+namespace {
+
+using ostest::Open;
+using qvtest::ScratchDir;
+
+TEST(FileIo, WriteThenReadBackToTheEnd) {
+  ScratchDir dir;
+  std::u16string path = dir.Path(u"f.bin");
+  os::Handle writer = Open(path, os::kAccessWrite, os::kShareNone, os::kCreateNew);
+  ASSERT_NE(os::kInvalidHandle, writer);
+  std::uint32_t done = 0;
+  ASSERT_TRUE(os::WriteFile(writer, "abcdef", 6, &done));
+  EXPECT_EQ(6u, done);
+  ASSERT_TRUE(os::WriteFile(writer, "", 0, &done));
+  EXPECT_EQ(0u, done);
+  os::CloseFile(writer);
+
+  os::Handle reader = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  char buffer[16] = {};
+  ASSERT_TRUE(os::ReadFile(reader, buffer, sizeof(buffer), &done));
+  EXPECT_EQ(6u, done);
+  EXPECT_EQ(std::string("abcdef"), std::string(buffer, done));
+  ASSERT_TRUE(os::ReadFile(reader, buffer, sizeof(buffer), &done));
+  EXPECT_EQ(0u, done);  // the end of the file is not an error
+  os::CloseFile(reader);
+}
+
+TEST(FileIo, SeekOrigins) {
+  ScratchDir dir;
+  dir.WriteFile(u"f.bin", "0123456789");
+  os::Handle file = Open(dir.Path(u"f.bin"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  ASSERT_NE(os::kInvalidHandle, file);
+  EXPECT_EQ(2, os::SeekFile(file, 2, os::kSeekBegin));
+  EXPECT_EQ(5, os::SeekFile(file, 3, os::kSeekCurrent));
+  EXPECT_EQ(9, os::SeekFile(file, -1, os::kSeekEnd));
+  EXPECT_EQ(20, os::SeekFile(file, 20, os::kSeekBegin));  // beyond the end is allowed
+
+  EXPECT_EQ(-1, os::SeekFile(file, -1, os::kSeekBegin));
+  EXPECT_EQ(os::kErrorNegativeSeek, os::GetLastError());
+  EXPECT_EQ(-1, os::SeekFile(file, -11, os::kSeekEnd));
+  EXPECT_EQ(os::kErrorNegativeSeek, os::GetLastError());
+  EXPECT_EQ(20, os::SeekFile(file, 0, os::kSeekCurrent));  // a failed seek does not move
+
+  EXPECT_EQ(7, os::SeekFile(file, 7, os::kSeekBegin));
+  char byte = 0;
+  std::uint32_t done = 0;
+  ASSERT_TRUE(os::ReadFile(file, &byte, 1, &done));
+  EXPECT_EQ('7', byte);
+  os::CloseFile(file);
+}
+
+TEST(FileIo, TimesRoundTripWithSubSecondPrecision) {
+  ScratchDir dir;
+  os::Handle file = Open(dir.Path(u"t.bin"), os::kAccessWrite, os::kShareNone, os::kCreateNew);
+  ASSERT_NE(os::kInvalidHandle, file);
+  // 2021-01-01 plus 0.1234567 s, in 100 ns ticks since 1601.
+  const os::FileTime write_time{132539328001234567ull};
+  const os::FileTime access_time{132539328009999999ull};
+  ASSERT_TRUE(os::SetFileTimes(file, nullptr, &access_time, &write_time));
+  os::FileTime creation, access, last_write;
+  ASSERT_TRUE(os::GetFileTimes(file, &creation, &access, &last_write));
+  EXPECT_EQ(write_time.ticks, last_write.ticks);
+  EXPECT_EQ(access_time.ticks, access.ticks);
+  EXPECT_GT(creation.ticks, 0u);
+  os::CloseFile(file);
+
+  // Setting times needs write access.
+  os::Handle reader = Open(dir.Path(u"t.bin"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  EXPECT_FALSE(os::SetFileTimes(reader, nullptr, nullptr, &write_time));
+  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  os::CloseFile(reader);
+}
+
+// Whole-sector reads into page-aligned memory, as the copy engine does; the
+// last read asks for more than remains.
+void ReadUnbuffered(const std::u16string& path, const std::string& content) {
+  const std::uint32_t kChunk = 8192;
+  void* pages = os::AllocatePages(kChunk);
+  ASSERT_NE(nullptr, pages);
+  os::Handle file = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting,
+                         os::kFlagNoBuffering | os::kFlagSequentialScan);
+  ASSERT_NE(os::kInvalidHandle, file);
+  std::string got;
+  std::uint32_t done = 0;
+  do {
+    ASSERT_TRUE(os::ReadFile(file, pages, kChunk, &done));
+    got.append(static_cast<char*>(pages), done);
+  } while (done == kChunk);
+  EXPECT_EQ(content, got);
+  os::CloseFile(file);
+  os::FreePages(pages, kChunk);
+}
+
+TEST(FileIo, UnbufferedReadsReturnTheShortTail) {
+  ScratchDir dir;
+  std::string content(3 * 8192 + 1000, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+  dir.WriteFile(u"big.bin", content);
+  ReadUnbuffered(dir.Path(u"big.bin"), content);
+}
+
+#ifndef _WIN32
+// tmpfs refuses O_DIRECT; the open falls back to buffered reads.
+TEST(FileIo, UnbufferedFallsBackWhereDirectIsRefused) {
+  std::error_code error;
+  if (!std::filesystem::is_directory("/dev/shm", error)) GTEST_SKIP() << "no /dev/shm";
+  std::filesystem::path file = "/dev/shm/qv_os_direct_test.bin";
+  std::string content(5000, 'z');
+  {
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(nullptr, out);
+    std::fwrite(content.data(), 1, content.size(), out);
+    std::fclose(out);
+  }
+  ReadUnbuffered(file.u16string(), content);
+  std::filesystem::remove(file, error);
+}
+#endif
+
+}  // namespace

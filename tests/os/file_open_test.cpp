@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "os/file.h"
+#include "os_test_util.h"
+
+namespace {
+
+using ostest::Open;
+using qvtest::ScratchDir;
+
+struct DispositionCase {
+  std::uint32_t disposition;
+  bool exists;
+  bool opens;
+  std::uint64_t size;   // size after opening (when it opens)
+  std::uint32_t error;  // last error after the call
+};
+
+// The existing file holds five bytes.
+const DispositionCase kDispositions[] = {
+    {os::kCreateNew, false, true, 0, os::kErrorSuccess},
+    {os::kCreateNew, true, false, 0, os::kErrorFileExists},
+    {os::kCreateAlways, false, true, 0, os::kErrorSuccess},
+    {os::kCreateAlways, true, true, 0, os::kErrorAlreadyExists},
+    {os::kOpenExisting, false, false, 0, os::kErrorFileNotFound},
+    {os::kOpenExisting, true, true, 5, os::kErrorSuccess},
+    {os::kOpenAlways, false, true, 0, os::kErrorSuccess},
+    {os::kOpenAlways, true, true, 5, os::kErrorAlreadyExists},
+    {os::kTruncateExisting, false, false, 0, os::kErrorFileNotFound},
+    {os::kTruncateExisting, true, true, 0, os::kErrorSuccess},
+};
+
+TEST(OpenFile, DispositionsFollowWindows) {
+  for (const DispositionCase& c : kDispositions) {
+    SCOPED_TRACE(testing::Message() << "disposition " << c.disposition << " exists " << c.exists);
+    ScratchDir dir;
+    if (c.exists) dir.WriteFile(u"f.bin", "hello");
+    os::SetLastError(12345);
+    os::Handle file = Open(dir.Path(u"f.bin"), os::kAccessRead | os::kAccessWrite, os::kShareNone,
+                           c.disposition);
+    EXPECT_EQ(c.error, os::GetLastError());
+    ASSERT_EQ(c.opens, file != os::kInvalidHandle);
+    if (file == os::kInvalidHandle) continue;
+    EXPECT_EQ(c.size, ostest::SizeOf(file));
+    EXPECT_TRUE(os::CloseFile(file));
+  }
+}
+
+TEST(OpenFile, InvalidDispositionsAreRefused) {
+  ScratchDir dir;
+  dir.WriteFile(u"f.bin", "x");
+  for (std::uint32_t disposition : {0u, 6u, 7u}) {
+    EXPECT_EQ(os::kInvalidHandle,
+              Open(dir.Path(u"f.bin"), os::kAccessRead, os::kShareRead, disposition));
+    EXPECT_EQ(os::kErrorInvalidParameter, os::GetLastError());
+  }
+}
+
+TEST(OpenFile, MissingFolderIsPathNotFound) {
+  ScratchDir dir;
+  EXPECT_EQ(os::kInvalidHandle, Open(dir.Path(u"no\\such.bin"), os::kAccessRead, os::kShareRead,
+                                     os::kOpenExisting));
+  EXPECT_EQ(os::kErrorPathNotFound, os::GetLastError());
+}
+
+TEST(OpenFile, FolderCannotBeOpenedAsFile) {
+  ScratchDir dir;
+  EXPECT_EQ(os::kInvalidHandle,
+            Open(dir.Path(), os::kAccessRead, os::kShareRead, os::kOpenExisting));
+  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+}
+
+TEST(OpenFile, UnsharedFileRefusesSecondOpen) {
+  ScratchDir dir;
+  std::u16string path = dir.Path(u"f.bin");
+  os::Handle writer = Open(path, os::kAccessWrite, os::kShareNone, os::kCreateAlways);
+  ASSERT_NE(os::kInvalidHandle, writer);
+  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting));
+  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
+  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessWrite, os::kShareNone, os::kCreateAlways));
+  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
+  EXPECT_FALSE(os::DeleteFile(path.c_str()));
+  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
+  EXPECT_TRUE(os::CloseFile(writer));
+
+  os::Handle again = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  EXPECT_NE(os::kInvalidHandle, again);
+  os::CloseFile(again);
+}
+
+TEST(OpenFile, SharedReadersCoexistButExcludeWriters) {
+  ScratchDir dir;
+  dir.WriteFile(u"f.bin", "data");
+  std::u16string path = dir.Path(u"f.bin");
+  os::Handle first = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  os::Handle second = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  EXPECT_NE(os::kInvalidHandle, first);
+  EXPECT_NE(os::kInvalidHandle, second);
+  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessWrite, os::kShareRead, os::kOpenExisting));
+  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
+  os::CloseFile(first);
+  os::CloseFile(second);
+}
+
+TEST(OpenFile, WrongDirectionIsAccessDenied) {
+  ScratchDir dir;
+  dir.WriteFile(u"f.bin", "data");
+  char buffer[4];
+  std::uint32_t done = 99;
+
+  os::Handle reader = Open(dir.Path(u"f.bin"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  ASSERT_NE(os::kInvalidHandle, reader);
+  EXPECT_FALSE(os::WriteFile(reader, "x", 1, &done));
+  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  EXPECT_EQ(0u, done);
+  os::CloseFile(reader);
+
+  os::Handle writer = Open(dir.Path(u"g.bin"), os::kAccessWrite, os::kShareNone, os::kCreateNew);
+  ASSERT_NE(os::kInvalidHandle, writer);
+  EXPECT_FALSE(os::ReadFile(writer, buffer, sizeof(buffer), &done));
+  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  os::CloseFile(writer);
+}
+
+TEST(OpenFile, ClosedHandleIsInvalid) {
+  ScratchDir dir;
+  os::Handle file = Open(dir.Path(u"f.bin"), os::kAccessWrite, os::kShareNone, os::kCreateNew);
+  ASSERT_TRUE(os::CloseFile(file));
+  std::uint32_t done = 0;
+  EXPECT_FALSE(os::WriteFile(file, "x", 1, &done));
+  EXPECT_EQ(os::kErrorInvalidHandle, os::GetLastError());
+  EXPECT_FALSE(os::CloseFile(os::kInvalidHandle));
+}
+
+TEST(OpenFile, ReadOnlyFileRefusesWriters) {
+  ScratchDir dir;
+  dir.WriteFile(u"ro.bin", "keep");
+  std::u16string path = dir.Path(u"ro.bin");
+  ASSERT_TRUE(os::SetFileAttributes(path.c_str(), os::kAttrReadOnly));
+  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessWrite, os::kShareNone, os::kOpenExisting));
+  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessWrite, os::kShareNone, os::kCreateAlways));
+  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  EXPECT_EQ("keep", dir.ReadFile(u"ro.bin"));
+
+  os::Handle reader = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  EXPECT_NE(os::kInvalidHandle, reader);
+  os::CloseFile(reader);
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+// Small helpers for the os/ tests.
+#pragma once
+
+#include <string>
+
+#include "os/file.h"
+#include "test_support.h"
+
+namespace ostest {
+
+// Opens with the given disposition; kInvalidHandle on failure.
+inline os::Handle Open(const std::u16string& path, std::uint32_t access, std::uint32_t share,
+                       std::uint32_t disposition, std::uint32_t flags = 0) {
+  return os::OpenFile(path.c_str(), access, share, disposition, 0, flags);
+}
+
+inline std::uint64_t SizeOf(os::Handle file) {
+  std::uint64_t size = ~0ull;
+  os::GetFileSize(file, &size);
+  return size;
+}
+
+}  // namespace ostest
