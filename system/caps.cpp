@@ -2,10 +2,35 @@
 
 #include <atomic>
 
+#include "os/caps.h"
+#include "system/caps_tables.h"
+#include "util/format.h"
 #include "util/memory.h"
+#include "util/shell_folder.h"
+#include "util/wide_string.h"
 
 namespace {
+
 std::atomic<qvCaps*> g_instance{nullptr};
+
+constexpr int kWindowsFolderIndex = 7;
+
+std::uint32_t Mebibytes(std::uint64_t bytes) { return static_cast<std::uint32_t>(bytes >> 20); }
+
+// Busy-waits a quarter of a second on the performance counter and counts
+// processor cycles meanwhile; 0 when a counter cannot be trusted.
+std::uint32_t MeasureClock() {
+  std::uint64_t frequency = 0, start = 0;
+  if (!os::QueryPerformanceFrequency(&frequency) || !os::QueryPerformanceCounter(&start))
+    return 0;
+  const std::uint64_t cycles_start = os::ReadTimeStampCounter();
+  for (std::uint64_t now = start;;) {
+    if (!os::QueryPerformanceCounter(&now) || now < start) return 0;
+    if (now - start >= frequency / 4) break;
+  }
+  return ClockFromQuarterSecond(cycles_start, os::ReadTimeStampCounter());
+}
+
 }  // namespace
 
 qvCaps::qvCaps(std::uint32_t flags, std::int32_t mode) {
@@ -18,15 +43,25 @@ qvCaps::qvCaps(std::uint32_t flags, std::int32_t mode) {
   available_physical_mib = total_physical_mib = 0;
   available_page_file_mib = total_page_file_mib = 0;
   dde_mode = mode;
+  if (g_instance.load(std::memory_order_acquire) != nullptr) return;
+
+  // Processor and DirectX figures would come over a DDE link when the mode
+  // asks for one; this build has none, so every probe runs here.
+  if (flags & QVCAPS_OS) ProbeOs();
+  if (flags & QVCAPS_DIRECTX) ProbeDirectX();
+  if (flags & QVCAPS_CPU) ProbeCpu((flags & QVCAPS_CPU_CLOCK) != 0);
+  if (flags & QVCAPS_MEMORY) ProbeMemory();
+  if (flags & QVCAPS_OEM) ProbeOem();
+
   qvCaps* expected = nullptr;
-  registered_ = g_instance.compare_exchange_strong(expected, this);
+  registered_ = g_instance.compare_exchange_strong(expected, this, std::memory_order_acq_rel);
 }
 
 qvCaps::~qvCaps() {
-  if (registered_) g_instance.store(nullptr);
+  if (registered_) g_instance.store(nullptr, std::memory_order_release);
 }
 
-const qvCaps* qvCaps::Instance() { return g_instance.load(); }
+const qvCaps* qvCaps::Instance() { return g_instance.load(std::memory_order_acquire); }
 
 void qvCaps::GetOsInfo(OsInfo* destination) const {
   if (destination) *destination = os;
@@ -35,4 +70,96 @@ void qvCaps::GetOsInfo(OsInfo* destination) const {
 const CpuInfo* qvCaps::GetCpuInfo(CpuInfo* destination) const {
   if (destination) *destination = cpu;
   return &cpu;
+}
+
+void qvCaps::ProbeOs() {
+  os::OsVersion version;
+  const char16_t* name = u"";
+  if (os::QueryOsVersion(&version)) {
+    const OsName entry = ClassifyOs(version.platform, version.major, version.minor);
+    os.code = entry.code;
+    name = entry.name;
+    if (version.platform == 1) {
+      SplitWin9xBuild(version.build, &os.major, &os.minor, &os.build);
+    } else {
+      os.major = version.major;
+      os.minor = version.minor;
+      os.build = version.build;
+    }
+    CopyWide(os.service_pack, 128, version.service_pack);
+  }
+  os.bitness = os::IsSystem64Bit() ? 64 : 32;
+  FormatWide(os.name, 128, u"%s%s", name, BitnessSuffix(os.bitness));
+
+  os::OsVersion classic;
+  std::uint32_t product = 0;
+  if (os::QueryClassicOsVersion(&classic) && os::QueryProductType(classic, &product))
+    CopyWide(os.edition, 128, EditionName(product));
+}
+
+void qvCaps::ProbeDirectX() {
+  DirectXVersion version;
+  if (!os::QueryDxDiagVersion(&version.major, &version.minor, &version.letter))
+    version = DirectXFromFileVersions(os::QuerySystemFileVersion);
+  if (version.letter >= u'A' && version.letter <= u'Z') version.letter += u'a' - u'A';
+  if (version.major >= 10) {
+    os::OsVersion system;
+    const bool readable = os::QueryOsVersion(&system);
+    const bool vista_sp2 = readable && system.major == 6 && system.minor == 0 &&
+                           system.build == 6002;
+    if (CountsAsDirectX11(readable, system.major, system.minor, system.build,
+                          vista_sp2 && os::CanLoadSystemLibrary(u"D3D11.DLL")))
+      version = {11, 0, 0};
+  }
+  directx_number = DirectXNumber(version);
+  FormatDirectXText(version, directx_text, 128);
+}
+
+void qvCaps::ProbeCpu(bool measure_clock) {
+  ZeroBytes(&cpu, sizeof cpu);
+  if (!os::CanToggleAlignmentCheck()) {
+    cpu.type = 1;
+  } else {
+    cpu.type = 2;
+    std::uint32_t r[4];
+    if (os::QueryCpuId(0, r)) {
+      cpu.has_cpuid = 1;
+      // The vendor text is spread over ebx, edx, ecx.
+      for (int i = 0; i < 4; ++i) {
+        cpu.vendor[i] = static_cast<char>(r[1] >> (8 * i));
+        cpu.vendor[4 + i] = static_cast<char>(r[3] >> (8 * i));
+        cpu.vendor[8 + i] = static_cast<char>(r[2] >> (8 * i));
+      }
+      if (os::QueryCpuId(1, r)) {
+        const std::uint32_t signature = r[0];
+        cpu.type = (signature >> 12) & 3;
+        cpu.family = (signature >> 8) & 15;
+        cpu.model = (signature >> 4) & 15;
+        cpu.stepping = signature & 15;
+        cpu.has_mmx = (r[3] >> 23) & 1;
+        cpu.has_cmov = (r[3] >> 15) & 1;
+        cpu.has_sse = (r[3] >> 25) & 1;
+      }
+      if (os::QueryCpuId(0x80000001u, r)) cpu.has_3dnow = (r[3] >> 31) & 1;
+    }
+  }
+  cpu.processor_count = os::GetProcessorCount();
+  os::QueryProcessorDescription(&cpu.registry_mhz, cpu.name, 128);
+  if (measure_clock && cpu.has_cpuid) cpu.measured_mhz = MeasureClock();
+}
+
+void qvCaps::ProbeMemory() {
+  os::MemoryStatus status;
+  if (!os::QueryMemoryStatus(&status)) return;
+  available_physical_mib = Mebibytes(status.available_physical);
+  total_physical_mib = Mebibytes(status.total_physical);
+  available_page_file_mib = Mebibytes(status.available_page_file);
+  total_page_file_mib = Mebibytes(status.total_page_file);
+}
+
+void qvCaps::ProbeOem() {
+  char16_t windows[kShellFolderCapacity] = {};
+  if (!GetShellFolder(kWindowsFolderIndex, windows)) windows[0] = 0;
+  os::QueryOemValue(windows, u"Manufacturer", manufacturer, 256);
+  os::QueryOemValue(windows, u"Model", model, 256);
 }

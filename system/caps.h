@@ -81,5 +81,11 @@ class qvCaps {
   std::int32_t dde_mode;
 
  private:
+  void ProbeOs();
+  void ProbeDirectX();
+  void ProbeCpu(bool measure_clock);
+  void ProbeMemory();
+  void ProbeOem();
+
   bool registered_ = false;
 };

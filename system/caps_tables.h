@@ -1,0 +1,50 @@
+// The tables and number formation of the capabilities record, free of any
+// system call so that they can be checked one row at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct OsName {
+  std::uint32_t code;
+  const char16_t* name;
+};
+// Operating-system code and name for a version report (`platform` in the
+// Windows numbering; anything else is an unknown system).
+OsName ClassifyOs(std::uint32_t platform, std::uint32_t major, std::uint32_t minor);
+
+// " (x86)" for 32, " (x64)" for 64.
+const char16_t* BitnessSuffix(std::uint32_t bitness);
+
+// A Windows 9x version report keeps its real numbers in the build field.
+void SplitWin9xBuild(std::uint32_t build, std::uint32_t* major, std::uint32_t* minor,
+                     std::uint32_t* build_number);
+
+// The edition for a product type; empty for types the table does not know.
+const char16_t* EditionName(std::uint32_t product_type);
+
+// DirectX version as major, minor and a letter: 0 for no letter at all,
+// ' ' for a blank, 'a' to 'z' otherwise.
+struct DirectXVersion {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  char16_t letter = u' ';
+};
+std::uint32_t DirectXNumber(const DirectXVersion& version);
+// "%d.%d%s", the letter as a one-character text (nothing for no letter).
+void FormatDirectXText(const DirectXVersion& version, char16_t* out, std::size_t capacity);
+
+// Whether a reported DirectX 10 or later counts as 11.0 on the system of
+// this version; `readable` is false when the version could not be read.
+bool CountsAsDirectX11(bool readable, std::uint32_t major, std::uint32_t minor,
+                       std::uint32_t build, bool d3d11_loads);
+
+// Reads the fixed version (ms, ls) of a system file; false when unreadable.
+using SystemFileVersionLookup = bool (*)(const char16_t* file, std::uint32_t* ms,
+                                         std::uint32_t* ls);
+// DirectX from the versions of its system files; 0.0 with a blank when no
+// file tells.
+DirectXVersion DirectXFromFileVersions(SystemFileVersionLookup lookup);
+
+// Clock in MHz from time-stamp counts over a quarter of a second.
+std::uint32_t ClockFromQuarterSecond(std::uint64_t start, std::uint64_t end);

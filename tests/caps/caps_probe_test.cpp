@@ -1,0 +1,65 @@
+#include "system/caps.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+TEST(CapsProbe, FillsTheRecordOfThisMachine) {
+  ASSERT_EQ(qvCaps::Instance(), nullptr);
+  {
+    qvCaps caps(127, 0);
+    EXPECT_EQ(qvCaps::Instance(), &caps);
+
+    OsInfo info;
+    caps.GetOsInfo(&info);
+    const std::u16string name = info.name;
+    const std::u16string suffix = info.bitness == 64 ? u" (x64)" : u" (x86)";
+    ASSERT_GE(name.size(), suffix.size());
+    EXPECT_EQ(name.substr(name.size() - suffix.size()), suffix);
+#ifdef _WIN32
+    EXPECT_NE(info.code, 0xFFFFu);
+    EXPECT_GE(info.code, 64u);
+#else
+    EXPECT_EQ(info.code, 0xFFFFu);
+    EXPECT_EQ(name, u"OS Unknown..." + suffix);
+    EXPECT_EQ(caps.directx_number, 0u);
+    EXPECT_EQ(std::u16string(caps.directx_text), u"0.0 ");
+#endif
+
+    CpuInfo cpu;
+    EXPECT_EQ(caps.GetCpuInfo(&cpu), &caps.cpu);
+    EXPECT_EQ(std::memcmp(&cpu, &caps.cpu, sizeof cpu), 0);
+    EXPECT_GE(cpu.processor_count, 1u);
+#if defined(__x86_64__) || defined(__i386__)
+    EXPECT_EQ(cpu.has_cpuid, 1u);
+    EXPECT_EQ(std::strlen(cpu.vendor), 12u);
+    EXPECT_GT(cpu.measured_mhz, 0u);
+#endif
+    for (unsigned char byte : cpu.reserved) EXPECT_EQ(byte, 0);
+    EXPECT_GT(caps.total_physical_mib, 0u);
+    EXPECT_LE(caps.available_physical_mib, caps.total_physical_mib);
+
+    // Only the first instance probes and registers.
+    qvCaps second(127, 0);
+    EXPECT_EQ(qvCaps::Instance(), &caps);
+    EXPECT_EQ(second.os.code, 0u);
+    EXPECT_EQ(second.total_physical_mib, 0u);
+  }
+  EXPECT_EQ(qvCaps::Instance(), nullptr);
+}
+
+TEST(CapsProbe, ProbesOnlyWhatTheFlagsName) {
+  qvCaps caps(QVCAPS_MEMORY | QVCAPS_CPU, 0);
+  EXPECT_EQ(caps.os.code, 0u);
+  EXPECT_EQ(caps.os.name[0], 0);
+  EXPECT_EQ(caps.directx_text[0], 0);
+  EXPECT_GT(caps.total_physical_mib, 0u);
+  EXPECT_GE(caps.cpu.processor_count, 1u);
+  // Without the clock flag nothing is measured.
+  EXPECT_EQ(caps.cpu.measured_mhz, 0u);
+}
+
+}  // namespace

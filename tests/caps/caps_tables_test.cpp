@@ -1,0 +1,171 @@
+#include "system/caps_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+struct OsRow {
+  std::uint32_t platform, major, minor, code;
+  const char16_t* name;
+};
+
+TEST(CapsTables, OperatingSystemCodesAndNames) {
+  const OsRow rows[] = {
+      {0, 3, 1, 0x01, u""},
+      {1, 4, 0, 0x02, u"Windows 95"},
+      {1, 4, 10, 0x03, u"Windows 98"},
+      {1, 4, 90, 0x04, u"Windows Me"},
+      {1, 4, 3, 0x0F, u"Windows 9x"},
+      {2, 3, 51, 0x20, u"Windows NT 3.x"},
+      {2, 4, 0, 0x30, u"Windows NT 4.x"},
+      {2, 5, 0, 0x40, u"Windows 2000"},
+      {2, 5, 1, 0x50, u"Windows XP"},
+      {2, 5, 2, 0x10, u"Windows NT"},
+      {2, 6, 0, 0x60, u"Windows Vista"},
+      {2, 6, 1, 0x61, u"Windows 7"},
+      {2, 6, 2, 0x62, u"Windows 8"},
+      {2, 6, 3, 0x63, u"Windows 8.1"},
+      {2, 6, 4, 0x10, u"Windows NT"},
+      {2, 7, 0, 0x10, u"Windows NT"},
+      {2, 10, 0, 0x64, u"Windows 10"},
+      {2, 11, 0, 0x10, u"Windows NT"},
+      {3, 10, 0, 0xFFFF, u"OS Unknown..."},
+      {0xFFFFFFFF, 6, 1, 0xFFFF, u"OS Unknown..."},
+  };
+  for (const OsRow& row : rows) {
+    const OsName found = ClassifyOs(row.platform, row.major, row.minor);
+    EXPECT_EQ(found.code, row.code) << row.platform << " " << row.major << "." << row.minor;
+    EXPECT_EQ(std::u16string(found.name), row.name);
+  }
+  EXPECT_EQ(std::u16string(BitnessSuffix(64)), u" (x64)");
+  EXPECT_EQ(std::u16string(BitnessSuffix(32)), u" (x86)");
+}
+
+TEST(CapsTables, Win9xVersionLivesInTheBuildField) {
+  std::uint32_t major = 0, minor = 0, build = 0;
+  SplitWin9xBuild(0x040A08AE, &major, &minor, &build);
+  EXPECT_EQ(major, 4u);
+  EXPECT_EQ(minor, 10u);
+  EXPECT_EQ(build, 2222u);
+}
+
+TEST(CapsTables, EditionNames) {
+  const std::map<std::uint32_t, std::u16string> expected = {
+      {0, u"An unknown product"},
+      {1, u"Ultimate"},
+      {19, u"Windows Storage Server 2008 R2 Essentials"},
+      {47, u"Starter N"},
+      {48, u"Professional"},
+      {54, u"Server For SB Solutions EM"},
+      {55, u"Server For SB Solutions EM"},
+      {56, u"Windows MultiPoint Server"},
+      {57, u""},
+      {58, u""},
+      {59, u"Windows 8 Essential Server Solution Management"},
+      {64, u"Server Hyper Core V"},
+      {65, u""},
+      {66, u"Not supported"},
+      {71, u"Not supported"},
+      {72, u"Server Enterprise (evaluation installation)"},
+      {75, u""},
+      {76, u"Windows MultiPoint Server Standard (full installation)"},
+      {79, u"Server Standard (evaluation installation)"},
+      {80, u"Server Datacenter (evaluation installation)"},
+      {84, u"Enterprise N (evaluation installation)"},
+      {94, u""},
+      {95, u"Storage Server Workgroup (evaluation installation)"},
+      {101, u"Windows 8"},
+      {102, u""},
+      {103, u"Professional with Media Center"},
+      {104, u""},
+      {0xFFFFFFFF, u""},
+  };
+  for (const auto& [type, name] : expected) EXPECT_EQ(std::u16string(EditionName(type)), name) << type;
+}
+
+TEST(CapsTables, DirectXNumberAndText) {
+  struct Row {
+    DirectXVersion version;
+    std::uint32_t number;
+    const char16_t* text;
+  } rows[] = {
+      {{9, 0, u'c'}, 0x90003, u"9.0c"},
+      {{9, 0, u' '}, 0x90000, u"9.0 "},
+      {{11, 0, 0}, 0xB0000, u"11.0"},
+      {{8, 1, u'b'}, 0x80102, u"8.1b"},
+      {{0, 0, u' '}, 0, u"0.0 "},
+      {{7, 0, u'z'}, 0x7001A, u"7.0z"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(DirectXNumber(row.version), row.number);
+    char16_t text[128];
+    FormatDirectXText(row.version, text, 128);
+    EXPECT_EQ(std::u16string(text), row.text);
+  }
+}
+
+TEST(CapsTables, DirectX10AndLaterCountsAs11OnNewerSystems) {
+  EXPECT_TRUE(CountsAsDirectX11(true, 10, 0, 19045, false));
+  EXPECT_TRUE(CountsAsDirectX11(true, 6, 1, 7601, false));
+  EXPECT_TRUE(CountsAsDirectX11(true, 6, 0, 6003, false));
+  EXPECT_TRUE(CountsAsDirectX11(true, 6, 0, 6002, true));
+  EXPECT_FALSE(CountsAsDirectX11(true, 6, 0, 6002, false));
+  EXPECT_FALSE(CountsAsDirectX11(true, 6, 0, 6001, true));
+  EXPECT_FALSE(CountsAsDirectX11(true, 5, 1, 2600, true));
+  EXPECT_FALSE(CountsAsDirectX11(false, 10, 0, 19045, true));
+}
+
+// Fake system folders for the file-version probe.
+std::map<std::u16string, std::pair<std::uint32_t, std::uint32_t>> g_files;
+
+bool FakeLookup(const char16_t* file, std::uint32_t* ms, std::uint32_t* ls) {
+  auto found = g_files.find(file);
+  if (found == g_files.end()) return false;
+  *ms = found->second.first;
+  *ls = found->second.second;
+  return true;
+}
+
+std::u16string ProbeText() {
+  char16_t text[128];
+  FormatDirectXText(DirectXFromFileVersions(FakeLookup), text, 128);
+  return text;
+}
+
+TEST(CapsTables, DirectXFromFileVersions) {
+  g_files.clear();
+  EXPECT_EQ(ProbeText(), u"0.0 ");
+
+  g_files[u"ddraw.dll"] = {0x00040007, 0x000002BC};  // 4.7.0.700
+  EXPECT_EQ(ProbeText(), u"7.0 ");
+  g_files[u"dinput.dll"] = {0x00040007, 0x000002CC};  // 4.7.0.716
+  EXPECT_EQ(ProbeText(), u"7.0a");
+  g_files[u"dinput.dll"] = {0x00040007, 0x000002CB};  // one build short
+  EXPECT_EQ(ProbeText(), u"7.0 ");
+
+  // Files of the 5.x line are weighed against the second form.
+  g_files.clear();
+  g_files[u"ddraw.dll"] = {0x00050001, 0x08D20190};  // 5.1.2258.400
+  EXPECT_EQ(ProbeText(), u"8.0 ");
+  g_files[u"d3d8.dll"] = {0x00050001, 0x0A280385};  // 5.1.2600.901
+  EXPECT_EQ(ProbeText(), u"8.1a");
+  g_files[u"mpg2splt.ax"] = {0x00060003, 0x00010375};  // 6.3.1.885
+  EXPECT_EQ(ProbeText(), u"8.1b");
+  g_files[u"dpnet.dll"] = {0x00050002, 0x0E5D0086};  // 5.2.3677.134
+  EXPECT_EQ(ProbeText(), u"8.2 ");
+
+  // Any readable d3d9.dll ends the probe at 9.0.
+  g_files[u"d3d9.dll"] = {0, 0};
+  EXPECT_EQ(ProbeText(), u"9.0 ");
+  g_files.clear();
+}
+
+TEST(CapsTables, ClockFromAQuarterSecond) {
+  EXPECT_EQ(ClockFromQuarterSecond(1000, 1000 + 750000000), 3000u);
+  EXPECT_EQ(ClockFromQuarterSecond(5, 5), 0u);
+}
+
+}  // namespace
