@@ -1,0 +1,102 @@
+#include "tools/patchcheck/patch_check.h"
+
+#include <algorithm>
+
+#include "os/file.h"
+#include "tools/patchcheck/description_lint.h"
+#include "tools/patchcheck/utf.h"
+#include "xml/xml.h"
+
+namespace {
+
+std::u16string Join(std::u16string_view a, std::u16string_view b) {
+  std::u16string out(a);
+  if (!out.empty() && out.back() != u'\\' && out.back() != u'/') out += u'\\';
+  return out + std::u16string(b);
+}
+
+// Every file below `root`, as the updater's copy list holds it, walked
+// without recursion and sorted so the output does not depend on the
+// system's enumeration order.
+std::vector<std::u16string> ListFiles(const std::u16string& root) {
+  std::vector<std::u16string> files;
+  std::vector<std::u16string> folders{u""};
+  while (!folders.empty()) {
+    std::u16string relative = std::move(folders.back());
+    folders.pop_back();
+    os::FindData data;
+    os::Handle search = os::FindFirst(Join(Join(root, relative), u"*.*").c_str(), &data);
+    if (search == os::kInvalidHandle) continue;
+    do {
+      std::u16string_view name = data.name;
+      if (name == u"." || name == u"..") continue;
+      std::u16string path = relative.empty() ? std::u16string(name) : Join(relative, name);
+      if (data.attributes & os::kAttrDirectory)
+        folders.push_back(std::move(path));
+      else
+        files.push_back(std::move(path));
+    } while (os::FindNext(search, &data));
+    os::FindClose(search);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+bool ReadWholeFile(const std::u16string& path, std::string* bytes) {
+  os::Handle file = os::OpenFile(path.c_str(), os::kAccessRead, os::kShareRead,
+                                 os::kOpenExisting, 0, 0);
+  if (file == os::kInvalidHandle) return false;
+  char buffer[65536];
+  std::uint32_t done = 0;
+  bool ok = true;
+  while ((ok = os::ReadFile(file, buffer, sizeof buffer, &done)) && done > 0)
+    bytes->append(buffer, done);
+  os::CloseFile(file);
+  return ok;
+}
+
+// The reason the reader gives for a description it refuses.
+std::string ReadFailure(const std::u16string& path) {
+  qvXmlReader reader;
+  int code = reader.ReadFile(path.c_str());
+  if (code == kXmlOpenFailed) return "updateinfo.xml was not found.";
+  return "updateinfo.xml cannot be read (error " + std::to_string(code) + "): " +
+         reader.GetErrorText();
+}
+
+}  // namespace
+
+int CheckPatch(const char16_t* folder, std::uint16_t ui_language, PatchReport* report) {
+  const std::u16string description = Join(folder, u"updateinfo.xml");
+  report->ui_language = ui_language;
+
+  std::string bytes;
+  if (ReadWholeFile(description, &bytes)) LintDescriptionBytes(bytes, &report->warnings);
+
+  UpdateInfoNotes notes;
+  if (!LoadUpdateInfoFrom(description.c_str(), report->info.get(), &notes)) {
+    report->error = ReadFailure(description);
+    return 1;
+  }
+  report->warnings.insert(report->warnings.end(), notes.begin(), notes.end());
+  qvXml xml;
+  if (xml.Open(description.c_str())) LintDescriptionModel(xml, *report->info, &report->warnings);
+
+  if (const std::u16string* chosen = ChooseLanguageFor(report->info.get(), ui_language)) {
+    report->has_chosen = true;
+    report->chosen = *chosen;
+  }
+
+  const std::u16string data = Join(folder, u"data");
+  if (os::GetFileAttributes(data.c_str()) == os::kInvalidAttributes)
+    report->warnings.push_back("there is no data folder: no file would be copied");
+  else
+    report->copy = ListFiles(data);
+
+  if (!report->has_chosen) {
+    report->error = "no language is defined (language/lang00 with a code): the updater "
+                    "stops with an empty error box";
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,27 @@
+// What the updater will see in a patch folder, and what a patch author
+// should know about it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/update_info.h"
+
+struct PatchReport {
+  // Empty when the updater would accept the description.
+  std::string error;
+  std::unique_ptr<UpdateInfo> info = std::make_unique<UpdateInfo>();
+  std::uint16_t ui_language = 0;
+  bool has_chosen = false;
+  std::u16string chosen;
+  // Relative paths below data, with backslashes, in ordinal order.
+  std::vector<std::u16string> copy;
+  std::vector<std::string> warnings;
+};
+
+// Loads `folder`\updateinfo.xml exactly as the updater does, chooses the
+// language for `ui_language` and lists the files below `folder`\data.
+// Returns 0 when the updater would accept the description, 1 when not.
+int CheckPatch(const char16_t* folder, std::uint16_t ui_language, PatchReport* report);
