@@ -1,0 +1,104 @@
+#include "image/image_holder.h"
+
+#include <cstring>
+
+#include "image/image_hg3.h"
+#include "image/image_jpeg.h"
+#include "image/image_png.h"
+#include "image/image_webp.h"
+#include "system/debug_log.h"
+
+namespace {
+
+struct Decoder {
+  std::uint32_t type;
+  int (*probe)(const qvMemBlock* block);
+  qvImage* (*create)();
+};
+
+template <typename Image>
+qvImage* Create() {
+  return new Image();
+}
+
+// The fixed probe order; the first probe that accepts decides, and a
+// failing load is not retried with another decoder.
+constexpr Decoder kDecoders[] = {
+    {kImageTypeHg3, &qvImageHg3::Probe, &Create<qvImageHg3>},
+    {kImageTypePng, &qvImagePng::Probe, &Create<qvImagePng>},
+    {kImageTypeJpeg, &qvImageJpeg::Probe, &Create<qvImageJpeg>},
+    {kImageTypeWebP, &qvImageWebP::Probe, &Create<qvImageWebP>},
+};
+
+}  // namespace
+
+qvImageHolder::~qvImageHolder() { ReleaseImage(); }
+
+void qvImageHolder::ReleaseImage() {
+  if (image_) image_->Release();
+  image_ = nullptr;
+}
+
+std::uint8_t* qvImageHolder::LoadFromMemory(const qvMemBlock* block, int expand,
+                                            std::uint32_t frame) {
+  ReleaseImage();
+  if (!block || !block->data) {
+    DebugLog("展開できないイメージです");
+    return nullptr;
+  }
+  const Decoder* chosen = nullptr;
+  for (const Decoder& decoder : kDecoders) {
+    if (decoder.probe(block)) {
+      chosen = &decoder;
+      break;
+    }
+  }
+  if (!chosen) {
+    DebugLog("展開できないイメージです");
+    return nullptr;
+  }
+  type_ = chosen->type;
+  image_ = chosen->create();
+  if (!image_->Load(block, frame)) {
+    ReleaseImage();
+    return nullptr;
+  }
+  if (expand) ExpandToCanvas();
+  return image_->GetPixels();
+}
+
+int qvImageHolder::ExpandToCanvas() {
+  if (!image_) return 0;
+  std::uint32_t x = 0, y = 0, canvas_width = 0, canvas_height = 0, width = 0, height = 0;
+  image_->GetOffset(&x, &y);
+  image_->GetCanvasSize(&canvas_width, &canvas_height);
+  image_->GetSize(&width, &height);
+  if (canvas_width == width && canvas_height == height) return 1;
+  auto* canvas = new qvImage();
+  if (!canvas->CreateBlank(canvas_width, canvas_height, image_->GetBytesPerPixel()) ||
+      !canvas->Blit(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), image_, 0, 0,
+                    static_cast<std::int32_t>(width), static_cast<std::int32_t>(height))) {
+    canvas->Release();
+    return 0;
+  }
+  ReleaseImage();
+  image_ = canvas;
+  return 1;
+}
+
+std::uint32_t qvImageHolder::GetStride() const { return image_ ? image_->GetStride() : 0; }
+
+std::uint32_t qvImageHolder::GetBytesPerPixel() const {
+  return image_ ? image_->GetBytesPerPixel() : 0;
+}
+
+std::uint8_t* qvImageHolder::GetPixels() const { return image_ ? image_->GetPixels() : nullptr; }
+
+std::uint32_t qvImageHolder::GetSize(std::uint32_t* width, std::uint32_t* height) const {
+  if (!image_) {
+    if (width) *width = 0;
+    if (height) *height = 0;
+    return 0;
+  }
+  return image_->GetSize(width, height);
+}

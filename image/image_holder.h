@@ -1,0 +1,44 @@
+// qvImageHolder: picks the decoder for a picture in memory from its first
+// bytes, keeps the decoded picture and answers what painting needs.
+#pragma once
+
+#include <cstdint>
+
+#include "image/image.h"
+
+// Decoder codes kept in the holder.
+inline constexpr std::uint32_t kImageTypeNone = 0;
+inline constexpr std::uint32_t kImageTypeJpeg = 5;
+inline constexpr std::uint32_t kImageTypeHg3 = 6;
+inline constexpr std::uint32_t kImageTypePng = 7;
+inline constexpr std::uint32_t kImageTypeWebP = 8;
+
+class qvImageHolder {
+ public:
+  qvImageHolder() = default;
+  qvImageHolder(const qvImageHolder&) = delete;
+  qvImageHolder& operator=(const qvImageHolder&) = delete;
+  ~qvImageHolder();
+
+  // Decodes `block` with the first decoder whose probe accepts it (HG-3,
+  // PNG, JPEG, WebP, in that order). Returns the pixels, or null when no
+  // decoder accepts the data or the decoder fails; the holder is then empty.
+  std::uint8_t* LoadFromMemory(const qvMemBlock* block, int expand, std::uint32_t frame);
+  // Replaces the picture by one of its canvas size, the picture at its
+  // offset and transparent black around it.
+  int ExpandToCanvas();
+
+  qvImage* GetImage() const { return image_; }
+  std::uint32_t GetImageType() const { return type_; }
+  std::uint32_t GetStride() const;
+  std::uint32_t GetBytesPerPixel() const;
+  std::uint8_t* GetPixels() const;
+  // The buffer size; either output may be null.
+  std::uint32_t GetSize(std::uint32_t* width, std::uint32_t* height) const;
+
+ private:
+  void ReleaseImage();
+
+  qvImage* image_ = nullptr;
+  std::uint32_t type_ = kImageTypeNone;
+};

@@ -1,0 +1,142 @@
+// The terminal front end: each box as a framed caption and text with a
+// prompt, the window's title and picture size, and a live progress line
+// while the dialog is open.
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "ui/emulated/console.h"
+#include "ui/emulated/presenter.h"
+#include "ui/emulated/transcript_text.h"
+#include "ui/emulated/window_system.h"
+
+namespace ui {
+
+namespace {
+
+constexpr int kFrameWidth = 60;
+
+std::string FormatBytes(std::uint64_t bytes) {
+  char text[32];
+  if (bytes < 1024 * 1024)
+    std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
+  else
+    std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024.0 * 1024.0));
+  return text;
+}
+
+class TerminalPresenter final : public Presenter {
+ public:
+  TerminalPresenter() : interactive_input_(IsTerminalInput()), live_(IsTerminalOutput()) {}
+
+  void WindowCreated(const std::u16string& title, const Rect& client) override {
+    Print("[window] " + ToUtf8(title) + "  (" + std::to_string(client.right - client.left) +
+          " x " + std::to_string(client.bottom - client.top) + ")\n");
+  }
+
+  Answer MessageBox(OwnerKind, const char16_t* caption, const char16_t* text,
+                    Buttons buttons) override {
+    EndProgressLine();
+    std::string heading = "+-- " + ToUtf8(caption) + " ";
+    std::string frame = heading + std::string(heading.size() < kFrameWidth
+                                                  ? kFrameWidth - heading.size() : 0, '-');
+    std::string body;
+    std::string lines = ToUtf8(text);
+    std::size_t start = 0;
+    while (start <= lines.size()) {
+      std::size_t end = lines.find('\n', start);
+      if (end == std::string::npos) end = lines.size();
+      std::string line = lines.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      body += "| " + line + "\n";
+      start = end + 1;
+    }
+    Print("\n" + frame + "\n" + body + "+" + std::string(kFrameWidth - 1, '-') + "\n");
+    return buttons == Buttons::kOkCancel ? AskOkCancel() : AcknowledgeOk();
+  }
+
+  void DialogOpened(const std::u16string& text) override {
+    Print("[progress] " + ToUtf8(text) + "\n");
+  }
+  void DialogHidden() override { EndProgressLine(); }
+  void DialogEnded(std::intptr_t) override { EndProgressLine(); }
+
+  void ShowProgress(const Progress& progress) override {
+    std::string file = progress.file ? ToUtf8(progress.file) : std::string();
+    int percent = progress.total_size == 0
+                      ? 100
+                      : static_cast<int>(progress.total_done * 100 / progress.total_size);
+    if (percent == last_percent_ && file == last_file_) return;
+    bool new_file = file != last_file_;
+    last_percent_ = percent;
+    last_file_ = file;
+    std::string line = std::to_string(percent) + "%  " + FormatBytes(progress.total_done) +
+                       " / " + FormatBytes(progress.total_size) + "  " + file;
+    if (live_) {
+      Print("\r\x1b[K  " + line);
+      line_open_ = true;
+    } else if (new_file) {
+      // Without a terminal, one line per file keeps a log readable.
+      Print("  " + line + "\n");
+    }
+  }
+
+  void Exited(int exit_code) override {
+    EndProgressLine();
+    Print("[exit] code " + std::to_string(exit_code) + "\n");
+  }
+
+ private:
+  static void Print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+
+  void EndProgressLine() {
+    if (!line_open_) return;
+    Print("\n");
+    line_open_ = false;
+  }
+
+  // The end of the input, or a line starting with anything but 'c', is OK.
+  Answer AskOkCancel() {
+    Print("[O]K / [C]ancel? ");
+    std::string line;
+    if (!std::getline(std::cin, line)) {
+      Print("OK (no input)\n");
+      return Answer::kOk;
+    }
+    if (!interactive_input_) Print(line + "\n");
+    std::size_t first = line.find_first_not_of(" \t");
+    bool cancel = first != std::string::npos &&
+                  std::tolower(static_cast<unsigned char>(line[first])) == 'c';
+    return cancel ? Answer::kCancel : Answer::kOk;
+  }
+
+  // Waits for Enter only where someone can press it.
+  Answer AcknowledgeOk() {
+    if (!interactive_input_) {
+      Print("[O]K\n");
+      return Answer::kOk;
+    }
+    Print("[O]K (Enter) ");
+    std::string line;
+    std::getline(std::cin, line);
+    return Answer::kOk;
+  }
+
+  bool interactive_input_;
+  bool live_;
+  bool line_open_ = false;
+  int last_percent_ = -1;
+  std::string last_file_;
+};
+
+}  // namespace
+
+std::unique_ptr<Frontend> MakeTerminalFrontend() {
+  return std::make_unique<WindowSystem>(std::make_unique<TerminalPresenter>());
+}
+
+}  // namespace ui
