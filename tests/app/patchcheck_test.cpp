@@ -1,0 +1,122 @@
+#include "tools/patchcheck/command.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+const char kDescription[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "<document>\r\n"
+    "  <brand>ACME</brand><app>game</app>\r\n"
+    "  <version><major>1</major><minor>2</minor></version>\r\n"
+    "  <language><default>jp</default>\r\n"
+    "    <lang00><code>1041</code><prifix>jp</prifix><lang>日本語</lang></lang00>\r\n"
+    "    <lang01><code>1033</code><prifix>en</prifix><lang>English</lang></lang01>\r\n"
+    "    <lang03><code>1031</code><prifix>de</prifix><lang>Deutsch</lang></lang03>\r\n"
+    "  </language>\r\n"
+    "  <jp><message><wndtitle>更新</wndtitle><intoro>a\\nb &amp; c</intoro>"
+    "<error_copy>x\\ny</error_copy></message></jp>\r\n"
+    "  <en><message><wndtitle k=\"a b\">Update</wndtitle></message></en>\r\n"
+    "  <delete><p01>old.dll</p01><p02>..\\..\\Windows</p02><p04>gone</p04></delete>\r\n"
+    "</document>\r\n";
+
+class PatchcheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_.WriteFile(u"updateinfo.xml", kDescription);
+    dir_.WriteFile(u"data\\a.bin", "a");
+    dir_.WriteFile(u"data\\sub\\b.bin", "b");
+  }
+  int Run(std::vector<std::string> arguments) {
+    out_.clear();
+    err_.clear();
+    return RunPatchcheck(arguments, &out_, &err_);
+  }
+  std::string Folder() const { return qvtest::U8(dir_.Path()); }
+  bool Says(const std::string& text) const { return out_.find(text) != std::string::npos; }
+
+  qvtest::ScratchDir dir_;
+  std::string out_;
+  std::string err_;
+};
+
+TEST_F(PatchcheckTest, ReportsWhatTheUpdaterSees) {
+  ASSERT_EQ(Run({"--ui-language", "1031", Folder()}), 0) << err_;
+  EXPECT_TRUE(Says("brand: \"ACME\"")) << out_;
+  EXPECT_TRUE(Says("\\ACME\\game.xml"));
+  EXPECT_TRUE(Says("intoro: \"a\\nb &amp; c\""));  // converted line break, entity as text
+  EXPECT_TRUE(Says("chosen for UI language 1031 (0x0407): \"jp\""));
+  EXPECT_TRUE(Says("  a.bin\n  sub\\b.bin\n"));
+  const char* warnings[] = {
+      "entity reference &amp;",
+      "attribute value \"a b\" holds a blank",
+      "language/lang03 is ignored",
+      "delete/p04 is ignored",
+      "error_copy holds \\n",
+      "language \"en\" has no text for message/intoro",
+      "delete/p02 \"..\\..\\Windows\" reaches outside the install folder",
+  };
+  for (const char* warning : warnings) EXPECT_TRUE(Says(warning)) << warning;
+}
+
+TEST_F(PatchcheckTest, JsonCarriesEveryKey) {
+  ASSERT_EQ(Run({"--json", "--ui-language", "0x0409", Folder()}), 0);
+  for (const char* key : {"\"brand\": \"ACME\"", "\"app\": ", "\"instpath\": ", "\"mutex\": ",
+                          "\"confmutex\": ", "\"major\": \"1\"", "\"minor\": \"2\"",
+                          "\"default\": \"jp\"", "\"languages\": [{\"key\": \"en\", \"code\": 1033",
+                          "\"error_inst\": ", "\"title\": ", "\"chosen\": \"en\"",
+                          "\"delete\": [\"old.dll\", \"..\\\\..\\\\Windows\"]",
+                          "\"copy\": [\"a.bin\", \"sub\\\\b.bin\"]", "\"warnings\": [\"",
+                          "\"error\": null}"})
+    EXPECT_TRUE(Says(key)) << key << "\n" << out_;
+  EXPECT_EQ(out_.find('\n'), out_.size() - 1);  // one line
+}
+
+TEST_F(PatchcheckTest, RefusedDescriptions) {
+  struct Case {
+    const char* name;
+    std::string description;
+    const char* reason;
+    const char* warning;
+  };
+  const std::string body = "<document><language><lang00><code>1</code><prifix>jp</prifix>"
+                           "</lang00></language></document>";
+  const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  const Case cases[] = {
+      {"byte-order mark", "\xEF\xBB\xBF" + declaration + body, "(error 4)", "byte-order mark"},
+      {"blank line", "\r\n" + declaration + body, "(error 4)", "blank line"},
+      {"empty-element tag", declaration + "<document><x/></document>", "タグ終端</document>",
+       "empty-element tag <x/>"},
+      {"no language", declaration + "<document><brand>b</brand></document>",
+       "no language is defined", ""},
+      {"other root", declaration + "<update><language><lang00><code>1</code></lang00>"
+                                   "</language></update>",
+       "no language", "the top element is <update>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir_.WriteFile(u"updateinfo.xml", c.description);
+    EXPECT_EQ(Run({Folder()}), 1);
+    EXPECT_TRUE(Says(c.reason)) << out_;
+    EXPECT_TRUE(Says(c.warning)) << out_;
+  }
+  ASSERT_EQ(Run({"--json", qvtest::U8(dir_.Path(u"nowhere"))}), 1);
+  EXPECT_TRUE(Says("\"error\": \"updateinfo.xml was not found.\"")) << out_;
+}
+
+TEST_F(PatchcheckTest, BadUsage) {
+  const std::vector<std::string> cases[] = {
+      {}, {"--ui-language"}, {"--ui-language", "70000", "x"}, {"--ui-language", "12.5", "x"},
+      {"--what", "x"}, {"a", "b"},
+  };
+  for (const auto& arguments : cases) {
+    EXPECT_EQ(Run(arguments), 2);
+    EXPECT_NE(err_.find("usage: patchcheck"), std::string::npos);
+  }
+}
+
+}  // namespace
