@@ -1,0 +1,389 @@
+// The JPEG, PNG and WebP adapters, checked against the libraries' own plain
+// decoding of the same generated files.
+#include "image/image_jpeg.h"
+#include "image/image_png.h"
+#include "image/image_webp.h"
+#include "image/zlib_codec.h"
+#include "image_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <cstdio>
+#include <jpeglib.h>
+
+namespace {
+
+using namespace qvtest;
+
+class AdapterTest : public ImageTest {};
+
+struct PngSpec {
+  std::uint32_t width = 5;
+  std::uint32_t height = 4;
+  int colour_type = PNG_COLOR_TYPE_RGB;
+  int bit_depth = 8;
+  bool interlaced = false;
+  bool with_trns = false;
+};
+
+void AppendToBytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+
+// A PNG of the given kind with varied sample values, written by libpng.
+// `samples` receives the rows as stored.
+Bytes WritePng(const PngSpec& spec, std::vector<Bytes>* samples = nullptr) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)) != 0) {
+    png_destroy_write_struct(&png, &info);
+    ADD_FAILURE() << "libpng could not write the test picture";
+    return {};
+  }
+  png_set_write_fn(png, &out, AppendToBytes, nullptr);
+  png_set_IHDR(png, info, spec.width, spec.height, spec.bit_depth, spec.colour_type,
+               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (spec.colour_type == PNG_COLOR_TYPE_PALETTE) {
+    png_color palette[16];
+    png_byte alpha[16];
+    for (int i = 0; i < 16; ++i) {
+      palette[i] = {static_cast<png_byte>(i * 16), static_cast<png_byte>(255 - i * 9),
+                    static_cast<png_byte>(i * 5)};
+      alpha[i] = static_cast<png_byte>(i * 17);
+    }
+    png_set_PLTE(png, info, palette, 16);
+    if (spec.with_trns) png_set_tRNS(png, info, alpha, 16, nullptr);
+  } else if (spec.with_trns) {
+    png_color_16 key{};
+    key.gray = 3;
+    key.red = 3;
+    png_set_tRNS(png, info, nullptr, 0, &key);
+  }
+  png_write_info(png, info);
+  const int channels = png_get_channels(png, info);
+  const std::size_t row_bytes = png_get_rowbytes(png, info);
+  std::vector<Bytes> rows(spec.height, Bytes(row_bytes));
+  std::uint32_t state = 12345;
+  for (auto& row : rows) {
+    for (auto& b : row) {
+      state = state * 1103515245u + 12345u;
+      b = static_cast<std::uint8_t>(state >> 16);
+    }
+    if (spec.colour_type == PNG_COLOR_TYPE_PALETTE && spec.bit_depth == 8) {
+      for (auto& b : row) b &= 15;
+    }
+    (void)channels;
+  }
+  if (spec.with_trns && spec.colour_type != PNG_COLOR_TYPE_PALETTE) {
+    rows[0].assign(row_bytes, 0);
+    rows[0][spec.bit_depth == 16 ? 1 : 0] = 3;  // one keyed sample
+  }
+  std::vector<png_bytep> pointers;
+  for (auto& row : rows) pointers.push_back(row.data());
+  if (samples != nullptr) *samples = rows;
+  png_write_image(png, pointers.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// libpng's simplified reader: the plain reference decoding as BGRA.
+Bytes ReferenceBgra(const Bytes& file, std::uint32_t* width, std::uint32_t* height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  EXPECT_NE(png_image_begin_read_from_memory(&image, file.data(), file.size()), 0);
+  image.format = PNG_FORMAT_BGRA;
+  Bytes pixels(PNG_IMAGE_SIZE(image));
+  EXPECT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr), 0);
+  *width = image.width;
+  *height = image.height;
+  return pixels;
+}
+
+void ExpectMatchesReference(const Bytes& file, std::uint32_t expected_bpp) {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  const Bytes reference = ReferenceBgra(file, &width, &height);
+  auto image = Make<qvImagePng>();
+  const qvMemBlock block = View(file);
+  ASSERT_EQ(image->Load(&block, 0), 1);
+  ASSERT_EQ(image->GetWidth(), width);
+  ASSERT_EQ(image->GetHeight(), height);
+  ASSERT_EQ(image->GetBytesPerPixel(), expected_bpp);
+  EXPECT_EQ(image->GetStride() % 4, 0u);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::uint8_t* r = &reference[(std::size_t{y} * width + x) * 4];
+      const std::uint32_t want = r[0] | r[1] << 8 | r[2] << 16 | std::uint32_t{r[3]} << 24;
+      ASSERT_EQ(PixelAt(*image, x, y), want) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(AdapterTest, PngDecodingMatchesLibpngForEveryKind) {
+  ExpectMatchesReference(WritePng({}), 3);
+  ExpectMatchesReference(WritePng({7, 3, PNG_COLOR_TYPE_RGB_ALPHA}), 4);
+  ExpectMatchesReference(WritePng({9, 9, PNG_COLOR_TYPE_RGB_ALPHA, 8, true}), 4);
+  ExpectMatchesReference(WritePng({6, 2, PNG_COLOR_TYPE_PALETTE, 8, false, false}), 3);
+  ExpectMatchesReference(WritePng({6, 2, PNG_COLOR_TYPE_PALETTE, 8, false, true}), 4);
+  ExpectMatchesReference(WritePng({13, 2, PNG_COLOR_TYPE_PALETTE, 4, false, true}), 4);
+  ExpectMatchesReference(WritePng({11, 3, PNG_COLOR_TYPE_GRAY, 8}), 3);
+  ExpectMatchesReference(WritePng({11, 3, PNG_COLOR_TYPE_GRAY, 1}), 3);
+  // Grey with alpha keeps its alpha in 4 bytes per pixel.
+  ExpectMatchesReference(WritePng({4, 4, PNG_COLOR_TYPE_GRAY_ALPHA, 8}), 4);
+  ExpectMatchesReference(WritePng({4, 4, PNG_COLOR_TYPE_GRAY, 8, false, true}), 4);
+  ExpectMatchesReference(WritePng({4, 4, PNG_COLOR_TYPE_RGB, 8, false, true}), 4);
+}
+
+// libpng's simplified reader treats 16-bit files as linear light, so the
+// 16-bit kinds are checked against their stored samples: the high byte of
+// each stays.
+TEST_F(AdapterTest, SixteenBitPngKeepsTheHighBytes) {
+  struct Kind {
+    int colour_type;
+    int channels;
+  };
+  for (Kind kind : {Kind{PNG_COLOR_TYPE_RGB, 3}, Kind{PNG_COLOR_TYPE_RGB_ALPHA, 4},
+                    Kind{PNG_COLOR_TYPE_GRAY, 1}}) {
+    std::vector<Bytes> rows;
+    const Bytes file = WritePng({6, 5, kind.colour_type, 16}, &rows);
+    auto image = Make<qvImagePng>();
+    const qvMemBlock block = View(file);
+    ASSERT_EQ(image->Load(&block, 0), 1);
+    ASSERT_EQ(image->GetBytesPerPixel(), kind.channels == 4 ? 4u : 3u);
+    for (std::uint32_t y = 0; y < 5; ++y) {
+      for (std::uint32_t x = 0; x < 6; ++x) {
+        const std::uint8_t* s = &rows[y][x * kind.channels * 2];
+        const std::uint8_t* p = image->GetPixelAddress(x, y);
+        const int red = 0;
+        const int green = kind.channels == 1 ? 0 : 2;
+        const int blue = kind.channels == 1 ? 0 : 4;
+        ASSERT_EQ(p[0], s[blue]);
+        ASSERT_EQ(p[1], s[green]);
+        ASSERT_EQ(p[2], s[red]);
+        if (kind.channels == 4) {
+          ASSERT_EQ(p[3], s[6]);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(AdapterTest, GreyPngLoadsAsThreeEqualBytes) {
+  const Bytes file = WritePng({3, 2, PNG_COLOR_TYPE_GRAY, 8});
+  auto image = Make<qvImagePng>();
+  const qvMemBlock block = View(file);
+  ASSERT_EQ(image->Load(&block, 0), 1);
+  const std::uint8_t* p = image->GetPixelAddress(2, 1);
+  EXPECT_EQ(p[0], p[1]);
+  EXPECT_EQ(p[1], p[2]);
+  EXPECT_EQ(qvImagePng::Probe(&block), 1);
+}
+
+TEST_F(AdapterTest, BrokenPngsFailCleanly) {
+  const Bytes good = WritePng({16, 16, PNG_COLOR_TYPE_RGB_ALPHA});
+  for (std::size_t cut : {std::size_t{0}, std::size_t{8}, std::size_t{30}, good.size() / 2, good.size() - 13}) {
+    const Bytes prefix(good.begin(), good.begin() + cut);
+    const qvMemBlock block = View(prefix);
+    auto image = Make<qvImagePng>();
+    EXPECT_EQ(image->Load(&block, 0), 0) << cut;
+  }
+  Bytes bad_crc = good;
+  bad_crc[29] ^= 0xFF;  // IHDR's CRC
+  const qvMemBlock block = View(bad_crc);
+  auto image = Make<qvImagePng>();
+  EXPECT_EQ(image->Load(&block, 0), 0);
+}
+
+TEST_F(AdapterTest, PngSaveRoundTripsAndCrops) {
+  for (std::uint32_t bpp : {3u, 4u}) {
+    auto source = MakePicture(9, 5, bpp, Pattern::kNoise);
+    auto png = Make<qvImagePng>();
+    ASSERT_EQ(png->CopyFrom(source.get()), 1);
+    OwnedBlock out;
+    ASSERT_EQ(png->Save(&out.block, 0, 0, 0, 0), 1);
+    EXPECT_EQ(out.block.size % 8, 0u);
+    EXPECT_EQ(out.block.size, out.block.capacity);
+    auto loaded = Make<qvImagePng>();
+    ASSERT_EQ(loaded->Load(&out.block, 0), 1);
+    for (std::uint32_t y = 0; y < 5; ++y)
+      for (std::uint32_t x = 0; x < 9; ++x) ASSERT_EQ(PixelAt(*loaded, x, y), PixelAt(*source, x, y));
+  }
+  auto sparse = MakePicture(20, 20, 4, Pattern::kTransparent);
+  sparse->GetPixelAddress(4, 6)[3] = 200;
+  sparse->GetPixelAddress(7, 9)[3] = 255;
+  auto png = Make<qvImagePng>();
+  png->CopyFrom(sparse.get());
+  png->SetCrop(1);
+  OwnedBlock out;
+  ASSERT_EQ(png->Save(&out.block, 0, 0, 0, 0), 1);
+  auto loaded = Make<qvImagePng>();
+  ASSERT_EQ(loaded->Load(&out.block, 0), 1);
+  EXPECT_EQ(loaded->GetWidth(), 4u);
+  EXPECT_EQ(loaded->GetHeight(), 4u);
+  EXPECT_EQ(loaded->GetPixelAddress(0, 0)[3], 200);
+}
+
+Bytes SaveJpeg(const qvImage& source, std::uint32_t quality) {
+  auto jpeg = Make<qvImageJpeg>();
+  EXPECT_EQ(jpeg->CopyFrom(&source), 1);
+  jpeg->SetQuality(quality);
+  OwnedBlock out;
+  EXPECT_EQ(jpeg->Save(&out.block, 0, 0, 0, 0), 1);
+  EXPECT_LE(out.block.size, out.block.capacity);
+  return out.ToBytes();
+}
+
+// Plain libjpeg decoding to RGB with the given method.
+Bytes ReferenceRgb(const Bytes& file, bool fast, std::uint32_t* width, std::uint32_t* height) {
+  jpeg_decompress_struct info;
+  jpeg_error_mgr error;
+  info.err = jpeg_std_error(&error);
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+  jpeg_read_header(&info, TRUE);
+  info.out_color_space = JCS_RGB;
+  if (fast) {
+    info.dct_method = JDCT_IFAST;
+    info.do_fancy_upsampling = FALSE;
+  }
+  jpeg_start_decompress(&info);
+  *width = info.output_width;
+  *height = info.output_height;
+  Bytes pixels(std::size_t{*width} * *height * 3);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = &pixels[std::size_t{info.output_scanline} * *width * 3];
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return pixels;
+}
+
+TEST_F(AdapterTest, JpegDecodingMatchesLibjpeg) {
+  auto source = MakePicture(37, 21, 3, Pattern::kGradient);
+  const Bytes file = SaveJpeg(*source, 90);
+  auto image = Make<qvImageJpeg>();
+  const qvMemBlock block = View(file);
+  ASSERT_EQ(qvImageJpeg::Probe(&block), 1);
+  ASSERT_EQ(image->Load(&block, 0), 1);
+  EXPECT_EQ(image->GetBytesPerPixel(), 3u);
+  EXPECT_EQ(image->GetStride(), 112u);
+  EXPECT_EQ(image->GetChannelOrder(), 0u);
+  std::uint32_t width, height;
+  const Bytes fast = ReferenceRgb(file, true, &width, &height);
+  const Bytes accurate = ReferenceRgb(file, false, &width, &height);
+  ASSERT_EQ(image->GetWidth(), width);
+  ASSERT_EQ(image->GetHeight(), height);
+  double error_to_accurate = 0;
+  double error_to_source = 0;
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::uint8_t* p = image->GetPixelAddress(x, y);
+      for (int c = 0; c < 3; ++c) {
+        const std::size_t i = (std::size_t{y} * width + x) * 3 + c;
+        ASSERT_EQ(p[c], fast[i]);
+        error_to_accurate += std::abs(p[c] - accurate[i]);
+        // Saved red first, read back red first.
+        error_to_source += std::abs(p[c] - source->GetPixelAddress(x, y)[c]);
+      }
+    }
+  }
+  const double samples = 3.0 * width * height;
+  EXPECT_LT(error_to_accurate / samples, 4.0);
+  EXPECT_LT(error_to_source / samples, 8.0);
+}
+
+TEST_F(AdapterTest, JpegCutInItsScanDataStillDecodes) {
+  auto source = MakePicture(64, 64, 3, Pattern::kNoise);
+  const Bytes file = SaveJpeg(*source, 90);
+  for (std::size_t cut : {file.size() * 6 / 10, file.size() - 2, std::size_t{700}}) {
+    const Bytes prefix(file.begin(), file.begin() + cut);
+    const qvMemBlock block = View(prefix);
+    auto image = Make<qvImageJpeg>();
+    ASSERT_EQ(image->Load(&block, 0), 1) << cut;
+    EXPECT_EQ(image->GetWidth(), 64u);
+  }
+  const Bytes header_only(file.begin(), file.begin() + 20);
+  qvMemBlock block = View(header_only);
+  auto image = Make<qvImageJpeg>();
+  EXPECT_EQ(image->Load(&block, 0), 0);
+  const Bytes too_short = {0xFF, 0xD8, 0xFF, 0xD9};
+  block = View(too_short);
+  EXPECT_EQ(qvImageJpeg::Probe(&block), 0);
+  EXPECT_EQ(image->Load(&block, 0), 0);
+  Bytes garbage(200, 0x11);
+  garbage[0] = 0xFF;
+  garbage[1] = 0xD8;
+  block = View(garbage);
+  EXPECT_EQ(image->Load(&block, 0), 0);
+}
+
+TEST_F(AdapterTest, JpegSaverGrowsItsDestination) {
+  auto noise = MakePicture(96, 96, 4, Pattern::kNoise);
+  const Bytes file = SaveJpeg(*noise, 100);
+  EXPECT_GT(file.size(), 96u * 96 * 4);
+  auto rgb = MakePicture(3, 3, 2, Pattern::kNoise);
+  auto jpeg = Make<qvImageJpeg>();
+  jpeg->CopyFrom(rgb.get());
+  OwnedBlock out;
+  EXPECT_EQ(jpeg->Save(&out.block, 0, 0, 0, 0), 0);
+}
+
+TEST_F(AdapterTest, WebPLoadsRedFirstWithAlpha) {
+  auto source = MakePicture(16, 8, 3, Pattern::kGradient);
+  auto webp = Make<qvImageWebP>();
+  webp->CopyFrom(source.get());
+  webp->SetQuality(100);
+  OwnedBlock out;
+  ASSERT_EQ(webp->Save(&out.block, 0, 0, 0, 0), 1);
+  EXPECT_EQ(out.block.size % 8, 0u);
+  auto loaded = Make<qvImageWebP>();
+  ASSERT_EQ(qvImageWebP::Probe(&out.block), 1);
+  ASSERT_EQ(loaded->Load(&out.block, 0), 1);
+  EXPECT_EQ(loaded->GetBytesPerPixel(), 4u);
+  EXPECT_EQ(loaded->GetStride(), 64u);
+  EXPECT_EQ(loaded->GetChannelOrder(), 0u);
+  for (std::uint32_t x = 0; x < 16; x += 3) {
+    const std::uint8_t* p = loaded->GetPixelAddress(x, 4);
+    const std::uint8_t* s = source->GetPixelAddress(x, 4);
+    EXPECT_NEAR(p[0], s[0], 12);  // byte 0 went in as red and comes back as red
+    EXPECT_NEAR(p[2], s[2], 12);
+    EXPECT_EQ(p[3], 255);
+  }
+  Bytes cut = out.ToBytes();
+  cut.resize(cut.size() / 2);
+  qvMemBlock block = View(cut);
+  auto broken = Make<qvImageWebP>();
+  EXPECT_EQ(broken->Load(&block, 0), 0);
+  EXPECT_EQ(broken->GetPixels(), nullptr);
+}
+
+TEST_F(AdapterTest, ZlibWrappersCutAndCount) {
+  Bytes data(10000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 % 251);
+  Bytes packed(ZlibDeflateBound(10000));
+  const std::uint32_t size = ZlibDeflate(packed.data(), static_cast<std::uint32_t>(packed.size()),
+                                         data.data(), 10000);
+  ASSERT_LT(size, packed.size());
+  Bytes out(10016, 0xEE);
+  EXPECT_EQ(ZlibInflate(out.data(), 10016, packed.data(), size), 10000u);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
+  // Output past the capacity is cut.
+  EXPECT_EQ(ZlibInflate(out.data(), 100, packed.data(), size), 100u);
+  // Deflate into too small a room still reports the full size.
+  Bytes small(8);
+  EXPECT_EQ(ZlibDeflate(small.data(), 8, data.data(), 10000), size);
+  // A corrupt stream makes no progress: the rest is cleared.
+  Bytes corrupt = {0x78, 0x9C, 0xFF, 0xFF, 0xFF};
+  std::fill(out.begin(), out.end(), 0xEE);
+  EXPECT_EQ(ZlibInflate(out.data(), 64, corrupt.data(), 5), 0u);
+  EXPECT_EQ(out[63], 0);
+}
+
+}  // namespace

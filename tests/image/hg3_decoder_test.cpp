@@ -1,0 +1,381 @@
+// Decoding HG-3 files: frame choice, geometry, payload kinds, the tag pass
+// and files that must fail cleanly.
+#include "system/debug_log_capture.h"
+#include "image/hg3_writer.h"
+#include "image/image_hg3.h"
+#include "image/image_jpeg.h"
+#include "image/image_webp.h"
+#include "image_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+namespace {
+
+using namespace qvtest;
+
+class Hg3DecoderTest : public ImageTest {};
+
+Bytes WorkedExample() {
+  return Hg3Builder()
+      .Frame(0)
+      .Tag("stdinfo", Stdinfo(1, 1, 32))
+      .Tag("img0000", RowBlock(0, 1, {5, 7}, {0x88, 0x04}))
+      .Build();
+}
+
+Bytes Encode(const std::vector<Hg3FrameSource>& frames) {
+  OwnedBlock out;
+  EXPECT_EQ(WriteHg3(frames.data(), frames.size(), &out.block), 1);
+  return out.ToBytes();
+}
+
+// A solid picture saved by one of the adapters, red first.
+template <typename Codec>
+Bytes SolidRedFirst(std::uint32_t width, std::uint32_t height, std::uint8_t r, std::uint8_t g,
+                    std::uint8_t b, std::uint32_t bpp) {
+  auto image = Make<Codec>();
+  image->CreateBlank(width, height, bpp);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      std::uint8_t* p = image->GetPixelAddress(x, y);
+      p[0] = r;
+      p[1] = g;
+      p[2] = b;
+      if (bpp == 4) p[3] = 255;
+    }
+  }
+  OwnedBlock out;
+  EXPECT_EQ(image->Save(&out.block, 0, 0, 0, 0), 1);
+  return out.ToBytes();
+}
+
+bool Near(int a, int b) { return std::abs(a - b) <= 6; }
+
+TEST_F(Hg3DecoderTest, WorkedOnePixelFileDecodesByteForByte) {
+  const Bytes file = WorkedExample();
+  const qvMemBlock block = View(file);
+  auto image = Make<qvImageHg3>();
+  ASSERT_EQ(image->Load(&block, 0), 1);
+  EXPECT_EQ(image->GetWidth(), 1u);
+  EXPECT_EQ(image->GetHeight(), 1u);
+  EXPECT_EQ(image->GetBytesPerPixel(), 4u);
+  EXPECT_EQ(image->GetStride(), 4u);
+  const std::uint8_t* p = image->GetPixels();
+  EXPECT_EQ(Bytes(p, p + 4), (Bytes{252, 253, 0, 0}));
+  std::uint32_t a, b;
+  image->GetOffset(&a, &b);
+  EXPECT_EQ(a, 3u);
+  EXPECT_EQ(b, 4u);
+  image->GetCanvasSize(&a, &b);
+  EXPECT_EQ(a, 11u);
+  EXPECT_EQ(b, 21u);
+  image->GetBase(&a, &b);
+  EXPECT_EQ(a, 7u);
+  EXPECT_EQ(b, 8u);
+  EXPECT_EQ(image->GetAlphaState(), kAlphaOpaque);
+  EXPECT_EQ(qvImageHg3::Probe(&block), 1);
+}
+
+TEST_F(Hg3DecoderTest, FramesAreChosenByIdOrByIndex) {
+  auto red = MakePicture(3, 2, 4, Pattern::kNoise, 1);
+  auto green = MakePicture(5, 4, 4, Pattern::kNoise, 2);
+  auto blue = MakePicture(2, 2, 4, Pattern::kNoise, 3);
+  Hg3FrameSource frames[3] = {{red.get(), {}}, {green.get(), {}}, {blue.get(), {}}};
+  frames[0].options.id = 10;
+  frames[1].options.id = 20;
+  frames[2].options.id = 10;
+  const Bytes file = Encode({frames[0], frames[1], frames[2]});
+  const qvMemBlock block = View(file);
+
+  auto image = Make<qvImageHg3>();
+  ASSERT_EQ(image->Load(&block, 20), 1);
+  EXPECT_EQ(image->GetWidth(), 5u);
+
+  std::uint32_t id = 0;
+  ASSERT_EQ(image->LoadByIndex(&block, 1, &id), 1);
+  EXPECT_EQ(id, 20u);
+  // The third frame shares id 10 with the first; the first one is decoded.
+  ASSERT_EQ(image->LoadByIndex(&block, 2, &id), 1);
+  EXPECT_EQ(id, 10u);
+  EXPECT_EQ(image->GetWidth(), 3u);
+  EXPECT_EQ(PixelAt(*image, 2, 1), PixelAt(*red, 2, 1));
+  EXPECT_EQ(image->LoadByIndex(&block, 3, &id), 0);
+  EXPECT_EQ(image->Load(&block, 30), 0);
+}
+
+TEST_F(Hg3DecoderTest, OnlyFrameWithIdFiveFailsLoadSilentlyButLoadsByIndex) {
+  Bytes file = WorkedExample();
+  file[16] = 5;  // the frame id
+  const qvMemBlock block = View(file);
+  auto image = Make<qvImageHg3>();
+  {
+    DebugLogCapture log;
+    EXPECT_EQ(image->Load(&block, 0), 0);
+    EXPECT_EQ(log.Contents().find("HG3"), std::string::npos);
+  }
+  std::uint32_t id = 0;
+  ASSERT_EQ(image->LoadByIndex(&block, 0, &id), 1);
+  EXPECT_EQ(id, 5u);
+}
+
+TEST_F(Hg3DecoderTest, HeaderFaultsAreLoggedExceptMissingMagicByIndex) {
+  Bytes wrong_magic = WorkedExample();
+  wrong_magic[3] = '2';
+  Bytes wrong_size = WorkedExample();
+  wrong_size[4] = 16;
+  auto image = Make<qvImageHg3>();
+  std::uint32_t id = 0;
+  {
+    DebugLogCapture log;
+    const qvMemBlock block = View(wrong_magic);
+    EXPECT_EQ(image->LoadByIndex(&block, 0, &id), 0);
+    EXPECT_EQ(log.Contents().find("HG3"), std::string::npos);
+    EXPECT_EQ(image->Load(&block, 0), 0);
+    EXPECT_NE(log.Contents().find("HG3 : ヘッダが違います"), std::string::npos);
+    EXPECT_EQ(qvImageHg3::Probe(&block), 0);
+  }
+  {
+    DebugLogCapture log;
+    const qvMemBlock block = View(wrong_size);
+    EXPECT_EQ(image->Load(&block, 0), 0);
+    EXPECT_NE(log.Contents().find("HG3 : ヘッダサイズが違います"), std::string::npos);
+  }
+}
+
+TEST_F(Hg3DecoderTest, TwentyFourBitFramesComeOutWithOpaqueAlpha) {
+  auto source = MakePicture(13, 7, 3, Pattern::kNoise);
+  Hg3FrameSource frame{source.get(), {}};
+  frame.options.bits_per_pixel = 24;
+  const Bytes file = Encode({frame});
+  const qvMemBlock block = View(file);
+  auto image = Make<qvImageHg3>();
+  ASSERT_EQ(image->Load(&block, 0), 1);
+  EXPECT_EQ(image->GetBytesPerPixel(), 4u);
+  EXPECT_EQ(image->GetStride(), 13u * 4);
+  for (std::uint32_t y = 0; y < 7; ++y) {
+    for (std::uint32_t x = 0; x < 13; ++x) ASSERT_EQ(PixelAt(*image, x, y), PixelAt(*source, x, y));
+  }
+  EXPECT_EQ(image->HasTransparency(), 0);
+}
+
+TEST_F(Hg3DecoderTest, WebPPayloadWinsOverJpegAndJpegTagSwapsChannels) {
+  const Bytes webp = SolidRedFirst<qvImageWebP>(8, 8, 200, 30, 40, 4);
+  const Bytes jpeg = SolidRedFirst<qvImageJpeg>(8, 8, 20, 220, 20, 3);
+  auto decode = [](const Bytes& file) {
+    auto image = Make<qvImageHg3>();
+    const qvMemBlock block = View(file);
+    EXPECT_EQ(image->Load(&block, 0), 1);
+    return image;
+  };
+  auto swapped = decode(Hg3Builder()
+                            .Frame(0)
+                            .Tag("stdinfo", Stdinfo(8, 8, 32))
+                            .Tag("img_jpg", jpeg)
+                            .Tag("img_wbp", webp)
+                            .Build());
+  const std::uint8_t* p = swapped->GetPixelAddress(3, 3);
+  EXPECT_TRUE(Near(p[0], 40) && Near(p[1], 30) && Near(p[2], 200)) << int(p[0]) << " " << int(p[2]);
+  EXPECT_EQ(p[3], 255);
+  EXPECT_EQ(swapped->GetChannelOrder(), 0u);
+
+  auto kept = decode(Hg3Builder()
+                         .Frame(0)
+                         .Tag("stdinfo", Stdinfo(8, 8, 32))
+                         .Tag("img_wbp", webp)
+                         .Tag("img_jpg", jpeg)
+                         .Tag("imgmode", {0, 0, 0, 0})
+                         .Build());
+  p = kept->GetPixelAddress(3, 3);
+  EXPECT_TRUE(Near(p[0], 200) && Near(p[2], 40));
+
+  // A JPEG frame alone: red-first pixels come out blue first.
+  auto jpeg_only = decode(Hg3Builder()
+                              .Frame(0)
+                              .Tag("stdinfo", Stdinfo(8, 8, 24))
+                              .Tag("img_jpg", SolidRedFirst<qvImageJpeg>(8, 8, 250, 10, 10, 3))
+                              .Build());
+  p = jpeg_only->GetPixelAddress(0, 0);
+  EXPECT_TRUE(Near(p[0], 10) && Near(p[2], 250) && p[3] == 255);
+}
+
+TEST_F(Hg3DecoderTest, JpegAlphaPlaneIsUsedOnlyWhenItsSizeMatches) {
+  const Bytes jpeg = SolidRedFirst<qvImageJpeg>(4, 2, 100, 100, 100, 3);
+  Bytes alpha(8);
+  for (std::size_t i = 0; i < alpha.size(); ++i) alpha[i] = static_cast<std::uint8_t>(i * 30);
+  auto plane = [&](std::uint32_t unpacked) {
+    const Bytes packed = ZlibCompress(alpha);
+    Bytes data;
+    AppendLe32(data, static_cast<std::uint32_t>(packed.size()));
+    AppendLe32(data, unpacked);
+    data.insert(data.end(), packed.begin(), packed.end());
+    return data;
+  };
+  for (std::uint32_t unpacked : {8u, 7u, 9u}) {
+    const Bytes file = Hg3Builder()
+                           .Frame(0)
+                           .Tag("stdinfo", Stdinfo(4, 2, 32, 1))
+                           .Tag("img_jpg", jpeg)
+                           .Tag("img_al", plane(unpacked))
+                           .Build();
+    const qvMemBlock block = View(file);
+    auto image = Make<qvImageHg3>();
+    ASSERT_EQ(image->Load(&block, 0), 1);
+    EXPECT_EQ(image->GetAlphaState(), kAlphaTransparent);
+    for (std::uint32_t i = 0; i < 8; ++i) {
+      const std::uint8_t a = image->GetPixelAddress(i % 4, i / 4)[3];
+      EXPECT_EQ(a, unpacked == 8 ? alpha[i] : 255) << unpacked << " " << i;
+    }
+  }
+}
+
+TEST_F(Hg3DecoderTest, TagPassSetsCptypeChannelOrderAndAttributes) {
+  Bytes first(20, 1);
+  Bytes second(20, 2);
+  const Bytes file = Hg3Builder()
+                         .Frame(0)
+                         .Tag("stdinfo", Stdinfo(1, 1, 32))
+                         .Tag("img0000", RowBlock(0, 1, {5, 7}, {0x88, 0x04}))
+                         .Tag("cptype", {3, 0, 0, 0})
+                         .Tag("imgmode", {1, 0, 0, 0})
+                         .Tag("ats10", first)
+                         .Tag("ats0x0A", second)
+                         .Tag("ats-1", first)
+                         .Tag("ats1.5", first)
+                         .Tag("atsx", first)
+                         .Tag("ats7", {9, 9})
+                         .Build();
+  const qvMemBlock block = View(file);
+  auto image = Make<qvImageHg3>();
+  ASSERT_EQ(image->Load(&block, 0), 1);
+  EXPECT_EQ(image->GetCptype(), 3u);
+  // imgmode 1 swaps the row-block pixels too.
+  const std::uint8_t* p = image->GetPixels();
+  EXPECT_EQ(Bytes(p, p + 4), (Bytes{0, 253, 252, 0}));
+  EXPECT_EQ(image->GetChannelOrder(), 0u);
+  ASSERT_NE(image->GetAttribute(10), nullptr);
+  EXPECT_EQ(image->GetAttribute(10)[19], 2);
+  ASSERT_NE(image->GetAttribute(0xFFFF), nullptr);
+  EXPECT_EQ(image->GetAttribute(1), nullptr);
+  // A short record is completed with zeros.
+  ASSERT_NE(image->GetAttribute(7), nullptr);
+  EXPECT_EQ(image->GetAttribute(7)[1], 9);
+  EXPECT_EQ(image->GetAttribute(7)[2], 0);
+}
+
+// Broken files: every one must fail without touching memory it does not
+// own (the sanitizer builds check that part).
+TEST_F(Hg3DecoderTest, BrokenFilesFailCleanly) {
+  const Bytes good_block = RowBlock(0, 1, {5, 7}, {0x88, 0x04});
+  auto frame_with = [](const Bytes& info, const Bytes& block) {
+    return Hg3Builder().Frame(0).Tag("stdinfo", info).Tag("img0000", block).Build();
+  };
+  std::vector<std::pair<const char*, Bytes>> corpus;
+  corpus.push_back({"16-bit depth", frame_with(Stdinfo(1, 1, 16), good_block)});
+  corpus.push_back({"zero depth", frame_with(Stdinfo(1, 1, 0), good_block)});
+  corpus.push_back({"zero width", frame_with(Stdinfo(0, 1, 32), good_block)});
+  corpus.push_back({"huge picture", frame_with(Stdinfo(65535, 65535, 32), good_block)});
+  corpus.push_back({"short stdinfo", frame_with(Bytes(39, 1), good_block)});
+  corpus.push_back({"no stdinfo", Hg3Builder().Frame(0).Tag("img0000", good_block).Build()});
+  corpus.push_back({"rows past the height", frame_with(Stdinfo(1, 1, 32), RowBlock(1, 1, {5, 7}, {0x88, 0x04}))});
+  corpus.push_back({"block header cut", frame_with(Stdinfo(1, 1, 32), Bytes(good_block.begin(), good_block.begin() + 20))});
+  {
+    Bytes b = good_block;
+    b[8] = 200;  // literal stream longer than the tag
+    corpus.push_back({"packed size past the tag", frame_with(Stdinfo(1, 1, 32), b)});
+  }
+  {
+    Bytes b = good_block;
+    b[12] = 3;  // claims three literal bytes
+    corpus.push_back({"literal size mismatch", frame_with(Stdinfo(1, 1, 32), b)});
+  }
+  {
+    Bytes b = good_block;
+    b[20] = 0xFF;
+    b[21] = 0xFF;
+    b[22] = 0xFF;
+    b[23] = 0x7F;  // an impossible control size
+    corpus.push_back({"control size implausible", frame_with(Stdinfo(1, 1, 32), b)});
+  }
+  // Total 6: not a multiple of 4.
+  corpus.push_back({"run total not a multiple of 4",
+                    frame_with(Stdinfo(2, 1, 24), RowBlock(0, 1, {5, 7, 1, 2, 3, 4}, {0x19, 0x03}))});
+  corpus.push_back({"literal run past the literals", frame_with(Stdinfo(1, 1, 32), RowBlock(0, 1, {5}, {0x88, 0x04}))});
+  corpus.push_back({"control bits cut", frame_with(Stdinfo(1, 1, 32), RowBlock(0, 1, {5, 7}, {0x88}))});
+  corpus.push_back({"webp payload of another size",
+                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(9, 8, 32)).Tag("img_wbp", SolidRedFirst<qvImageWebP>(8, 8, 1, 2, 3, 4)).Build()});
+  corpus.push_back({"jpeg payload of another size",
+                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(8, 9, 32)).Tag("img_jpg", SolidRedFirst<qvImageJpeg>(8, 8, 1, 2, 3, 3)).Build()});
+  corpus.push_back({"webp payload garbage",
+                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(8, 8, 32)).Tag("img_wbp", Bytes(64, 0x52)).Build()});
+  {
+    Bytes f = WorkedExample();
+    f[12 + 8 + 12] = 0xFF;  // stdinfo length past the end
+    corpus.push_back({"tag length past the end", f});
+  }
+  {
+    Bytes f = WorkedExample();
+    f[12 + 8 + 8] = 0xF0;  // stdinfo's next tag far past the end
+    corpus.push_back({"tag chain past the end", f});
+  }
+  const Bytes worked = WorkedExample();
+  corpus.push_back({"header only", Bytes(worked.begin(), worked.begin() + 12)});
+  corpus.push_back({"empty", Bytes()});
+
+  for (const auto& [name, file] : corpus) {
+    const qvMemBlock block = View(file);
+    auto image = Make<qvImageHg3>();
+    std::uint32_t id = 0;
+    EXPECT_EQ(image->Load(&block, 0), 0) << name;
+    EXPECT_EQ(image->LoadByIndex(&block, 0, &id), 0) << name;
+  }
+}
+
+TEST_F(Hg3DecoderTest, SizeMismatchesAreLoggedLikeTheEngine) {
+  Bytes b = RowBlock(0, 1, {5, 7}, {0x88, 0x04});
+  b[12] = 3;
+  const Bytes literal_file = Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img0000", b).Build();
+  b = RowBlock(0, 1, {5, 7}, {0x88, 0x04});
+  b[20] = 3;
+  const Bytes control_file = Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img0000", b).Build();
+  auto image = Make<qvImageHg3>();
+  DebugLogCapture log;
+  qvMemBlock block = View(literal_file);
+  EXPECT_EQ(image->Load(&block, 0), 0);
+  EXPECT_NE(log.Contents().find("qvImageHg3 : バイト領域のサイズが異常です"), std::string::npos);
+  block = View(control_file);
+  EXPECT_EQ(image->Load(&block, 0), 0);
+  EXPECT_NE(log.Contents().find("qvImageHg3 : ビット領域のサイズが異常です"), std::string::npos);
+}
+
+TEST_F(Hg3DecoderTest, CutAndFlippedFilesNeverCrash) {
+  auto source = MakePicture(9, 6, 4, Pattern::kNoise);
+  Hg3FrameSource frames[2] = {{source.get(), {}}, {source.get(), {}}};
+  frames[0].options.rows_per_block = 2;
+  frames[1].options.id = 1;
+  frames[1].options.cptype = 1;
+  const Bytes file = Encode({frames[0], frames[1]});
+  for (std::size_t cut = 0; cut < file.size(); ++cut) {
+    const Bytes prefix(file.begin(), file.begin() + cut);
+    const qvMemBlock block = View(prefix);
+    auto image = Make<qvImageHg3>();
+    std::uint32_t id = 0;
+    image->LoadByIndex(&block, 1, &id);
+    EXPECT_EQ(image->Load(&block, 1), 0) << cut;
+  }
+  std::mt19937 random(5);
+  for (int round = 0; round < 3000; ++round) {
+    Bytes broken = file;
+    for (int flips = 1 + random() % 4; flips > 0; --flips) {
+      broken[random() % broken.size()] ^= static_cast<std::uint8_t>(1 + random() % 255);
+    }
+    const qvMemBlock block = View(broken);
+    auto image = Make<qvImageHg3>();
+    std::uint32_t id = 0;
+    image->LoadByIndex(&block, round % 2, &id);
+  }
+}
+
+}  // namespace

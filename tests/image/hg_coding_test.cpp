@@ -1,0 +1,226 @@
+// The shared HG pixel coding: bit reader, gamma numbers, zero runs, planes
+// and the row mapping.
+#include "image/hg_bit_reader.h"
+#include "image/hg_planes.h"
+#include "image_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using qvtest::Bytes;
+
+// Packs bits least significant first, as the control stream stores them.
+Bytes PackBits(const std::vector<int>& bits) {
+  Bytes out((bits.size() + 7) / 8, 0);
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    if (bits[i] != 0) out[i / 8] |= static_cast<std::uint8_t>(1 << (i % 8));
+  }
+  return out;
+}
+
+void AppendGamma(std::vector<int>& bits, std::uint64_t value) {
+  int top = 63;
+  while (((value >> top) & 1) == 0) --top;
+  for (int i = 0; i < top; ++i) bits.push_back(0);
+  bits.push_back(1);
+  for (int i = top - 1; i >= 0; --i) bits.push_back(static_cast<int>((value >> i) & 1));
+}
+
+TEST(HgBitReaderTest, ReadsGammaNumbersOfEveryLength) {
+  // 1 = "1", 2 = "010", 3 = "011", 4 = "00100" as the format defines them.
+  HgBitReader reader;
+  const Bytes small = PackBits({1, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0});
+  reader.Reset(small.data(), small.size());
+  EXPECT_EQ(reader.ReadGamma(), 1u);
+  EXPECT_EQ(reader.ReadGamma(), 2u);
+  EXPECT_EQ(reader.ReadGamma(), 3u);
+  EXPECT_EQ(reader.ReadGamma(), 4u);
+  EXPECT_FALSE(reader.failed());
+
+  // Long codes take the slow path and cross refills.
+  std::vector<std::uint32_t> values = {1, 63, 64, 65, 4095, 4096, 1u << 20, 0x7FFFFFFF,
+                                       0x80000000u, 0xFFFFFFFFu, 5, 1};
+  std::mt19937 random(7);
+  for (int i = 0; i < 500; ++i) values.push_back(1 + random() % (1u << (random() % 31)));
+  std::vector<int> bits;
+  for (std::uint32_t v : values) AppendGamma(bits, v);
+  const Bytes packed = PackBits(bits);
+  reader.Reset(packed.data(), packed.size());
+  for (std::uint32_t v : values) ASSERT_EQ(reader.ReadGamma(), v);
+  EXPECT_FALSE(reader.failed());
+}
+
+TEST(HgBitReaderTest, FailsPastTheEndAndOnNumbersBeyond32Bits) {
+  HgBitReader reader;
+  const Bytes cut = PackBits({0, 0, 0, 1, 0});  // needs 7 bits, has 5 + padding zeros
+  reader.Reset(cut.data(), 0);
+  EXPECT_EQ(reader.ReadBit(), 0u);
+  EXPECT_TRUE(reader.failed());
+
+  const Bytes one_byte = {0x00};
+  reader.Reset(one_byte.data(), one_byte.size());
+  EXPECT_EQ(reader.ReadGamma(), 0u);
+  EXPECT_TRUE(reader.failed());
+
+  std::vector<int> bits(32, 0);
+  bits.push_back(1);
+  bits.resize(bits.size() + 32, 0);
+  const Bytes huge = PackBits(bits);
+  reader.Reset(huge.data(), huge.size());
+  EXPECT_EQ(reader.ReadGamma(), 0u);
+  EXPECT_TRUE(reader.failed());
+
+  // A code whose value bits lie past the last byte.
+  std::vector<int> partial = {0, 0, 0, 0, 0, 1, 1, 1};
+  const Bytes partial_bytes = PackBits(partial);
+  reader.Reset(partial_bytes.data(), partial_bytes.size());
+  EXPECT_EQ(reader.ReadGamma(), 0u);
+  EXPECT_TRUE(reader.failed());
+}
+
+TEST(HgTablesTest, UnmappingAndItsInverse) {
+  EXPECT_EQ(HgUnmapByte(0), 0);
+  EXPECT_EQ(HgUnmapByte(1), 255);
+  EXPECT_EQ(HgUnmapByte(2), 1);
+  EXPECT_EQ(HgUnmapByte(3), 254);
+  for (int v = 0; v < 256; ++v) {
+    const auto b = static_cast<std::uint8_t>(v);
+    EXPECT_EQ(HgUnmapByte(b), v % 2 == 0 ? v / 2 : 255 - v / 2);
+    EXPECT_EQ(HgUnmapByte(HgMapByte(b)), b);
+  }
+}
+
+TEST(HgTablesTest, MergePlacesBitPairs) {
+  const HgTables tables;
+  EXPECT_EQ(tables.s0[0xFF], 0x03030303u);
+  EXPECT_EQ(tables.s6[0x1B], 0x004080C0u);  // pairs 3,2,1,0 -> bytes 0xC0,0x80,0x40,0x00
+  std::mt19937 random(3);
+  Bytes bytes(4096);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  Bytes planes(bytes.size());
+  ASSERT_EQ(HgSplitPlanes(bytes.data(), bytes.size(), planes.data()), bytes.size());
+  Bytes merged(bytes.size());
+  HgMergePlanes(tables, planes.data(), planes.size(), merged.data());
+  EXPECT_EQ(merged, bytes);
+}
+
+TEST(HgZeroRunTest, WorkedOnePixelExample) {
+  const Bytes control = {0x88, 0x04};
+  const Bytes literals = {5, 7};
+  HgBitReader reader;
+  reader.Reset(control.data(), control.size());
+  Bytes planes(4 + 4096, 0xEE);
+  ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), planes.data(),
+                             planes.size(), 4),
+            4);
+  EXPECT_EQ(Bytes(planes.begin(), planes.begin() + 4), (Bytes{0, 0, 5, 7}));
+  Bytes merged(4);
+  HgMergePlanes(HgTables(), planes.data(), 4, merged.data());
+  EXPECT_EQ(merged, (Bytes{7, 5, 0, 0}));
+  Bytes pixel(4);
+  HgUnmapRows(merged.data(), {pixel.data(), 4, 1, 1, 4, 0, 1});
+  EXPECT_EQ(pixel, (Bytes{252, 253, 0, 0}));
+}
+
+TEST(HgZeroRunTest, FirstBitChoosesTheFirstRunKind) {
+  HgBitReader reader;
+  const Bytes literals = {9, 8, 7};
+  std::vector<int> bits = {1};
+  AppendGamma(bits, 4);
+  AppendGamma(bits, 3);  // literals first
+  AppendGamma(bits, 1);
+  Bytes control = PackBits(bits);
+  reader.Reset(control.data(), control.size());
+  Bytes out(8, 0xEE);
+  ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(), 4), 4);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 4), (Bytes{9, 8, 7, 0}));
+
+  bits = {0};
+  AppendGamma(bits, 4);
+  AppendGamma(bits, 1);  // zeros first
+  AppendGamma(bits, 3);
+  control = PackBits(bits);
+  reader.Reset(control.data(), control.size());
+  std::fill(out.begin(), out.end(), 0xEE);
+  ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(), 4), 4);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 4), (Bytes{0, 9, 8, 7}));
+}
+
+TEST(HgZeroRunTest, RejectsRunsThatLeaveTheBuffers) {
+  const Bytes literals = {1, 2};
+  Bytes out(16);
+  HgBitReader reader;
+  auto decode = [&](std::vector<int> bits, std::uint64_t min_total) {
+    const Bytes control = PackBits(bits);
+    reader.Reset(control.data(), control.size());
+    return HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(),
+                            min_total);
+  };
+  std::vector<int> bits = {1};
+  AppendGamma(bits, 4);
+  AppendGamma(bits, 3);  // three literals, only two exist
+  EXPECT_EQ(decode(bits, 0), -1);
+
+  bits = {0};
+  AppendGamma(bits, 4);
+  AppendGamma(bits, 17);  // zero run past the output
+  EXPECT_EQ(decode(bits, 0), -1);
+
+  bits = {0};
+  AppendGamma(bits, 17);  // total beyond the output
+  EXPECT_EQ(decode(bits, 0), -1);
+
+  bits = {0};
+  AppendGamma(bits, 4);  // total below what the rows need
+  AppendGamma(bits, 4);
+  EXPECT_EQ(decode(bits, 8), -1);
+
+  bits = {0};
+  AppendGamma(bits, 8);
+  AppendGamma(bits, 2);  // stream ends before the total is reached
+  EXPECT_EQ(decode(bits, 0), -1);
+}
+
+TEST(HgZeroRunTest, EncoderOutputDecodesBack) {
+  std::mt19937 random(11);
+  for (std::size_t length : {4u, 8u, 100u, 4096u, 65536u}) {
+    Bytes planes(length);
+    for (auto& b : planes) b = (random() % 3 == 0) ? 0 : static_cast<std::uint8_t>(random());
+    planes.front() = static_cast<std::uint8_t>(length % 2);  // both start kinds
+    Bytes literals;
+    Bytes control;
+    HgEncodeZeroRuns(planes.data(), planes.size(), literals, control);
+    HgBitReader reader;
+    reader.Reset(control.data(), control.size());
+    Bytes out(length);
+    ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(),
+                               length),
+              static_cast<std::int64_t>(length));
+    EXPECT_EQ(out, planes);
+  }
+}
+
+TEST(HgRowMappingTest, MapThenUnmapRestoresRowsInEveryBlockShape) {
+  for (std::uint32_t bpp : {3u, 4u}) {
+    const std::uint32_t width = 7;
+    const std::uint32_t height = 9;
+    const std::size_t stride = width * bpp;
+    Bytes source(stride * height);
+    std::mt19937 random(bpp);
+    for (auto& b : source) b = static_cast<std::uint8_t>(random());
+    Bytes decoded(source.size(), 0);
+    // Blocks of 4, 4 and 1 rows, counted from the bottom.
+    for (std::uint32_t first = 0; first < height; first += 4) {
+      const std::uint32_t rows = std::min(4u, height - first);
+      Bytes bytes(stride * rows);
+      HgMapRows({source.data(), stride, width, height, bpp, first, rows}, bpp, bytes.data());
+      HgUnmapRows(bytes.data(), {decoded.data(), stride, width, height, bpp, first, rows});
+    }
+    EXPECT_EQ(decoded, source);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+// qvImage operations.
+#include "image/image.h"
+#include "image_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace qvtest;
+
+class ImageBaseTest : public ImageTest {};
+
+ImagePtr<qvImage> OnePixel(std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a) {
+  auto image = Make<qvImage>();
+  image->CreateBlank(1, 1, 4);
+  std::uint8_t* p = image->GetPixels();
+  p[0] = b;
+  p[1] = g;
+  p[2] = r;
+  p[3] = a;
+  return image;
+}
+
+TEST_F(ImageBaseTest, CreateBlankPadsRowsAndClears) {
+  auto image = Make<qvImage>();
+  ASSERT_EQ(image->CreateBlank(5, 3, 3), 1);
+  EXPECT_EQ(image->GetStride(), 16u);
+  EXPECT_EQ(image->GetBufferSize(), 48u);
+  for (std::uint32_t i = 0; i < 48; ++i) ASSERT_EQ(image->GetPixels()[i], 0);
+  const qvRect valid = image->GetValidRect();
+  EXPECT_EQ(valid.right, 5);
+  EXPECT_EQ(valid.bottom, 3);
+  std::uint32_t w, h;
+  image->GetCanvasSize(&w, &h);
+  EXPECT_EQ(w, 5u);
+  EXPECT_EQ(h, 3u);
+  EXPECT_EQ(image->GetPixelAddress(5, 0), nullptr);
+  EXPECT_EQ(image->GetPixelAddressFromBottom(0, 0), image->GetPixelAddress(0, 2));
+}
+
+TEST_F(ImageBaseTest, FlattenOnColourUsesTheEngineArithmetic) {
+  auto transparent = OnePixel(1, 2, 3, 0);
+  ASSERT_EQ(transparent->FlattenOnColour(0xFFFFFF), 1);
+  EXPECT_EQ(transparent->GetBytesPerPixel(), 3u);
+  EXPECT_EQ(PixelAt(*transparent, 0, 0), 0xFFFFFFFFu);
+
+  auto opaque = OnePixel(10, 20, 30, 255);
+  ASSERT_EQ(opaque->FlattenOnColour(0xFFFFFF), 1);
+  EXPECT_EQ(PixelAt(*opaque, 0, 0) & 0xFFFFFF, 0x1E140Au);
+
+  auto white_on_black = OnePixel(255, 0, 128, 255);
+  ASSERT_EQ(white_on_black->FlattenOnColour(0x0000FF), 1);  // blue background
+  const std::uint8_t* p = white_on_black->GetPixels();
+  EXPECT_EQ(p[0], 255);  // s = c
+  EXPECT_EQ(p[1], 0);
+  EXPECT_EQ(p[2], 127);  // 128 over 0 at 255 loses one step
+
+  auto rgb = MakePicture(3, 2, 3, Pattern::kNoise);
+  const std::uint8_t* before = rgb->GetPixels();
+  ASSERT_EQ(rgb->FlattenOnColour(0), 1);
+  EXPECT_EQ(rgb->GetPixels(), before);
+  EXPECT_EQ(rgb->GetStride(), 12u);
+}
+
+TEST_F(ImageBaseTest, ExpandTo32AndSwapRedBlue) {
+  auto image = MakePicture(3, 2, 3, Pattern::kNoise);
+  const std::uint32_t pixel = PixelAt(*image, 2, 1);
+  ASSERT_EQ(image->ExpandTo32(), 1);
+  EXPECT_EQ(image->GetBytesPerPixel(), 4u);
+  EXPECT_EQ(image->GetStride(), 12u);
+  EXPECT_EQ(PixelAt(*image, 2, 1), pixel);
+  image->SwapRedBlue();  // channel order 0: nothing happens
+  EXPECT_EQ(PixelAt(*image, 2, 1), pixel);
+  image->SetChannelOrder(1);
+  image->SwapRedBlue();
+  EXPECT_EQ(image->GetChannelOrder(), 0u);
+  const std::uint32_t swapped = (pixel & 0xFF00FF00u) | (pixel >> 16 & 0xFF) | (pixel & 0xFF) << 16;
+  EXPECT_EQ(PixelAt(*image, 2, 1), swapped);
+}
+
+TEST_F(ImageBaseTest, FlipVerticalKeepsTheMiddleRow) {
+  auto image = MakePicture(2, 3, 4, Pattern::kNoise);
+  const std::uint32_t top = PixelAt(*image, 1, 0);
+  const std::uint32_t middle = PixelAt(*image, 1, 1);
+  const std::uint32_t bottom = PixelAt(*image, 1, 2);
+  ASSERT_EQ(image->FlipVertical(), 1);
+  EXPECT_EQ(PixelAt(*image, 1, 0), bottom);
+  EXPECT_EQ(PixelAt(*image, 1, 1), middle);
+  EXPECT_EQ(PixelAt(*image, 1, 2), top);
+  auto single = MakePicture(4, 1, 4, Pattern::kNoise);
+  const std::uint32_t only = PixelAt(*single, 3, 0);
+  EXPECT_EQ(single->FlipVertical(), 1);
+  EXPECT_EQ(PixelAt(*single, 3, 0), only);
+}
+
+TEST_F(ImageBaseTest, OpaqueBoundsCropAndTransparency) {
+  auto image = MakePicture(10, 12, 4, Pattern::kTransparent);
+  qvRect bounds;
+  ASSERT_EQ(image->GetOpaqueBounds(&bounds), 1);
+  EXPECT_TRUE(bounds.right <= bounds.left);
+  EXPECT_EQ(image->HasTransparency(), 1);
+
+  image->GetPixelAddress(5, 7)[3] = 1;
+  image->GetPixelAddress(5, 7)[0] = 99;
+  ASSERT_EQ(image->GetOpaqueBounds(&bounds), 1);
+  EXPECT_EQ(bounds.left, 5);
+  EXPECT_EQ(bounds.top, 7);
+  EXPECT_EQ(bounds.right, 6);
+  EXPECT_EQ(bounds.bottom, 8);
+
+  qvRect crop{-3, 6, 7, 40};
+  ASSERT_EQ(image->Crop(&crop), 1);
+  EXPECT_EQ(crop.left, 0);
+  EXPECT_EQ(crop.bottom, 12);
+  EXPECT_EQ(image->GetWidth(), 7u);
+  EXPECT_EQ(image->GetHeight(), 6u);
+  EXPECT_EQ(image->GetPixelAddress(5, 1)[0], 99);
+  qvRect empty{3, 3, 3, 5};
+  EXPECT_EQ(image->Crop(&empty), 0);
+  EXPECT_EQ(image->GetWidth(), 7u);
+
+  image->GetPixelAddress(0, 0)[0] = 50;
+  image->ClearTransparentColour();
+  EXPECT_EQ(image->GetPixelAddress(0, 0)[0], 0);
+  EXPECT_EQ(image->GetPixelAddress(5, 1)[0], 99);
+
+  auto opaque = MakePicture(3, 3, 3, Pattern::kNoise);
+  EXPECT_EQ(opaque->HasTransparency(), 0);
+}
+
+TEST_F(ImageBaseTest, BlitClipsBothSides) {
+  auto target = MakePicture(4, 4, 4, Pattern::kTransparent);
+  auto source = MakePicture(3, 3, 4, Pattern::kNoise);
+  ASSERT_EQ(target->Blit(2, 2, source.get(), 0, 0, 3, 3), 1);
+  EXPECT_EQ(PixelAt(*target, 3, 3), PixelAt(*source, 1, 1));
+  EXPECT_EQ(PixelAt(*target, 1, 1), 0u);
+  // A negative destination skips the source part that falls outside.
+  ASSERT_EQ(target->Blit(-1, -1, source.get(), 0, 0, 3, 3), 1);
+  EXPECT_EQ(PixelAt(*target, 0, 0), PixelAt(*source, 1, 1));
+  EXPECT_EQ(target->Blit(4, 0, source.get(), 0, 0, 3, 3), 0);
+  auto rgb = MakePicture(3, 3, 3, Pattern::kNoise);
+  EXPECT_EQ(target->Blit(0, 0, rgb.get(), 0, 0, 3, 3), 0);
+}
+
+TEST_F(ImageBaseTest, CopyFromResolvesTheCanvas) {
+  auto source = MakePicture(5, 4, 4, Pattern::kNoise);
+  source->SetOffset(1, 2);
+  source->SetBase(3, 4);
+  auto copy = Make<qvImage>();
+  ASSERT_EQ(copy->CopyFrom(source.get()), 1);
+  EXPECT_EQ(PixelAt(*copy, 4, 3), PixelAt(*source, 4, 3));
+  std::uint32_t x, y;
+  copy->GetCanvasSize(&x, &y);
+  EXPECT_EQ(x, 5u);
+  copy->GetBase(&x, &y);
+  EXPECT_EQ(y, 4u);
+  auto empty = Make<qvImage>();
+  EXPECT_EQ(copy->CopyFrom(empty.get()), 0);
+  EXPECT_EQ(copy->CopyFrom(nullptr), 0);
+}
+
+TEST_F(ImageBaseTest, AttributesKeepOneRecordPerKey) {
+  auto image = Make<qvImage>();
+  std::uint8_t first[20] = {1};
+  std::uint8_t second[20] = {2};
+  EXPECT_EQ(image->SetAttribute(3, 0, first), 1);
+  EXPECT_EQ(image->SetAttribute(65536 + 3, 0, second), 1);
+  ASSERT_NE(image->GetAttribute(3), nullptr);
+  EXPECT_EQ(image->GetAttribute(3)[0], 2);
+  EXPECT_EQ(image->SetAttribute(4, 1, first), 0);
+  EXPECT_EQ(image->GetAttribute(4), nullptr);
+}
+
+TEST_F(ImageBaseTest, BaseVirtualsDoNothing) {
+  auto image = Make<qvImage>();
+  qvMemBlock block;
+  std::uint32_t id = 0;
+  EXPECT_EQ(image->Load(&block, 0), 0);
+  EXPECT_EQ(image->LoadByIndex(&block, 0, &id), 0);
+  EXPECT_EQ(image->Save(&block, 0, 0, 0, 0), 0);
+}
+
+}  // namespace

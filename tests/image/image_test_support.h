@@ -1,0 +1,87 @@
+// Helpers of the picture tests: a private heap per test, owning handles for
+// pictures and blocks, generated pictures and hand-built HG-3 files.
+#pragma once
+
+#include "image/image.h"
+#include "image/mem_block.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qvtest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Every picture test runs with the private heap in place.
+class ImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+};
+
+struct ImageReleaser {
+  void operator()(qvImage* image) const {
+    if (image != nullptr) image->Release();
+  }
+};
+template <typename T>
+using ImagePtr = std::unique_ptr<T, ImageReleaser>;
+
+template <typename T>
+ImagePtr<T> Make() {
+  return ImagePtr<T>(new T);
+}
+
+// A block that owns its bytes and frees them at scope end.
+struct OwnedBlock {
+  qvMemBlock block;
+  ~OwnedBlock() { block.Release(); }
+  Bytes ToBytes() const { return Bytes(block.data, block.data + block.size); }
+};
+
+inline qvMemBlock View(const Bytes& bytes) {
+  return qvMemBlock::Borrow(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+// Deterministic pixel contents.
+enum class Pattern { kNoise, kGradient, kTransparent, kSparse };
+
+// A blank picture of `bpp` bytes per pixel filled with `pattern`.
+ImagePtr<qvImage> MakePicture(std::uint32_t width, std::uint32_t height, std::uint32_t bpp,
+                              Pattern pattern, std::uint32_t seed = 1);
+
+// Pixel (x, y) as blue, green, red, alpha (alpha 255 for 3 bytes).
+std::uint32_t PixelAt(const qvImage& image, std::uint32_t x, std::uint32_t y);
+
+Bytes ZlibCompress(const Bytes& data);
+void AppendLe32(Bytes& out, std::uint32_t value);
+
+// HG-3 files tag by tag, for the cases the writer never produces.
+class Hg3Builder {
+ public:
+  Hg3Builder& Frame(std::uint32_t id);
+  Hg3Builder& Tag(const std::string& name, const Bytes& data);
+  Bytes Build() const;
+
+ private:
+  struct TagData {
+    std::string name;
+    Bytes data;
+  };
+  struct FrameData {
+    std::uint32_t id;
+    std::vector<TagData> tags;
+  };
+  std::vector<FrameData> frames_;
+};
+
+Bytes Stdinfo(std::uint32_t width, std::uint32_t height, std::uint32_t bits,
+              std::uint32_t transparent = 0);
+// An "img%04d" block from raw (unpacked) literal and control bytes.
+Bytes RowBlock(std::uint32_t first_row, std::uint32_t rows, const Bytes& literals,
+               const Bytes& control);
+
+}  // namespace qvtest
