@@ -34,7 +34,7 @@ std::int32_t BorderOf(std::uint32_t style) { return (style & kStyleBorder) ? 1 :
 }  // namespace
 
 WindowSystem::WindowSystem(std::unique_ptr<Presenter> presenter)
-    : presenter_(std::move(presenter)) {}
+    : presenter_(std::move(presenter)), gui_thread_(std::this_thread::get_id()) {}
 
 WindowSystem::~WindowSystem() = default;
 
@@ -189,6 +189,22 @@ bool WindowSystem::NextMessage(Message* message) {
   return true;
 }
 
+bool WindowSystem::NextMessageWithin(Message* message, std::chrono::milliseconds idle) {
+  std::unique_lock<std::mutex> hold(queue_lock_);
+  if (!queue_ready_.wait_for(hold, idle, [this] { return !queue_.empty() || quit_posted_; }))
+    return false;
+  if (queue_.empty()) return false;
+  *message = queue_.front();
+  queue_.pop_front();
+  return true;
+}
+
+void WindowSystem::DispatchWhileBoxOpen() {
+  constexpr std::chrono::milliseconds kIdle{250};
+  Message message;
+  while (NextMessageWithin(&message, kIdle)) Dispatch(message);
+}
+
 void WindowSystem::Dispatch(const Message& message) {
   Window* window = message.first;
   if (!IsLive(window)) return;  // posted to a window that is gone
@@ -254,9 +270,14 @@ OwnerKind WindowSystem::KindOf(Window* owner) const {
 
 Answer WindowSystem::ShowMessageBox(Window* owner, const char16_t* text, const char16_t* caption,
                                     Buttons buttons) {
-  std::lock_guard<std::mutex> hold(presenter_lock_);
-  return presenter_->MessageBox(KindOf(owner), caption ? caption : u"", text ? text : u"",
-                                buttons);
+  Answer answer;
+  {
+    std::lock_guard<std::mutex> hold(presenter_lock_);
+    answer = presenter_->MessageBox(KindOf(owner), caption ? caption : u"", text ? text : u"",
+                                    buttons);
+  }
+  if (std::this_thread::get_id() == gui_thread_) DispatchWhileBoxOpen();
+  return answer;
 }
 
 DeviceContext* WindowSystem::BeginPaint(Window* window) {

@@ -3,12 +3,14 @@
 // nested loop and message boxes, with a Presenter showing the events.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -63,8 +65,14 @@ class WindowSystem final : public Frontend {
 
   bool IsLive(Window* window) const;
   // Waits for the next message. False when the quit message came (its
-  // code is kept in quit_code_) or, with `stop_at_quit` false, never.
+  // code is kept in quit_code_).
   bool NextMessage(Message* message);
+  // The same, giving up after `idle` without a message.
+  bool NextMessageWithin(Message* message, std::chrono::milliseconds idle);
+  // While a box is open on the GUI thread its messages are dispatched, as
+  // the system's box does; the box counts as closed once the queue has
+  // stayed empty for a moment.
+  void DispatchWhileBoxOpen();
   void Dispatch(const Message& message);
   OwnerKind KindOf(Window* owner) const;
 
@@ -76,6 +84,7 @@ class WindowSystem final : public Frontend {
   // Windows are kept until the end, so a late post to one is harmless.
   std::vector<std::unique_ptr<Window>> windows_;
 
+  std::thread::id gui_thread_;
   std::mutex queue_lock_;
   std::condition_variable queue_ready_;
   std::deque<Message> queue_;

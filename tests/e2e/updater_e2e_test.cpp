@@ -1,0 +1,277 @@
+// The updater end to end: the executable runs with the script front end on
+// a generated patch against a sandbox game, and the transcript and the
+// files afterwards are checked.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+
+#include "image/hg3_writer.h"
+#include "image/image.h"
+#include "support/pe_writer.h"
+#include "system/private_heap.h"
+#include "updater_run.h"
+
+namespace qvtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+const PatchTexts kTexts;
+const std::string kTitle = "テスト更新";
+const std::string kIntoro = "更新しますか？\nOKで開始します。";
+const std::string kCopyError = "コピーに失敗しました。\\n";  // not converted
+const std::string kWindowLine = "window title=\"テスト更新\" client=640x480 at=640,300";
+
+std::string Confirm(const std::string& answer = "ok") {
+  return BoxLine("main", kTitle, kIntoro, "okcancel", answer);
+}
+
+std::string LogLine(const std::string& path) { return "\"" + path + "\"\r\n"; }
+
+// The install folder's destination for a relative path, as the updater
+// joins it.
+std::string Destination(const UpdaterSandbox& box, const std::string& relative) {
+  return box.GameText() + "\\" + relative;
+}
+
+// A 24-bit HG-3 picture of the given size with an alpha ramp.
+void WriteBackground(const fs::path& path, std::uint32_t width, std::uint32_t height) {
+  static const int heap = CreatePrivateHeap(1 << 20);
+  (void)heap;
+  auto* image = new qvImage();
+  ASSERT_TRUE(image->CreateBlank(width, height, 4));
+  for (std::uint32_t y = 0; y < height; ++y)
+    for (std::uint32_t x = 0; x < width; ++x) {
+      std::uint8_t* pixel = image->GetPixelAddress(x, y);
+      pixel[0] = static_cast<std::uint8_t>(x);
+      pixel[1] = static_cast<std::uint8_t>(y);
+      pixel[2] = 0x80;
+      pixel[3] = static_cast<std::uint8_t>(x + y);
+    }
+  Hg3FrameSource frame;
+  frame.image = image;
+  qvMemBlock block;
+  ASSERT_TRUE(WriteHg3(&frame, 1, &block));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(block.data), block.size);
+  block.Release();
+  image->Release();
+}
+
+TEST(UpdaterEndToEnd, InstallsTheDataTreeAndReportsSuccess) {
+  UpdaterSandbox box;
+  box.WriteDescription();
+  box.WriteRecordForGame();
+  box.WriteData("a.bin", "alpha");
+  box.WriteData("sub/deeper/b.bin", "bravo");
+  box.WriteData(".hidden", "hidden files are listed too");
+  fs::create_directories(box.Patch() / "data" / "empty");
+  box.WriteGame("a.bin", "the old alpha");
+
+  std::vector<std::string> expected = {
+      kWindowLine,
+      Confirm(),
+      "dialog text=\"ファイルをコピーしています\"",
+      "dialog hide",
+      BoxLine("dialog", kTitle, "更新が完了しました。", "ok"),
+      "dialog end result=2",
+      "exit code=0",
+  };
+  EXPECT_EQ(box.Run(), expected);
+  EXPECT_EQ(box.ReadGame("a.bin"), "alpha");
+  EXPECT_EQ(box.ReadGame("sub/deeper/b.bin"), "bravo");
+  EXPECT_EQ(box.ReadGame(".hidden"), "hidden files are listed too");
+  EXPECT_FALSE(box.GameHas("empty"));  // folders themselves are not reproduced
+
+  // Sorted without regard to case: ".hidden" < "a.bin" < "sub\...".
+  EXPECT_EQ(box.ReadGame("install.log"), LogLine(Destination(box, ".hidden")) +
+                                             LogLine(Destination(box, "a.bin")) +
+                                             LogLine(Destination(box, "sub\\deeper\\b.bin")));
+}
+
+TEST(UpdaterEndToEnd, CancelAtTheConfirmationTouchesNothing) {
+  UpdaterSandbox box;
+  box.WriteDescription({"keep.txt"});
+  box.WriteData("a.bin", "alpha");
+  box.WriteGame("keep.txt", "kept");
+  // No record at all: a lookup would show the install-folder error.
+  std::vector<std::string> expected = {kWindowLine, Confirm("cancel"), "exit code=0"};
+  EXPECT_EQ(box.Run("cancel\n"), expected);
+  EXPECT_EQ(box.ReadGame("keep.txt"), "kept");
+  EXPECT_FALSE(box.GameHas("install.log"));
+  EXPECT_FALSE(box.GameHas("a.bin"));
+}
+
+TEST(UpdaterEndToEnd, UnusableInstallRecordShowsTheErrorAndTouchesNothing) {
+  const std::vector<std::pair<const char*, std::string>> records = {
+      {"missing", ""},
+      {"no tags", "<install><dir>C:\\Game</dir></install>"},
+      {"no closing tag", "<install><path>C:\\Game</install>"},
+      {"closing tag first", "</path>C:\\Game<path>"},
+      {"nothing between the tags", "<install><path></path></install>"},
+      {"more than 519 bytes", "<path>" + std::string(600, 'x') + "</path>"},
+      {"260 units or more", "<path>C:\\" + std::string(300, 'y') + "</path>"},
+  };
+  for (const auto& [name, bytes] : records) {
+    SCOPED_TRACE(name);
+    UpdaterSandbox box;
+    box.WriteDescription({"keep.txt"});
+    if (!bytes.empty()) box.WriteRecord(bytes);
+    box.WriteData("a.bin", "alpha");
+    box.WriteGame("keep.txt", "kept");
+    std::vector<std::string> expected = {
+        kWindowLine, Confirm(), BoxLine("main", kTitle, "ゲームが見つかりません。", "ok"),
+        "exit code=0"};
+    EXPECT_EQ(box.Run(), expected);
+    EXPECT_EQ(box.ReadGame("keep.txt"), "kept");
+    EXPECT_FALSE(box.GameHas("install.log"));
+    EXPECT_FALSE(box.GameHas("a.bin"));
+    EXPECT_FALSE(fs::exists(box.Patch() / "data" / "install.log"));
+  }
+}
+
+TEST(UpdaterEndToEnd, InstallLogMergesOldLinesFirstAndKeepsTheirForm) {
+  UpdaterSandbox box;
+  box.WriteDescription();
+  box.WriteRecordForGame();
+  box.WriteData("a", "new a");
+  box.WriteData("c", "new c");
+  std::string game = box.GameText();
+  std::string shouted = game;
+  std::transform(shouted.begin(), shouted.end(), shouted.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  // Old lines: "<game>\b" and the same folder in other case with "A"; the
+  // new "<game>\a" equals the second one and is dropped.
+  box.WriteGame("install.log", LogLine(game + "\\b") + LogLine(shouted + "\\A"));
+  box.Run();
+  EXPECT_EQ(box.ReadGame("install.log"),
+            LogLine(shouted + "\\A") + LogLine(game + "\\b") + LogLine(game + "\\c"));
+}
+
+TEST(UpdaterEndToEnd, EmptyCopyListRewritesTheLogAndSucceeds) {
+  UpdaterSandbox box;
+  box.WriteDescription();
+  box.WriteRecordForGame();
+  // Old lines out of order, one repeated, one without a line end, one
+  // longer than a path field.
+  std::string long_line = "\"" + std::string(300, 'L') + "\"";
+  box.WriteGame("install.log", "\"z\"\r\n\"y\"\n\"Z\"\r\n" + long_line + "\r\n\"x\"");
+  std::vector<std::string> transcript = box.Run();
+  ASSERT_EQ(transcript.size(), 7u);
+  EXPECT_EQ(transcript[4], BoxLine("dialog", kTitle, "更新が完了しました。", "ok"));
+  EXPECT_EQ(box.ReadGame("install.log"),
+            long_line + "\r\n\"x\"\r\n\"y\"\r\n\"z\"\r\n");
+}
+
+TEST(UpdaterEndToEnd, CopyFailureShowsThreeBoxesInOrder) {
+  UpdaterSandbox box;
+  box.WriteDescription();
+  box.WriteRecordForGame();
+  box.WriteData("a.bin", "alpha");
+  // A folder where the file should go: the destination cannot be opened.
+  fs::create_directories(box.Game() / "a.bin" / "inside");
+  std::vector<std::string> transcript = box.Run();
+  ASSERT_EQ(transcript.size(), 9u) << ::testing::PrintToString(transcript);
+  EXPECT_EQ(transcript[2], "dialog text=\"ファイルをコピーしています\"");
+  const std::string worker_box = "box owner=dialog caption=\"エラー\" text=\"";
+  EXPECT_EQ(transcript[3].rfind(worker_box, 0), 0u) << transcript[3];
+  EXPECT_NE(transcript[3].find("a.bin"), std::string::npos) << transcript[3];
+  EXPECT_EQ(transcript[4], "dialog hide");
+  EXPECT_EQ(transcript[5], BoxLine("dialog", "エラー", kCopyError, "ok"));
+  EXPECT_EQ(transcript[6], BoxLine("dialog", "エラー", kCopyError, "ok"));
+  EXPECT_EQ(transcript[7], "dialog end result=2");
+  EXPECT_EQ(transcript[8], "exit code=0");
+  // install.log was written before the copy began.
+  EXPECT_EQ(box.ReadGame("install.log"), LogLine(Destination(box, "a.bin")));
+}
+
+TEST(UpdaterEndToEnd, DeleteListRemovesOnlyWhatIsInsideTheInstallFolder) {
+  UpdaterSandbox box;
+  std::string outside = Native8(box.Root() / "outside.txt");
+  box.WriteDescription({
+      "old.txt",                // a file
+      "olddir",                 // a folder with contents
+      "nothing-here",           // nothing
+      "*.tmp",                  // a wildcard: matches nothing
+      "..\\outside.txt",        // leaves the folder
+      "sub\\..\\..\\outside.txt",
+      outside,                  // absolute
+      "\\\\server\\share\\x",   // network
+      "C:outside.txt",          // drive-qualified
+      ".",                      // the folder itself
+  });
+  box.WriteRecordForGame();
+  box.WriteGame("old.txt", "old");
+  box.WriteGame("olddir/a.txt", "a");
+  box.WriteGame("olddir/inner/b.txt", "b");
+  box.WriteGame("keep.tmp", "kept");
+  box.WriteGame("sub/keep.txt", "kept");
+  std::ofstream(box.Root() / "outside.txt") << "outside";
+
+  std::vector<std::string> transcript = box.Run();
+  ASSERT_EQ(transcript.size(), 7u);
+  EXPECT_FALSE(box.GameHas("old.txt"));
+  EXPECT_FALSE(box.GameHas("olddir"));
+  EXPECT_EQ(box.ReadGame("keep.tmp"), "kept");
+  EXPECT_EQ(box.ReadGame("sub/keep.txt"), "kept");
+  EXPECT_TRUE(fs::exists(box.Root() / "outside.txt"));
+  EXPECT_TRUE(fs::exists(box.Patch() / "updateinfo.xml"));
+}
+
+TEST(UpdaterEndToEnd, NewerInstalledLibraryIsKept) {
+  UpdaterSandbox box;
+  box.WriteDescription();
+  box.WriteRecordForGame();
+  auto pe = [](std::uint16_t major, bool dll, const std::string& tail) {
+    PeVersionSpec spec;
+    spec.dll = dll;
+    std::u16string version = U16(std::to_string(major) + ".0.0.0");
+    spec.strings = {{u"FileVersion", version}};
+    return MakePeFile(spec) + tail;
+  };
+  box.WriteData("engine.dll", pe(1, true, "patch"));
+  box.WriteGame("engine.dll", pe(2, true, "installed"));
+  box.WriteData("game.exe", pe(3, false, "patch"));
+  box.WriteGame("game.exe", pe(2, false, "installed"));
+  std::vector<std::string> transcript = box.Run();
+  ASSERT_EQ(transcript.size(), 7u);
+  EXPECT_EQ(transcript[4], BoxLine("dialog", kTitle, "更新が完了しました。", "ok"));
+  EXPECT_EQ(box.ReadGame("engine.dll"), pe(2, true, "installed"));
+  EXPECT_EQ(box.ReadGame("game.exe"), pe(3, false, "patch"));
+  // Kept files are still named in the log: it records what the update
+  // installs.
+  EXPECT_NE(box.ReadGame("install.log").find("engine.dll"), std::string::npos);
+}
+
+TEST(UpdaterEndToEnd, WindowIsCentredOnTheScreenAtThePictureSize) {
+  UpdaterSandbox box;
+  box.WriteDescription();
+  WriteBackground(box.Patch() / "updatebg.hg3", 640, 480);
+  EXPECT_EQ(box.Run("cancel\n").front(), kWindowLine);
+
+  WriteBackground(box.Patch() / "updatebg.hg3", 320, 200);
+  EXPECT_EQ(box.Run("cancel\n", "1024x768").front(),
+            "window title=\"テスト更新\" client=320x200 at=352,284");
+
+  // Without a decodable picture: a 640 x 480 window all the same.
+  std::ofstream(box.Patch() / "updatebg.hg3", std::ios::binary) << "HG-3 but nothing else";
+  EXPECT_EQ(box.Run("cancel\n").front(), kWindowLine);
+}
+
+TEST(UpdaterEndToEnd, MissingDescriptionOrLanguageEndsWithABox) {
+  UpdaterSandbox box;
+  std::vector<std::string> missing = {
+      BoxLine("none", "error", "updateinfo.xml was not found.", "ok"), "exit code=0"};
+  EXPECT_EQ(box.Run(), missing);
+
+  std::ofstream(box.Patch() / "updateinfo.xml", std::ios::binary)
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><document><brand>b</brand></document>";
+  std::vector<std::string> no_language = {BoxLine("none", "error", "", "ok"), "exit code=0"};
+  EXPECT_EQ(box.Run(), no_language);
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,156 @@
+#include "updater_run.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace qvtest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The updater is copied beside the test by the build; CTest runs the test
+// in that folder.
+fs::path UpdaterPath() {
+#ifdef _WIN32
+  const char* name = "updater.exe";
+#else
+  const char* name = "updater";
+#endif
+  if (const char* folder = std::getenv("QV_TEST_DATA"); folder && fs::exists(fs::path(folder) / name))
+    return fs::path(folder) / name;
+  return fs::current_path() / name;
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '"') out += "\\\"";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else out += c;
+  }
+  return out;
+}
+
+fs::path FromUtf8(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+}  // namespace
+
+std::string Native8(const fs::path& path) {
+  auto text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+UpdaterSandbox::UpdaterSandbox() : game_(root_.Native(u"ゲーム")) {
+  fs::create_directories(Patch() / "data");
+  fs::create_directories(game_);
+  fs::create_directories(root_.Native(u"appdata"));
+}
+
+void UpdaterSandbox::WriteDescription(const std::vector<std::string>& delete_entries,
+                                      const PatchTexts& t) const {
+  std::ostringstream xml;
+  xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<document>\n"
+      << "  <brand>QvTest</brand>\n  <app>Game</app>\n"
+      << "  <language><default>jp</default>\n"
+      << "    <lang00><code>1041</code><prifix>jp</prifix><lang>日本語</lang></lang00>\n"
+      << "  </language>\n  <jp>\n    <message>\n"
+      << "      <wndtitle>" << t.wndtitle << "</wndtitle>\n"
+      << "      <intoro>" << t.intoro << "</intoro>\n"
+      << "      <success>" << t.success << "</success>\n"
+      << "      <error_inst>" << t.error_inst << "</error_inst>\n"
+      << "      <error_copy>" << t.error_copy << "</error_copy>\n"
+      << "    </message>\n"
+      << "    <message_sys><copying>" << t.copying << "</copying></message_sys>\n"
+      << "    <message_error><title>" << t.title << "</title><language>言語</language>"
+      << "</message_error>\n  </jp>\n";
+  if (!delete_entries.empty()) {
+    xml << "  <delete>\n";
+    for (std::size_t i = 0; i < delete_entries.size(); ++i) {
+      char tag[8];
+      std::snprintf(tag, sizeof tag, "p%02zu", i + 1);
+      xml << "    <" << tag << ">" << delete_entries[i] << "</" << tag << ">\n";
+    }
+    xml << "  </delete>\n";
+  }
+  xml << "</document>\n";
+  std::ofstream(Patch() / "updateinfo.xml", std::ios::binary) << xml.str();
+}
+
+void UpdaterSandbox::WriteRecord(const std::string& bytes) const {
+  fs::path folder = root_.Native(u"appdata") / "QvTest";
+  fs::create_directories(folder);
+  std::ofstream(folder / "Game.xml", std::ios::binary) << bytes;
+}
+
+void UpdaterSandbox::WriteRecordForGame() const {
+  WriteRecord("<?xml version=\"1.0\"?>\r\n<install><path>" + GameText() +
+              "</path><version>1</version></install>\r\n");
+}
+
+std::string UpdaterSandbox::GameText() const { return Native8(game_); }
+
+void UpdaterSandbox::WriteData(const std::string& relative, const std::string& bytes) const {
+  fs::path path = Patch() / "data" / FromUtf8(relative);
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+void UpdaterSandbox::WriteGame(const std::string& relative, const std::string& bytes) const {
+  fs::path path = game_ / FromUtf8(relative);
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string UpdaterSandbox::ReadGame(const std::string& relative) const {
+  std::ifstream in(game_ / FromUtf8(relative), std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool UpdaterSandbox::GameHas(const std::string& relative) const {
+  return fs::exists(game_ / FromUtf8(relative));
+}
+
+std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
+                                             const std::string& screen) const {
+  fs::path input = Root() / "answers.txt";
+  fs::path output = Root() / "transcript.txt";
+  std::ofstream(input, std::ios::binary) << answers;
+  std::string appdata = Native8(root_.Native(u"appdata"));
+#ifdef _WIN32
+  std::string command = "cd /d " + Native8(Patch()) + " && set QV_UI=script&& set QV_COMMON_APPDATA=" +
+                        appdata + "&& set QV_SCREEN=" + screen + "&& " + Native8(UpdaterPath()) +
+                        " < " + Native8(input) + " > " + Native8(output);
+#else
+  std::string command = "cd '" + Native8(Patch()) + "' && QV_UI=script QV_COMMON_APPDATA='" +
+                        appdata + "' QV_SCREEN='" + screen + "' timeout 120 '" +
+                        Native8(UpdaterPath()) + "' < '" + Native8(input) + "' > '" +
+                        Native8(output) + "'";
+#endif
+  std::system(command.c_str());
+  std::ifstream in(output, std::ios::binary);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }
+
+std::string BoxLine(const std::string& owner, const std::string& caption, const std::string& text,
+                    const std::string& buttons, const std::string& answer) {
+  return "box owner=" + owner + " caption=" + Quoted(caption) + " text=" + Quoted(text) +
+         " buttons=" + buttons + " answer=" + answer;
+}
+
+}  // namespace qvtest

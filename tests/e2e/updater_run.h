@@ -1,0 +1,67 @@
+// Runs the updater executable with the script front end on a patch folder
+// made by the test, against a sandbox game installation.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace qvtest {
+
+// Texts of the one language ("jp", code 1041) of the generated description.
+struct PatchTexts {
+  std::string wndtitle = "テスト更新";
+  std::string intoro = "更新しますか？\\nOKで開始します。";
+  std::string success = "更新が完了しました。";
+  std::string error_inst = "ゲームが見つかりません。";
+  std::string error_copy = "コピーに失敗しました。\\n";
+  std::string copying = "ファイルをコピーしています";
+  std::string title = "エラー";
+};
+
+class UpdaterSandbox {
+ public:
+  UpdaterSandbox();
+
+  // Writes patch/updateinfo.xml with the texts and delete entries (p01...).
+  void WriteDescription(const std::vector<std::string>& delete_entries = {},
+                        const PatchTexts& texts = {}) const;
+  // Writes the install record appdata/QvTest/Game.xml with these bytes.
+  void WriteRecord(const std::string& bytes) const;
+  // A record naming the install folder the usual way.
+  void WriteRecordForGame() const;
+
+  // patch/data/<relative> and game/<relative> (forward slashes).
+  void WriteData(const std::string& relative, const std::string& bytes) const;
+  void WriteGame(const std::string& relative, const std::string& bytes) const;
+  std::string ReadGame(const std::string& relative) const;
+  bool GameHas(const std::string& relative) const;
+
+  std::filesystem::path Patch() const { return root_.Native(u"patch"); }
+  std::filesystem::path Game() const { return game_; }
+  std::filesystem::path Root() const { return root_.Native(); }
+  // The install folder as the record names it, in UTF-8.
+  std::string GameText() const;
+
+  // Runs the updater in the patch folder with `answers` on its standard
+  // input; returns the transcript lines. `screen` sets QV_SCREEN.
+  std::vector<std::string> Run(const std::string& answers = "",
+                               const std::string& screen = "") const;
+
+ private:
+  ScratchDir root_;
+  std::filesystem::path game_;
+};
+
+// A path as UTF-8 text.
+std::string Native8(const std::filesystem::path& path);
+
+// The transcript's quoting of a text.
+std::string Quoted(const std::string& text);
+std::string BoxLine(const std::string& owner, const std::string& caption,
+                    const std::string& text, const std::string& buttons,
+                    const std::string& answer = "ok");
+
+}  // namespace qvtest
