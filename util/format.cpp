@@ -7,7 +7,6 @@
 #include <new>
 
 #include "util/wide_buffer.h"
-#include "util/wide_string.h"
 
 namespace {
 

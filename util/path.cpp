@@ -28,8 +28,10 @@ std::ptrdiff_t LastSeparator(const char16_t* path) {
 int JoinPath(char16_t* destination, std::size_t capacity,
              std::initializer_list<const char16_t*> pieces) {
   if (!destination || capacity == 0) return 0;
-  destination[0] = 0;
-  if (pieces.size() == 0) return 0;
+  if (pieces.size() == 0) {
+    destination[0] = 0;
+    return 0;
+  }
 
   std::size_t length = 0;
   auto append = [&](const char16_t* text, std::size_t count) {
@@ -38,6 +40,7 @@ int JoinPath(char16_t* destination, std::size_t capacity,
     return true;
   };
 
+  // The first piece may be the destination itself; it is copied onto itself.
   auto piece = pieces.begin();
   std::size_t first_length = WideLength(*piece);
   // The first piece loses every trailing backslash, even a root's.
@@ -62,12 +65,15 @@ int JoinPath(char16_t* destination, std::size_t capacity,
 }
 
 int GetParentPath(const char16_t* path, char16_t* destination, std::size_t capacity) {
-  if (destination && capacity > 0) destination[0] = 0;
-  if (!path || !path[0] || !destination) return 0;
-  const std::ptrdiff_t separator = LastSeparator(path);
-  if (separator <= 0) return 0;
+  if (!destination || capacity == 0) return 0;
+  // The path is measured before anything is written, so that it may be the
+  // destination itself.
+  const std::ptrdiff_t separator = path ? LastSeparator(path) : -1;
+  if (separator <= 0 || static_cast<std::size_t>(separator) >= capacity) {
+    destination[0] = 0;
+    return 0;
+  }
   const auto length = static_cast<std::size_t>(separator);
-  if (length >= capacity) return 0;
   for (std::size_t i = 0; i < length; ++i) destination[i] = path[i];
   destination[length] = 0;
   return 1;

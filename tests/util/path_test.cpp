@@ -77,6 +77,14 @@ TEST(GetParentPath, Cases) {
   EXPECT_EQ(small[0], 0);
 }
 
+TEST(PathFunctions, WorkInPlace) {
+  char16_t path[260] = u"C:\\games\\data\\a.bin";
+  EXPECT_EQ(GetParentPath(path, path, 260), 1);
+  EXPECT_EQ(std::u16string(path), u"C:\\games\\data");
+  EXPECT_EQ(JoinPath(path, 260, {path, u"b.bin"}), 19);
+  EXPECT_EQ(std::u16string(path), u"C:\\games\\data\\b.bin");
+}
+
 TEST(GetExtension, Cases) {
   EXPECT_EQ(std::u16string(GetExtension(u"a\\b.txt")), u"txt");
   EXPECT_EQ(std::u16string(GetExtension(u"a.b.lst")), u"lst");
