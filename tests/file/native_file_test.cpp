@@ -13,6 +13,7 @@ namespace {
 constexpr std::uint32_t kRead = QVFILE_READ | QVFILE_OPEN_EXISTING;      // 0x101
 constexpr std::uint32_t kWrite = QVFILE_WRITE | QVFILE_CREATE_ALWAYS;    // 0x402
 constexpr std::uint32_t kAttrReadOnly = 0x1;
+constexpr std::uint32_t kAttrHidden = 0x2;
 constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint32_t kAttrNormal = 0x80;
 
@@ -226,6 +227,15 @@ TEST_F(NativeFileTest, DeleteRespectsProtectionUnlessForced) {
   EXPECT_TRUE(OnDisk(u"ro.txt"));
   EXPECT_EQ(file.Delete(Path(u"ro.txt").c_str(), 1), 1);
   EXPECT_FALSE(OnDisk(u"ro.txt"));
+
+  // A leading dot is what hides a file on POSIX; Windows needs the bit.
+  dir_.WriteFile(u".hidden", "x");
+  file.SetAttributes(Path(u".hidden").c_str(), kAttrHidden);
+  ASSERT_NE(file.GetAttributes(Path(u".hidden").c_str()) & kAttrHidden, 0u);
+  EXPECT_EQ(file.Delete(Path(u".hidden").c_str(), 0), 0);
+  EXPECT_TRUE(OnDisk(u".hidden"));
+  EXPECT_EQ(file.Delete(Path(u".hidden").c_str(), 1), 1);
+  EXPECT_FALSE(OnDisk(u".hidden"));
 
   std::filesystem::create_directory(dir_.Native(u"folder"));
   for (int force : {0, 1}) {
