@@ -6,6 +6,7 @@
 # The Wine prefix is DIR (default: $WINEPREFIX, else build/wineprefix beside
 # this script's tree). It is created on first use with `wineboot -i` and
 # reused afterwards; a lock keeps parallel test runs from creating it twice.
+# The prefix's wineserver stays up for a minute after the last program.
 # The program's exit code is passed through.
 set -euo pipefail
 
@@ -49,5 +50,10 @@ if [ ! -f "$prefix/.qv-ready" ]; then
   fi
   exec 9>&-
 fi
+
+# Starting Wine's services costs seconds; a server that outlives one program
+# by a minute lets the next test suite start at once. Exit code 2 means one
+# is already running.
+wineserver -p60 2>/dev/null || true
 
 exec "$wine_bin" "$@"

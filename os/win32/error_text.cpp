@@ -13,9 +13,9 @@ std::uint32_t GetErrorText(std::uint32_t code, char16_t* out, std::uint32_t capa
       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
       reinterpret_cast<LPWSTR>(&text), 0, nullptr);
   if (length == 0 || !text) return 0;
-  std::uint32_t count = length < capacity ? length : capacity - 1;
-  // A cut never splits a surrogate pair.
-  if (count < length && count > 0 && IS_HIGH_SURROGATE(text[count - 1])) --count;
+  // Like every other text of this layer it fits whole or not at all.
+  std::uint32_t count = length < capacity ? length : 0;
+  if (count == 0) ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
   for (std::uint32_t i = 0; i < count; ++i) out[i] = static_cast<char16_t>(text[i]);
   out[count] = 0;
   ::LocalFree(text);
