@@ -39,8 +39,9 @@ void CutShiftJis(char* text) {
 }
 
 // Cuts a UTF-16 message to the limit without splitting a surrogate pair.
-void CutWide(char16_t* text, int length) {
-  if (length <= kDebugMessageLimit) return;
+void CutWide(char16_t* text) {
+  for (int i = 0; i <= kDebugMessageLimit; ++i)
+    if (text[i] == 0) return;
   std::size_t end = kDebugMessageLimit;
   if (text[end - 1] >= 0xD800 && text[end - 1] < 0xDC00) --end;
   text[end] = 0;
@@ -56,8 +57,8 @@ void FormatNarrow(char* message, const char* format, va_list arguments) {
 void FormatWideMessage(char16_t* message, const char16_t* format, va_list arguments) {
   message[0] = 0;
   if (format == nullptr) return;
-  const int length = FormatWideV(message, kMessageBufferSize, format, arguments);
-  CutWide(message, length);
+  FormatWideV(message, kMessageBufferSize, format, arguments);
+  CutWide(message);
 }
 
 void WriteWideLogLine(const char16_t* message) {
