@@ -24,13 +24,25 @@ bool qvXml::Open(const char16_t* path) {
   DebugLogW(u"xml open %s", path ? path : u"");
   Close();
   reader_ = std::make_unique<qvXmlReader>();
-  has_elements_ = true;
-  if (reader_->ReadFile(path) != kXmlReadOk) {
+  if (!Finish(reader_->ReadFile(path))) {
     DebugLogW(u"qvXml : File open error %s", path ? path : u"");
     return false;
   }
-  BuildElements();
   DebugLog("xml open exit");
+  return true;
+}
+
+bool qvXml::OpenBuffer(const void* bytes, std::size_t length) {
+  Close();
+  reader_ = std::make_unique<qvXmlReader>();
+  return Finish(reader_->ReadBuffer(bytes, length));
+}
+
+// After a read the document has an element array, empty when it failed.
+bool qvXml::Finish(int read_result) {
+  has_elements_ = true;
+  if (read_result != kXmlReadOk) return false;
+  BuildElements();
   return true;
 }
 

@@ -40,6 +40,8 @@ class qvXml {
   ~qvXml() { Close(); }
 
   bool Open(const char16_t* path);
+  // The same from bytes in memory (for tools and fuzzing); not logged.
+  bool OpenBuffer(const void* bytes, std::size_t length);
   // The destination (`capacity` units) always receives a string: the text
   // at the path, or `fallback` when the path is not there. Texts are cut
   // to fit, never splitting a surrogate pair. Names are `const char*`.
@@ -65,6 +67,7 @@ class qvXml {
   const qvXmlReader* GetReader() const { return reader_.get(); }
 
  private:
+  bool Finish(int read_result);
   void BuildElements();
   std::span<const XmlElement> QueryStart() const;
   const XmlElement* FindPath(std::span<const XmlElement> members, const char* const* names,
