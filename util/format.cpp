@@ -72,19 +72,27 @@ bool ParseDirective(const char16_t*& p, Directive& d, va_list* arguments, int li
     if (d.precision > limit) d.precision = limit;
   }
 
-  switch (*p) {
-    case u'h': d.size = p[1] == u'h' ? (++p, Size::kChar) : Size::kShort; ++p; break;
-    case u'l': d.size = p[1] == u'l' ? (++p, Size::kLongLong) : Size::kLong; ++p; break;
-    case u'z': d.size = Size::kSize; ++p; break;
-    case u'j': d.size = Size::kMax; ++p; break;
-    case u't': d.size = Size::kPtrDiff; ++p; break;
-    case u'L': d.size = Size::kLongDouble; ++p; break;
-    case u'I':
-      if (p[1] != u'6' || p[2] != u'4') return false;
-      d.size = Size::kLongLong;
-      p += 3;
-      break;
-    default: break;
+  if (p[0] == u'h' && p[1] == u'h') {
+    d.size = Size::kChar;
+    p += 2;
+  } else if (p[0] == u'l' && p[1] == u'l') {
+    d.size = Size::kLongLong;
+    p += 2;
+  } else if (p[0] == u'I') {
+    if (p[1] != u'6' || p[2] != u'4') return false;
+    d.size = Size::kLongLong;
+    p += 3;
+  } else {
+    switch (*p) {
+      case u'h': d.size = Size::kShort; break;
+      case u'l': d.size = Size::kLong; break;
+      case u'z': d.size = Size::kSize; break;
+      case u'j': d.size = Size::kMax; break;
+      case u't': d.size = Size::kPtrDiff; break;
+      case u'L': d.size = Size::kLongDouble; break;
+      default: break;
+    }
+    if (d.size != Size::kDefault) ++p;
   }
 
   switch (*p) {
