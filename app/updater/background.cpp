@@ -15,6 +15,22 @@ constexpr std::uint32_t kFallbackHeight = 480;
 
 qvImageHolder* g_holder = nullptr;
 qvImage* g_fallback = nullptr;
+qvImage* g_padded = nullptr;  // the holder's picture with padded rows
+
+// Device-independent bitmaps need rows padded to 4 bytes; a decoder may
+// leave them packed. Null when the rows are padded already.
+qvImage* PadRows(const qvImage* image) {
+  if (image->GetStride() == PaddedStride(image->GetWidth(), image->GetBytesPerPixel()))
+    return nullptr;
+  auto* padded = new qvImage();
+  if (!padded->CreateBlank(image->GetWidth(), image->GetHeight(), image->GetBytesPerPixel()) ||
+      !padded->Blit(0, 0, image, 0, 0, static_cast<std::int32_t>(image->GetWidth()),
+                    static_cast<std::int32_t>(image->GetHeight()))) {
+    padded->Release();
+    return nullptr;
+  }
+  return padded;
+}
 
 qvImageHolder* DecodeBackground(const char16_t* path) {
   qvFile file;
@@ -28,6 +44,7 @@ qvImageHolder* DecodeBackground(const char16_t* path) {
     if (holder->LoadFromMemory(&block, 0, 0)) {
       holder->GetImage()->FlattenOnColour(0xFFFFFF);
       holder->GetImage()->FlipVertical();
+      g_padded = PadRows(holder->GetImage());
     } else {
       delete holder;
       holder = nullptr;
@@ -75,9 +92,12 @@ void ReleaseBackground() {
   g_holder = nullptr;
   if (g_fallback) g_fallback->Release();
   g_fallback = nullptr;
+  if (g_padded) g_padded->Release();
+  g_padded = nullptr;
 }
 
 ui::Picture GetBackgroundPicture() {
+  if (g_padded) return PictureOf(g_padded);
   if (g_holder) return PictureOf(g_holder->GetImage());
   if (g_fallback) return PictureOf(g_fallback);
   ui::Picture fallback;

@@ -22,6 +22,12 @@ bool CopyFolder(const wchar_t* folder, char16_t* out, std::uint32_t capacity) {
 
 bool QueryShellFolder(int csidl, char16_t* out, std::uint32_t capacity) {
   wchar_t folder[MAX_PATH] = {};
+  // QV_COMMON_APPDATA stands in for the all-users application-data folder
+  // (sandboxed runs and tests under Wine).
+  if (csidl == kCsidlCommonAppData) {
+    DWORD length = ::GetEnvironmentVariableW(L"QV_COMMON_APPDATA", folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return CopyFolder(folder, out, capacity);
+  }
   if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)))
     return false;
   return CopyFolder(folder, out, capacity);
