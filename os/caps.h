@@ -41,7 +41,7 @@ bool QueryProcessorDescription(std::uint32_t* mhz, char16_t* name, std::uint32_t
 bool QueryPerformanceFrequency(std::uint64_t* frequency);
 bool QueryPerformanceCounter(std::uint64_t* counter);
 // The time-stamp counter, read after a serialising instruction.
-std::uint64_t ReadTimeStampCounter();
+std::uint64_t ReadCycleCounter();
 
 struct MemoryStatus {
   std::uint64_t available_physical = 0;

@@ -23,12 +23,12 @@ std::uint32_t MeasureClock() {
   std::uint64_t frequency = 0, start = 0;
   if (!os::QueryPerformanceFrequency(&frequency) || !os::QueryPerformanceCounter(&start))
     return 0;
-  const std::uint64_t cycles_start = os::ReadTimeStampCounter();
+  const std::uint64_t cycles_start = os::ReadCycleCounter();
   for (std::uint64_t now = start;;) {
     if (!os::QueryPerformanceCounter(&now) || now < start) return 0;
     if (now - start >= frequency / 4) break;
   }
-  return ClockFromQuarterSecond(cycles_start, os::ReadTimeStampCounter());
+  return ClockFromQuarterSecond(cycles_start, os::ReadCycleCounter());
 }
 
 }  // namespace

@@ -142,7 +142,7 @@ bool QueryPerformanceCounter(std::uint64_t* counter) {
   return true;
 }
 
-std::uint64_t ReadTimeStampCounter() {
+std::uint64_t ReadCycleCounter() {
 #ifdef QV_HAS_CPUID
   unsigned a, b, c, d;
   __cpuid(0, a, b, c, d);

@@ -136,7 +136,7 @@ bool QueryPerformanceCounter(std::uint64_t* counter) {
   return true;
 }
 
-std::uint64_t ReadTimeStampCounter() {
+std::uint64_t ReadCycleCounter() {
   unsigned a, b, c, d;
   __cpuid(0, a, b, c, d);
   return __rdtsc();
