@@ -2,9 +2,13 @@
 
 #include <cstring>
 
+#include "image/image_bmp.h"
+#include "image/image_hg2.h"
 #include "image/image_hg3.h"
 #include "image/image_jpeg.h"
 #include "image/image_png.h"
+#include "image/image_psd.h"
+#include "image/image_qvf.h"
 #include "image/image_webp.h"
 #include "system/debug_log.h"
 
@@ -12,6 +16,7 @@ namespace {
 
 struct Decoder {
   std::uint32_t type;
+  const char* name;
   int (*probe)(const qvMemBlock* block);
   qvImage* (*create)();
 };
@@ -24,15 +29,39 @@ qvImage* Create() {
 // The fixed probe order; the first probe that accepts decides, and a
 // failing load is not retried with another decoder.
 constexpr Decoder kDecoders[] = {
-    {kImageTypeHg3, &qvImageHg3::Probe, &Create<qvImageHg3>},
-    {kImageTypePng, &qvImagePng::Probe, &Create<qvImagePng>},
-    {kImageTypeJpeg, &qvImageJpeg::Probe, &Create<qvImageJpeg>},
-    {kImageTypeWebP, &qvImageWebP::Probe, &Create<qvImageWebP>},
+    {kImageTypeHg3, "HG-3", &qvImageHg3::Probe, &Create<qvImageHg3>},
+    {kImageTypeHg2, "HG-2", &qvImageHg2::Probe, &Create<qvImageHg2>},
+    {kImageTypePng, "PNG", &qvImagePng::Probe, &Create<qvImagePng>},
+    {kImageTypeJpeg, "JPEG", &qvImageJpeg::Probe, &Create<qvImageJpeg>},
+    {kImageTypeBmp, "BMP", &qvImageBmp::Probe, &Create<qvImageBmp>},
+    {kImageTypePsd, "PSD", &qvImagePsd::Probe, &Create<qvImagePsd>},
+    {kImageTypeWebP, "WebP", &qvImageWebP::Probe, &Create<qvImageWebP>},
+    {kImageTypeQvf, "QVF", &qvImageQvf::Probe, &Create<qvImageQvf>},
 };
+
+const Decoder* ChooseDecoder(const qvMemBlock* block) {
+  if (block == nullptr || block->data == nullptr) return nullptr;
+  for (const Decoder& decoder : kDecoders) {
+    if (decoder.probe(block)) return &decoder;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
 qvImageHolder::~qvImageHolder() { ReleaseImage(); }
+
+std::uint32_t qvImageHolder::ProbeType(const qvMemBlock* block) {
+  const Decoder* chosen = ChooseDecoder(block);
+  return chosen ? chosen->type : kImageTypeNone;
+}
+
+const char* qvImageHolder::TypeName(std::uint32_t type) {
+  for (const Decoder& decoder : kDecoders) {
+    if (decoder.type == type) return decoder.name;
+  }
+  return "none";
+}
 
 void qvImageHolder::ReleaseImage() {
   if (image_) image_->Release();
@@ -42,17 +71,7 @@ void qvImageHolder::ReleaseImage() {
 std::uint8_t* qvImageHolder::LoadFromMemory(const qvMemBlock* block, int expand,
                                             std::uint32_t frame) {
   ReleaseImage();
-  if (!block || !block->data) {
-    DebugLog("展開できないイメージです");
-    return nullptr;
-  }
-  const Decoder* chosen = nullptr;
-  for (const Decoder& decoder : kDecoders) {
-    if (decoder.probe(block)) {
-      chosen = &decoder;
-      break;
-    }
-  }
+  const Decoder* chosen = ChooseDecoder(block);
   if (!chosen) {
     DebugLog("展開できないイメージです");
     return nullptr;
@@ -74,6 +93,10 @@ int qvImageHolder::ExpandToCanvas() {
   image_->GetCanvasSize(&canvas_width, &canvas_height);
   image_->GetSize(&width, &height);
   if (canvas_width == width && canvas_height == height) return 1;
+  // Canvas sizes come from files; refuse what no decoder would allocate.
+  if (PaddedStride(canvas_width, image_->GetBytesPerPixel()) * canvas_height > kMaxPixelBytes) {
+    return 0;
+  }
   auto* canvas = new qvImage();
   if (!canvas->CreateBlank(canvas_width, canvas_height, image_->GetBytesPerPixel()) ||
       !canvas->Blit(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), image_, 0, 0,

@@ -8,6 +8,10 @@
 
 // Decoder codes kept in the holder.
 inline constexpr std::uint32_t kImageTypeNone = 0;
+inline constexpr std::uint32_t kImageTypeBmp = 1;
+inline constexpr std::uint32_t kImageTypePsd = 2;
+inline constexpr std::uint32_t kImageTypeQvf = 3;
+inline constexpr std::uint32_t kImageTypeHg2 = 4;
 inline constexpr std::uint32_t kImageTypeJpeg = 5;
 inline constexpr std::uint32_t kImageTypeHg3 = 6;
 inline constexpr std::uint32_t kImageTypePng = 7;
@@ -21,12 +25,20 @@ class qvImageHolder {
   ~qvImageHolder();
 
   // Decodes `block` with the first decoder whose probe accepts it (HG-3,
-  // PNG, JPEG, WebP, in that order). Returns the pixels, or null when no
-  // decoder accepts the data or the decoder fails; the holder is then empty.
+  // HG-2, PNG, JPEG, BMP, PSD, WebP, QVF, in that order); `frame` is the
+  // frame id for the HG formats. Returns the pixels, or null when no
+  // decoder accepts the data or the decoder fails; the holder is then empty
+  // and keeps the type of the last decoder chosen.
   std::uint8_t* LoadFromMemory(const qvMemBlock* block, int expand, std::uint32_t frame);
   // Replaces the picture by one of its canvas size, the picture at its
   // offset and transparent black around it.
   int ExpandToCanvas();
+
+  // The decoder code of a block (kImageTypeNone when no probe accepts it),
+  // without decoding anything.
+  static std::uint32_t ProbeType(const qvMemBlock* block);
+  // "HG-3", "PNG" and so on; "none" for kImageTypeNone or unknown codes.
+  static const char* TypeName(std::uint32_t type);
 
   qvImage* GetImage() const { return image_; }
   std::uint32_t GetImageType() const { return type_; }

@@ -1,0 +1,134 @@
+#include "image/image_bmp.h"
+
+#include "system/debug_log.h"
+#include "system/private_heap.h"
+#include "util/memory.h"
+
+namespace {
+
+constexpr std::uint32_t kFileHeaderSize = 14;
+constexpr std::uint32_t kCoreHeaderSize = 12;
+
+std::uint32_t Le16(const std::uint8_t* p) { return p[0] | std::uint32_t{p[1]} << 8; }
+std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
+void PutLe16(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void PutLe32(std::uint8_t* p, std::uint32_t v) {
+  PutLe16(p, v);
+  PutLe16(p + 2, v >> 16);
+}
+
+bool HasMagic(const qvMemBlock* block) {
+  return block != nullptr && block->data != nullptr && block->size >= 2 && block->data[0] == 'B' &&
+         block->data[1] == 'M';
+}
+
+}  // namespace
+
+qvImageBmp::qvImageBmp() { ZeroBytes(info_, sizeof info_); }
+
+int qvImageBmp::Probe(const qvMemBlock* block) {
+  if (!HasMagic(block) || block->size < 30) return 0;
+  const std::uint32_t bits = Le16(block->data + 28);
+  return bits == 24 || bits == 32 ? 1 : 0;
+}
+
+int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
+  if (!HasMagic(block) || block->size < kFileHeaderSize + 4) {
+    DebugLog("イメージのタイプが違います");
+    return 0;
+  }
+  const std::uint8_t* data = block->data;
+  const std::uint32_t header_size = Le32(data + kFileHeaderSize);
+  if (header_size != kInfoHeaderSize && header_size != kCoreHeaderSize) {
+    DebugLog("イメージのタイプが違います");
+    return 0;
+  }
+  if (block->size < kFileHeaderSize + header_size) return 0;
+  std::uint8_t info[kInfoHeaderSize] = {};
+  if (header_size == kInfoHeaderSize) {
+    CopyBytes(info, data + kFileHeaderSize, kInfoHeaderSize);
+  } else {
+    const std::uint8_t* core = data + kFileHeaderSize;
+    PutLe32(info, kInfoHeaderSize);
+    PutLe32(info + 4, Le16(core + 4));
+    PutLe32(info + 8, Le16(core + 6));
+    PutLe16(info + 12, Le16(core + 8));
+    PutLe16(info + 14, Le16(core + 10));
+  }
+  CopyBytes(info_, info, kInfoHeaderSize);
+  const std::uint32_t width = Le32(info + 4);
+  const std::uint32_t height = Le32(info + 8);
+  const std::uint32_t bits = Le16(info + 14);
+  // A negative height marks a top-down bitmap, which is not supported.
+  if (static_cast<std::int32_t>(height) < 0 || static_cast<std::int32_t>(width) <= 0 ||
+      height == 0 || (bits != 24 && bits != 32)) {
+    return 0;
+  }
+  const std::uint64_t out_stride = std::uint64_t{width} * 4;
+  if (out_stride * height > kMaxPixelBytes) return 0;
+  const std::uint64_t row_bytes = std::uint64_t{width} * (bits / 8);
+  const std::uint64_t in_stride = bits == 32 ? row_bytes : (row_bytes + 3) & ~std::uint64_t{3};
+  // The last row needs no padding behind it.
+  const std::uint64_t needed = in_stride * (height - 1) + row_bytes;
+  if (block->size < kPixelOffset || block->size - kPixelOffset < needed) return 0;
+
+  if (PrepareUnpadded(width, height, 4) == nullptr) return 0;
+  canvas_width_ = width;
+  canvas_height_ = height;
+  const std::uint8_t* in = data + kPixelOffset;
+  if (bits == 32) {
+    CopyBytes(pixels_, in, static_cast<std::size_t>(out_stride * height));
+    return 1;
+  }
+  for (std::uint32_t y = 0; y < height; ++y) {
+    const std::uint8_t* s = in + y * in_stride;
+    std::uint8_t* d = pixels_ + std::size_t{y} * stride_;
+    for (std::uint32_t x = 0; x < width; ++x, s += 3, d += 4) {
+      d[0] = s[0];
+      d[1] = s[1];
+      d[2] = s[2];
+      d[3] = 255;
+    }
+  }
+  return 1;
+}
+
+int qvImageBmp::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint32_t,
+                     std::uint32_t) {
+  if (block == nullptr) return 0;
+  block->Release();
+  if (pixels_ == nullptr || (bytes_per_pixel_ != 3 && bytes_per_pixel_ != 4) ||
+      width_ > 0x7FFFFFFF || height_ > 0x7FFFFFFF) {
+    return 0;
+  }
+  // Readers expect 24-bit rows padded to 4 bytes, whatever the stride.
+  const std::uint64_t row_bytes = std::uint64_t{width_} * bytes_per_pixel_;
+  const std::uint64_t out_stride = (row_bytes + 3) & ~std::uint64_t{3};
+  const std::uint64_t image_size = out_stride * height_;
+  const std::uint64_t file_size = image_size + kPixelOffset;
+  const std::uint64_t rounded = (file_size + 7) & ~std::uint64_t{7};
+  if (rounded > 0xFFFFFFFFu) return 0;
+  auto* out = static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(rounded)));
+  if (out == nullptr) return 0;
+  ZeroBytes(out, static_cast<std::size_t>(rounded));
+  out[0] = 'B';
+  out[1] = 'M';
+  PutLe32(out + 2, static_cast<std::uint32_t>(file_size));
+  PutLe32(out + 10, kPixelOffset);
+  std::uint8_t* info = out + kFileHeaderSize;
+  PutLe32(info, kInfoHeaderSize);
+  PutLe32(info + 4, width_);
+  PutLe32(info + 8, height_);
+  PutLe16(info + 12, 1);
+  PutLe16(info + 14, bytes_per_pixel_ * 8);
+  PutLe32(info + 20, static_cast<std::uint32_t>(image_size));
+  for (std::uint32_t y = 0; y < height_; ++y) {
+    CopyBytes(out + kPixelOffset + y * out_stride, pixels_ + std::size_t{y} * stride_,
+              static_cast<std::size_t>(row_bytes));
+  }
+  block->Adopt(out, static_cast<std::uint32_t>(rounded), static_cast<std::uint32_t>(rounded));
+  return 1;
+}

@@ -1,0 +1,114 @@
+#include "image/image_qvf.h"
+
+#include "image/qvlz.h"
+#include "system/debug_log.h"
+#include "system/private_heap.h"
+#include "util/memory.h"
+
+namespace {
+
+constexpr std::uint32_t kHeaderSize = 12;
+constexpr std::uint8_t kMagic[4] = {'Q', 'V', 'F', 0};
+
+std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+void PutLe16(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void LogSaveFailure() { DebugLog("イメージの保存に失敗しました"); }
+
+}  // namespace
+
+int qvImageQvf::Probe(const qvMemBlock* block) {
+  return block != nullptr && block->data != nullptr && block->size >= 4 &&
+                 CompareBytes(block->data, kMagic, 4) == 0
+             ? 1
+             : 0;
+}
+
+int qvImageQvf::Load(const qvMemBlock* block, std::uint32_t) {
+  if (Probe(block) == 0) {
+    DebugLog("イメージのタイプが違います");
+    return 0;
+  }
+  if (block->size < kHeaderSize) return 0;
+  const std::uint8_t* header = block->data;
+  const std::uint32_t width = Le16(header + 4);
+  const std::uint32_t height = Le16(header + 6);
+  const std::uint32_t stride = Le16(header + 8);
+  const std::uint32_t bpp = Le16(header + 10);
+  const std::uint8_t* stream = header + kHeaderSize;
+  const std::uint32_t stream_size = block->size - kHeaderSize;
+  const std::uint32_t size = QvlzDecompress(stream, stream_size, nullptr, 0, nullptr, nullptr);
+  // The header must describe rows that lie inside the decoded buffer.
+  if (size == 0 || size > kMaxPixelBytes || bpp < 1 || bpp > 4 || width == 0 || height == 0 ||
+      stride < width * bpp || std::uint64_t{stride} * height > size) {
+    return 0;
+  }
+  if (EnsureBuffer(size) == nullptr) return 0;
+  if (QvlzDecompress(stream, stream_size, pixels_, buffer_size_, nullptr, nullptr) != size) {
+    return 0;
+  }
+  buffer_size_ = size;
+  width_ = width;
+  height_ = height;
+  stride_ = stride;
+  bytes_per_pixel_ = bpp;
+  canvas_width_ = width;
+  canvas_height_ = height;
+  valid_ = {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+  return 1;
+}
+
+int qvImageQvf::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint32_t,
+                     std::uint32_t) {
+  if (block == nullptr) return 0;
+  block->Release();
+  // The header keeps 16 bits of each field; larger pictures cannot be
+  // stored without losing their geometry.
+  if (pixels_ == nullptr || width_ > 0xFFFF || height_ > 0xFFFF || stride_ > 0xFFFF ||
+      bytes_per_pixel_ > 0xFFFF) {
+    LogSaveFailure();
+    return 0;
+  }
+  ClearTransparentColour();
+  std::uint32_t best_mode = 0;
+  std::uint32_t best_size = 0;
+  for (std::uint32_t mode = 0; mode < kQvlzModeCount; ++mode) {
+    const std::uint32_t size = QvlzCompress(pixels_, buffer_size_, nullptr, 0, mode, nullptr, nullptr);
+    if (size == 0) {
+      LogSaveFailure();
+      return 0;
+    }
+    if (best_size == 0 || size < best_size) {
+      best_size = size;
+      best_mode = mode;
+    }
+  }
+  const std::uint64_t rounded = (std::uint64_t{best_size} + kHeaderSize + 7) & ~std::uint64_t{7};
+  if (rounded > 0xFFFFFFFFu) {
+    LogSaveFailure();
+    return 0;
+  }
+  auto* buffer = static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(rounded)));
+  if (buffer == nullptr) {
+    LogSaveFailure();
+    return 0;
+  }
+  ZeroBytes(buffer, static_cast<std::size_t>(rounded));
+  if (QvlzCompress(pixels_, buffer_size_, buffer + kHeaderSize,
+                   static_cast<std::uint32_t>(rounded) - kHeaderSize, best_mode, nullptr,
+                   nullptr) == 0) {
+    LogSaveFailure();
+    PrivateFree(buffer);
+    return 0;
+  }
+  CopyBytes(buffer, kMagic, 4);
+  PutLe16(buffer + 4, width_);
+  PutLe16(buffer + 6, height_);
+  PutLe16(buffer + 8, stride_);
+  PutLe16(buffer + 10, bytes_per_pixel_);
+  block->Adopt(buffer, static_cast<std::uint32_t>(rounded), static_cast<std::uint32_t>(rounded));
+  return 1;
+}

@@ -1,0 +1,244 @@
+#include "image/qvlz.h"
+
+#include "system/private_heap.h"
+#include "util/memory.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace {
+
+struct Mode {
+  unsigned distance_bits;
+  unsigned length_bits;
+  std::uint32_t Window() const { return std::uint32_t{1} << distance_bits; }
+  std::uint32_t LongestMatch() const { return (std::uint32_t{1} << length_bits) + 2; }
+};
+constexpr Mode kModes[kQvlzModeCount] = {{13, 3}, {12, 4}, {11, 5}, {10, 6}, {9, 7}};
+
+constexpr std::uint32_t kMinMatch = 3;
+constexpr std::uint32_t kNoPosition = 0xFFFFFFFFu;
+// Only the newest candidates of a hash chain are scored. The hash keeps at
+// most 14 bits of three bytes, so chains of unrelated positions grow long
+// on some inputs; this bounds the work per position.
+constexpr std::uint32_t kMaxCandidates = 96;
+
+constexpr char kMagic[4] = {'Q', 'V', 'L', 'Z'};
+
+std::uint32_t Le32(const std::uint8_t* p) {
+  return p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+void PutLe32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+template <typename T>
+struct HeapArray {
+  T* data = nullptr;
+  explicit HeapArray(std::size_t count) {
+    data = static_cast<T*>(PrivateAlloc(0, std::max<std::size_t>(count, 1) * sizeof(T)));
+  }
+  ~HeapArray() { PrivateFree(data); }
+  HeapArray(const HeapArray&) = delete;
+  HeapArray& operator=(const HeapArray&) = delete;
+};
+
+// The positions of the last window, chained by the hash of their next three
+// bytes: heads per hash value, links in a ring of window slots.
+class Dictionary {
+ public:
+  Dictionary(const std::uint8_t* source, std::uint32_t length, std::uint32_t window)
+      : source_(source), length_(length), window_(window), heads_(2 * std::size_t{window}),
+        links_(window) {
+    if (ok()) {
+      std::fill(heads_.data, heads_.data + 2 * std::size_t{window}, kNoPosition);
+    }
+  }
+  bool ok() const { return heads_.data != nullptr && links_.data != nullptr; }
+
+  void Insert(std::uint32_t position) {
+    const std::uint32_t hash = Hash(position);
+    links_.data[position & (window_ - 1)] = heads_.data[hash];
+    heads_.data[hash] = position;
+  }
+
+  // The candidates for `position`, oldest first; returns their count.
+  std::uint32_t Candidates(std::uint32_t position, std::uint32_t* out) const {
+    std::uint32_t count = 0;
+    std::uint32_t candidate = heads_.data[Hash(position)];
+    while (candidate != kNoPosition && position - candidate <= window_ &&
+           count < kMaxCandidates) {
+      out[count++] = candidate;
+      candidate = links_.data[candidate & (window_ - 1)];
+      if (candidate != kNoPosition && candidate >= out[count - 1]) break;
+    }
+    std::reverse(out, out + count);
+    return count;
+  }
+
+ private:
+  std::uint32_t Hash(std::uint32_t position) const {
+    std::uint32_t value = 0;
+    for (std::uint32_t k = 0; k < 3 && position + k < length_; ++k) {
+      value |= std::uint32_t{source_[position + k]} << (8 * k);
+    }
+    return value & (2 * window_ - 1);
+  }
+
+  const std::uint8_t* source_;
+  std::uint32_t length_;
+  std::uint32_t window_;
+  HeapArray<std::uint32_t> heads_;
+  HeapArray<std::uint32_t> links_;
+};
+
+// The first longest match among the candidates; a match that reaches the
+// end of the source counts one byte less.
+std::uint32_t LongestMatch(const std::uint8_t* source, std::uint32_t length,
+                           std::uint32_t position, const std::uint32_t* candidates,
+                           std::uint32_t count, std::uint32_t longest, std::uint32_t* from) {
+  const std::uint32_t available = length - position;
+  const std::uint32_t limit = std::min(longest, available);
+  std::uint32_t best = 0;
+  for (std::uint32_t c = 0; c < count; ++c) {
+    const std::uint8_t* a = source + candidates[c];
+    const std::uint8_t* b = source + position;
+    if (a[0] != b[0]) continue;
+    std::uint32_t k = 1;
+    while (k < limit && a[k] == b[k]) ++k;
+    if (k == available && k < longest) --k;
+    if (k > best) {
+      best = k;
+      *from = candidates[c];
+      if (best >= longest) break;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+std::uint32_t QvlzCompress(const void* source_bytes, std::uint32_t length, void* output,
+                           std::uint32_t capacity, std::uint32_t mode, QvlzProgress progress,
+                           void* user) {
+  if (mode >= kQvlzModeCount || (source_bytes == nullptr && length != 0)) return 0;
+  const Mode m = kModes[mode];
+  const auto* source = static_cast<const std::uint8_t*>(source_bytes);
+  Dictionary dictionary(source, length, m.Window());
+  if (!dictionary.ok()) return 0;
+
+  // The areas are only kept when the stream is written.
+  const std::uint64_t flag_area = std::uint64_t{length} / 8 + 1;
+  const std::uint64_t data_area = std::uint64_t{length} + 1;
+  HeapArray<std::uint8_t> flags(output != nullptr ? flag_area : 0);
+  HeapArray<std::uint8_t> data(output != nullptr ? data_area : 0);
+  if (output != nullptr && (flags.data == nullptr || data.data == nullptr)) return 0;
+  if (output != nullptr) ZeroBytes(flags.data, static_cast<std::size_t>(flag_area));
+
+  std::uint32_t candidates[kMaxCandidates];
+  std::uint64_t items = 0;
+  std::uint64_t data_bytes = 0;
+  std::uint32_t position = 0;
+  while (position < length) {
+    const std::uint32_t count = dictionary.Candidates(position, candidates);
+    std::uint32_t from = 0;
+    const std::uint32_t match =
+        LongestMatch(source, length, position, candidates, count, m.LongestMatch(), &from);
+    const bool is_token = match >= kMinMatch;
+    const std::uint32_t advance = is_token ? match : 1;
+    if (output != nullptr) {
+      if (is_token) {
+        const std::uint32_t token = (position - from - 1) << m.length_bits | (match - kMinMatch);
+        flags.data[items / 8] |= static_cast<std::uint8_t>(1u << (items % 8));
+        data.data[data_bytes] = static_cast<std::uint8_t>(token);
+        data.data[data_bytes + 1] = static_cast<std::uint8_t>(token >> 8);
+      } else {
+        data.data[data_bytes] = source[position];
+      }
+    }
+    data_bytes += is_token ? 2 : 1;
+    ++items;
+    for (std::uint32_t k = 0; k < advance; ++k) dictionary.Insert(position + k);
+    position += advance;
+    if (progress != nullptr) progress(position, length, user);
+  }
+  if (progress != nullptr) progress(length, length, user);
+
+  // One flag byte more than the full ones, and one data byte more than
+  // written; readers never touch the last data byte.
+  const std::uint64_t flag_count = items / 8 + 1;
+  const std::uint64_t data_count = data_bytes + 1;
+  const std::uint64_t total = kQvlzHeaderSize + flag_count + data_count;
+  if (total > 0xFFFFFFFFu) return 0;
+  if (output == nullptr) return static_cast<std::uint32_t>(total);
+  if (total > capacity) return 0;
+
+  auto* out = static_cast<std::uint8_t*>(output);
+  CopyBytes(out, kMagic, 4);
+  PutLe32(out + 4, mode);
+  PutLe32(out + 8, length);
+  PutLe32(out + 12, static_cast<std::uint32_t>(flag_count));
+  PutLe32(out + 16, static_cast<std::uint32_t>(data_count));
+  PutLe32(out + 20, kQvlzHeaderSize);
+  PutLe32(out + 24, static_cast<std::uint32_t>(kQvlzHeaderSize + flag_count));
+  CopyBytes(out + kQvlzHeaderSize, flags.data, static_cast<std::size_t>(flag_count));
+  data.data[data_bytes] = 0;
+  CopyBytes(out + kQvlzHeaderSize + flag_count, data.data, static_cast<std::size_t>(data_count));
+  return static_cast<std::uint32_t>(total);
+}
+
+std::uint32_t QvlzDecompress(const void* stream_bytes, std::uint32_t stream_size, void* output,
+                             std::uint32_t capacity, QvlzProgress progress, void* user) {
+  const auto* stream = static_cast<const std::uint8_t*>(stream_bytes);
+  if (stream == nullptr || stream_size < kQvlzHeaderSize || CompareBytes(stream, kMagic, 4) != 0) {
+    return 0;
+  }
+  const std::uint32_t mode = Le32(stream + 4);
+  const std::uint32_t size = Le32(stream + 8);
+  const std::uint32_t flag_count = Le32(stream + 12);
+  const std::uint32_t data_count = Le32(stream + 16);
+  const std::uint32_t flag_offset = Le32(stream + 20);
+  const std::uint32_t data_offset = Le32(stream + 24);
+  if (mode >= kQvlzModeCount || std::uint64_t{flag_offset} + flag_count > stream_size ||
+      std::uint64_t{data_offset} + data_count > stream_size) {
+    return 0;
+  }
+  const Mode m = kModes[mode];
+  // Every flag bit stands for at most one longest match.
+  if (std::uint64_t{size} > std::uint64_t{flag_count} * 8 * m.LongestMatch()) return 0;
+  if (output == nullptr) return size;
+  if (capacity < size) return 0;
+
+  const std::uint8_t* flags = stream + flag_offset;
+  const std::uint8_t* data = stream + data_offset;
+  auto* out = static_cast<std::uint8_t*>(output);
+  const std::uint32_t length_mask = (1u << m.length_bits) - 1;
+  std::uint32_t produced = 0;
+  std::uint32_t flag_index = 0;
+  unsigned bit = 0;
+  std::uint32_t data_position = 0;
+  while (produced < size) {
+    if (flag_index >= flag_count) return 0;
+    const bool is_token = (flags[flag_index] >> bit & 1) != 0;
+    if (++bit == 8) {
+      bit = 0;
+      ++flag_index;
+    }
+    if (is_token) {
+      if (data_count - data_position < 2) return 0;
+      const std::uint32_t token = data[data_position] | std::uint32_t{data[data_position + 1]} << 8;
+      data_position += 2;
+      const std::uint32_t length = (token & length_mask) + kMinMatch;
+      const std::uint32_t distance = (token >> m.length_bits) + 1;
+      if (distance > produced || length > size - produced) return 0;
+      // Byte by byte: a match may overlap the bytes it produces.
+      for (std::uint32_t k = 0; k < length; ++k, ++produced) out[produced] = out[produced - distance];
+    } else {
+      if (data_count - data_position < 1) return 0;
+      out[produced++] = data[data_position++];
+    }
+    if (progress != nullptr) progress(produced, size, user);
+  }
+  if (progress != nullptr) progress(size, size, user);
+  return size;
+}

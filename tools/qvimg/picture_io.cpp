@@ -1,0 +1,216 @@
+#include "tools/qvimg/picture_io.h"
+
+#include "image/hg3_container.h"
+#include "image/hg3_writer.h"
+#include "image/image_bmp.h"
+#include "image/image_hg2.h"
+#include "image/image_jpeg.h"
+#include "image/image_png.h"
+#include "image/image_qvf.h"
+#include "image/image_webp.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+namespace {
+
+std::filesystem::path NativePath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+struct Releaser {
+  void operator()(qvImage* image) const { image->Release(); }
+};
+
+struct OwnedBlock {
+  qvMemBlock block;
+  ~OwnedBlock() { block.Release(); }
+};
+
+bool IsHg(std::uint32_t type) { return type == kImageTypeHg2 || type == kImageTypeHg3; }
+
+// The id of the index-th frame, or false when the chain is shorter.
+bool FrameIdAt(const ByteVector& bytes, std::uint32_t type, std::uint32_t index,
+               std::uint32_t* id) {
+  if (type == kImageTypeHg2) {
+    const qvMemBlock block =
+        qvMemBlock::Borrow(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    return qvImageHg2::FrameIdAt(&block, index, id) != 0;
+  }
+  const Hg3File file(bytes.data(), bytes.size());
+  if (!file.HasMagic() || !file.HasValidHeaderSize()) return false;
+  const std::size_t frame = file.FindFrameByIndex(index);
+  if (frame == 0) return false;
+  *id = file.FrameId(frame);
+  return true;
+}
+
+// Swaps bytes 0 and 2 of every pixel.
+void SwapRedBlue(qvImage* image) {
+  image->SetChannelOrder(1);
+  image->SwapRedBlue();
+}
+
+template <typename Saver>
+std::string SaveCopy(const qvImage& picture, ByteVector* out,
+                     void (*prepare)(Saver*, const EncodeOptions&), const EncodeOptions& options,
+                     std::uint32_t a = 0, std::uint32_t b = 0, std::uint32_t c = 0) {
+  std::unique_ptr<Saver, Releaser> saver(new Saver);
+  if (saver->CopyFrom(&picture) == 0) return "out of memory";
+  if (prepare != nullptr) prepare(saver.get(), options);
+  OwnedBlock block;
+  if (saver->Save(&block.block, a, b, c, 0) == 0) return "the encoder failed";
+  out->assign(block.block.data, block.block.data + block.block.size);
+  return {};
+}
+
+void ToBgra(const qvImage& picture, ByteVector* out) {
+  const std::uint32_t bpp = picture.GetBytesPerPixel();
+  out->clear();
+  out->reserve(std::size_t{picture.GetWidth()} * picture.GetHeight() * 4);
+  for (std::uint32_t y = 0; y < picture.GetHeight(); ++y) {
+    const std::uint8_t* p = picture.GetPixelAddress(0, y);
+    for (std::uint32_t x = 0; x < picture.GetWidth(); ++x, p += bpp) {
+      out->insert(out->end(), {p[0], p[1], p[2], static_cast<std::uint8_t>(bpp == 4 ? p[3] : 255)});
+    }
+  }
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path, ByteVector* bytes) {
+  std::ifstream in(NativePath(path), std::ios::binary);
+  if (!in) return "cannot open the file";
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) return "cannot read the file";
+  if (bytes->size() > 0xFFFFFFFFu) return "the file is larger than 4 GiB";
+  return {};
+}
+
+std::string WriteFileBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
+  if (!out) return "cannot create the file";
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  out.close();
+  if (!out) return "cannot write the file";
+  return {};
+}
+
+std::vector<std::uint32_t> ListFrameIds(const ByteVector& bytes, std::uint32_t type,
+                                        std::size_t limit) {
+  std::vector<std::uint32_t> ids;
+  if (!IsHg(type)) return ids;
+  std::uint32_t id = 0;
+  for (std::uint32_t index = 0; ids.size() < limit && FrameIdAt(bytes, type, index, &id); ++index) {
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+std::string LoadPicture(const ByteVector& bytes, const FrameChoice& frame, bool expand,
+                        Picture* picture) {
+  const qvMemBlock block =
+      qvMemBlock::Borrow(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  picture->type = qvImageHolder::ProbeType(&block);
+  if (picture->type == kImageTypeNone) return "not a picture in a supported format";
+  const std::string name = qvImageHolder::TypeName(picture->type);
+  picture->frame_id = 0;
+  if (IsHg(picture->type)) {
+    if (frame.by_id) {
+      picture->frame_id = frame.value;
+    } else if (!FrameIdAt(bytes, picture->type, frame.value, &picture->frame_id)) {
+      return name + " file has no frame at index " + std::to_string(frame.value);
+    }
+  } else if (frame.by_id || frame.value != 0) {
+    return name + " pictures have a single frame";
+  }
+  if (picture->holder.LoadFromMemory(&block, expand ? 1 : 0, picture->frame_id) == nullptr) {
+    if (IsHg(picture->type) && frame.by_id) {
+      return "cannot decode the " + name + " frame with id " + std::to_string(frame.value) +
+             " (missing or damaged)";
+    }
+    return "cannot decode the " + name + " data (damaged or unsupported)";
+  }
+  // Bring every decoder's memory order to top row first, blue first.
+  qvImage* image = picture->image();
+  if (picture->type == kImageTypeBmp || picture->type == kImageTypePsd) image->FlipVertical();
+  if (picture->type == kImageTypeJpeg || picture->type == kImageTypeWebP) SwapRedBlue(image);
+  return {};
+}
+
+std::optional<OutputFormat> OutputFormatFor(const std::string& path) {
+  std::string extension = NativePath(path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  static const std::pair<const char*, OutputFormat> kExtensions[] = {
+      {".png", OutputFormat::kPng},   {".bmp", OutputFormat::kBmp},
+      {".jpg", OutputFormat::kJpeg},  {".jpeg", OutputFormat::kJpeg},
+      {".webp", OutputFormat::kWebP}, {".qvf", OutputFormat::kQvf},
+      {".hg2", OutputFormat::kHg2},   {".hg3", OutputFormat::kHg3},
+      {".bgra", OutputFormat::kBgra},
+  };
+  for (const auto& [name, format] : kExtensions) {
+    if (extension == name) return format;
+  }
+  return std::nullopt;
+}
+
+std::string EncodePicture(Picture* picture, OutputFormat format, const EncodeOptions& options,
+                          ByteVector* out) {
+  qvImage* image = picture->image();
+  if (options.flatten && image->GetBytesPerPixel() == 4 &&
+      image->FlattenOnColour(*options.flatten) == 0) {
+    return "out of memory";
+  }
+  switch (format) {
+    case OutputFormat::kBgra:
+      ToBgra(*image, out);
+      return {};
+    case OutputFormat::kPng:
+      return SaveCopy<qvImagePng>(*image, out, nullptr, options);
+    case OutputFormat::kQvf:
+      return SaveCopy<qvImageQvf>(*image, out, nullptr, options);
+    case OutputFormat::kBmp:
+      // Bitmaps keep the bottom row first.
+      return SaveCopy<qvImageBmp>(*image, out, [](qvImageBmp* bmp, const EncodeOptions&) {
+        bmp->FlipVertical();
+      }, options);
+    case OutputFormat::kJpeg:
+      // No alpha in JPEG: flatten on white unless told otherwise.
+      if (image->GetBytesPerPixel() == 4 && image->FlattenOnColour(0xFFFFFF) == 0) {
+        return "out of memory";
+      }
+      return SaveCopy<qvImageJpeg>(*image, out, [](qvImageJpeg* jpeg, const EncodeOptions& o) {
+        jpeg->SetQuality(o.quality);
+        SwapRedBlue(jpeg);
+      }, options);
+    case OutputFormat::kWebP:
+      return SaveCopy<qvImageWebP>(*image, out, [](qvImageWebP* webp, const EncodeOptions& o) {
+        webp->SetQuality(o.quality);
+        SwapRedBlue(webp);
+      }, options);
+    case OutputFormat::kHg2: {
+      // The encoder takes the picture as its canvas, so a frame placed on a
+      // larger canvas is put there first; the base point survives.
+      std::uint32_t base_x = 0, base_y = 0;
+      image->GetBase(&base_x, &base_y);
+      if (picture->holder.ExpandToCanvas() == 0) return "out of memory";
+      return SaveCopy<qvImageHg2>(*picture->image(), out, nullptr, options, picture->frame_id,
+                                  base_x, base_y);
+    }
+    case OutputFormat::kHg3: {
+      Hg3FrameSource source;
+      source.image = image;
+      source.options.id = picture->frame_id;
+      source.options.bits_per_pixel = image->GetBytesPerPixel() == 4 ? 32 : 24;
+      OwnedBlock block;
+      if (WriteHg3(&source, 1, &block.block) == 0) return "the encoder failed";
+      out->assign(block.block.data, block.block.data + block.block.size);
+      return {};
+    }
+  }
+  return "unknown output format";
+}
