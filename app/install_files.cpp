@@ -70,9 +70,16 @@ int ReadInstallFolder(const char16_t* record_path, char16_t* destination, std::s
       } else {
         char text[kRecordPathBytes] = {};
         std::memcpy(text, bytes + first, count);
-        // A path that fills the destination may have been cut: refused.
-        std::size_t units = Utf8ToWide(text, destination, capacity);
-        if (units > 0 && units + 1 < capacity) {
+        // At most one unit per byte, so the conversion is never cut here.
+        char16_t wide[kRecordPathBytes] = {};
+        std::size_t units = Utf8ToWide(text, wide, kRecordPathBytes);
+        // The conversion stops at a bad sequence; a path cut there would
+        // name another folder, so it must convert back to the same bytes.
+        char check[kRecordPathBytes * 3] = {};
+        std::size_t back = WideToUtf8(wide, check, sizeof check);
+        bool whole = back == count && std::memcmp(check, text, count) == 0;
+        if (units > 0 && units < capacity && whole) {
+          std::memcpy(destination, wide, (units + 1) * sizeof(char16_t));
           result = 1;
         } else {
           DebugLog("install record: install path does not fit");
