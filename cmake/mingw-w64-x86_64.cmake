@@ -14,7 +14,9 @@
 #   find_package(ZLIB)             -> sysroot libz.a (ZLIB_USE_STATIC_LIBS, so
 #                                     the import library libz.dll.a is skipped)
 #   find_package(PNG), (JPEG)      -> build/mingw-deps/{include,lib}
-#   find_package(WebP CONFIG)      -> build/mingw-deps/share/WebP/cmake
+#   find_package(WebP)             -> cmake/FindWebP.cmake (pkg-config
+#                                     libwebp) or, in CONFIG mode,
+#                                     build/mingw-deps/share/WebP/cmake
 #   pkg_check_modules(... libwebp libpng libjpeg zlib)
 #                                  -> PKG_CONFIG_LIBDIR below points pkg-config
 #                                     at the two prefixes only, never at the

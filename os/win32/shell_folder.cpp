@@ -10,10 +10,11 @@ namespace os {
 
 namespace {
 
-// Copies a shell answer of up to MAX_PATH units when it fits whole.
+// Copies a shell answer of up to MAX_PATH units when it fits whole; an
+// empty answer is no answer.
 bool CopyFolder(const wchar_t* folder, char16_t* out, std::uint32_t capacity) {
   std::size_t length = std::wcslen(folder);
-  if (!out || length >= capacity) return false;
+  if (!out || length == 0 || length >= capacity) return false;
   std::memcpy(out, folder, (length + 1) * sizeof(char16_t));
   return true;
 }
@@ -28,7 +29,8 @@ bool QueryShellFolder(int csidl, char16_t* out, std::uint32_t capacity) {
     DWORD length = ::GetEnvironmentVariableW(L"QV_COMMON_APPDATA", folder, MAX_PATH);
     if (length > 0 && length < MAX_PATH) return CopyFolder(folder, out, capacity);
   }
-  if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)))
+  // S_FALSE: a known folder that does not exist on this machine.
+  if (::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK)
     return false;
   return CopyFolder(folder, out, capacity);
 }
