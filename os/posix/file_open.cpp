@@ -42,7 +42,9 @@ struct Opened {
 // Opens according to `disposition`, telling whether the file was there.
 Opened OpenWithDisposition(const std::string& native, int mode_flags, std::uint32_t disposition,
                            mode_t create_mode, bool* direct) {
-  const int base = mode_flags | O_CLOEXEC;
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; it is
+  // cleared again once the descriptor is there.
+  const int base = mode_flags | O_CLOEXEC | O_NONBLOCK;
   bool may_create = disposition == kCreateNew || disposition == kCreateAlways ||
                     disposition == kOpenAlways;
   bool must_exist = disposition == kOpenExisting || disposition == kTruncateExisting;
@@ -88,7 +90,10 @@ Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
   }
 
   struct stat info;
-  if (fstat(opened.fd, &info) != 0) return Fail(opened.fd, posix::ErrorFromErrno(errno));
+  int status = fcntl(opened.fd, F_GETFL);
+  if (status < 0 || fcntl(opened.fd, F_SETFL, status & ~O_NONBLOCK) != 0 ||
+      fstat(opened.fd, &info) != 0)
+    return Fail(opened.fd, posix::ErrorFromErrno(errno));
   if (S_ISDIR(info.st_mode)) return Fail(opened.fd, kErrorAccessDenied);
   if (opened.existed && posix::IsReadOnly(info) && ((access & kAccessWrite) || truncate))
     return Fail(opened.fd, kErrorAccessDenied);

@@ -2,6 +2,9 @@
 
 #include "os/file.h"
 #include "os_test_util.h"
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -150,5 +153,16 @@ TEST(OpenFile, ReadOnlyFileRefusesWriters) {
   EXPECT_NE(os::kInvalidHandle, reader);
   os::CloseFile(reader);
 }
+
+#ifndef _WIN32
+// Opening a FIFO nobody writes to returns at once instead of waiting.
+TEST(OpenFile, FifoDoesNotHang) {
+  ScratchDir dir;
+  ASSERT_EQ(0, mkfifo(dir.Native(u"pipe").c_str(), 0600));
+  os::Handle file = Open(dir.Path(u"pipe"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  ASSERT_NE(os::kInvalidHandle, file);
+  os::CloseFile(file);
+}
+#endif
 
 }  // namespace
