@@ -288,6 +288,13 @@ TEST_F(WorkerTest, ReadOnlyDestinationFailsOnTheOutputSide) {
   dir_.WriteFile(u"src\\r.txt", "new");
   dir_.WriteFile(u"dst\\r.txt", "old");
   ASSERT_TRUE(os::SetFileAttributes(Dst(u"r.txt").c_str(), os::kAttrReadOnly));
+  // Wine run by root maps the attribute to permission bits that root ignores.
+  const os::Handle probe = os::OpenFile(Dst(u"r.txt").c_str(), os::kAccessWrite, os::kShareNone,
+                                        os::kOpenExisting, 0, 0);
+  if (probe != os::kInvalidHandle) {
+    os::CloseFile(probe);
+    GTEST_SKIP() << "this system lets the read-only file be written";
+  }
   InstallWorker* worker = NewWorker();
   worker->Add(Src(u"r.txt").c_str(), Dst(u"r.txt").c_str(), 0);
   recorder_.Run(worker);
