@@ -102,6 +102,11 @@ int qvImagePsd::Load(const qvMemBlock* block, std::uint32_t) {
   if (layout.width == 0 || layout.height == 0) return 0;
   const std::uint64_t plane_size = std::uint64_t{layout.width} * layout.height;
   if (plane_size * 4 > kMaxPixelBytes) return 0;
+  // Two PackBits bytes give at most 129; refuse sizes the data cannot fill
+  // before allocating for them.
+  const std::uint64_t available = block->size - layout.pixels;
+  const std::uint64_t most = layout.packbits ? available * 65 : available;
+  if (most < plane_size * kChannelsRead) return 0;
 
   PlaneBuffer planes;
   planes.data = static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(plane_size * kChannelsRead)));

@@ -1,0 +1,125 @@
+#include "image/hg3_writer.h"
+#include "image/image_holder.h"
+#include "image/image_qvf.h"
+#include "picture_files.h"
+
+#include <gtest/gtest.h>
+
+namespace qvtest {
+namespace {
+
+class HolderTest : public ImageTest {};
+
+Bytes QvfOf(qvImage& image) {
+  auto qvf = Make<qvImageQvf>();
+  qvf->CopyFrom(&image);
+  OwnedBlock block;
+  if (qvf->Save(&block.block, 0, 0, 0, 0) == 0) return {};
+  return block.ToBytes();
+}
+
+TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
+  auto picture = MakePicture(4, 3, 4, Pattern::kGradient);
+  Hg3FrameSource frame;
+  frame.image = picture.get();
+  OwnedBlock hg3;
+  ASSERT_EQ(WriteHg3(&frame, 1, &hg3.block), 1);
+  const struct {
+    Bytes bytes;
+    std::uint32_t type;
+  } cases[] = {
+      {BuildBmp(2, 2, 32, Bytes(16, 1)), kImageTypeBmp},
+      {BuildPsd(2, 2, 3, 0, Bytes(12, 1)), kImageTypePsd},
+      {QvfOf(*picture), kImageTypeQvf},
+      {SaveHg2(*picture), kImageTypeHg2},
+      {hg3.ToBytes(), kImageTypeHg3},
+  };
+  for (const auto& c : cases) {
+    qvImageHolder holder;
+    const qvMemBlock block = View(c.bytes);
+    EXPECT_EQ(qvImageHolder::ProbeType(&block), c.type);
+    EXPECT_NE(holder.LoadFromMemory(&block, 0, 0), nullptr) << c.type;
+    EXPECT_EQ(holder.GetImageType(), c.type);
+    EXPECT_NE(holder.GetPixels(), nullptr);
+    EXPECT_GT(holder.GetStride(), 0u);
+  }
+}
+
+TEST_F(HolderTest, FirstProbeDecidesAndFailuresAreNotRetried) {
+  // "HG-3" in front of a valid QVF body still goes to the HG-3 decoder.
+  auto picture = MakePicture(4, 3, 4, Pattern::kGradient);
+  Bytes bytes = QvfOf(*picture);
+  bytes[0] = 'H';
+  bytes[1] = 'G';
+  bytes[2] = '-';
+  bytes[3] = '3';
+  qvImageHolder holder;
+  const qvMemBlock block = View(bytes);
+  EXPECT_EQ(holder.LoadFromMemory(&block, 0, 0), nullptr);
+  EXPECT_EQ(holder.GetImageType(), kImageTypeHg3);
+  // A 16-bit bitmap is not taken as BMP; nothing else accepts it.
+  const Bytes bmp16 = BuildBmp(2, 2, 16, Bytes(8, 1));
+  const qvMemBlock bmp_block = View(bmp16);
+  EXPECT_EQ(qvImageHolder::ProbeType(&bmp_block), kImageTypeNone);
+  EXPECT_EQ(holder.LoadFromMemory(&bmp_block, 0, 0), nullptr);
+  EXPECT_EQ(holder.GetImageType(), kImageTypeHg3) << "the type stays when no probe accepts";
+}
+
+TEST_F(HolderTest, GettersAreEmptyBeforeAndAfterAFailedLoad) {
+  qvImageHolder holder;
+  auto expect_empty = [&] {
+    std::uint32_t w = 1, h = 1;
+    EXPECT_EQ(holder.GetSize(&w, &h), 0u);
+    EXPECT_EQ(w, 0u);
+    EXPECT_EQ(h, 0u);
+    EXPECT_EQ(holder.GetSize(nullptr, nullptr), 0u);
+    EXPECT_EQ(holder.GetImage(), nullptr);
+    EXPECT_EQ(holder.GetPixels(), nullptr);
+    EXPECT_EQ(holder.GetStride(), 0u);
+    EXPECT_EQ(holder.GetBytesPerPixel(), 0u);
+  };
+  expect_empty();
+  EXPECT_EQ(holder.GetImageType(), kImageTypeNone);
+  const Bytes good = BuildBmp(2, 2, 32, Bytes(16, 1));
+  const qvMemBlock good_block = View(good);
+  ASSERT_NE(holder.LoadFromMemory(&good_block, 0, 0), nullptr);
+  const Bytes short_bmp = BuildBmp(2, 2, 32, Bytes(15, 1));
+  const qvMemBlock short_block = View(short_bmp);
+  EXPECT_EQ(holder.LoadFromMemory(&short_block, 0, 0), nullptr);
+  EXPECT_EQ(holder.GetImageType(), kImageTypeBmp);
+  expect_empty();
+  EXPECT_EQ(holder.LoadFromMemory(nullptr, 0, 0), nullptr);
+}
+
+TEST_F(HolderTest, ExpandPlacesTheFrameOnItsCanvas) {
+  auto picture = MakePicture(9, 7, 4, Pattern::kTransparent);
+  for (std::uint32_t x = 2; x < 5; ++x) {
+    std::uint8_t* p = picture->GetPixelAddress(x, 4);
+    p[0] = 10;
+    p[3] = 255;
+  }
+  const Bytes file = SaveHg2(*picture, 0, 0, 0);
+  const qvMemBlock block = View(file);
+  qvImageHolder holder;
+  ASSERT_NE(holder.LoadFromMemory(&block, 0, 0), nullptr);
+  std::uint32_t w = 0, h = 0;
+  holder.GetSize(&w, &h);
+  EXPECT_EQ(w, 3u);
+  EXPECT_EQ(h, 1u);
+  ASSERT_NE(holder.LoadFromMemory(&block, 1, 0), nullptr);
+  holder.GetSize(&w, &h);
+  EXPECT_EQ(w, 9u);
+  EXPECT_EQ(h, 7u);
+  EXPECT_EQ(PixelAt(*holder.GetImage(), 2, 4), 0xFF00000Au);
+  EXPECT_EQ(PixelAt(*holder.GetImage(), 1, 4), 0u);
+  EXPECT_EQ(holder.ExpandToCanvas(), 1) << "a second expansion changes nothing";
+}
+
+TEST_F(HolderTest, TypeNames) {
+  EXPECT_STREQ(qvImageHolder::TypeName(kImageTypeHg2), "HG-2");
+  EXPECT_STREQ(qvImageHolder::TypeName(kImageTypeQvf), "QVF");
+  EXPECT_STREQ(qvImageHolder::TypeName(kImageTypeNone), "none");
+}
+
+}  // namespace
+}  // namespace qvtest
