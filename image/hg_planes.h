@@ -29,12 +29,12 @@ constexpr std::uint8_t HgMapByte(std::uint8_t d) {
 }
 
 // Zero-run decoding into `out`. The total length read from the stream must
-// lie in [min_total, capacity]; every run must stay inside `out` and the
-// literal bytes. Returns the bytes written or skipped, or -1 for a malformed
-// stream.
+// lie in [min_total, max_total] and fit `capacity`; every run must stay
+// inside `out` and the literal bytes. Returns the bytes written or skipped,
+// or -1 for a malformed stream.
 std::int64_t HgDecodeZeroRuns(HgBitReader& bits, const std::uint8_t* literals,
                               std::size_t literal_count, std::uint8_t* out, std::size_t capacity,
-                              std::uint64_t min_total);
+                              std::uint64_t min_total, std::uint64_t max_total);
 
 // Merges four planes of length / 4 bytes each into `length` bytes.
 void HgMergePlanes(const HgTables& tables, const std::uint8_t* planes, std::size_t length,

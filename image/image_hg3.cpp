@@ -188,9 +188,14 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
   std::vector<Hg3RowBlock> blocks;
   if (!frame.CollectRowBlocks(&blocks)) return 0;
   const std::uint64_t area = std::uint64_t{bpp} * info.width * info.height + kPlaneSlack;
+  // Blocks split the picture, so their rows add up to at most its height;
+  // together with the run totals checked below this bounds the work a file
+  // can ask for by the picture's size.
+  std::uint64_t total_rows = 0;
   std::uint32_t largest_literals = 0;
   for (const Hg3RowBlock& block : blocks) {
-    if (std::uint64_t{block.first_row} + block.rows > info.height ||
+    total_rows += block.rows;
+    if (std::uint64_t{block.first_row} + block.rows > info.height || total_rows > info.height ||
         block.literal_size > area || !PlausibleUnpackedSize(block.literal_packed, block.literal_size) ||
         !PlausibleUnpackedSize(block.control_packed, block.control_size)) {
       return 0;
@@ -221,9 +226,11 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
       return 0;
     }
     bits_.Reset(control.get(), block.control_size);
-    const std::int64_t length = HgDecodeZeroRuns(bits_, literals, block.literal_size, planes,
-                                                 static_cast<std::size_t>(area),
-                                                 row_bytes * block.rows);
+    // A block's run total covers its own rows plus a little padding.
+    const std::uint64_t needed = row_bytes * block.rows;
+    const std::int64_t length =
+        HgDecodeZeroRuns(bits_, literals, block.literal_size, planes, static_cast<std::size_t>(area),
+                         needed, needed + kPlaneSlack);
     bits_.Reset(nullptr, 0);
     if (length < 0 || length % 4 != 0) return 0;
     HgMergePlanes(tables_, planes, static_cast<std::size_t>(length), bytes);

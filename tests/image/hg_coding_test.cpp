@@ -114,7 +114,7 @@ TEST(HgZeroRunTest, WorkedOnePixelExample) {
   reader.Reset(control.data(), control.size());
   Bytes planes(4 + 4096, 0xEE);
   ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), planes.data(),
-                             planes.size(), 4),
+                             planes.size(), 4, 4),
             4);
   EXPECT_EQ(Bytes(planes.begin(), planes.begin() + 4), (Bytes{0, 0, 5, 7}));
   Bytes merged(4);
@@ -135,7 +135,7 @@ TEST(HgZeroRunTest, FirstBitChoosesTheFirstRunKind) {
   Bytes control = PackBits(bits);
   reader.Reset(control.data(), control.size());
   Bytes out(8, 0xEE);
-  ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(), 4), 4);
+  ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(), 4, 8), 4);
   EXPECT_EQ(Bytes(out.begin(), out.begin() + 4), (Bytes{9, 8, 7, 0}));
 
   bits = {0};
@@ -145,7 +145,7 @@ TEST(HgZeroRunTest, FirstBitChoosesTheFirstRunKind) {
   control = PackBits(bits);
   reader.Reset(control.data(), control.size());
   std::fill(out.begin(), out.end(), 0xEE);
-  ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(), 4), 4);
+  ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(), 4, 8), 4);
   EXPECT_EQ(Bytes(out.begin(), out.begin() + 4), (Bytes{0, 9, 8, 7}));
 }
 
@@ -153,11 +153,12 @@ TEST(HgZeroRunTest, RejectsRunsThatLeaveTheBuffers) {
   const Bytes literals = {1, 2};
   Bytes out(16);
   HgBitReader reader;
-  auto decode = [&](std::vector<int> bits, std::uint64_t min_total) {
+  auto decode = [&](std::vector<int> bits, std::uint64_t min_total,
+                    std::uint64_t max_total = 1000) {
     const Bytes control = PackBits(bits);
     reader.Reset(control.data(), control.size());
     return HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(),
-                            min_total);
+                            min_total, max_total);
   };
   std::vector<int> bits = {1};
   AppendGamma(bits, 4);
@@ -177,6 +178,8 @@ TEST(HgZeroRunTest, RejectsRunsThatLeaveTheBuffers) {
   AppendGamma(bits, 4);  // total below what the rows need
   AppendGamma(bits, 4);
   EXPECT_EQ(decode(bits, 8), -1);
+  EXPECT_EQ(decode(bits, 0, 3), -1);  // and above what they may pad to
+  EXPECT_EQ(decode(bits, 4, 4), 4);
 
   bits = {0};
   AppendGamma(bits, 8);
@@ -197,7 +200,7 @@ TEST(HgZeroRunTest, EncoderOutputDecodesBack) {
     reader.Reset(control.data(), control.size());
     Bytes out(length);
     ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(),
-                               length),
+                               length, length),
               static_cast<std::int64_t>(length));
     EXPECT_EQ(out, planes);
   }
