@@ -20,6 +20,7 @@ if [ $# -eq 0 ]; then
   exit 2
 fi
 [ -n "$prefix" ] || prefix="$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix"
+case "$prefix" in /*) ;; *) prefix="$PWD/$prefix" ;; esac  # Wine wants it absolute
 
 wine_bin=$(command -v wine || true)
 if [ -z "$wine_bin" ]; then
