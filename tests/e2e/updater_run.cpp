@@ -1,5 +1,7 @@
 #include "updater_run.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -134,7 +136,9 @@ std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
                         Native8(UpdaterPath()) + "' < '" + Native8(input) + "' > '" +
                         Native8(output) + "'";
 #endif
-  std::system(command.c_str());
+  // The updater always ends with 0; anything else is a crash, a sanitizer's
+  // report or the time-out.
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
   std::ifstream in(output, std::ios::binary);
   std::vector<std::string> lines;
   std::string line;
