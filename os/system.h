@@ -48,6 +48,13 @@ const char* GetEnvironment(const char* name);
 // Shows an error box without owner (Windows) or writes caption and text to
 // standard error (POSIX), and returns once it is dismissed.
 void ShowAssertBox(const char16_t* caption, const char16_t* text);
+
+// Common controls and COM (apartment model) for the calling thread; the
+// POSIX backend has neither: it reports success and does nothing.
+void InitCommonControls();
+// True when the thread's COM must be uninitialised later.
+bool InitializeCom();
+void UninitializeCom();
 [[noreturn]] void ExitProcess(std::uint32_t code);
 
 }  // namespace os

@@ -4,6 +4,7 @@
 
 #include "os/caps.h"
 #include "system/caps_tables.h"
+#include "system/dde.h"
 #include "util/format.h"
 #include "util/memory.h"
 #include "util/shell_folder.h"
@@ -45,11 +46,12 @@ qvCaps::qvCaps(std::uint32_t flags, std::int32_t mode) {
   dde_mode = mode;
   if (g_instance.load(std::memory_order_acquire) != nullptr) return;
 
-  // Processor and DirectX figures would come over a DDE link when the mode
-  // asks for one; this build has none, so every probe runs here.
+  // With a DDE link, mode 1 publishes this record and mode 2 may take the
+  // processor and DirectX figures from a publisher instead of probing.
+  const bool taken = mode != 0 && ExchangeCapsOverDde(this);
   if (flags & QVCAPS_OS) ProbeOs();
-  if (flags & QVCAPS_DIRECTX) ProbeDirectX();
-  if (flags & QVCAPS_CPU) ProbeCpu((flags & QVCAPS_CPU_CLOCK) != 0);
+  if ((flags & QVCAPS_DIRECTX) && !taken) ProbeDirectX();
+  if ((flags & QVCAPS_CPU) && !taken) ProbeCpu((flags & QVCAPS_CPU_CLOCK) != 0);
   if (flags & QVCAPS_MEMORY) ProbeMemory();
   if (flags & QVCAPS_OEM) ProbeOem();
 

@@ -1,0 +1,25 @@
+// Starts the publishing peer beside the test executable and stops it again.
+#pragma once
+
+#include <filesystem>
+
+namespace qvtest {
+
+class PeerProcess {
+ public:
+  // Starts the peer and waits (up to 20 s) until it reports its service
+  // registered; Ready() tells whether it did.
+  explicit PeerProcess(const std::filesystem::path& folder);
+  ~PeerProcess();
+  PeerProcess(const PeerProcess&) = delete;
+  PeerProcess& operator=(const PeerProcess&) = delete;
+
+  bool Ready() const { return ready_; }
+
+ private:
+  std::filesystem::path folder_;
+  bool ready_ = false;
+  std::intptr_t process_ = 0;
+};
+
+}  // namespace qvtest

@@ -1,0 +1,73 @@
+#include "system/framework.h"
+
+#include <gtest/gtest.h>
+
+#include "file/file_server.h"
+#include "system/caps.h"
+#include "system/dde.h"
+#include "system/private_heap.h"
+
+namespace {
+
+// Everything but the quarter-second clock measurement.
+constexpr std::uint32_t kQuickFlags = 127 & ~QVCAPS_CPU_CLOCK;
+
+bool HeapExists() {
+  void* block = PrivateAlloc(0, 16);
+  if (block == nullptr) return false;
+  PrivateFree(block);
+  return true;
+}
+
+TEST(Framework, StartingTwiceCreatesNothingNew) {
+  EXPECT_EQ(StartFramework(kQuickFlags, 0), 1);
+  const qvCaps* caps = qvCaps::Instance();
+  qvFileServer* server = qvFileServer::Instance();
+  ASSERT_NE(caps, nullptr);
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(qvDDE::Instance(), nullptr);  // mode 0 makes no link
+  EXPECT_TRUE(HeapExists());
+
+  EXPECT_EQ(StartFramework(kQuickFlags, 0), 1);
+  EXPECT_EQ(qvCaps::Instance(), caps);
+  EXPECT_EQ(qvFileServer::Instance(), server);
+
+  EndFramework();
+  EXPECT_EQ(qvCaps::Instance(), nullptr);
+  EXPECT_EQ(qvFileServer::Instance(), nullptr);
+  EXPECT_FALSE(HeapExists());
+}
+
+TEST(Framework, ShutdownReleasesOnlyWhatItCreated) {
+  // A record and a file server made before start-up belong to their owner.
+  qvCaps own_caps(0, 0);
+  auto* own_server = new qvFileServer();
+  StartFramework(kQuickFlags, 0);
+  EXPECT_EQ(qvCaps::Instance(), &own_caps);
+  EXPECT_EQ(qvFileServer::Instance(), own_server);
+  EndFramework();
+  EXPECT_EQ(qvCaps::Instance(), &own_caps);
+  EXPECT_EQ(qvFileServer::Instance(), own_server);
+  delete own_server;
+
+  // A later start-up creates everything afresh.
+  StartFramework(kQuickFlags, 0);
+  EXPECT_NE(qvFileServer::Instance(), nullptr);
+  EndFramework();
+  EXPECT_EQ(qvFileServer::Instance(), nullptr);
+}
+
+TEST(Framework, PublishingModeCreatesAndReleasesTheLink) {
+  StartFramework(QVCAPS_OS, 1);
+  qvDDE* link = qvDDE::Instance();
+  ASSERT_NE(link, nullptr);
+  EXPECT_TRUE(link->IsReady());
+  EXPECT_EQ(qvCaps::Instance()->dde_mode, 1);
+  StartFramework(QVCAPS_OS, 1);
+  EXPECT_EQ(qvDDE::Instance(), link);
+  EndFramework();
+  EXPECT_EQ(qvDDE::Instance(), nullptr);
+  EXPECT_EQ(qvCaps::Instance(), nullptr);
+}
+
+}  // namespace
