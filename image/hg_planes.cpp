@@ -1,5 +1,6 @@
 #include "image/hg_planes.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -142,16 +143,21 @@ std::size_t MergeWide(const std::uint8_t* p0, const std::uint8_t* p1, const std:
 
 void HgMergePlanes(const HgTables& tables, const std::uint8_t* planes, std::size_t length,
                    std::uint8_t* out) {
+  HgMergeGroups(tables, planes, length, 0, length / 4, out);
+}
+
+void HgMergeGroups(const HgTables& tables, const std::uint8_t* planes, std::size_t length,
+                   std::size_t first, std::size_t count, std::uint8_t* out) {
   const std::size_t q = length / 4;
-  const std::uint8_t* p0 = planes;
-  const std::uint8_t* p1 = planes + q;
-  const std::uint8_t* p2 = planes + 2 * q;
-  const std::uint8_t* p3 = planes + 3 * q;
+  const std::uint8_t* p0 = planes + first;
+  const std::uint8_t* p1 = planes + q + first;
+  const std::uint8_t* p2 = planes + 2 * q + first;
+  const std::uint8_t* p3 = planes + 3 * q + first;
   std::size_t i = 0;
 #if defined(__SSE2__)
-  i = MergeWide(p0, p1, p2, p3, q, out);
+  i = MergeWide(p0, p1, p2, p3, count, out);
 #endif
-  for (; i < q; ++i) {
+  for (; i < count; ++i) {
     std::uint32_t v = tables.s6[p0[i]] | tables.s4[p1[i]] | tables.s2[p2[i]] | tables.s0[p3[i]];
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
     std::memcpy(out + 4 * i, &v, 4);
@@ -159,22 +165,38 @@ void HgMergePlanes(const HgTables& tables, const std::uint8_t* planes, std::size
 }
 
 void HgUnmapRows(const std::uint8_t* bytes, const HgRowTarget& t) {
+  HgUnmapStretch(bytes, 0, std::size_t{t.width} * t.bytes_per_pixel * t.rows, t);
+}
+
+void HgUnmapStretch(const std::uint8_t* bytes, std::size_t begin, std::size_t count,
+                    const HgRowTarget& t) {
   const std::size_t row_length = std::size_t{t.width} * t.bytes_per_pixel;
   const std::size_t b = t.bytes_per_pixel;
-  std::uint8_t* below = nullptr;
-  for (std::uint32_t r = 0; r < t.rows; ++r, bytes += row_length) {
-    std::uint8_t* row = t.pixels + std::size_t{t.height - 1 - t.first_row - r} * t.stride;
-    if (below == nullptr) {
-      for (std::size_t i = 0; i < b && i < row_length; ++i) row[i] = HgUnmapByte(bytes[i]);
-      for (std::size_t i = b; i < row_length; ++i) {
-        row[i] = static_cast<std::uint8_t>(HgUnmapByte(bytes[i]) + row[i - b]);
-      }
+  std::size_t position = begin;
+  const std::size_t end = begin + count;
+  while (position < end) {
+    const std::size_t r = position / row_length;
+    std::size_t i = position % row_length;
+    const std::size_t stop = std::min(row_length, i + (end - position));
+    std::uint8_t* row = t.pixels + (t.height - 1 - t.first_row - r) * t.stride;
+    if (r == 0) {
+      for (; i < b && i < stop; ++i) row[i] = HgUnmapByte(*bytes++);
+      for (; i < stop; ++i) row[i] = static_cast<std::uint8_t>(HgUnmapByte(*bytes++) + row[i - b]);
     } else {
-      for (std::size_t i = 0; i < row_length; ++i) {
-        row[i] = static_cast<std::uint8_t>(HgUnmapByte(bytes[i]) + below[i]);
-      }
+      const std::uint8_t* below = row + t.stride;
+      for (; i < stop; ++i) row[i] = static_cast<std::uint8_t>(HgUnmapByte(*bytes++) + below[i]);
     }
-    below = row;
+    position = r * row_length + stop;
+  }
+}
+
+void HgMergeAndUnmap(const HgTables& tables, const std::uint8_t* planes, std::size_t length,
+                     std::uint8_t* scratch, const HgRowTarget& target) {
+  const std::size_t needed = std::size_t{target.width} * target.bytes_per_pixel * target.rows;
+  for (std::size_t start = 0; start < needed; start += kHgScratchSize) {
+    const std::size_t count = std::min(kHgScratchSize, needed - start);
+    HgMergeGroups(tables, planes, length, start / 4, (count + 3) / 4, scratch);
+    HgUnmapStretch(scratch, start, count, target);
   }
 }
 

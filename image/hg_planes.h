@@ -39,6 +39,9 @@ std::int64_t HgDecodeZeroRuns(HgBitReader& bits, const std::uint8_t* literals,
 // Merges four planes of length / 4 bytes each into `length` bytes.
 void HgMergePlanes(const HgTables& tables, const std::uint8_t* planes, std::size_t length,
                    std::uint8_t* out);
+// The same for the groups [first, first + count) only: 4 x count bytes.
+void HgMergeGroups(const HgTables& tables, const std::uint8_t* planes, std::size_t length,
+                   std::size_t first, std::size_t count, std::uint8_t* out);
 
 // Where the rows of a block go: the picture's rows, bytes per pixel, and the
 // block's first row counted from the bottom with its row count. The caller
@@ -55,6 +58,18 @@ struct HgRowTarget {
 
 // Unmapping and delta decoding of rows x width x bytes_per_pixel bytes.
 void HgUnmapRows(const std::uint8_t* bytes, const HgRowTarget& target);
+// The same for the stretch [begin, begin + count) of the block's bytes;
+// stretches must be decoded in order.
+void HgUnmapStretch(const std::uint8_t* bytes, std::size_t begin, std::size_t count,
+                    const HgRowTarget& target);
+
+inline constexpr std::size_t kHgScratchSize = 64 * 1024;
+// Plane merge, unmapping and delta decoding of a whole block through a
+// small cache-friendly `scratch` area of kHgScratchSize bytes, instead of
+// a merged copy of the block. `length` (the zero-run output) covers at
+// least the target's rows.
+void HgMergeAndUnmap(const HgTables& tables, const std::uint8_t* planes, std::size_t length,
+                     std::uint8_t* scratch, const HgRowTarget& target);
 
 // Encoder side.
 

@@ -205,11 +205,11 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
   if (PrepareUnpadded(info.width, info.height, bpp) == nullptr) return 0;
 
   const std::uint64_t literal_area = std::uint64_t{largest_literals} + kStreamSlack;
-  HeapBuffer work = AllocateBuffer(literal_area + 2 * area);
+  HeapBuffer work = AllocateBuffer(literal_area + area + kHgScratchSize);
   if (!work) return 0;
   std::uint8_t* literals = work.get();
-  std::uint8_t* bytes = literals + literal_area;
-  std::uint8_t* planes = bytes + area;
+  std::uint8_t* planes = literals + literal_area;
+  std::uint8_t* scratch = planes + area;
   const std::uint64_t row_bytes = std::uint64_t{bpp} * info.width;
 
   for (const Hg3RowBlock& block : blocks) {
@@ -233,8 +233,8 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
                          needed, needed + kPlaneSlack);
     bits_.Reset(nullptr, 0);
     if (length < 0 || length % 4 != 0) return 0;
-    HgMergePlanes(tables_, planes, static_cast<std::size_t>(length), bytes);
-    HgUnmapRows(bytes, {pixels_, stride_, info.width, info.height, bpp, block.first_row, block.rows});
+    HgMergeAndUnmap(tables_, planes, static_cast<std::size_t>(length), scratch,
+                    {pixels_, stride_, info.width, info.height, bpp, block.first_row, block.rows});
   }
   return 1;
 }

@@ -226,4 +226,26 @@ TEST(HgRowMappingTest, MapThenUnmapRestoresRowsInEveryBlockShape) {
   }
 }
 
+TEST(HgRowMappingTest, ChunkedMergeMatchesTheWholeBlockPath) {
+  // 301 x 3-byte rows straddle the chunk borders at odd places.
+  const std::uint32_t width = 301;
+  const std::uint32_t height = 97;
+  const std::uint32_t bpp = 3;
+  const std::size_t stride = width * bpp + 1;
+  const std::size_t length = (std::size_t{width} * bpp * height + 3) / 4 * 4 + 64;
+  Bytes planes(length);
+  std::mt19937 random(17);
+  for (auto& b : planes) b = static_cast<std::uint8_t>(random());
+  const HgTables tables;
+  Bytes whole(stride * height, 0);
+  Bytes merged(length);
+  HgMergePlanes(tables, planes.data(), length, merged.data());
+  HgUnmapRows(merged.data(), {whole.data(), stride, width, height, bpp, 0, height});
+  Bytes chunked(stride * height, 0);
+  Bytes scratch(kHgScratchSize);
+  HgMergeAndUnmap(tables, planes.data(), length, scratch.data(),
+                  {chunked.data(), stride, width, height, bpp, 0, height});
+  EXPECT_EQ(chunked, whole);
+}
+
 }  // namespace
