@@ -91,18 +91,21 @@ int qvXmlReader::ReadFile(const char16_t* path) {
 // Copies the bytes into a zeroed private-heap block, turning every CR LF
 // into LF and ending the input at its first zero byte.
 bool qvXmlReader::PrepareInput(const unsigned char* bytes, std::size_t length) {
-  if (length > SIZE_MAX - kInputPadding) return false;
+  if (length > UINT32_MAX - kInputPadding) return false;
   input_ = static_cast<char*>(PrivateAlloc(0, length + kInputPadding));
   if (!input_) return false;
   std::size_t written = 0;
+  std::size_t markup = 0;
   for (std::size_t i = 0; i < length; ++i) {
     unsigned char byte = bytes[i];
     if (byte == 0) break;
     if (byte == '\r' && i + 1 < length && bytes[i + 1] == '\n') continue;
+    markup += (byte == '<') + (byte == '>');
     input_[written++] = static_cast<char>(byte);
   }
   std::memset(input_ + written, 0, length + kInputPadding - written);
-  input_length_ = written;
+  input_length_ = static_cast<std::uint32_t>(written);
+  markup_count_ = markup;
   return true;
 }
 
@@ -116,7 +119,7 @@ int qvXmlReader::ReadBuffer(const void* bytes, std::size_t length) {
     return Finish(kXmlNoBuffer);
   }
   if (!PrepareInput(static_cast<const unsigned char*>(bytes), length)) {
-    // The input block could not be had: the buffer is as good as missing.
+    // No input block (out of memory, or beyond 4 GiB): as good as no buffer.
     RecordError("読み込みバッファが無効です。");
     return Finish(kXmlNoBuffer);
   }
@@ -138,9 +141,11 @@ int qvXmlReader::ReadBuffer(const void* bytes, std::size_t length) {
 // byte and no UTF-8 continuation byte is, so a byte walk finds the same
 // boundaries as a walk by characters.
 void qvXmlReader::Tokenize() {
+  // Each "<" and each ">" emits at most one token.
+  tokens_.reserve(markup_count_);
   char* text = input_;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < input_length_; ++i) {
+  std::uint32_t start = 0;
+  for (std::uint32_t i = 0; i < input_length_; ++i) {
     char c = text[i];
     if (c == '\t' || c == '\n') {
       text[i] = ' ';

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -67,10 +68,10 @@ class qvXmlReader {
   const char* GetErrorText() const { return error_text_; }
 
  private:
-  // A token is a span of the prepared input.
+  // A token is a span of the prepared input, which files limit to 32 bits.
   struct Token {
-    std::size_t offset;
-    std::size_t length;
+    std::uint32_t offset;
+    std::uint32_t length;
   };
 
   int Finish(int code);
@@ -106,5 +107,7 @@ class qvXmlReader {
   char error_text_[kXmlErrorTextCapacity] = {};
   // The prepared input, a private-heap block; live only during a read.
   char* input_ = nullptr;
-  std::size_t input_length_ = 0;
+  std::uint32_t input_length_ = 0;
+  // "<" and ">" bytes of the input: an upper bound of the token count.
+  std::size_t markup_count_ = 0;
 };

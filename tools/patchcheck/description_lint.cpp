@@ -45,7 +45,7 @@ class ByteLinter {
     std::size_t position = 0;
     while (position < text_.size()) {
       std::size_t open = text_.find('<', position);
-      CheckText(position, open == std::string_view::npos ? text_.size() : open);
+      CheckEntities(position, open == std::string_view::npos ? text_.size() : open);
       if (open == std::string_view::npos) break;
       position = CheckMarkup(open);
     }
@@ -82,8 +82,6 @@ class ByteLinter {
       }
     }
   }
-
-  void CheckText(std::size_t begin, std::size_t end) { CheckEntities(begin, end); }
 
   // Returns the offset behind the markup that starts at `open`.
   std::size_t CheckMarkup(std::size_t open) {
