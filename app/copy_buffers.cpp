@@ -3,6 +3,7 @@
 #include "app/worker_atomics.h"
 #include "app/worker_messages.h"
 #include "os/memory.h"
+#include "util/wide_string.h"
 
 namespace {
 
@@ -13,26 +14,40 @@ constexpr std::size_t kErrorTextCapacity = 4096;
 
 bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
-// Bytes per sector of the volume that holds `source`, or 0 when reads of
-// it stay buffered (a network path, or the volume cannot be asked).
-std::uint32_t SourceSectorSize(const char16_t* source) {
-  char16_t full[kFullPathCapacity];
-  if (os::GetFullPathName(source, full, kFullPathCapacity) == 0) return 0;
+// What names the volume of `source` for the sector-size query: its root
+// ("C:\"), or on a system without drive letters, where the root is a bare
+// separator, the source's folder. False for a network path ("\\server\...")
+// or a path that cannot be made full; such sources are read buffered.
+bool VolumeOf(const char16_t* source, char16_t* volume) {
+  if (os::GetFullPathName(source, volume, kFullPathCapacity) == 0) return false;
   std::size_t root_end = 0;
-  while (full[root_end] != 0 && !IsSeparator(full[root_end])) ++root_end;
-  if (full[root_end] == 0 || IsSeparator(full[root_end + 1])) return 0;
-  // "C:\" names its volume; on a system without drive letters the root is a
-  // bare separator and only the path itself tells the volume.
-  if (root_end > 0) full[root_end + 1] = 0;
-  return os::GetSectorSize(full);
+  while (volume[root_end] != 0 && !IsSeparator(volume[root_end])) ++root_end;
+  if (volume[root_end] == 0 || IsSeparator(volume[root_end + 1])) return false;
+  if (root_end > 0) {
+    volume[root_end + 1] = 0;
+    return true;
+  }
+  std::size_t last = 0;
+  for (std::size_t i = 0; volume[i] != 0; ++i)
+    if (IsSeparator(volume[i])) last = i;
+  volume[last == 0 ? 1 : last] = 0;
+  return true;
 }
 
 }  // namespace
 
 int InstallWorker::PrepareBuffers(const char16_t* source) {
-  ReleaseBuffers();
   if (!slots_) return -1;
-  std::uint32_t sector = unbuffered_capable_ ? SourceSectorSize(source) : 0;
+  std::uint32_t sector = 0;
+  char16_t volume[kFullPathCapacity];
+  if (unbuffered_capable_ && VolumeOf(source, volume)) {
+    // Asking the volume costs system calls; consecutive files share one.
+    if (CompareWide(volume, sector_volume_) != 0) {
+      CopyWide(sector_volume_, kFullPathCapacity, volume);
+      volume_sector_ = os::GetSectorSize(volume);
+    }
+    sector = volume_sector_;
+  }
   std::uint64_t capacity = kBufferedCapacity;
   if (sector != 0) {
     capacity = (sector + kUnbufferedPayload) / sector * sector;
@@ -42,8 +57,15 @@ int InstallWorker::PrepareBuffers(const char16_t* source) {
       capacity = kBufferedCapacity;
     }
   }
+  // Buffers of the right size are kept from the previous file: fresh pages
+  // would be cleared by the system for every file again.
+  if (slots_[0].capacity != capacity) ReleaseBuffers();
   for (std::size_t i = 0; i < count_; ++i) {
     BufferSlot& slot = slots_[i];
+    slot.end_mark = 0;
+    slot.length = 0;
+    StoreRelease(slot.state, 1);
+    if (slot.data) continue;
     slot.data = os::AllocatePages(capacity);
     if (!slot.data) {
       ReleaseBuffers();

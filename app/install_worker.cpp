@@ -258,7 +258,6 @@ bool InstallWorker::CopyOne(const CopyJob& job) {
     os::FileTime created, accessed, written;
     if (os::GetFileTimes(source_, &created, &accessed, &written))
       os::SetFileTimes(destination_, &created, &accessed, &written);
-    ReleaseBuffers();
     ClosePair();
   }
   os::SetFileAttributes(job.destination, os::kAttrArchive);

@@ -91,7 +91,9 @@ class InstallWorker {
   bool CopyOne(const CopyJob& job);
   void Finish();
 
-  // 1 unbuffered, 0 buffered, -1 when the buffers cannot be allocated.
+  // Readies the slots for a file: 1 unbuffered, 0 buffered, -1 when the
+  // buffers cannot be allocated. Buffers stay allocated from file to file
+  // until ReleaseBuffers, at the end of the run.
   int PrepareBuffers(const char16_t* source);
   void ReleaseBuffers();
   // Opens the source for reading and the destination for writing; a
@@ -129,6 +131,8 @@ class InstallWorker {
   std::int32_t version_check_ = 0;
   std::int32_t unbuffered_capable_ = 0;
   std::uint32_t sector_size_ = 0;
+  char16_t sector_volume_[kWorkerPathCapacity] = {};  // volume last asked
+  std::uint32_t volume_sector_ = 0;                   // and its answer
   std::int32_t unbuffered_ = 0;
   std::int32_t report_taken_ = 0;  // a failure has been reported
   std::u16string refused_path_;    // first job path that did not fit
