@@ -1,20 +1,23 @@
 // Writes the generated files of the demo patch and its sandbox game:
 //
-//   qv_demogen <patch folder> <game folder>
+//   qv_demogen <patch folder> <game folder> [<picture.ppm>]
 //
 // patch: updatebg.hg3 (a 640 x 480 landscape drawn here, with a
 // half-transparent band that the updater flattens over white), and
 // data/game.exe 1.2.0.0 and data/engine.dll 1.1.0.0 with version resources;
 // game: game.exe 1.0.0.0 (replaced by the patch) and engine.dll 2.0.0.0
-// (newer than the patch's, so it is kept).
+// (newer than the patch's, so it is kept). The optional PPM receives the
+// background as the updater shows it: decoded and flattened over white.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "image/hg3_writer.h"
 #include "image/image.h"
+#include "image/image_hg3.h"
 #include "support/pe_writer.h"
 #include "system/private_heap.h"
 
@@ -83,11 +86,31 @@ bool WriteProgram(const fs::path& path, bool dll, const char16_t* version,
   return WriteBytes(path, bytes.data(), bytes.size());
 }
 
+// Decodes the written file the way the updater does and saves the
+// flattened picture as a binary PPM (top row first, red-green-blue).
+bool WriteShownPicture(const fs::path& hg3, const fs::path& ppm) {
+  std::ifstream in(hg3, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  qvMemBlock block = qvMemBlock::Borrow(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  auto* image = new qvImageHg3();
+  bool ok = image->Load(&block, 0) && image->FlattenOnColour(0xFFFFFF);
+  std::string out = "P6\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n255\n";
+  for (std::uint32_t y = 0; ok && y < kHeight; ++y)
+    for (std::uint32_t x = 0; x < kWidth; ++x) {
+      const std::uint8_t* pixel = image->GetPixelAddress(x, y);
+      out += static_cast<char>(pixel[2]);
+      out += static_cast<char>(pixel[1]);
+      out += static_cast<char>(pixel[0]);
+    }
+  image->Release();
+  return ok && WriteBytes(ppm, out.data(), out.size());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: qv_demogen <patch folder> <game folder>\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: qv_demogen <patch folder> <game folder> [<picture.ppm>]\n");
     return 2;
   }
   CreatePrivateHeap(1 << 24);
@@ -96,7 +119,8 @@ int main(int argc, char** argv) {
             WriteProgram(patch / "data" / "game.exe", false, u"1.2.0.0", "game 1.2 from the patch") &&
             WriteProgram(patch / "data" / "engine.dll", true, u"1.1.0.0", "engine 1.1 from the patch") &&
             WriteProgram(game / "game.exe", false, u"1.0.0.0", "game 1.0 as installed") &&
-            WriteProgram(game / "engine.dll", true, u"2.0.0.0", "engine 2.0 as installed, newer");
+            WriteProgram(game / "engine.dll", true, u"2.0.0.0", "engine 2.0 as installed, newer") &&
+            (argc < 4 || WriteShownPicture(patch / "updatebg.hg3", argv[3]));
   DestroyPrivateHeap();
   if (!ok) std::fprintf(stderr, "qv_demogen: could not write the demo files\n");
   return ok ? 0 : 1;
