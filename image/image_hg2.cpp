@@ -228,16 +228,11 @@ int qvImageHg2::DecodeFrame(const qvMemBlock& block, const FrameHeader& frame) {
       !PlausibleUnpackedSize(frame.control_packed, frame.control_size)) {
     return 0;
   }
-  const std::uint64_t literal_area = std::uint64_t{frame.literal_size} + kStreamSlack;
-  HeapBuffer work = AllocateBuffer(literal_area + 2 * area);
-  if (!work) return 0;
-  std::uint8_t* literals = work.get();
-  std::uint8_t* planes = literals + literal_area;
-  std::uint8_t* bytes = planes + area;
-
+  HeapBuffer literals = AllocateBuffer(std::uint64_t{frame.literal_size} + kStreamSlack);
+  if (!literals) return 0;
   const std::uint8_t* literal_stream = block.data + frame.payload;
   const std::uint8_t* control_stream = literal_stream + frame.literal_packed;
-  if (ZlibInflate(literals, frame.literal_size + kStreamSlack, literal_stream,
+  if (ZlibInflate(literals.get(), frame.literal_size + kStreamSlack, literal_stream,
                   frame.literal_packed) != frame.literal_size) {
     DebugLog("qvImageHg2 : バイト領域のサイズが異常です");
     return 0;
@@ -249,8 +244,19 @@ int qvImageHg2::DecodeFrame(const qvMemBlock& block, const FrameHeader& frame) {
     DebugLog("qvImageHg2 : ビット領域のサイズが異常です");
     return 0;
   }
+  // The run total leads the control bits; a total that cannot cover the
+  // picture fails before the plane areas are allocated for it.
   bits_.Reset(control.get(), frame.control_size);
-  const std::int64_t length = HgDecodeZeroRuns(bits_, literals, frame.literal_size, planes,
+  bits_.ReadBit();
+  const std::uint64_t total = bits_.ReadGamma();
+  if (bits_.failed() || total < picture || total > area) return 0;
+  HeapBuffer work = AllocateBuffer(2 * area);
+  if (!work) return 0;
+  std::uint8_t* planes = work.get();
+  std::uint8_t* bytes = planes + area;
+
+  bits_.Reset(control.get(), frame.control_size);
+  const std::int64_t length = HgDecodeZeroRuns(bits_, literals.get(), frame.literal_size, planes,
                                                static_cast<std::size_t>(area), picture, area);
   bits_.Reset(nullptr, 0);
   if (length < 0 || length % 4 != 0) return 0;

@@ -10,6 +10,7 @@
 #include "image/image_webp.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
