@@ -37,6 +37,8 @@ class qvFileServer {
   ~qvFileServer();
 
   static qvFileServer* Instance();
+  // The folder relative names start from: "." from creation on.
+  const char16_t* GetBaseFolder() const { return base_folder_; }
 
   // A new file that the caller deletes, or null.
   qvFileBase* OpenFile(const char16_t* name, std::uint32_t flags);

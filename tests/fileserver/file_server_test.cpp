@@ -158,6 +158,7 @@ TEST(FileServer, InstanceLivesWithTheObject) {
   {
     qvFileServer server;
     EXPECT_EQ(qvFileServer::Instance(), &server);
+    EXPECT_EQ(std::u16string(server.GetBaseFolder()), u".");
   }
   EXPECT_EQ(qvFileServer::Instance(), nullptr);
 }
