@@ -6,6 +6,7 @@
 
 #include "../system/debug_log_capture.h"
 #include "os/file.h"
+#include "os/system.h"
 #include "system/private_heap.h"
 #include "test_support.h"
 
@@ -261,6 +262,8 @@ TEST_F(UpdateInfoTest, ProcessWideLoadUsesTheCurrentDirectoryAndUiLanguage) {
   char16_t previous[1024];
   ASSERT_GT(os::GetCurrentDirectory(previous, 1024), 0u);
   ASSERT_TRUE(os::SetCurrentDirectory(dir_.Path().c_str()));
+  const char* outer = os::GetEnvironment("QV_UI_LANGUAGE");
+  const std::string saved = outer ? outer : "";
   qvtest::SetEnvironment("QV_UI_LANGUAGE", "1041");
   bool loaded = LoadUpdateInfo();
   bool chosen = ChooseLanguage();
@@ -271,7 +274,7 @@ TEST_F(UpdateInfoTest, ProcessWideLoadUsesTheCurrentDirectoryAndUiLanguage) {
   EXPECT_EQ(U8(info.current.wndtitle), "JP");
   EXPECT_TRUE(ChooseLanguage());
   EXPECT_EQ(U8(info.current.wndtitle), "EN");
-  qvtest::SetEnvironment("QV_UI_LANGUAGE", nullptr);
+  qvtest::SetEnvironment("QV_UI_LANGUAGE", outer ? saved.c_str() : nullptr);
   EXPECT_TRUE(os::SetCurrentDirectory(previous));
 }
 
