@@ -208,6 +208,45 @@ TEST_F(WorkerTest, DataHookSeesEveryBufferInOrder) {
   EXPECT_EQ(g_hook_calls, expected);
 }
 
+// The buffer size tells how a file was read: whole sectors past the cache
+// (1 MiB and one sector), or through the cache (2 MiB).
+std::uint32_t FirstBufferLength(Recorder& recorder, InstallWorker* worker,
+                                const std::u16string& source, const std::u16string& target) {
+  g_hook_calls.clear();
+  worker->Add(source.c_str(), target.c_str(), 0);
+  recorder.Run(worker, RecordHook);
+  return g_hook_calls.empty() ? 0 : g_hook_calls.front().second;
+}
+
+TEST_F(WorkerTest, LocalSourcesAreReadInWholeSectorsPastTheCache) {
+  const std::string content = Pattern(3 * kBufferedCapacity, 4);
+  dir_.WriteFile(u"src\\u.bin", content);
+  const std::uint32_t length =
+      FirstBufferLength(recorder_, NewWorker(0), Src(u"u.bin"), Dst(u"u.bin"));
+  const std::uint32_t sector = length - (1u << 20);
+  EXPECT_GT(length, 1u << 20);
+  EXPECT_LT(length, kBufferedCapacity);
+  EXPECT_EQ(sector & (sector - 1), 0u) << "not one sector beyond 1 MiB: " << length;
+  EXPECT_EQ(dir_.ReadFile(u"dst\\u.bin"), content);
+
+  Recorder buffered;
+  EXPECT_EQ(FirstBufferLength(buffered, NewWorker(1), Src(u"u.bin"), Dst(u"b.bin")),
+            kBufferedCapacity);
+}
+
+#ifndef _WIN32
+// "//" starts a network path; here it reaches the same local file.
+TEST_F(WorkerTest, NetworkPathsAreReadThroughTheCache) {
+  const std::string content = Pattern(3 * kBufferedCapacity, 6);
+  dir_.WriteFile(u"src\\n.bin", content);
+  const std::u16string network = u"/" + dir_.Native(u"src\\n.bin").u16string();
+  ASSERT_EQ(network.substr(0, 2), u"//");
+  EXPECT_EQ(FirstBufferLength(recorder_, NewWorker(0), network, Dst(u"n.bin")),
+            kBufferedCapacity);
+  EXPECT_EQ(dir_.ReadFile(u"dst\\n.bin"), content);
+}
+#endif
+
 // --- times, attributes, folders ------------------------------------------------
 
 TEST_F(WorkerTest, CopiesTimesAndLeavesOnlyTheArchiveAttribute) {
