@@ -170,10 +170,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "image_bench: encoding failed\n");
     return 1;
   }
-  if (std::getenv("IMAGE_BENCH_DUMP") != nullptr) {
-    std::ofstream(std::getenv("IMAGE_BENCH_DUMP"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(hg3.block.data), hg3.block.size);
-  }
   const Timing hg3_time = TimeDecode<qvImageHg3>(hg3.block);
   const Timing png_time = TimeDecode<qvImagePng>(png.block);
   const Timing jpeg_time = TimeDecode<qvImageJpeg>(jpeg.block);
