@@ -73,7 +73,7 @@ class InstallWorker {
   // Drops the "$id$" in front of a message format.
   static const char16_t* StripMessageId(const char16_t* text);
 
-  // Exposed for the tests: 1 copy, 0 keep the installed file.
+  // 1 copy, 0 keep the installed file (version-check mode 1 only).
   int ShouldCopy(const char16_t* source, const char16_t* destination);
 
  private:
