@@ -1,5 +1,7 @@
 // HgBitReader: the control-bit stream of the HG picture coding. Bits are
-// taken least significant first; numbers are Elias-gamma codes.
+// taken least significant first; numbers are Elias-gamma codes. Everything
+// is inline so that a reader copied into a local variable stays in
+// registers in the decoding loops.
 #pragma once
 
 #include <array>
@@ -10,10 +12,25 @@
 
 class HgBitReader {
  public:
-  void Reset(const std::uint8_t* data, std::size_t size);
+  void Reset(const std::uint8_t* data, std::size_t size) {
+    cursor_ = data;
+    end_ = data + size;
+    bits_ = 0;
+    count_ = 0;
+    failed_ = false;
+  }
 
   // 0 or 1; 0 with failed() set past the end.
-  unsigned ReadBit();
+  unsigned ReadBit() {
+    Refill();
+    if (count_ == 0) {
+      failed_ = true;
+      return 0;
+    }
+    const auto bit = static_cast<unsigned>(bits_ & 1);
+    Consume(1);
+    return bit;
+  }
   // z zero bits, a one bit, then z bits (first most significant) as m:
   // the number 2^z + m. 0 with failed() set past the end or when the
   // number would not fit 32 bits.
@@ -61,8 +78,33 @@ class HgBitReader {
     }
     RefillTail();
   }
-  void RefillTail();
-  std::uint32_t ReadGammaSlow();
+  void RefillTail() {
+    while (count_ <= 56 && cursor_ < end_) {
+      bits_ |= std::uint64_t{*cursor_++} << count_;
+      count_ += 8;
+    }
+  }
+  // Bits past the end read as zeros, so a code is only valid when every
+  // bit it uses lies before the end.
+  std::uint32_t ReadGammaSlow() {
+    const unsigned zeros = bits_ == 0 ? 64 : static_cast<unsigned>(std::countr_zero(bits_));
+    if (zeros >= count_ || zeros > 31) {
+      failed_ = true;
+      return 0;
+    }
+    Consume(zeros + 1);
+    Refill();
+    if (zeros > count_) {
+      failed_ = true;
+      return 0;
+    }
+    std::uint32_t field = static_cast<std::uint32_t>(bits_ & ((std::uint64_t{1} << zeros) - 1));
+    Consume(zeros);
+    // The value bits come most significant first.
+    std::uint32_t value = 1;
+    for (unsigned i = 0; i < zeros; ++i, field >>= 1) value = (value << 1) | (field & 1);
+    return value;
+  }
   void Consume(unsigned count) {
     bits_ >>= count;
     count_ -= count;

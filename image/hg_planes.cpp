@@ -50,9 +50,11 @@ HgTables::HgTables() {
   }
 }
 
-std::int64_t HgDecodeZeroRuns(HgBitReader& bits, const std::uint8_t* literals,
-                              std::size_t literal_count, std::uint8_t* out, std::size_t capacity,
-                              std::uint64_t min_total, std::uint64_t max_total) {
+namespace {
+
+std::int64_t DecodeRuns(HgBitReader& bits, const std::uint8_t* literals,
+                        std::size_t literal_count, std::uint8_t* out, std::size_t capacity,
+                        std::uint64_t min_total, std::uint64_t max_total) {
   const unsigned starts_with_literals = bits.ReadBit();
   std::int64_t remaining = bits.ReadGamma();
   const auto total = static_cast<std::uint64_t>(remaining);
@@ -94,6 +96,20 @@ std::int64_t HgDecodeZeroRuns(HgBitReader& bits, const std::uint8_t* literals,
     if (!copy_literals()) return -1;
   }
   return static_cast<std::int64_t>(position);
+}
+
+}  // namespace
+
+std::int64_t HgDecodeZeroRuns(HgBitReader& reader, const std::uint8_t* literals,
+                              std::size_t literal_count, std::uint8_t* out, std::size_t capacity,
+                              std::uint64_t min_total, std::uint64_t max_total) {
+  // A local copy cannot be touched by the byte moves below, so it stays in
+  // registers.
+  HgBitReader bits = reader;
+  const std::int64_t result =
+      DecodeRuns(bits, literals, literal_count, out, capacity, min_total, max_total);
+  reader = bits;
+  return result;
 }
 
 #if defined(__SSE2__)
