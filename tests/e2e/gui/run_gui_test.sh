@@ -40,10 +40,11 @@ cp "$updater" "$run/patch/updater.exe"
 printf '<install><path>%s</path></install>' "$(wine_path "$game")" > "$run/appdata/QvDemo/SkyLantern.xml"
 printf 'old' > "$game/readme_old.txt"
 
-windows() { xdotool search --onlyvisible --class updater.exe 2>/dev/null | wc -l; }
-wait_for() {  # wait_for DESCRIPTION COMMAND...: up to 60 s
+# At least N of the updater's windows on the screen (window, dialog, boxes).
+windows_at_least() { [ "$(xdotool search --onlyvisible --class updater.exe 2>/dev/null | wc -l)" -ge "$1" ]; }
+wait_for() {  # wait_for DESCRIPTION COMMAND...: up to 120 s
   local what=$1; shift
-  for _ in $(seq 600); do "$@" && return 0; sleep 0.1; done
+  for _ in $(seq 1200); do "$@" && return 0; sleep 0.1; done
   echo "gui test: timed out waiting for $what" >&2
   exit 1
 }
@@ -53,12 +54,12 @@ wait_for() {  # wait_for DESCRIPTION COMMAND...: up to 60 s
 app=$!
 
 # The window and the confirmation box over it.
-wait_for "the confirmation box" test "$(windows)" -ge 2
+wait_for "the confirmation box" windows_at_least 2
 sleep 1
 xdotool key Return
 # The copy is done and the success box stands over the window.
 wait_for "the copy" cmp -s "$run/patch/data/readme.txt" "$game/readme.txt"
-wait_for "the success box" test "$(windows)" -ge 2
+wait_for "the success box" windows_at_least 2
 sleep 1
 xwd -root -silent -display "$display" > "$run/screen.xwd"
 left=$(( (screen_w - 640) / 2 )) top=$(( (screen_h - 480) / 2 ))

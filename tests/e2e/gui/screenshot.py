@@ -19,15 +19,17 @@ def read_xwd(path):
     width, height = fields[4], fields[5]
     byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
     ncolors = fields[19]
-    if bits_per_pixel != 32:
-        raise SystemExit('screenshot.py: only 32-bit dumps are read (depth %d)' % depth)
+    # True colour with 24 significant bits, in 3 or 4 bytes a pixel.
+    step = bits_per_pixel // 8
+    if depth != 24 or bits_per_pixel not in (24, 32):
+        raise SystemExit('screenshot.py: only 24-bit true colour is read (depth %d)' % depth)
     pixels = data[header_size + ncolors * 12:]
 
     def pixel(x, y):
-        at = y * bytes_per_line + x * 4
-        b0, b1, b2, b3 = pixels[at:at + 4]
+        at = y * bytes_per_line + x * step
+        b = pixels[at:at + step]
         # Least significant byte first: blue, green, red.
-        return (b2, b1, b0) if byte_order == 0 else (b1, b2, b3)
+        return (b[2], b[1], b[0]) if byte_order == 0 else tuple(b[step - 3:step])
 
     return width, height, pixel
 
