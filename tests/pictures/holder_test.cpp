@@ -115,11 +115,5 @@ TEST_F(HolderTest, ExpandPlacesTheFrameOnItsCanvas) {
   EXPECT_EQ(holder.ExpandToCanvas(), 1) << "a second expansion changes nothing";
 }
 
-TEST_F(HolderTest, TypeNames) {
-  EXPECT_STREQ(qvImageHolder::TypeName(kImageTypeHg2), "HG-2");
-  EXPECT_STREQ(qvImageHolder::TypeName(kImageTypeQvf), "QVF");
-  EXPECT_STREQ(qvImageHolder::TypeName(kImageTypeNone), "none");
-}
-
 }  // namespace
 }  // namespace qvtest

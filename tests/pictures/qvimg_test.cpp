@@ -63,21 +63,25 @@ Bytes Hg3Of(const qvImage& image) {
 }
 
 TEST_F(QvimgTest, EveryPairOfLosslessFormatsKeepsThePicture) {
-  // Alpha stays above 0 so that no saver may clear colours or crop.
-  auto picture = MakePicture(13, 6, 4, Pattern::kNoise, 5);
-  for (std::uint32_t y = 0; y < 6; ++y)
-    for (std::uint32_t x = 0; x < 13; ++x) picture->GetPixelAddress(x, y)[3] |= 1;
-  const Bytes expected = Bgra(*picture);
-  Write("source.hg3", Hg3Of(*picture));
-  const char* formats[] = {"png", "bmp", "qvf", "hg2", "hg3"};
-  for (const char* first : formats) {
-    const std::string a = std::string("a.") + first;
-    ASSERT_EQ(Convert("source.hg3", a), 0) << err_;
-    for (const char* second : formats) {
-      const std::string b = std::string("b_") + first + "." + second;
-      ASSERT_EQ(Convert(a, b), 0) << a << " -> " << b << ": " << err_;
-      ASSERT_EQ(Convert(b, "out.bgra"), 0) << err_;
-      EXPECT_EQ(Read("out.bgra"), expected) << a << " -> " << b;
+  for (std::uint32_t bpp : {3u, 4u}) {
+    // Alpha stays above 0 so that no saver may clear colours or crop.
+    auto picture = MakePicture(13, 6, bpp, Pattern::kNoise, 5);
+    for (std::uint32_t y = 0; y < 6 && bpp == 4; ++y)
+      for (std::uint32_t x = 0; x < 13; ++x) picture->GetPixelAddress(x, y)[3] |= 1;
+    const Bytes expected = Bgra(*picture);
+    // HG-3 always decodes to 4 bytes per pixel; HG-2 keeps 3.
+    const std::string source = bpp == 3 ? "source.hg2" : "source.hg3";
+    Write(source, bpp == 3 ? SaveHg2(*picture) : Hg3Of(*picture));
+    const char* formats[] = {"png", "bmp", "qvf", "hg2", "hg3"};
+    for (const char* first : formats) {
+      const std::string a = std::string("a.") + first;
+      ASSERT_EQ(Convert(source, a), 0) << err_;
+      for (const char* second : formats) {
+        const std::string b = std::string("b_") + first + "." + second;
+        ASSERT_EQ(Convert(a, b), 0) << a << " -> " << b << ": " << err_;
+        ASSERT_EQ(Convert(b, "out.bgra"), 0) << err_;
+        EXPECT_EQ(Read("out.bgra"), expected) << bpp << ": " << a << " -> " << b;
+      }
     }
   }
 }
