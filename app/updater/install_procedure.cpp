@@ -42,6 +42,14 @@ void ListFilesToCopy() {
   BuildCopyList(u"", &info.copy_list);
 }
 
+// The part of a destination below the install folder, for display.
+const char16_t* RelativeToInstallFolder(const char16_t* destination) {
+  std::size_t i = 0;
+  while (g_install_folder[i] && g_install_folder[i] == destination[i]) ++i;
+  if (g_install_folder[i] == 0 && i > 0 && destination[i] == u'\\') return destination + i + 1;
+  return destination;
+}
+
 // Callback of the installer worker, on any of its threads: it only posts
 // messages, shows the worker's failure box and passes progress on.
 std::int32_t InstallCallback(void* user, WorkerStatus* status) {
@@ -58,7 +66,7 @@ std::int32_t InstallCallback(void* user, WorkerStatus* status) {
   ui::Progress progress;
   progress.total_size = status->total_size;
   progress.total_done = status->total_done;
-  progress.file = status->destination;
+  progress.file = RelativeToInstallFolder(status->destination);
   ui::ShowProgress(dialog, progress);
   return 1;
 }
