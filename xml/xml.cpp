@@ -71,6 +71,8 @@ void qvXml::BuildElements() {
     return base;
   };
 
+  elements_.reserve(reader_->GetNodeCount());
+  attributes_.reserve(reader_->GetAttributeCount());
   const XmlNode* top = reader_->GetRootNode()->first_child;
   reserve_range(top);
   top_count_ = elements_.size();

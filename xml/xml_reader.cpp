@@ -55,8 +55,8 @@ int qvXmlReader::Finish(int code) {
 
 void qvXmlReader::ClearTree() {
   root_ = XmlNode{};
-  nodes_.clear();
-  attributes_.clear();
+  nodes_.Clear();
+  attributes_.Clear();
 }
 
 void qvXmlReader::ReleaseInput() {
@@ -162,7 +162,7 @@ void qvXmlReader::Tokenize() {
 
 bool qvXmlReader::CheckDeclaration() {
   if (tokens_.empty()) return false;
-  std::size_t mark = attributes_.size();
+  std::size_t mark = attributes_.Size();
   XmlNode declaration;
   std::string version;
   std::string encoding;
@@ -170,7 +170,7 @@ bool qvXmlReader::CheckDeclaration() {
             declaration.name == "xml" &&
             GetAttribute(&declaration, "version", &version) &&
             GetAttribute(&declaration, "encoding", &encoding);
-  attributes_.resize(mark);
+  attributes_.Truncate(mark);
   return ok && EqualAsciiNoCase(version, "1.0") && EqualAsciiNoCase(encoding, "UTF-8");
 }
 
@@ -193,7 +193,7 @@ void qvXmlReader::RemoveComments() {
 }
 
 XmlNode* qvXmlReader::NewNode(XmlNode* parent) {
-  XmlNode& node = nodes_.emplace_back();
+  XmlNode& node = nodes_.Add();
   node.parent = parent;
   node.next = parent->first_child;
   if (node.next) node.next->previous = &node;
@@ -213,11 +213,11 @@ int qvXmlReader::ParseElement(XmlNode* parent, std::size_t start_token) {
       current->text.append(token);
       continue;
     }
-    std::size_t mark = attributes_.size();
+    std::size_t mark = attributes_.Size();
     XmlNode tag;
     if (!SplitTag(token, &tag, "<", ">")) return kXmlBadTag;
     if (tag.name[0] == '/') {
-      attributes_.resize(mark);
+      attributes_.Truncate(mark);
       if (std::string_view(tag.name).substr(1) != current->name) {
         RecordError("タグ終端<%s>が不正です。", tag.name.c_str());
         return kXmlBadEndTag;

@@ -7,10 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "xml/chunked_pool.h"
 
 struct XmlNodeAttribute {
   std::string name;
@@ -61,6 +62,10 @@ class qvXmlReader {
   static bool GetAttribute(const XmlNode* node, std::string_view name,
                            std::string* value);
 
+  // Nodes and attributes of the tree, the root not counted.
+  std::size_t GetNodeCount() const { return nodes_.Size(); }
+  std::size_t GetAttributeCount() const { return attributes_.Size(); }
+
   int GetErrorCode() const { return error_code_; }
   // The message of the last error recorded by the last read, UTF-8, cut to
   // 511 bytes on a character boundary. Attribute errors are recorded
@@ -98,10 +103,9 @@ class qvXmlReader {
   void RecordError(const char* format, ...);
 
   XmlNode root_;
-  // Owners of every node and attribute; chains point into them. Freed
-  // without recursion, however deep the tree.
-  std::deque<XmlNode> nodes_;
-  std::deque<XmlNodeAttribute> attributes_;
+  // Owners of every node and attribute; chains point into them.
+  ChunkedPool<XmlNode> nodes_;
+  ChunkedPool<XmlNodeAttribute> attributes_;
   std::vector<Token> tokens_;
   int error_code_ = kXmlReadOk;
   char error_text_[kXmlErrorTextCapacity] = {};

@@ -28,7 +28,8 @@ bool qvXmlReader::SplitTag(std::string_view token, XmlNode* node, std::string_vi
   node->name.assign(name);
   XmlNodeAttribute attribute;
   while (ReadAttribute(inside, &position, &attribute)) {
-    XmlNodeAttribute& linked = attributes_.emplace_back(std::move(attribute));
+    XmlNodeAttribute& linked = attributes_.Add();
+    linked = std::move(attribute);
     linked.next = node->first_attribute;
     node->first_attribute = &linked;
     attribute = XmlNodeAttribute{};
