@@ -171,13 +171,4 @@ TEST_F(ImageBaseTest, AttributesKeepOneRecordPerKey) {
   EXPECT_EQ(image->GetAttribute(4), nullptr);
 }
 
-TEST_F(ImageBaseTest, BaseVirtualsDoNothing) {
-  auto image = Make<qvImage>();
-  qvMemBlock block;
-  std::uint32_t id = 0;
-  EXPECT_EQ(image->Load(&block, 0), 0);
-  EXPECT_EQ(image->LoadByIndex(&block, 0, &id), 0);
-  EXPECT_EQ(image->Save(&block, 0, 0, 0, 0), 0);
-}
-
 }  // namespace
