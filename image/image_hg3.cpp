@@ -10,6 +10,8 @@
 #include "util/memory.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -34,6 +36,22 @@ using HeapBuffer = std::unique_ptr<std::uint8_t, HeapDeleter>;
 HeapBuffer AllocateBuffer(std::uint64_t size) {
   if (size > SIZE_MAX) return nullptr;
   return HeapBuffer(static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(size))));
+}
+
+// The blocks must cover every row of the picture exactly once: no pixel is
+// left unwritten, and together with the run totals checked per block the
+// work a file can ask for stays bounded by the picture's size.
+bool TilesPicture(const std::vector<Hg3RowBlock>& blocks, std::uint32_t height) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;
+  spans.reserve(blocks.size());
+  for (const Hg3RowBlock& block : blocks) spans.emplace_back(block.first_row, block.rows);
+  std::sort(spans.begin(), spans.end());
+  std::uint64_t next = 0;
+  for (const auto& [first, rows] : spans) {
+    if (first != next || rows == 0) return false;
+    next += rows;
+  }
+  return next == height;
 }
 
 struct ImageDeleter {
@@ -188,15 +206,10 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
   std::vector<Hg3RowBlock> blocks;
   if (!frame.CollectRowBlocks(&blocks)) return 0;
   const std::uint64_t area = std::uint64_t{bpp} * info.width * info.height + kPlaneSlack;
-  // Blocks split the picture, so their rows add up to at most its height;
-  // together with the run totals checked below this bounds the work a file
-  // can ask for by the picture's size.
-  std::uint64_t total_rows = 0;
+  if (!TilesPicture(blocks, info.height)) return 0;
   std::uint32_t largest_literals = 0;
   for (const Hg3RowBlock& block : blocks) {
-    total_rows += block.rows;
-    if (std::uint64_t{block.first_row} + block.rows > info.height || total_rows > info.height ||
-        block.literal_size > area || !PlausibleUnpackedSize(block.literal_packed, block.literal_size) ||
+    if (block.literal_size > area || !PlausibleUnpackedSize(block.literal_packed, block.literal_size) ||
         !PlausibleUnpackedSize(block.control_packed, block.control_size)) {
       return 0;
     }

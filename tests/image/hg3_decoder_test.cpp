@@ -282,6 +282,8 @@ TEST_F(Hg3DecoderTest, BrokenFilesFailCleanly) {
   corpus.push_back({"rows past the height", frame_with(Stdinfo(1, 1, 32), RowBlock(1, 1, {5, 7}, {0x88, 0x04}))});
   corpus.push_back({"blocks repeating rows",
                     Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img0000", good_block).Tag("img0001", good_block).Build()});
+  corpus.push_back({"no row blocks", Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img_jp", {}).Build()});
+  corpus.push_back({"rows left uncovered", frame_with(Stdinfo(1, 2, 32), good_block)});
   corpus.push_back({"block header cut", frame_with(Stdinfo(1, 1, 32), Bytes(good_block.begin(), good_block.begin() + 20))});
   {
     Bytes b = good_block;
