@@ -6,6 +6,8 @@
 #include "os/system.h"
 #include "os/win32/windows_fwd.h"
 
+#include <shlobj.h>
+
 namespace os {
 
 namespace {

@@ -11,7 +11,6 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-#include <shlobj.h>
 
 #undef CreateDirectory
 #undef CreateEvent
