@@ -35,7 +35,7 @@ using DdeCallback = std::intptr_t (*)(DdeTransaction type, std::uint32_t format,
 // An instance that may act as client and server. False on failure.
 bool DdeInitialize(DdeInstance* instance, DdeCallback callback);
 
-// String handles in the ANSI code page form. Null on failure.
+// A string handle for `text`. Null on failure.
 DdeString* DdeCreateString(DdeInstance instance, const char16_t* text);
 // Copies the text into `out` (cut to `capacity` units, terminated);
 // returns its length, or 0 on failure.

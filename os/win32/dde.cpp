@@ -4,6 +4,10 @@
 
 #include <ddeml.h>
 
+// The A/W switch macros would rename the os:: functions of the same names.
+#undef DdeInitialize
+#undef DdeQueryString
+
 #include "os/dde.h"
 
 namespace os {
@@ -13,6 +17,11 @@ namespace {
 // DDEML passes no context to the callback; one instance per process uses
 // it, so the function is kept here.
 DdeCallback g_callback = nullptr;
+
+// The UTF-16 calls take their strings as UTF-16. With the ANSI code-page
+// argument the system reads the UTF-16 text as 8-bit text, and every name
+// would shrink to its first letter (all three capabilities items to "Q").
+constexpr int kStringCodePage = CP_WINUNICODE;
 
 HSZ Native(DdeString* handle) { return reinterpret_cast<HSZ>(handle); }
 HDDEDATA Native(DdeData* data) { return reinterpret_cast<HDDEDATA>(data); }
@@ -30,6 +39,14 @@ HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV, HSZ string1, HSZ strin
                                                reinterpret_cast<DdeString*>(string2)));
 }
 
+void DispatchPending() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
 }  // namespace
 
 bool DdeInitialize(DdeInstance* instance, DdeCallback callback) {
@@ -43,14 +60,14 @@ bool DdeInitialize(DdeInstance* instance, DdeCallback callback) {
 
 DdeString* DdeCreateString(DdeInstance instance, const char16_t* text) {
   return reinterpret_cast<DdeString*>(
-      ::DdeCreateStringHandleW(instance, reinterpret_cast<LPCWSTR>(text), CP_WINANSI));
+      ::DdeCreateStringHandleW(instance, reinterpret_cast<LPCWSTR>(text), kStringCodePage));
 }
 
 std::uint32_t DdeQueryString(DdeInstance instance, DdeString* handle, char16_t* out,
                              std::uint32_t capacity) {
   if (out == nullptr || capacity == 0) return 0;
   return ::DdeQueryStringW(instance, Native(handle), reinterpret_cast<LPWSTR>(out), capacity,
-                           CP_WINANSI);
+                           kStringCodePage);
 }
 
 bool DdeFreeString(DdeInstance instance, DdeString* handle) {
@@ -76,6 +93,10 @@ bool DdeDisconnect(DdeConversation* conversation) {
 
 DdeData* DdeRequest(DdeConversation* conversation, DdeString* item, std::uint32_t format,
                     std::uint32_t timeout_ms) {
+  // The previous transaction's closing messages may still be queued; a
+  // request made before they are dispatched is refused (seen under Wine
+  // with requests made back to back).
+  DispatchPending();
   return reinterpret_cast<DdeData*>(::DdeClientTransaction(
       nullptr, 0, Native(conversation), Native(item), format, XTYP_REQUEST, timeout_ms, nullptr));
 }
@@ -98,11 +119,7 @@ std::uint32_t DdeGetLastError(DdeInstance instance) { return ::DdeGetLastError(i
 void DdeDispatch(std::uint32_t timeout_ms) {
   const DWORD start = ::GetTickCount();
   for (;;) {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
+    DispatchPending();
     const DWORD elapsed = ::GetTickCount() - start;
     if (elapsed >= timeout_ms) return;
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout_ms - elapsed, QS_ALLINPUT);
