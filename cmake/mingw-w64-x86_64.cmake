@@ -57,6 +57,11 @@ get_filename_component(_qv_source_dir "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 set(QV_MINGW_DEPS "${_qv_source_dir}/build/mingw-deps" CACHE PATH
     "Prefix holding the static MinGW builds of the dependencies")
 set(_qv_sysroot /usr/${_qv_triple})
+get_property(_qv_in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
+if(NOT _qv_in_try_compile AND NOT EXISTS "${QV_MINGW_DEPS}/lib/libgtest.a")
+  message(WARNING "No MinGW builds of the dependencies in ${QV_MINGW_DEPS}; "
+                  "run scripts/windows-deps.sh first.")
+endif()
 
 set(CMAKE_FIND_ROOT_PATH ${QV_MINGW_DEPS} ${_qv_sysroot})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
