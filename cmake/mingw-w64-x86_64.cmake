@@ -58,9 +58,11 @@ set(QV_MINGW_DEPS "${_qv_source_dir}/build/mingw-deps" CACHE PATH
     "Prefix holding the static MinGW builds of the dependencies")
 set(_qv_sysroot /usr/${_qv_triple})
 get_property(_qv_in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
-if(NOT _qv_in_try_compile AND NOT EXISTS "${QV_MINGW_DEPS}/lib/libgtest.a")
+get_property(_qv_warned GLOBAL PROPERTY QV_MINGW_DEPS_WARNED)
+if(NOT _qv_in_try_compile AND NOT _qv_warned AND NOT EXISTS "${QV_MINGW_DEPS}/lib/libgtest.a")
   message(WARNING "No MinGW builds of the dependencies in ${QV_MINGW_DEPS}; "
                   "run scripts/windows-deps.sh first.")
+  set_property(GLOBAL PROPERTY QV_MINGW_DEPS_WARNED ON)
 endif()
 
 set(CMAKE_FIND_ROOT_PATH ${QV_MINGW_DEPS} ${_qv_sysroot})
