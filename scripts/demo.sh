@@ -73,7 +73,9 @@ if [ "$way" = linux ]; then
   QV_UI=${QV_UI:-terminal} QV_COMMON_APPDATA="$run/appdata" "$root/build/linux/app/updater/updater" || status=$?
 else
   cp "$root/build/windows/app/updater/updater.exe" .
-  export QV_COMMON_APPDATA
+  # The updater makes no sound; without a sound card Wine's ALSA driver
+  # would only complain.
+  export WINEDLLOVERRIDES="winealsa.drv=d" QV_COMMON_APPDATA
   QV_COMMON_APPDATA=$(as_seen "$run/appdata")
   if [ -n "${DISPLAY:-}" ]; then
     echo "(the updater's window opens on $DISPLAY; answer its boxes there)"
