@@ -104,6 +104,16 @@ TEST_P(ArchiveRead, ShortArchiveFileGivesNoBytesFromBeyondIt) {
     EXPECT_EQ(file.Read(buffer, sizeof buffer), -1);
     EXPECT_EQ(file.GetPosition(), 0);
     EXPECT_TRUE(qvtest::Logged(log, "読み込みに失敗 (beyond.dat:16)"));
+
+    // The first block is there, the second (read whole for a short tail)
+    // is not.
+    ASSERT_EQ(archive_.AddMember(u"tail.dat", 6 + 13 + 20 - 12, 16), 1);
+    qvBigFile tail(&archive_);
+    ASSERT_EQ(tail.Open(u"tail.dat", QVFILE_READ), 1);
+    ASSERT_EQ(tail.Read(buffer, 8), 8);
+    EXPECT_EQ(tail.Read(buffer, 3), -1);
+    EXPECT_EQ(tail.GetPosition(), 8);
+    EXPECT_TRUE(qvtest::Logged(log, "暗号化解除エラー (tail.dat:16)"));
   } else {
     EXPECT_EQ(file.Read(buffer, sizeof buffer), 4);
     EXPECT_EQ(std::string(buffer, 4), members_[1].bytes.substr(16));
