@@ -136,12 +136,12 @@ unsigned long long UnsignedArgument(Size size, va_list* arguments) {
 template <typename T>
 void PutNumber(WideBufferWriter& out, const Directive& d, const char* length_modifier,
                char conversion, T value) {
-  char spec[24];
-  std::snprintf(spec, sizeof spec, "%%%s*%s%s%c", d.flags, d.precision >= 0 ? ".*" : "",
+  char narrow_format[24];
+  std::snprintf(narrow_format, sizeof narrow_format, "%%%s*%s%s%c", d.flags, d.precision >= 0 ? ".*" : "",
                 length_modifier, conversion);
   auto print = [&](char* buffer, std::size_t size) {
-    return d.precision >= 0 ? std::snprintf(buffer, size, spec, d.width, d.precision, value)
-                            : std::snprintf(buffer, size, spec, d.width, value);
+    return d.precision >= 0 ? std::snprintf(buffer, size, narrow_format, d.width, d.precision, value)
+                            : std::snprintf(buffer, size, narrow_format, d.width, value);
   };
 
   char small[256];

@@ -99,9 +99,9 @@ std::string Pattern(std::size_t size, unsigned seed) {
 }
 
 std::string VersionedExe(const char16_t* file_version) {
-  qvtest::PeVersionSpec spec;
-  spec.strings = {{u"FileVersion", file_version}};
-  return qvtest::MakePeFile(spec);
+  qvtest::PeVersionLayout layout;
+  layout.strings = {{u"FileVersion", file_version}};
+  return qvtest::MakePeFile(layout);
 }
 
 class WorkerTest : public ::testing::Test {

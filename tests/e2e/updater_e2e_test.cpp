@@ -226,11 +226,11 @@ TEST(UpdaterEndToEnd, NewerInstalledLibraryIsKept) {
   box.WriteDescription();
   box.WriteRecordForGame();
   auto pe = [](std::uint16_t major, bool dll, const std::string& tail) {
-    PeVersionSpec spec;
-    spec.dll = dll;
+    PeVersionLayout layout;
+    layout.dll = dll;
     std::u16string version = U16(std::to_string(major) + ".0.0.0");
-    spec.strings = {{u"FileVersion", version}};
-    return MakePeFile(spec) + tail;
+    layout.strings = {{u"FileVersion", version}};
+    return MakePeFile(layout) + tail;
   };
   box.WriteData("engine.dll", pe(1, true, "patch"));
   box.WriteGame("engine.dll", pe(2, true, "installed"));

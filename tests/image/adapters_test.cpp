@@ -19,7 +19,7 @@ using namespace qvtest;
 
 class AdapterTest : public ImageTest {};
 
-struct PngSpec {
+struct PngLayout {
   std::uint32_t width = 5;
   std::uint32_t height = 4;
   int colour_type = PNG_COLOR_TYPE_RGB;
@@ -35,7 +35,7 @@ void AppendToBytes(png_structp png, png_bytep data, png_size_t length) {
 
 // A PNG of the given kind with varied sample values, written by libpng.
 // `samples` receives the rows as stored.
-Bytes WritePng(const PngSpec& spec, std::vector<Bytes>* samples = nullptr) {
+Bytes WritePng(const PngLayout& layout, std::vector<Bytes>* samples = nullptr) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -45,10 +45,10 @@ Bytes WritePng(const PngSpec& spec, std::vector<Bytes>* samples = nullptr) {
     return {};
   }
   png_set_write_fn(png, &out, AppendToBytes, nullptr);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bit_depth, spec.colour_type,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.bit_depth, layout.colour_type,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (spec.colour_type == PNG_COLOR_TYPE_PALETTE) {
+  if (layout.colour_type == PNG_COLOR_TYPE_PALETTE) {
     png_color palette[16];
     png_byte alpha[16];
     for (int i = 0; i < 16; ++i) {
@@ -57,8 +57,8 @@ Bytes WritePng(const PngSpec& spec, std::vector<Bytes>* samples = nullptr) {
       alpha[i] = static_cast<png_byte>(i * 17);
     }
     png_set_PLTE(png, info, palette, 16);
-    if (spec.with_trns) png_set_tRNS(png, info, alpha, 16, nullptr);
-  } else if (spec.with_trns) {
+    if (layout.with_trns) png_set_tRNS(png, info, alpha, 16, nullptr);
+  } else if (layout.with_trns) {
     png_color_16 key{};
     key.gray = 3;
     key.red = 3;
@@ -67,21 +67,21 @@ Bytes WritePng(const PngSpec& spec, std::vector<Bytes>* samples = nullptr) {
   png_write_info(png, info);
   const int channels = png_get_channels(png, info);
   const std::size_t row_bytes = png_get_rowbytes(png, info);
-  std::vector<Bytes> rows(spec.height, Bytes(row_bytes));
+  std::vector<Bytes> rows(layout.height, Bytes(row_bytes));
   std::uint32_t state = 12345;
   for (auto& row : rows) {
     for (auto& b : row) {
       state = state * 1103515245u + 12345u;
       b = static_cast<std::uint8_t>(state >> 16);
     }
-    if (spec.colour_type == PNG_COLOR_TYPE_PALETTE && spec.bit_depth == 8) {
+    if (layout.colour_type == PNG_COLOR_TYPE_PALETTE && layout.bit_depth == 8) {
       for (auto& b : row) b &= 15;
     }
     (void)channels;
   }
-  if (spec.with_trns && spec.colour_type != PNG_COLOR_TYPE_PALETTE) {
+  if (layout.with_trns && layout.colour_type != PNG_COLOR_TYPE_PALETTE) {
     rows[0].assign(row_bytes, 0);
-    rows[0][spec.bit_depth == 16 ? 1 : 0] = 3;  // one keyed sample
+    rows[0][layout.bit_depth == 16 ? 1 : 0] = 3;  // one keyed sample
   }
   std::vector<png_bytep> pointers;
   for (auto& row : rows) pointers.push_back(row.data());

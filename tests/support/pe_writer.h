@@ -10,7 +10,7 @@
 
 namespace qvtest {
 
-struct PeVersionSpec {
+struct PeVersionLayout {
   bool has_resource = true;      // false: no resource directory at all
   bool has_translation = true;   // false: no "\VarFileInfo\Translation"
   bool dll = false;
@@ -72,27 +72,27 @@ inline std::string Hex8(std::uint32_t v) {
 }  // namespace pe_detail
 
 // The VS_VERSIONINFO tree alone.
-inline std::string MakeVersionBlock(const PeVersionSpec& spec) {
+inline std::string MakeVersionBlock(const PeVersionLayout& layout) {
   using namespace pe_detail;
   std::string fixed(52, '\0');
   Put32(fixed, 0, 0xFEEF04BD);
   Put32(fixed, 4, 0x00010000);
-  const std::uint32_t ms = std::uint32_t{spec.fixed_version[0]} << 16 | spec.fixed_version[1];
-  const std::uint32_t ls = std::uint32_t{spec.fixed_version[2]} << 16 | spec.fixed_version[3];
+  const std::uint32_t ms = std::uint32_t{layout.fixed_version[0]} << 16 | layout.fixed_version[1];
+  const std::uint32_t ls = std::uint32_t{layout.fixed_version[2]} << 16 | layout.fixed_version[3];
   Put32(fixed, 8, ms);
   Put32(fixed, 12, ls);
   Put32(fixed, 16, ms);
   Put32(fixed, 20, ls);
   Put32(fixed, 24, 0x3F);
   Put32(fixed, 32, 0x40004);
-  Put32(fixed, 36, spec.dll ? 2 : 1);
+  Put32(fixed, 36, layout.dll ? 2 : 1);
 
-  std::u16string key = spec.table_key;
+  std::u16string key = layout.table_key;
   if (key.empty()) {
-    for (char c : Hex8(std::uint32_t{spec.language} << 16 | spec.code_page)) key += c;
+    for (char c : Hex8(std::uint32_t{layout.language} << 16 | layout.code_page)) key += c;
   }
   std::vector<std::string> strings;
-  for (const auto& [name, value] : spec.strings) {
+  for (const auto& [name, value] : layout.strings) {
     std::string bytes;
     AppendText(bytes, value);
     strings.push_back(Block(name, bytes, static_cast<std::uint16_t>(value.size() + 1),
@@ -100,10 +100,10 @@ inline std::string MakeVersionBlock(const PeVersionSpec& spec) {
   }
   std::vector<std::string> children;
   children.push_back(Block(u"StringFileInfo", "", 0, true, {Block(key, "", 0, true, strings)}));
-  if (spec.has_translation) {
+  if (layout.has_translation) {
     std::string translation(4, '\0');
-    Put16(translation, 0, spec.language);
-    Put16(translation, 2, spec.code_page);
+    Put16(translation, 0, layout.language);
+    Put16(translation, 2, layout.code_page);
     children.push_back(
         Block(u"VarFileInfo", "", 0, true, {Block(u"Translation", translation, 4, false, {})}));
   }
@@ -111,26 +111,26 @@ inline std::string MakeVersionBlock(const PeVersionSpec& spec) {
 }
 
 // A whole PE file (one ".rsrc" section at RVA 0x1000 when there is a resource).
-inline std::string MakePeFile(const PeVersionSpec& spec) {
+inline std::string MakePeFile(const PeVersionLayout& layout) {
   using namespace pe_detail;
   constexpr std::uint32_t kFileAlign = 0x200, kSectionAlign = 0x1000, kRva = 0x1000;
-  const std::uint32_t optional_size = spec.pe32plus ? 240 : 224;
+  const std::uint32_t optional_size = layout.pe32plus ? 240 : 224;
   const std::uint32_t pe = 0x40;
 
   // Resource section: type 16 -> name 1 -> language -> data entry -> data.
   std::string rsrc;
-  if (spec.has_resource) {
+  if (layout.has_resource) {
     rsrc.assign(88, '\0');
     const std::uint32_t tables[3][2] = {{16, 0x80000000u | 24},
                                         {1, 0x80000000u | 48},
-                                        {spec.language, 72}};
+                                        {layout.language, 72}};
     for (int level = 0; level < 3; ++level) {
       const std::size_t at = 24 * level;
       Put16(rsrc, at + 14, 1);  // one id entry
       Put32(rsrc, at + 16, tables[level][0]);
       Put32(rsrc, at + 20, tables[level][1]);
     }
-    const std::string block = MakeVersionBlock(spec);
+    const std::string block = MakeVersionBlock(layout);
     Put32(rsrc, 72, kRva + 88);
     Put32(rsrc, 76, static_cast<std::uint32_t>(block.size()));
     rsrc += block;
@@ -139,29 +139,29 @@ inline std::string MakePeFile(const PeVersionSpec& spec) {
       (rsrc.size() + kFileAlign - 1) / kFileAlign * kFileAlign);
   const std::uint32_t virtual_size = static_cast<std::uint32_t>(
       (rsrc.size() + kSectionAlign - 1) / kSectionAlign * kSectionAlign);
-  const int sections = spec.has_resource ? 1 : 0;
+  const int sections = layout.has_resource ? 1 : 0;
 
   std::string out(kFileAlign, '\0');
   out[0] = 'M';
   out[1] = 'Z';
   Put32(out, 0x3C, pe);
   out.replace(pe, 4, std::string("PE\0\0", 4));
-  Put16(out, pe + 4, spec.pe32plus ? 0x8664 : 0x14C);
+  Put16(out, pe + 4, layout.pe32plus ? 0x8664 : 0x14C);
   Put16(out, pe + 6, sections);
   Put16(out, pe + 20, optional_size);
-  std::uint32_t characteristics = spec.pe32plus ? 0x0022 : 0x0102;
-  if (spec.dll) characteristics |= 0x2000;
+  std::uint32_t characteristics = layout.pe32plus ? 0x0022 : 0x0102;
+  if (layout.dll) characteristics |= 0x2000;
   Put16(out, pe + 22, characteristics);
 
   const std::size_t opt = pe + 24;
-  Put16(out, opt, spec.pe32plus ? 0x20B : 0x10B);
+  Put16(out, opt, layout.pe32plus ? 0x20B : 0x10B);
   out[opt + 2] = 10;
   Put32(out, opt + 8, raw_size);  // size of initialised data
-  if (spec.pe32plus) {
-    Put32(out, opt + 24, spec.dll ? 0x10000000 : 0x00400000);
+  if (layout.pe32plus) {
+    Put32(out, opt + 24, layout.dll ? 0x10000000 : 0x00400000);
     Put32(out, opt + 28, 0x1);  // image base 0x1'xxxxxxxx
   } else {
-    Put32(out, opt + 28, spec.dll ? 0x10000000 : 0x00400000);
+    Put32(out, opt + 28, layout.dll ? 0x10000000 : 0x00400000);
   }
   Put32(out, opt + 32, kSectionAlign);
   Put32(out, opt + 36, kFileAlign);
@@ -173,14 +173,14 @@ inline std::string MakePeFile(const PeVersionSpec& spec) {
   Put32(out, opt + 60, kFileAlign);
   Put16(out, opt + 68, 2);  // GUI
   const std::size_t sizes = opt + 72;
-  const std::size_t step = spec.pe32plus ? 8 : 4;
+  const std::size_t step = layout.pe32plus ? 8 : 4;
   Put32(out, sizes, 0x100000);
   Put32(out, sizes + step, 0x1000);
   Put32(out, sizes + 2 * step, 0x100000);
   Put32(out, sizes + 3 * step, 0x1000);
   const std::size_t count = sizes + 4 * step + 4;
   Put32(out, count, 16);
-  if (spec.has_resource) {
+  if (layout.has_resource) {
     Put32(out, count + 4 + 16, kRva);
     Put32(out, count + 4 + 20, static_cast<std::uint32_t>(rsrc.size()));
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-using qvtest::PeVersionSpec;
+using qvtest::PeVersionLayout;
 using qvtest::ScratchDir;
 
 struct Split {
@@ -73,13 +73,13 @@ TEST(FileVersionSplit, NumbersCompareAsVersions) {
 
 class ReadVersionInfoTest : public ::testing::Test {
  protected:
-  std::u16string Write(const char16_t* name, const PeVersionSpec& spec) {
-    dir_.WriteFile(name, qvtest::MakePeFile(spec));
+  std::u16string Write(const char16_t* name, const PeVersionLayout& layout) {
+    dir_.WriteFile(name, qvtest::MakePeFile(layout));
     return dir_.Path(name);
   }
-  static PeVersionSpec Full() {
-    PeVersionSpec spec;
-    spec.strings = {
+  static PeVersionLayout Full() {
+    PeVersionLayout layout;
+    layout.strings = {
         {u"Comments", u"c"},          {u"CompanyName", u"株式会社"},
         {u"FileDescription", u"fd"},   {u"FileVersion", u"2, 0, 0, 10"},
         {u"InternalName", u"in"},      {u"LegalCopyright", u"(C) 2026"},
@@ -87,17 +87,17 @@ class ReadVersionInfoTest : public ::testing::Test {
         {u"ProductName", u"ゲーム"},   {u"ProductVersion", u"2.0"},
         {u"PrivateBuild", u"pb"},      {u"SpecialBuild", u"sb"},
     };
-    return spec;
+    return layout;
   }
   ScratchDir dir_;
 };
 
 TEST_F(ReadVersionInfoTest, ReadsEveryStringOfTheFirstTranslation) {
   for (bool pe32plus : {false, true}) {
-    PeVersionSpec spec = Full();
-    spec.pe32plus = pe32plus;
-    spec.dll = pe32plus;
-    const std::u16string path = Write(pe32plus ? u"a.dll" : u"a.exe", spec);
+    PeVersionLayout layout = Full();
+    layout.pe32plus = pe32plus;
+    layout.dll = pe32plus;
+    const std::u16string path = Write(pe32plus ? u"a.dll" : u"a.exe", layout);
     VersionInfo info;
     ASSERT_EQ(ReadVersionInfo(path.c_str(), &info), 1) << pe32plus;
     EXPECT_EQ(std::u16string(info.comments), u"c");
@@ -117,20 +117,20 @@ TEST_F(ReadVersionInfoTest, ReadsEveryStringOfTheFirstTranslation) {
 }
 
 TEST_F(ReadVersionInfoTest, NumberComesFromTheTextNotTheFixedBlock) {
-  PeVersionSpec spec;
-  spec.fixed_version[0] = 9;
-  spec.strings = {{u"FileVersion", u"1.0.0.2"}};
+  PeVersionLayout layout;
+  layout.fixed_version[0] = 9;
+  layout.strings = {{u"FileVersion", u"1.0.0.2"}};
   VersionInfo info;
-  ASSERT_EQ(ReadVersionInfo(Write(u"v.exe", spec).c_str(), &info), 1);
+  ASSERT_EQ(ReadVersionInfo(Write(u"v.exe", layout).c_str(), &info), 1);
   EXPECT_EQ(info.Number(), 0x0001000000000002ull);
 }
 
 TEST_F(ReadVersionInfoTest, MissingValuesStayEmptyAndLongValuesAreCut) {
-  PeVersionSpec spec;
+  PeVersionLayout layout;
   const std::u16string long_text(300, u'x');
-  spec.strings = {{u"ProductName", long_text}, {u"CompanyName", u"after"}};
+  layout.strings = {{u"ProductName", long_text}, {u"CompanyName", u"after"}};
   VersionInfo info;
-  ASSERT_EQ(ReadVersionInfo(Write(u"l.exe", spec).c_str(), &info), 1);
+  ASSERT_EQ(ReadVersionInfo(Write(u"l.exe", layout).c_str(), &info), 1);
   EXPECT_EQ(std::u16string(info.product_name), long_text.substr(0, 255));
   EXPECT_EQ(std::u16string(info.company_name), u"after");
   EXPECT_EQ(info.file_version[0], 0);
@@ -138,28 +138,28 @@ TEST_F(ReadVersionInfoTest, MissingValuesStayEmptyAndLongValuesAreCut) {
 }
 
 TEST_F(ReadVersionInfoTest, WithoutTranslationTableTheRecordIsEmpty) {
-  PeVersionSpec spec = Full();
-  spec.has_translation = false;
+  PeVersionLayout layout = Full();
+  layout.has_translation = false;
   VersionInfo info;
-  ASSERT_EQ(ReadVersionInfo(Write(u"t.exe", spec).c_str(), &info), 1);
+  ASSERT_EQ(ReadVersionInfo(Write(u"t.exe", layout).c_str(), &info), 1);
   EXPECT_EQ(info.file_version[0], 0);
   EXPECT_EQ(info.Number(), 0u);
 }
 
 TEST_F(ReadVersionInfoTest, OnlyTheNamedTranslationIsRead) {
-  PeVersionSpec spec = Full();
-  spec.table_key = u"040904b0";  // the translation names 041104b0
+  PeVersionLayout layout = Full();
+  layout.table_key = u"040904b0";  // the translation names 041104b0
   VersionInfo info;
-  ASSERT_EQ(ReadVersionInfo(Write(u"k.exe", spec).c_str(), &info), 1);
+  ASSERT_EQ(ReadVersionInfo(Write(u"k.exe", layout).c_str(), &info), 1);
   EXPECT_EQ(info.file_version[0], 0);
 }
 
 TEST_F(ReadVersionInfoTest, FilesWithoutResourceGiveZero) {
-  PeVersionSpec spec = Full();
-  spec.has_resource = false;
+  PeVersionLayout layout = Full();
+  layout.has_resource = false;
   VersionInfo info;
   info.version[0] = 7;
-  EXPECT_EQ(ReadVersionInfo(Write(u"n.exe", spec).c_str(), &info), 0);
+  EXPECT_EQ(ReadVersionInfo(Write(u"n.exe", layout).c_str(), &info), 0);
   EXPECT_EQ(info.version[0], 0);
 
   dir_.WriteFile(u"text.exe", "MZ but not really a program");

@@ -79,10 +79,10 @@ bool WriteBackground(const fs::path& path) {
 
 bool WriteProgram(const fs::path& path, bool dll, const char16_t* version,
                   const std::string& payload) {
-  qvtest::PeVersionSpec spec;
-  spec.dll = dll;
-  spec.strings = {{u"FileVersion", version}, {u"ProductName", u"QV demo game"}};
-  std::string bytes = qvtest::MakePeFile(spec) + payload;
+  qvtest::PeVersionLayout layout;
+  layout.dll = dll;
+  layout.strings = {{u"FileVersion", version}, {u"ProductName", u"QV demo game"}};
+  std::string bytes = qvtest::MakePeFile(layout) + payload;
   return WriteBytes(path, bytes.data(), bytes.size());
 }
 
