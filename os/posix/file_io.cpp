@@ -23,21 +23,25 @@ bool DropDirect(const posix::OpenFileRecord& record) {
   return true;
 }
 
-}  // namespace
-
-bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
+// Moves `count` bytes with repeated `step` calls (read or write), retrying
+// interruptions and continuing buffered where O_DIRECT is refused. Stops at
+// a call that moves nothing (end of file, or a device that takes no more)
+// and, for direct reads, after the first call: reading on would be
+// misaligned.
+template <typename Step>
+bool Transfer(Handle file, std::uint32_t access, std::uint32_t count, std::uint32_t* done,
+              Step step) {
   if (done) *done = 0;
   auto record = posix::LookUpFile(file);
   if (!record) return false;
-  if (!(record->access & kAccessRead)) {
+  if (!(record->access & access)) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
-  auto* bytes = static_cast<unsigned char*>(buffer);
   std::uint32_t total = 0;
   while (total < count) {
-    ssize_t got = read(record->fd, bytes + total, count - total);
-    if (got < 0) {
+    ssize_t moved = step(record->fd, total, count - total);
+    if (moved < 0) {
       if (errno == EINTR) continue;
       if (errno == EINVAL && DropDirect(*record)) {
         record->direct = false;
@@ -47,41 +51,27 @@ bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* don
       if (done) *done = total;
       return false;
     }
-    total += static_cast<std::uint32_t>(got);
-    // A short direct read means the end of the file; reading on would be
-    // misaligned.
-    if (got == 0 || record->direct) break;
+    total += static_cast<std::uint32_t>(moved);
+    if (moved == 0 || (access == kAccessRead && record->direct)) break;
   }
   if (done) *done = total;
   return true;
 }
 
+}  // namespace
+
+bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  return Transfer(file, kAccessRead, count, done, [bytes](int fd, std::uint32_t at, std::uint32_t size) {
+    return read(fd, bytes + at, size);
+  });
+}
+
 bool WriteFile(Handle file, const void* buffer, std::uint32_t count, std::uint32_t* done) {
-  if (done) *done = 0;
-  auto record = posix::LookUpFile(file);
-  if (!record) return false;
-  if (!(record->access & kAccessWrite)) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
   const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::uint32_t total = 0;
-  while (total < count) {
-    ssize_t put = write(record->fd, bytes + total, count - total);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EINVAL && DropDirect(*record)) {
-        record->direct = false;
-        continue;
-      }
-      posix::SetErrnoError(errno);
-      if (done) *done = total;
-      return false;
-    }
-    total += static_cast<std::uint32_t>(put);
-  }
-  if (done) *done = total;
-  return true;
+  return Transfer(file, kAccessWrite, count, done, [bytes](int fd, std::uint32_t at, std::uint32_t size) {
+    return write(fd, bytes + at, size);
+  });
 }
 
 std::int64_t SeekFile(Handle file, std::int64_t distance, SeekOrigin origin) {
