@@ -1,6 +1,8 @@
-// Attribute bits by path. Only the read-only bit can be set: it clears or
+// Attribute bits by path; a symbolic link shows as a reparse point, as
+// Windows shows its links. Only the read-only bit can be set: it clears or
 // restores the write permission bits. Folders keep their permissions, as
 // Windows does not enforce read-only on folders either.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -14,12 +16,12 @@ namespace os {
 
 std::uint32_t GetFileAttributes(const char16_t* path) {
   std::string native = posix::NativePath(path);
-  struct stat info;
-  if (!path || !posix::StatPath(native, &info)) {
+  posix::EntryStat entry;
+  if (!path || !posix::StatEntry(AT_FDCWD, native.c_str(), &entry)) {
     posix::SetPathError(path ? errno : ENOENT, native);
     return kInvalidAttributes;
   }
-  return posix::AttributesOf(posix::LastComponent(native), info);
+  return posix::AttributesOf(posix::LastComponent(native), entry);
 }
 
 bool SetFileAttributes(const char16_t* path, std::uint32_t attributes) {
@@ -30,9 +32,7 @@ bool SetFileAttributes(const char16_t* path, std::uint32_t attributes) {
     return false;
   }
   if (S_ISDIR(info.st_mode)) return true;
-  mode_t mode = info.st_mode & 07777;
-  if (attributes & kAttrReadOnly) mode &= ~(S_IWUSR | S_IWGRP | S_IWOTH);
-  else mode |= S_IWUSR;
+  mode_t mode = posix::ModeForAttributes(info.st_mode, attributes);
   if (mode != (info.st_mode & 07777) && chmod(native.c_str(), mode) != 0) {
     posix::SetPathError(errno, native);
     return false;

@@ -9,10 +9,20 @@ constexpr std::int64_t kEpochDifference = 11644473600LL;
 constexpr std::int64_t kTicksPerSecond = 10000000LL;
 }  // namespace
 
-bool StatPath(const std::string& native, struct stat* info) {
-  if (stat(native.c_str(), info) == 0) return true;
-  return lstat(native.c_str(), info) == 0;
+bool StatEntry(int folder_fd, const char* name, EntryStat* entry) {
+  if (fstatat(folder_fd, name, &entry->info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  entry->link = S_ISLNK(entry->info.st_mode);
+  struct stat target;
+  entry->link_to_folder =
+      entry->link && fstatat(folder_fd, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+  return true;
 }
+
+namespace {
+bool IsHiddenName(std::string_view name) {
+  return !name.empty() && name[0] == '.' && name != "." && name != "..";
+}
+}  // namespace
 
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
 
@@ -21,8 +31,15 @@ std::uint32_t AttributesOf(std::string_view name, const struct stat& info) {
   if (S_ISDIR(info.st_mode)) attributes |= kAttrDirectory;
   else if (S_ISREG(info.st_mode)) attributes |= kAttrArchive;
   if (IsReadOnly(info)) attributes |= kAttrReadOnly;
-  if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= kAttrHidden;
+  if (IsHiddenName(name)) attributes |= kAttrHidden;
   return attributes ? attributes : kAttrNormal;
+}
+
+std::uint32_t AttributesOf(std::string_view name, const EntryStat& entry) {
+  if (!entry.link) return AttributesOf(name, entry.info);
+  std::uint32_t attributes =
+      kAttrReparsePoint | (entry.link_to_folder ? kAttrDirectory : kAttrArchive);
+  return IsHiddenName(name) ? attributes | kAttrHidden : attributes;
 }
 
 FileTime FileTimeFromTimespec(const timespec& time) {
@@ -40,10 +57,23 @@ timespec TimespecFromFileTime(FileTime time) {
   return out;
 }
 
+void TimesForUpdate(const FileTime* last_access, const FileTime* last_write, timespec out[2]) {
+  out[0].tv_nsec = UTIME_OMIT;
+  out[1].tv_nsec = UTIME_OMIT;
+  if (last_access && last_access->ticks) out[0] = TimespecFromFileTime(*last_access);
+  if (last_write && last_write->ticks) out[1] = TimespecFromFileTime(*last_write);
+}
+
+mode_t ModeForAttributes(mode_t mode, std::uint32_t attributes) {
+  mode &= 07777;
+  if (attributes & kAttrReadOnly) return mode & ~(S_IWUSR | S_IWGRP | S_IWOTH);
+  return mode | S_IWUSR;
+}
+
 FileTime CreationTime(int fd, const char* path, const struct stat& info) {
 #ifdef STATX_BTIME
   struct statx extended;
-  int flags = (path && *path) ? 0 : AT_EMPTY_PATH;
+  int flags = (path && *path) ? AT_SYMLINK_NOFOLLOW : AT_EMPTY_PATH;
   if (statx(fd, path ? path : "", flags, STATX_BTIME, &extended) == 0 &&
       (extended.stx_mask & STATX_BTIME)) {
     timespec birth{static_cast<time_t>(extended.stx_btime.tv_sec),

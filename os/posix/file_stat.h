@@ -9,24 +9,41 @@
 #include <string_view>
 
 #include "os/file.h"
+#include "os/tree.h"
 
 namespace os::posix {
 
-// stat() that falls back to lstat() for a dangling symbolic link.
-bool StatPath(const std::string& native, struct stat* info);
+// An entry as it is, a symbolic link not followed.
+struct EntryStat {
+  struct stat info;         // lstat() of the entry
+  bool link = false;        // a symbolic link
+  bool link_to_folder = false;  // ... whose target is a folder
+};
+// `name` is relative to the folder `folder_fd` (or AT_FDCWD). Sets errno.
+bool StatEntry(int folder_fd, const char* name, EntryStat* entry);
 
 // `name` is the entry's own name (for the hidden bit).
 std::uint32_t AttributesOf(std::string_view name, const struct stat& info);
+// As Windows shows an entry: a symbolic link is a reparse point, and a
+// folder one when it points to a folder, whatever its target's bits.
+std::uint32_t AttributesOf(std::string_view name, const EntryStat& entry);
 // Windows refuses writes to a read-only file even for an administrator;
 // this checks the owner write bit so that root behaves the same way.
 bool IsReadOnly(const struct stat& info);
 
 FileTime FileTimeFromTimespec(const timespec& time);
 timespec TimespecFromFileTime(FileTime time);
+// The access and modification times for utimensat(); a null or zero time
+// is left unchanged, as on Windows.
+void TimesForUpdate(const FileTime* last_access, const FileTime* last_write, timespec out[2]);
+
+// The permission bits once the read-only attribute is set or cleared: it
+// takes every write bit away, or gives the owner's back.
+mode_t ModeForAttributes(mode_t mode, std::uint32_t attributes);
 
 // Creation time: the birth time when the file system keeps one, else the
-// status-change time. `fd` may be AT_FDCWD with a path, or a descriptor
-// with an empty path.
+// status-change time. `fd` may be AT_FDCWD or a folder with a path (a link
+// is not followed), or a descriptor with an empty path.
 FileTime CreationTime(int fd, const char* path, const struct stat& info);
 
 }  // namespace os::posix

@@ -37,11 +37,7 @@ bool SetFileTimes(Handle file, const FileTime* creation, const FileTime* last_ac
     return false;
   }
   timespec times[2];
-  times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_nsec = UTIME_OMIT;
-  // A zero FILETIME means "leave unchanged" on Windows as well.
-  if (last_access && last_access->ticks) times[0] = posix::TimespecFromFileTime(*last_access);
-  if (last_write && last_write->ticks) times[1] = posix::TimespecFromFileTime(*last_write);
+  posix::TimesForUpdate(last_access, last_write, times);
   if (futimens(record->fd, times) != 0) {
     posix::SetErrnoError(errno);
     return false;

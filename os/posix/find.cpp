@@ -17,6 +17,7 @@
 #include "os/posix/errors.h"
 #include "os/posix/file_stat.h"
 #include "os/posix/native_path.h"
+#include "os/posix/ntfs_order.h"
 #include "os/posix/wildcard.h"
 
 namespace os {
@@ -39,27 +40,23 @@ std::set<Search*>& Searches() {
   return *searches;
 }
 
+// A link is reported itself, as Windows reports it: a reparse point of
+// size 0 with its own times.
 bool FillEntry(const std::string& native, std::string_view name, FindData* data) {
-  struct stat info;
-  if (!posix::StatPath(native, &info)) return false;
+  posix::EntryStat entry;
+  if (!posix::StatEntry(AT_FDCWD, native.c_str(), &entry)) return false;
+  const struct stat& info = entry.info;
   *data = FindData{};
-  data->attributes = posix::AttributesOf(name, info);
+  data->attributes = posix::AttributesOf(name, entry);
   data->creation = posix::CreationTime(AT_FDCWD, native.c_str(), info);
   data->last_access = posix::FileTimeFromTimespec(info.st_atim);
   data->last_write = posix::FileTimeFromTimespec(info.st_mtim);
-  data->size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
+  data->size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
   std::u16string wide = posix::EnginePath(name);
   std::size_t length = std::min(wide.size(), std::size(data->name) - 1);
   std::copy_n(wide.begin(), length, data->name);
   data->name[length] = 0;
   return true;
-}
-
-std::u16string FoldedName(const FindData& data) {
-  std::u16string name(data.name);
-  for (char16_t& c : name)
-    if (c >= u'a' && c <= u'z') c -= u'a' - u'A';
-  return name;
 }
 
 int DotRank(const FindData& data) {
@@ -70,7 +67,7 @@ int DotRank(const FindData& data) {
 void SortLikeNtfs(std::vector<FindData>& entries) {
   std::sort(entries.begin(), entries.end(), [](const FindData& a, const FindData& b) {
     if (DotRank(a) != DotRank(b)) return DotRank(a) < DotRank(b);
-    return FoldedName(a) < FoldedName(b);
+    return posix::NtfsNameLess(a.name, b.name);
   });
 }
 

@@ -1,0 +1,199 @@
+// Files and links in a tree folder: created, opened, renamed, deleted and
+// changed by name relative to the folder, never through a link. The
+// Windows rules that the other POSIX operations reproduce apply here too:
+// share modes of open handles, read-only files, folders that cannot be
+// replaced.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "os/posix/errors.h"
+#include "os/posix/file_stat.h"
+#include "os/posix/open_files.h"
+#include "os/posix/tree_folder.h"
+#include "os/tree.h"
+
+namespace os {
+namespace {
+
+// The folder's descriptor and the entry's UTF-8 name, or false.
+bool Resolve(Handle folder, const char16_t* name, int* fd, std::string* native) {
+  *fd = posix::FolderDescriptor(folder);
+  return *fd >= 0 && posix::EntryName(name, native);
+}
+
+bool Fail(std::uint32_t code) {
+  SetLastError(code);
+  return false;
+}
+
+Handle Register(int fd, std::uint32_t access, std::uint32_t share, std::uint32_t flags) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    posix::SetErrnoError(errno);
+    close(fd);
+    return kInvalidHandle;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    close(fd);
+    SetLastError(kErrorAccessDenied);
+    return kInvalidHandle;
+  }
+  if (!posix::RegisterOpenFile({fd, info.st_dev, info.st_ino, access, share, false})) {
+    close(fd);
+    SetLastError(kErrorSharingViolation);
+    return kInvalidHandle;
+  }
+  if (flags & kFlagSequentialScan) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  SetLastError(kErrorSuccess);
+  return fd;
+}
+
+// Windows refuses to replace or delete a file that a handle holds, since
+// none of them shares deletion.
+bool IsHeld(const struct stat& info) {
+  return S_ISREG(info.st_mode) && posix::IsFileOpen(info.st_dev, info.st_ino);
+}
+
+}  // namespace
+
+Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
+  int fd;
+  std::string native;
+  if (!Resolve(folder, name, &fd, &native)) return kInvalidHandle;
+  int file = openat(fd, native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (file < 0) {
+    if (errno == EEXIST) SetLastError(kErrorFileExists);
+    else posix::SetEntryError(errno);
+    return kInvalidHandle;
+  }
+  return Register(file, kAccessWrite, kShareNone, flags);
+}
+
+Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
+  int fd;
+  std::string native;
+  if (!Resolve(folder, name, &fd, &native)) return kInvalidHandle;
+  // O_NONBLOCK keeps a pipe from waiting for a writer; Register refuses it.
+  int file = openat(fd, native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0) {
+    posix::SetEntryError(errno);
+    return kInvalidHandle;
+  }
+  int status = fcntl(file, F_GETFL);
+  if (status >= 0) fcntl(file, F_SETFL, status & ~O_NONBLOCK);
+  return Register(file, kAccessRead, kShareRead, flags);
+}
+
+bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder,
+                 const char16_t* to_name) {
+  int from_fd, to_fd;
+  std::string from, to;
+  if (!Resolve(from_folder, from_name, &from_fd, &from) || !Resolve(to_folder, to_name, &to_fd, &to))
+    return false;
+  posix::EntryStat source, target;
+  if (!posix::StatEntry(from_fd, from.c_str(), &source)) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+  if (IsHeld(source.info)) return Fail(kErrorSharingViolation);
+  if (posix::StatEntry(to_fd, to.c_str(), &target)) {
+    const bool folder = S_ISDIR(target.info.st_mode) || target.link_to_folder;
+    if (folder || (S_ISREG(target.info.st_mode) && posix::IsReadOnly(target.info)))
+      return Fail(kErrorAccessDenied);
+    if (IsHeld(target.info)) return Fail(kErrorSharingViolation);
+  }
+  if (renameat(from_fd, from.c_str(), to_fd, to.c_str()) != 0) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+  return true;
+}
+
+bool DeleteEntry(Handle folder, const char16_t* name) {
+  int fd;
+  std::string native;
+  if (!Resolve(folder, name, &fd, &native)) return false;
+  posix::EntryStat entry;
+  if (!posix::StatEntry(fd, native.c_str(), &entry)) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+  const struct stat& info = entry.info;
+  if (S_ISDIR(info.st_mode) || (S_ISREG(info.st_mode) && posix::IsReadOnly(info)))
+    return Fail(kErrorAccessDenied);
+  if (IsHeld(info)) return Fail(kErrorSharingViolation);
+  if (unlinkat(fd, native.c_str(), 0) != 0) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+  return true;
+}
+
+bool RemoveFolderIn(Handle folder, const char16_t* name) {
+  int fd;
+  std::string native;
+  if (!Resolve(folder, name, &fd, &native)) return false;
+  posix::EntryStat entry;
+  if (!posix::StatEntry(fd, native.c_str(), &entry)) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+  if (entry.link) return Fail(kErrorStoppedOnSymlink);
+  if (!S_ISDIR(entry.info.st_mode)) return Fail(kErrorDirectory);
+  if (unlinkat(fd, native.c_str(), AT_REMOVEDIR) != 0) {
+    if (errno == ENOTEMPTY || errno == EEXIST) return Fail(kErrorDirNotEmpty);
+    posix::SetEntryError(errno);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// The entry for a change of its own attributes or times: never a link.
+bool StatForChange(Handle folder, const char16_t* name, int* fd, std::string* native,
+                   posix::EntryStat* entry) {
+  if (!Resolve(folder, name, fd, native)) return false;
+  if (!posix::StatEntry(*fd, native->c_str(), entry)) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+  return !entry->link || Fail(kErrorStoppedOnSymlink);
+}
+
+}  // namespace
+
+bool SetEntryAttributes(Handle folder, const char16_t* name, std::uint32_t attributes) {
+  int fd;
+  std::string native;
+  posix::EntryStat entry;
+  if (!StatForChange(folder, name, &fd, &native, &entry)) return false;
+  const struct stat& info = entry.info;
+  if (!S_ISREG(info.st_mode)) return true;  // as SetFileAttributes: folders keep theirs
+  mode_t mode = posix::ModeForAttributes(info.st_mode, attributes);
+  if (mode != (info.st_mode & 07777) && fchmodat(fd, native.c_str(), mode, 0) != 0) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+  return true;
+}
+
+bool SetEntryTimes(Handle folder, const char16_t* name, const FileTime* creation,
+                   const FileTime* last_access, const FileTime* last_write) {
+  int fd;
+  std::string native;
+  posix::EntryStat entry;
+  if (!StatForChange(folder, name, &fd, &native, &entry)) return false;
+  timespec times[2];
+  posix::TimesForUpdate(last_access, last_write, times);
+  if (utimensat(fd, native.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace os

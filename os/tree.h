@@ -1,0 +1,115 @@
+// A folder tree reached without links.
+//
+// Entries are named relative to a folder that this interface opened, and
+// every folder on the way was entered one component at a time without
+// following a link (symbolic link, junction, mount point, any reparse
+// point): a link in the middle of a path stops the walk, and a link at the
+// end of one is looked at, replaced or removed itself, never what it points
+// to. Open folders are held so that, where the system allows it, they
+// cannot be renamed or replaced while they are in use.
+//
+// `name` arguments are single components: not empty, not "." or "..",
+// without '\', '/' or ':' (else kErrorInvalidName). Failures set the last
+// error of os/file.h and return false or kInvalidHandle.
+//
+// Limits of the systems: Wine shows a link to a folder as a folder with
+// kAttrReparsePoint but a link to a file as a plain file, and opens through
+// it. Operations that replace or remove a file therefore never open it for
+// writing or deleting: they rename over its name, which replaces a link
+// itself on every system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "os/file.h"
+
+namespace os {
+
+// Windows' attribute of a reparse point; the POSIX backend sets it for
+// symbolic links, with kAttrDirectory when the link points to a folder.
+inline constexpr std::uint32_t kAttrReparsePoint = 0x400;
+
+inline constexpr std::uint32_t kErrorInvalidName = 123;
+// A file stands where a folder is needed.
+inline constexpr std::uint32_t kErrorDirectory = 267;
+// A link was met where a folder or a file had to be entered.
+inline constexpr std::uint32_t kErrorStoppedOnSymlink = 681;
+
+enum class EntryKind : std::uint8_t {
+  kFile,
+  kFolder,
+  kLink,   // any link or reparse point, whatever it points to
+  kOther,  // devices, pipes, sockets (POSIX only)
+};
+
+struct EntryInfo {
+  EntryKind kind = EntryKind::kFile;
+  std::uint32_t attributes = 0;  // Windows bits
+  std::uint64_t size = 0;        // 0 for folders and links
+  FileTime creation;
+  FileTime last_access;
+  FileTime last_write;
+};
+
+struct FolderEntry {
+  std::u16string name;
+  EntryInfo info;
+};
+
+// Tells whether two paths or handles name the same folder.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Opens the folder `path` as the top of a tree. The folder itself must not
+// be a link (kErrorStoppedOnSymlink); the folders above it are resolved by
+// the system as usual.
+Handle OpenTreeRoot(const char16_t* path);
+// Opens the folder `relative` below `folder`: components separated by '\'
+// or '/', empty ones ignored (so "" opens `folder` once more). Each is
+// entered without following a link; with `create`, missing ones are made.
+// A missing one fails with kErrorPathNotFound, a file in the way with
+// kErrorDirectory.
+Handle OpenTreeFolder(Handle folder, const char16_t* relative, bool create);
+bool CloseTreeFolder(Handle folder);
+
+bool GetFolderIdentity(Handle folder, FileIdentity* identity);
+// The identity of what `path` names, links followed.
+bool GetPathIdentity(const char16_t* path, FileIdentity* identity);
+
+// The entry itself, a link not followed. kErrorFileNotFound when absent.
+bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info);
+// Every entry but "." and "..", in the system's order (the POSIX backend
+// sorts like an NTFS listing).
+bool ListFolder(Handle folder, std::vector<FolderEntry>* entries);
+
+// Creates the new file `name` for writing, not shared; fails with
+// kErrorFileExists when any entry of that name is there, a link included.
+Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags);
+// Opens the existing file `name` for reading, shared for reading. A link
+// fails with kErrorStoppedOnSymlink, a folder with kErrorAccessDenied.
+// `flags`: kFlagSequentialScan only.
+Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags);
+
+// Renames an entry (a file, link or folder) to `to_name` in `to_folder`,
+// which may be `from_folder`. A file or link of that name is replaced, the
+// link itself; a folder or a read-only file there is not (kErrorAccessDenied).
+bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder,
+                 const char16_t* to_name);
+// Deletes a file, or a link of any kind without touching what it points
+// to. A folder or a read-only file is refused (kErrorAccessDenied).
+bool DeleteEntry(Handle folder, const char16_t* name);
+// Removes an empty folder that is not a link.
+bool RemoveFolderIn(Handle folder, const char16_t* name);
+
+// Attributes and times of the entry itself; a link is refused
+// (kErrorStoppedOnSymlink). A null time is left alone.
+bool SetEntryAttributes(Handle folder, const char16_t* name, std::uint32_t attributes);
+bool SetEntryTimes(Handle folder, const char16_t* name, const FileTime* creation,
+                   const FileTime* last_access, const FileTime* last_write);
+
+}  // namespace os

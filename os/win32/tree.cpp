@@ -1,0 +1,263 @@
+// Folders of a tree reached without links. Every component is opened with
+// FILE_FLAG_OPEN_REPARSE_POINT, so a link is opened itself and refused, and
+// held without FILE_SHARE_DELETE, so that it cannot be renamed or replaced
+// while the folders below it are used.
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "os/tree.h"
+#include "os/tree_names.h"
+#include "os/win32/tree_folder.h"
+
+namespace os {
+namespace {
+
+struct FolderNode {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::u16string path;  // long form; ends with '\' only for a drive root
+  std::shared_ptr<FolderNode> parent;
+  ~FolderNode() { ::CloseHandle(handle); }
+};
+
+// What a folder handle points to.
+struct TreeFolder {
+  std::shared_ptr<FolderNode> node;
+};
+
+std::mutex& FoldersLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::set<TreeFolder*>& Folders() {
+  static auto* folders = new std::set<TreeFolder*>;
+  return *folders;
+}
+
+Handle Register(std::shared_ptr<FolderNode> node) {
+  auto* folder = new TreeFolder{std::move(node)};
+  std::lock_guard<std::mutex> guard(FoldersLock());
+  Folders().insert(folder);
+  return reinterpret_cast<Handle>(folder);
+}
+
+std::shared_ptr<FolderNode> LookUp(Handle handle) {
+  auto* folder = reinterpret_cast<TreeFolder*>(handle);
+  std::lock_guard<std::mutex> guard(FoldersLock());
+  if (Folders().count(folder)) return folder->node;
+  ::SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
+}
+
+std::u16string Join(const std::u16string& folder, std::u16string_view name) {
+  std::u16string path = folder;
+  if (path.empty() || path.back() != u'\\') path += u'\\';
+  return path.append(name);
+}
+
+bool StartsWith(const std::u16string& text, std::u16string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// "\\?\C:\games", "\\?\UNC\server\share\games", or "\\?\C:\" for a root.
+std::u16string LongForm(const char16_t* path) {
+  DWORD needed = ::GetFullPathNameW(win32::Wide(path), 0, nullptr, nullptr);
+  if (needed == 0) return {};
+  std::u16string full(needed, u'\0');
+  DWORD length = ::GetFullPathNameW(win32::Wide(path), needed, win32::Wide(full.data()), nullptr);
+  if (length == 0 || length >= needed) return {};
+  full.resize(length);
+  std::u16string out;
+  if (StartsWith(full, u"\\\\?\\") || StartsWith(full, u"\\\\.\\")) out = full;
+  else if (StartsWith(full, u"\\\\")) out = u"\\\\?\\UNC\\" + full.substr(2);
+  else out = u"\\\\?\\" + full;
+  while (out.size() > 4 && out.back() == u'\\') out.pop_back();
+  if (out.size() == 6 && out[5] == u':') out += u'\\';  // a drive root keeps its separator
+  return out;
+}
+
+HANDLE OpenFolderHandle(const std::u16string& path) {
+  HANDLE handle = ::CreateFileW(
+      win32::Wide(path.c_str()), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    if (::GetLastError() == ERROR_FILE_NOT_FOUND) ::SetLastError(ERROR_PATH_NOT_FOUND);
+    return handle;
+  }
+  DWORD attributes = win32::AttributesOf(handle, path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return handle;
+  ::CloseHandle(handle);
+  ::SetLastError(attributes == INVALID_FILE_ATTRIBUTES            ? ERROR_ACCESS_DENIED
+                 : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? kErrorStoppedOnSymlink
+                                                                 : kErrorDirectory);
+  return INVALID_HANDLE_VALUE;
+}
+
+std::shared_ptr<FolderNode> OpenNode(std::shared_ptr<FolderNode> parent, std::u16string path,
+                                     bool create) {
+  HANDLE handle = OpenFolderHandle(path);
+  if (handle == INVALID_HANDLE_VALUE && create && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
+    if (!::CreateDirectoryW(win32::Wide(path.c_str()), nullptr) &&
+        ::GetLastError() != ERROR_ALREADY_EXISTS)
+      return nullptr;
+    handle = OpenFolderHandle(path);
+  }
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  auto node = std::make_shared<FolderNode>();
+  node->handle = handle;
+  node->path = std::move(path);
+  node->parent = std::move(parent);
+  return node;
+}
+
+bool IdentityOf(HANDLE handle, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+EntryInfo InfoOf(DWORD attributes, const FILETIME& creation, const FILETIME& access,
+                 const FILETIME& write, DWORD size_high, DWORD size_low) {
+  EntryInfo info;
+  info.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryKind::kLink
+              : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? EntryKind::kFolder
+                                                          : EntryKind::kFile;
+  info.attributes = attributes;
+  if (info.kind == EntryKind::kFile)
+    info.size = (static_cast<std::uint64_t>(size_high) << 32) | size_low;
+  info.creation.ticks = win32::FromFiletime(creation);
+  info.last_access.ticks = win32::FromFiletime(access);
+  info.last_write.ticks = win32::FromFiletime(write);
+  return info;
+}
+
+}  // namespace
+
+namespace win32 {
+
+bool FolderPath(Handle folder, std::u16string* path) {
+  std::shared_ptr<FolderNode> node = LookUp(folder);
+  if (!node) return false;
+  *path = node->path;
+  return true;
+}
+
+bool EntryPath(Handle folder, const char16_t* name, std::u16string* path) {
+  std::shared_ptr<FolderNode> node = LookUp(folder);
+  if (!node) return false;
+  if (!name || !IsEntryName(name)) {
+    ::SetLastError(kErrorInvalidName);
+    return false;
+  }
+  *path = Join(node->path, name);
+  return true;
+}
+
+DWORD PathAttributes(const std::u16string& path) {
+  return ::GetFileAttributesW(Wide(path.c_str()));
+}
+
+DWORD AttributesOf(HANDLE handle, const std::u16string& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) return INVALID_FILE_ATTRIBUTES;
+  DWORD by_path = PathAttributes(path);
+  if (by_path != INVALID_FILE_ATTRIBUTES) return info.dwFileAttributes | (by_path & FILE_ATTRIBUTE_REPARSE_POINT);
+  return info.dwFileAttributes;
+}
+
+}  // namespace win32
+
+Handle OpenTreeRoot(const char16_t* path) {
+  if (!win32::CheckPath(path)) return kInvalidHandle;
+  std::u16string long_form = LongForm(path);
+  if (long_form.empty()) {
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    return kInvalidHandle;
+  }
+  std::shared_ptr<FolderNode> node = OpenNode(nullptr, std::move(long_form), false);
+  return node ? Register(std::move(node)) : kInvalidHandle;
+}
+
+Handle OpenTreeFolder(Handle folder, const char16_t* relative, bool create) {
+  std::shared_ptr<FolderNode> node = LookUp(folder);
+  if (!node) return kInvalidHandle;
+  bool whole = ForEachComponent(relative ? relative : u"", [&](std::u16string_view name) {
+    if (!IsEntryName(name)) {
+      ::SetLastError(kErrorInvalidName);
+      return false;
+    }
+    std::u16string path = Join(node->path, name);
+    node = OpenNode(node, std::move(path), create);
+    return node != nullptr;
+  });
+  return whole ? Register(std::move(node)) : kInvalidHandle;
+}
+
+bool CloseTreeFolder(Handle folder) {
+  auto* tree_folder = reinterpret_cast<TreeFolder*>(folder);
+  {
+    std::lock_guard<std::mutex> guard(FoldersLock());
+    if (!Folders().erase(tree_folder)) {
+      ::SetLastError(ERROR_INVALID_HANDLE);
+      return false;
+    }
+  }
+  delete tree_folder;
+  return true;
+}
+
+bool GetFolderIdentity(Handle folder, FileIdentity* identity) {
+  std::shared_ptr<FolderNode> node = LookUp(folder);
+  return node && IdentityOf(node->handle, identity);
+}
+
+bool GetPathIdentity(const char16_t* path, FileIdentity* identity) {
+  if (!win32::CheckPath(path)) return false;
+  HANDLE handle = ::CreateFileW(win32::Wide(path), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool known = IdentityOf(handle, identity);
+  ::CloseHandle(handle);
+  return known;
+}
+
+bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info) {
+  std::u16string path;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!win32::EntryPath(folder, name, &path) ||
+      !::GetFileAttributesExW(win32::Wide(path.c_str()), GetFileExInfoStandard, &data))
+    return false;
+  *info = InfoOf(data.dwFileAttributes, data.ftCreationTime, data.ftLastAccessTime,
+                 data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow);
+  return true;
+}
+
+bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
+  std::u16string path;
+  if (!win32::FolderPath(folder, &path)) return false;
+  entries->clear();
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(win32::Wide(Join(path, u"*").c_str()), &found);
+  if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName));
+    if (name == u"." || name == u"..") continue;
+    entries->push_back(FolderEntry{
+        std::move(name), InfoOf(found.dwFileAttributes, found.ftCreationTime, found.ftLastAccessTime,
+                                found.ftLastWriteTime, found.nFileSizeHigh, found.nFileSizeLow)});
+  } while (::FindNextFileW(search, &found));
+  DWORD error = ::GetLastError();
+  ::FindClose(search);
+  if (error == ERROR_NO_MORE_FILES) return true;
+  ::SetLastError(error);
+  return false;
+}
+
+}  // namespace os
