@@ -1,0 +1,90 @@
+#include "file/confined_file.h"
+
+#include <atomic>
+
+namespace confine {
+namespace {
+
+// "~qv" and eight hexadecimal digits: short, so that it fits wherever the
+// destination's path fits, and unlike any name a game ships.
+std::u16string TemporaryName(std::uint32_t stamp) {
+  std::u16string name = u"~qv";
+  for (int shift = 28; shift >= 0; shift -= 4) name += u"0123456789abcdef"[(stamp >> shift) & 0xF];
+  return name + u".tmp";
+}
+
+std::uint32_t NextStamp() {
+  static std::atomic<std::uint32_t> counter{0};
+  static const std::uint32_t seed =
+      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&counter)) * 2654435761u;
+  return seed ^ (counter++ * 0x9E3779B9u);
+}
+
+bool Refuse(std::uint32_t code) {
+  os::SetLastError(code);
+  return false;
+}
+
+}  // namespace
+
+bool StagedFile::Begin(const Tree& tree, std::u16string_view relative, std::uint32_t flags) {
+  Discard();
+  failed_ = Step::kFolder;
+  folder_ = tree.OpenParent(relative, true, &name_);
+  if (folder_ == os::kInvalidHandle) return false;
+  failed_ = Step::kFile;
+  os::EntryInfo destination;
+  if (os::GetEntryInfo(folder_, name_.c_str(), &destination) &&
+      (destination.kind == os::EntryKind::kFolder ||
+       (destination.kind == os::EntryKind::kFile && (destination.attributes & os::kAttrReadOnly))))
+    return Refuse(os::kErrorAccessDenied);
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    temporary_ = TemporaryName(NextStamp());
+    file_ = os::CreateFileIn(folder_, temporary_.c_str(), flags);
+    if (file_ != os::kInvalidHandle) {
+      failed_ = Step::kNone;
+      return true;
+    }
+    if (os::GetLastError() != os::kErrorFileExists) break;
+  }
+  temporary_.clear();
+  return false;
+}
+
+bool StagedFile::Commit(std::uint32_t attributes) {
+  if (file_ == os::kInvalidHandle) return Refuse(os::kErrorInvalidHandle);
+  os::CloseFile(file_);
+  file_ = os::kInvalidHandle;
+  os::SetEntryAttributes(folder_, temporary_.c_str(), attributes);
+  os::EntryInfo destination;
+  if (os::GetEntryInfo(folder_, name_.c_str(), &destination) &&
+      destination.kind == os::EntryKind::kLink && (destination.attributes & os::kAttrDirectory))
+    os::DeleteEntry(folder_, name_.c_str());
+  if (!os::RenameEntry(folder_, temporary_.c_str(), folder_, name_.c_str())) {
+    std::uint32_t error = os::GetLastError();
+    Discard();
+    return Refuse(error);
+  }
+  temporary_.clear();
+  Release();
+  return true;
+}
+
+void StagedFile::Discard() {
+  if (file_ != os::kInvalidHandle) os::CloseFile(file_);
+  file_ = os::kInvalidHandle;
+  if (!temporary_.empty() && folder_ != os::kInvalidHandle) {
+    // A read-only temporary file would not go.
+    os::SetEntryAttributes(folder_, temporary_.c_str(), os::kAttrNormal);
+    os::DeleteEntry(folder_, temporary_.c_str());
+  }
+  temporary_.clear();
+  Release();
+}
+
+void StagedFile::Release() {
+  if (folder_ != os::kInvalidHandle) os::CloseTreeFolder(folder_);
+  folder_ = os::kInvalidHandle;
+}
+
+}  // namespace confine

@@ -1,0 +1,52 @@
+// A file written into a confined tree (confined_tree.h) under a temporary
+// name beside its destination, and renamed over the destination only when
+// it is complete. The destination itself is never opened: a link there is
+// replaced, never written through, and a file that fails or is abandoned
+// half-way leaves the destination as it was.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "file/confined_tree.h"
+
+namespace confine {
+
+class StagedFile {
+ public:
+  enum class Step { kNone, kFolder, kFile };
+
+  StagedFile() = default;
+  ~StagedFile() { Discard(); }
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  // Reaches the folder of `relative` in `tree`, making missing folders, and
+  // creates the temporary file there for writing (`flags` as for
+  // os::CreateFileIn). A destination that is a folder or a read-only file is
+  // refused with kErrorAccessDenied, as opening it for writing would be.
+  // On failure FailedStep() tells whether the folder or the file failed;
+  // the last error is set.
+  bool Begin(const Tree& tree, std::u16string_view relative, std::uint32_t flags);
+  Step FailedStep() const { return failed_; }
+  // The temporary file's handle for writing and setting its times.
+  os::Handle File() const { return file_; }
+
+  // Closes the file, gives it `attributes` and renames it over the
+  // destination (removing a link to a folder there first). The temporary
+  // file is removed when this fails.
+  bool Commit(std::uint32_t attributes);
+  // Closes and removes the temporary file.
+  void Discard();
+
+ private:
+  void Release();
+
+  os::Handle folder_ = os::kInvalidHandle;
+  os::Handle file_ = os::kInvalidHandle;
+  std::u16string name_;
+  std::u16string temporary_;
+  Step failed_ = Step::kNone;
+};
+
+}  // namespace confine

@@ -1,0 +1,212 @@
+#include "file/confined_tree.h"
+
+#include <algorithm>
+
+#include "os/system_folders.h"
+#include "os/tree_names.h"
+#include "util/shell_folder.h"
+
+namespace confine {
+namespace {
+
+// The all-users application-data folder in GetShellFolder's numbering.
+constexpr int kCommonAppDataIndex = 8;
+constexpr std::uint32_t kFullPathCapacity = 1024;
+
+bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
+
+// `path` and every folder above it, longest first: "C:\a\b", "C:\a", "C:\".
+std::vector<std::u16string> SelfAndAncestors(const std::u16string& path) {
+  std::vector<std::u16string> out{path};
+  for (std::size_t i = path.size(); i-- > 0;) {
+    if (!IsSeparator(path[i]) || i + 1 == path.size()) continue;
+    // A root keeps its separator ("C:\", "/").
+    bool root = i == 0 || path[i - 1] == u':';
+    out.push_back(path.substr(0, root ? i + 1 : i));
+  }
+  return out;
+}
+
+std::vector<os::FileIdentity> IdentitiesOf(const std::vector<std::u16string>& paths) {
+  std::vector<os::FileIdentity> out;
+  for (const std::u16string& path : paths) {
+    os::FileIdentity identity;
+    if (os::GetPathIdentity(path.c_str(), &identity)) out.push_back(identity);
+  }
+  return out;
+}
+
+bool Contains(const std::vector<os::FileIdentity>& identities, const os::FileIdentity& identity) {
+  return std::find(identities.begin(), identities.end(), identity) != identities.end();
+}
+
+// What the system and every user own, and the folder the updater reads
+// install records from.
+Rule CheckSystemFolders(const std::u16string& path, const os::FileIdentity& identity) {
+  os::SystemFolders system = os::GetSystemFolders();
+  char16_t common_data[kShellFolderCapacity] = {};
+  if (GetShellFolder(kCommonAppDataIndex, common_data, kShellFolderCapacity) && common_data[0])
+    system.reserved.push_back(common_data);
+  if (Contains(IdentitiesOf(system.reserved), identity)) return Rule::kSystemFolder;
+  if (Contains(IdentitiesOf(system.profiles), identity)) return Rule::kUserProfile;
+  std::vector<std::u16string> ancestors = SelfAndAncestors(path);
+  if (ancestors.size() > 1) {
+    os::FileIdentity parent;
+    if (os::GetPathIdentity(ancestors[1].c_str(), &parent) &&
+        Contains(IdentitiesOf(system.profile_parents), parent))
+      return Rule::kUserProfile;
+  }
+  return Rule::kOk;
+}
+
+// The guarded folder and the folders above it; empty when there is none.
+std::vector<os::FileIdentity> GuardedIdentities(const std::u16string& folder) {
+  if (folder.empty()) return {};
+  std::u16string full(kFullPathCapacity, u'\0');
+  std::uint32_t length = os::GetFullPathName(folder.c_str(), full.data(), kFullPathCapacity);
+  if (length == 0) return {};
+  full.resize(length);
+  while (full.size() > 1 && IsSeparator(full.back()) && full[full.size() - 2] != u':')
+    full.pop_back();
+  return IdentitiesOf(SelfAndAncestors(full));
+}
+
+}  // namespace
+
+Tree::~Tree() { Close(); }
+
+void Tree::Close() {
+  if (root_ != os::kInvalidHandle) os::CloseTreeFolder(root_);
+  root_ = os::kInvalidHandle;
+  path_.clear();
+  guarded_.clear();
+}
+
+Rule Tree::Open(const char16_t* path, const TreePolicy& policy) {
+  Close();
+  std::u16string normalised;
+  Rule rule = CheckFolderText(path ? path : u"", NativeStyle(), &normalised);
+  if (rule != Rule::kOk) return rule;
+  os::Handle root = os::OpenTreeRoot(normalised.c_str());
+  if (root == os::kInvalidHandle)
+    return os::GetLastError() == os::kErrorStoppedOnSymlink ? Rule::kRootIsLink : Rule::kMissing;
+  os::FileIdentity identity;
+  if (!os::GetFolderIdentity(root, &identity)) rule = Rule::kMissing;
+  if (rule == Rule::kOk) rule = CheckSystemFolders(normalised, identity);
+  std::vector<os::FileIdentity> guarded = GuardedIdentities(policy.guarded_folder);
+  if (rule == Rule::kOk && !guarded.empty() &&
+      Contains(IdentitiesOf(SelfAndAncestors(normalised)), guarded.front()))
+    rule = Rule::kPatchFolder;
+  if (rule != Rule::kOk) {
+    os::CloseTreeFolder(root);
+    return rule;
+  }
+  root_ = root;
+  path_ = std::move(normalised);
+  guarded_ = std::move(guarded);
+  return Rule::kOk;
+}
+
+bool Tree::RelativeOf(std::u16string_view path, std::u16string* relative) const {
+  if (!IsOpen() || path.size() <= path_.size() + 1 || path.compare(0, path_.size(), path_) != 0)
+    return false;
+  // A root such as "C:\" ends with its separator already.
+  std::size_t start = IsSeparator(path_.back()) ? path_.size() : path_.size() + 1;
+  if (start == path_.size() + 1 && !IsSeparator(path[path_.size()])) return false;
+  *relative = path.substr(start);
+  return !relative->empty();
+}
+
+os::Handle Tree::OpenParent(std::u16string_view relative, bool create, std::u16string* name) const {
+  return OpenParentOf(relative, create, false, name);
+}
+
+os::Handle Tree::OpenParentOf(std::u16string_view relative, bool create, bool avoid_guarded,
+                              std::u16string* name) const {
+  std::vector<std::u16string> components;
+  os::ForEachComponent(relative, [&](std::u16string_view component) {
+    components.emplace_back(component);
+    return true;
+  });
+  if (!IsOpen() || components.empty()) {
+    os::SetLastError(IsOpen() ? os::kErrorInvalidName : os::kErrorInvalidHandle);
+    return os::kInvalidHandle;
+  }
+  *name = components.back();
+  components.pop_back();
+  os::Handle folder = os::OpenTreeFolder(root_, u"", false);
+  for (const std::u16string& component : components) {
+    if (folder == os::kInvalidHandle) break;
+    os::Handle inner = os::OpenTreeFolder(folder, component.c_str(), create);
+    os::CloseTreeFolder(folder);
+    folder = inner;
+    if (avoid_guarded && folder != os::kInvalidHandle && IsGuarded(folder, false)) {
+      os::CloseTreeFolder(folder);
+      os::SetLastError(os::kErrorAccessDenied);
+      return os::kInvalidHandle;
+    }
+  }
+  return folder;
+}
+
+bool Tree::IsGuarded(os::Handle folder, bool or_above) const {
+  os::FileIdentity identity;
+  if (guarded_.empty() || !os::GetFolderIdentity(folder, &identity)) return false;
+  return or_above ? Contains(guarded_, identity) : identity == guarded_.front();
+}
+
+DeleteResult Tree::Delete(std::u16string_view relative) const {
+  if (CheckRelativePath(relative) != Rule::kOk) return DeleteResult::kRefused;
+  std::u16string name;
+  os::Handle parent = OpenParentOf(relative, false, true, &name);
+  if (parent == os::kInvalidHandle)
+    return os::GetLastError() == os::kErrorPathNotFound ? DeleteResult::kAbsent
+                                                        : DeleteResult::kRefused;
+  DeleteResult result = DeleteResult::kAbsent;
+  os::EntryInfo info;
+  if (!os::GetEntryInfo(parent, name.c_str(), &info)) {
+    result = DeleteResult::kAbsent;
+  } else if (info.kind != os::EntryKind::kFolder) {
+    result = os::DeleteEntry(parent, name.c_str()) ? DeleteResult::kDeleted
+                                                   : DeleteResult::kIncomplete;
+  } else {
+    os::Handle folder = os::OpenTreeFolder(parent, name.c_str(), false);
+    if (folder == os::kInvalidHandle || IsGuarded(folder, true)) {
+      result = DeleteResult::kRefused;
+    } else {
+      bool emptied = EmptyFolder(folder, 1);
+      os::CloseTreeFolder(folder);
+      folder = os::kInvalidHandle;
+      result = emptied && os::RemoveFolderIn(parent, name.c_str()) ? DeleteResult::kDeleted
+                                                                   : DeleteResult::kIncomplete;
+    }
+    if (folder != os::kInvalidHandle) os::CloseTreeFolder(folder);
+  }
+  os::CloseTreeFolder(parent);
+  return result;
+}
+
+bool Tree::EmptyFolder(os::Handle folder, int depth) const {
+  std::vector<os::FolderEntry> entries;
+  if (!os::ListFolder(folder, &entries)) return false;
+  bool emptied = true;
+  for (const os::FolderEntry& entry : entries) {
+    const char16_t* name = entry.name.c_str();
+    if (entry.info.kind != os::EntryKind::kFolder) {
+      emptied = os::DeleteEntry(folder, name) && emptied;
+      continue;
+    }
+    os::Handle inner = depth < kMaxDepth ? os::OpenTreeFolder(folder, name, false) : os::kInvalidHandle;
+    if (inner == os::kInvalidHandle || IsGuarded(inner, true)) {
+      if (inner != os::kInvalidHandle) os::CloseTreeFolder(inner);
+      emptied = false;
+      continue;
+    }
+    bool inner_emptied = EmptyFolder(inner, depth + 1);
+    os::CloseTreeFolder(inner);
+    emptied = inner_emptied && os::RemoveFolderIn(folder, name) && emptied;
+  }
+  return emptied;
+}
+
+}  // namespace confine

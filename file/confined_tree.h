@@ -1,0 +1,90 @@
+// A folder that a program works in and never leaves.
+//
+// The folder is accepted only under the rules of confine_rules.h and of the
+// file system (it exists, is not a link, is not a system or profile folder,
+// is not the guarded folder or inside it), and it is held open. Every path
+// below it is reached one component at a time without following a link: a
+// link on the way stops the operation, a link at the end is removed or
+// replaced itself. Writing a file there goes through StagedFile
+// (confined_file.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "file/confine_rules.h"
+#include "os/tree.h"
+
+namespace confine {
+
+struct TreePolicy {
+  // The folder the program was started from (a patch's own folder), or
+  // empty. The tree's folder must not be it or inside it; a folder that
+  // holds it may be, but then no deletion ever reaches it.
+  std::u16string guarded_folder;
+};
+
+enum class DeleteResult {
+  kDeleted,     // it is gone
+  kAbsent,      // there was nothing of that name
+  kRefused,     // a path the rules refuse, a link on the way, or the guarded folder
+  kIncomplete,  // something could not be removed (read-only, in use, too deep)
+};
+
+class Tree {
+ public:
+  // How deep a deletion descends below the folder it removes.
+  static constexpr int kMaxDepth = 128;
+
+  Tree() = default;
+  ~Tree();
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
+
+  // Takes `path` as the tree's folder. Refused (and nothing held) unless it
+  // passes CheckFolderText in the system's style and names an existing
+  // folder that is not a link, not a system folder, not a user's profile,
+  // not the all-users application-data folder, and not the guarded folder
+  // or a folder inside it.
+  Rule Open(const char16_t* path, const TreePolicy& policy);
+  void Close();
+
+  bool IsOpen() const { return root_ != os::kInvalidHandle; }
+  os::Handle Root() const { return root_; }
+  // The folder's path as accepted, without trailing separators.
+  const std::u16string& Path() const { return path_; }
+
+  // The part of `path` below the folder: true when `path` is the folder's
+  // path, one separator and more.
+  bool RelativeOf(std::u16string_view path, std::u16string* relative) const;
+
+  // Opens the folder that holds the last component of `relative`, reached
+  // without links, and gives that component in `name`; with `create`,
+  // missing folders are made. The caller closes it (os::CloseTreeFolder).
+  // kInvalidHandle with the last error set when it cannot.
+  os::Handle OpenParent(std::u16string_view relative, bool create, std::u16string* name) const;
+
+  // Deletes what `relative` names: a file, a link itself, or a folder with
+  // everything in it (links inside are removed, never entered). Nothing is
+  // touched when CheckRelativePath refuses the path, when a link is on the
+  // way, or when it names the guarded folder or a folder that holds it.
+  DeleteResult Delete(std::u16string_view relative) const;
+
+ private:
+  // OpenParent that, with `avoid_guarded`, refuses to pass through the
+  // guarded folder (kErrorAccessDenied).
+  os::Handle OpenParentOf(std::u16string_view relative, bool create, bool avoid_guarded,
+                          std::u16string* name) const;
+  // Whether `folder` is the guarded folder, or with `or_above` one that
+  // holds it.
+  bool IsGuarded(os::Handle folder, bool or_above) const;
+  bool EmptyFolder(os::Handle folder, int depth) const;
+
+  os::Handle root_ = os::kInvalidHandle;
+  std::u16string path_;
+  // The guarded folder and every folder above it.
+  std::vector<os::FileIdentity> guarded_;
+};
+
+}  // namespace confine

@@ -1,0 +1,327 @@
+// The confined tree on real folders with real links: which folders it
+// accepts, what a deletion reaches, how a file is written; a fenced
+// outside tree must stay byte for byte as it was.
+#include "file/confined_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "file/confined_file.h"
+#include "os/system_folders.h"
+#include "support/fence.h"
+#include "support/links.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using confine::DeleteResult;
+using confine::Rule;
+using qvtest::U16;
+using qvtest::U8;
+
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+class ConfinedTreeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(Game());
+    before_ = fence_.Digest();
+    const fs::path probe = dir_.Native(u"probe");
+    links_work_ = qvtest::MakeLink(probe, fence_.Root(), true);
+    if (links_work_) qvtest::RemoveLink(probe);
+  }
+  void TearDown() override {
+    tree_.Close();
+    EXPECT_EQ(fence_.Digest(), before_) << "the outside tree changed";
+    for (const fs::path& link : links_) qvtest::RemoveLink(link);
+  }
+
+  fs::path Game(const char16_t* relative = u"") const {
+    return dir_.Native(std::u16string(u"game\\") + relative);
+  }
+  std::u16string GamePath() const { return dir_.Path(u"game"); }
+  void Write(const char16_t* relative, const std::string& bytes) const {
+    dir_.WriteFile(std::u16string(u"game\\") + relative, bytes);
+  }
+  std::string Read(const char16_t* relative) const {
+    return dir_.ReadFile(std::u16string(u"game\\") + relative);
+  }
+  bool Has(const char16_t* relative) const { return fs::exists(fs::symlink_status(Game(relative))); }
+  void Link(const char16_t* relative, const fs::path& target, bool folder) {
+    fs::path link = Game(relative);
+    ASSERT_TRUE(qvtest::MakeLink(link, target, folder)) << link;
+    links_.push_back(link);
+  }
+  void OpenGame(const std::u16string& guarded = {}) {
+    ASSERT_EQ(tree_.Open(GamePath().c_str(), {guarded}), Rule::kOk);
+  }
+  // Everything that should be in the game folder and nothing else.
+  std::vector<std::string> Listing() const {
+    std::vector<std::string> out;
+    for (fs::recursive_directory_iterator it(Game()), end; it != end; ++it)
+      out.push_back(fs::relative(it->path(), Game()).generic_string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  qvtest::ScratchDir dir_;
+  qvtest::Fence fence_{dir_.Native(u"outside")};
+  std::string before_;
+  bool links_work_ = false;
+  std::vector<fs::path> links_;
+  confine::Tree tree_;
+};
+
+#define REQUIRE_LINKS() \
+  if (!links_work_) GTEST_SKIP() << "this system makes no links"
+
+// --- which folders ---------------------------------------------------------------
+
+TEST_F(ConfinedTreeTest, AcceptsAnOrdinaryFolderAndKeepsItsPath) {
+  EXPECT_EQ(tree_.Open((GamePath() + u"\\").c_str(), {}), Rule::kOk);
+  EXPECT_EQ(tree_.Path(), GamePath());
+  std::u16string relative;
+  EXPECT_TRUE(tree_.RelativeOf(GamePath() + u"\\a\\b.txt", &relative));
+  EXPECT_EQ(relative, u"a\\b.txt");
+  EXPECT_FALSE(tree_.RelativeOf(GamePath() + u"x\\b.txt", &relative));
+  EXPECT_FALSE(tree_.RelativeOf(GamePath(), &relative));
+  EXPECT_FALSE(tree_.RelativeOf(dir_.Path(u"outside\\x"), &relative));
+}
+
+TEST_F(ConfinedTreeTest, RefusesFoldersThatAreNotAnOrdinaryGameFolder) {
+  Write(u"file.txt", "x");
+  const std::vector<std::pair<std::u16string, Rule>> cases = {
+      {u"", Rule::kNotAbsolute},
+      {u".", Rule::kNotAbsolute},
+      {u"..", Rule::kNotAbsolute},
+      {u"game", Rule::kNotAbsolute},
+      {GamePath() + u"\\..\\outside", Rule::kNotNormalised},
+      {GamePath() + u"\\missing", Rule::kMissing},
+      {GamePath() + u"\\file.txt", Rule::kMissing},
+  };
+  for (const auto& [path, rule] : cases) {
+    EXPECT_EQ(tree_.Open(path.c_str(), {}), rule) << U8(path);
+    EXPECT_FALSE(tree_.IsOpen());
+  }
+  if (links_work_) {
+    Link(u"link", fence_.Root(), true);
+    EXPECT_EQ(tree_.Open((GamePath() + u"\\link").c_str(), {}), Rule::kRootIsLink);
+  }
+}
+
+TEST_F(ConfinedTreeTest, RefusesSystemFoldersProfilesAndTheAllUsersDataFolder) {
+  os::SystemFolders system = os::GetSystemFolders();
+  ASSERT_FALSE(system.reserved.empty());
+  for (const std::u16string& folder : system.reserved) {
+    Rule rule = tree_.Open(folder.c_str(), {});
+    // Some are links on this system (/bin on Debian): refused as well.
+    EXPECT_TRUE(rule == Rule::kSystemFolder || rule == Rule::kMissing || rule == Rule::kRootIsLink)
+        << U8(folder);
+  }
+  for (const std::u16string& folder : system.profiles) {
+    Rule rule = tree_.Open(folder.c_str(), {});
+    EXPECT_TRUE(rule == Rule::kUserProfile || rule == Rule::kSystemFolder) << U8(folder);
+  }
+#ifdef _WIN32
+  EXPECT_EQ(tree_.Open(u"C:\\", {}), Rule::kVolumeRoot);
+  EXPECT_EQ(tree_.Open(u"c:/", {}), Rule::kVolumeRoot);
+#else
+  EXPECT_EQ(tree_.Open(u"/", {}), Rule::kVolumeRoot);
+  EXPECT_EQ(tree_.Open(u"/home", {}), Rule::kSystemFolder);
+  EXPECT_EQ(tree_.Open(u"/usr", {}), Rule::kSystemFolder);
+  EXPECT_EQ(tree_.Open(u"/etc/", {}), Rule::kSystemFolder);
+#endif
+  // Another user's profile: a folder directly inside the profiles' folder.
+  ASSERT_FALSE(system.profile_parents.empty());
+  // The all-users application-data folder, wherever it is set.
+  const char* saved = std::getenv("QV_COMMON_APPDATA");
+  std::string previous = saved ? saved : "";
+  SetEnvironment("QV_COMMON_APPDATA", U8(dir_.Path(u"game")));
+  EXPECT_EQ(tree_.Open(GamePath().c_str(), {}), Rule::kSystemFolder);
+  SetEnvironment("QV_COMMON_APPDATA", previous);
+  EXPECT_EQ(tree_.Open(GamePath().c_str(), {}), Rule::kOk);
+}
+
+TEST_F(ConfinedTreeTest, RefusesThePatchFolderAndFoldersInsideItButNotOneThatHoldsIt) {
+  fs::create_directories(Game(u"patches/MyPatch/data/sub"));
+  const std::u16string patch = GamePath() + u"\\patches\\MyPatch";
+  EXPECT_EQ(tree_.Open(patch.c_str(), {patch}), Rule::kPatchFolder);
+  EXPECT_EQ(tree_.Open((patch + u"\\data\\sub").c_str(), {patch}), Rule::kPatchFolder);
+  EXPECT_EQ(tree_.Open((patch + u"\\data").c_str(), {patch + u"\\"}), Rule::kPatchFolder);
+  EXPECT_EQ(tree_.Open(GamePath().c_str(), {patch}), Rule::kOk);
+  EXPECT_EQ(tree_.Open((GamePath() + u"\\patches").c_str(), {patch}), Rule::kOk);
+}
+
+// --- deleting --------------------------------------------------------------------
+
+TEST_F(ConfinedTreeTest, DeletesFilesAndFoldersWithTheirContents) {
+  Write(u"old.txt", "old");
+  Write(u"olddir\\a.txt", "a");
+  Write(u"olddir\\inner\\b.txt", "b");
+  fs::create_directories(Game(u"olddir/empty"));
+  Write(u"keep.txt", "keep");
+  OpenGame();
+  EXPECT_EQ(tree_.Delete(u"old.txt"), DeleteResult::kDeleted);
+  EXPECT_EQ(tree_.Delete(u"olddir\\"), DeleteResult::kDeleted);
+  EXPECT_EQ(tree_.Delete(u"nothing-here"), DeleteResult::kAbsent);
+  EXPECT_EQ(tree_.Delete(u"no\\such\\folder"), DeleteResult::kAbsent);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"keep.txt"});
+}
+
+TEST_F(ConfinedTreeTest, RefusedEntriesTouchNothing) {
+  Write(u"sub\\keep.txt", "kept");
+  Write(u"keep.tmp", "kept");
+  OpenGame();
+  for (const char16_t* entry : {u"", u".", u"..", u"..\\outside", u"sub\\..\\..\\outside",
+                                u"*.tmp", u"C:outside", u"\\\\server\\share\\x"}) {
+    EXPECT_EQ(tree_.Delete(entry), DeleteResult::kRefused) << U8(entry);
+  }
+  EXPECT_EQ(tree_.Delete(U16(fs::absolute(fence_.File()).string())), DeleteResult::kRefused);
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"keep.tmp", "sub", "sub/keep.txt"}));
+}
+
+TEST_F(ConfinedTreeTest, ALinkNamedByAnEntryGoesItselfAndItsTargetStays) {
+  REQUIRE_LINKS();
+  Link(u"linked-folder", fence_.Root(), true);
+  Link(u"linked-file", fence_.File(), false);
+  OpenGame();
+  DeleteResult folder = tree_.Delete(u"linked-folder");
+  EXPECT_EQ(tree_.Delete(u"linked-file"), DeleteResult::kDeleted);
+  EXPECT_FALSE(Has(u"linked-file"));
+  if (!qvtest::RunningUnderWine()) {  // Wine cannot remove a link to a folder
+    EXPECT_EQ(folder, DeleteResult::kDeleted);
+    EXPECT_FALSE(Has(u"linked-folder"));
+  }
+}
+
+TEST_F(ConfinedTreeTest, AFolderHoldingLinksIsEmptiedWithoutEnteringThem) {
+  REQUIRE_LINKS();
+  Write(u"cache\\a.bin", "a");
+  fs::create_directories(Game(u"cache/deeper"));
+  Link(u"cache\\deeper\\out", fence_.Root(), true);
+  Link(u"cache\\out-file", fence_.File(), false);
+  Link(u"cache\\out-empty", fence_.EmptyFolder(), true);
+  OpenGame();
+  DeleteResult result = tree_.Delete(u"cache");
+  if (!qvtest::RunningUnderWine()) {
+    EXPECT_EQ(result, DeleteResult::kDeleted);
+    EXPECT_FALSE(Has(u"cache"));
+  }
+}
+
+TEST_F(ConfinedTreeTest, AnEntryPassingThroughALinkIsRefused) {
+  REQUIRE_LINKS();
+  Link(u"via", fence_.Root(), true);
+  fs::create_directories(Game(u"real"));
+  Link(u"real\\via", fence_.Root(), true);
+  OpenGame();
+  EXPECT_EQ(tree_.Delete(u"via\\secret.txt"), DeleteResult::kRefused);
+  EXPECT_EQ(tree_.Delete(u"via\\inner"), DeleteResult::kRefused);
+  EXPECT_EQ(tree_.Delete(u"real\\via\\inner\\deep.txt"), DeleteResult::kRefused);
+}
+
+TEST_F(ConfinedTreeTest, ThePatchFolderInsideTheGameIsNeverReached) {
+  Write(u"patches\\MyPatch\\updateinfo.xml", "description");
+  Write(u"patches\\MyPatch\\data\\a.bin", "a");
+  Write(u"patches\\other.txt", "other");
+  OpenGame(GamePath() + u"\\patches\\MyPatch");
+  EXPECT_EQ(tree_.Delete(u"patches"), DeleteResult::kRefused);
+  EXPECT_EQ(tree_.Delete(u"patches\\MyPatch"), DeleteResult::kRefused);
+  EXPECT_EQ(tree_.Delete(u"patches\\MyPatch\\data"), DeleteResult::kRefused);
+  EXPECT_EQ(tree_.Delete(u"patches\\MyPatch\\updateinfo.xml"), DeleteResult::kRefused);
+  EXPECT_EQ(tree_.Delete(u"patches\\other.txt"), DeleteResult::kDeleted);
+  EXPECT_EQ(Read(u"patches\\MyPatch\\updateinfo.xml"), "description");
+  EXPECT_EQ(Read(u"patches\\MyPatch\\data\\a.bin"), "a");
+}
+
+TEST_F(ConfinedTreeTest, WhatCannotBeRemovedStaysAndIsReported) {
+  Write(u"locked\\keep.txt", "read-only");
+  Write(u"locked\\gone.txt", "gone");
+  ASSERT_TRUE(os::SetFileAttributes(dir_.Path(u"game\\locked\\keep.txt").c_str(), os::kAttrReadOnly));
+  OpenGame();
+  EXPECT_EQ(tree_.Delete(u"locked"), DeleteResult::kIncomplete);
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"locked", "locked/keep.txt"}));
+}
+
+// --- writing ---------------------------------------------------------------------
+
+bool WriteStaged(const confine::Tree& tree, const char16_t* relative, const std::string& bytes,
+                 confine::StagedFile::Step* failed = nullptr) {
+  confine::StagedFile staged;
+  if (!staged.Begin(tree, relative, 0)) {
+    if (failed) *failed = staged.FailedStep();
+    return false;
+  }
+  std::uint32_t done = 0;
+  return os::WriteFile(staged.File(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &done) &&
+         staged.Commit(os::kAttrArchive);
+}
+
+TEST_F(ConfinedTreeTest, AStagedFileReplacesTheDestinationOnlyWhenCommitted) {
+  Write(u"readme.txt", "old");
+  OpenGame();
+  EXPECT_TRUE(WriteStaged(tree_, u"readme.txt", "new"));
+  EXPECT_TRUE(WriteStaged(tree_, u"new\\folder\\file.txt", "made"));
+  EXPECT_EQ(Read(u"readme.txt"), "new");
+  EXPECT_EQ(Read(u"new\\folder\\file.txt"), "made");
+  {
+    confine::StagedFile abandoned;
+    ASSERT_TRUE(abandoned.Begin(tree_, u"readme.txt", 0));
+    std::uint32_t done = 0;
+    os::WriteFile(abandoned.File(), "half", 4, &done);
+  }
+  EXPECT_EQ(Read(u"readme.txt"), "new");
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"new", "new/folder", "new/folder/file.txt",
+                                                 "readme.txt"}));
+}
+
+TEST_F(ConfinedTreeTest, AStagedFileRefusesFoldersAndReadOnlyFilesInTheWay) {
+  fs::create_directories(Game(u"a.bin/inside"));
+  Write(u"locked.txt", "locked");
+  Write(u"blocker", "a file where a folder should be");
+  ASSERT_TRUE(os::SetFileAttributes(dir_.Path(u"game\\locked.txt").c_str(), os::kAttrReadOnly));
+  OpenGame();
+  confine::StagedFile::Step step = confine::StagedFile::Step::kNone;
+  EXPECT_FALSE(WriteStaged(tree_, u"a.bin", "x", &step));
+  EXPECT_EQ(step, confine::StagedFile::Step::kFile);
+  EXPECT_FALSE(WriteStaged(tree_, u"locked.txt", "x", &step));
+  EXPECT_EQ(step, confine::StagedFile::Step::kFile);
+  EXPECT_EQ(os::GetLastError(), os::kErrorAccessDenied);
+  EXPECT_FALSE(WriteStaged(tree_, u"blocker\\sub\\f.txt", "x", &step));
+  EXPECT_EQ(step, confine::StagedFile::Step::kFolder);
+  EXPECT_EQ(Read(u"locked.txt"), "locked");
+}
+
+TEST_F(ConfinedTreeTest, ADestinationThatIsALinkIsReplacedAndItsTargetUntouched) {
+  REQUIRE_LINKS();
+  Link(u"readme.txt", fence_.File(), false);
+  Link(u"system-file", fence_.File(), false);
+  OpenGame();
+  EXPECT_TRUE(WriteStaged(tree_, u"readme.txt", "new readme"));
+  EXPECT_EQ(Read(u"readme.txt"), "new readme");
+  EXPECT_FALSE(fs::is_symlink(fs::symlink_status(Game(u"readme.txt"))));
+}
+
+TEST_F(ConfinedTreeTest, ADestinationBehindALinkedFolderIsRefused) {
+  REQUIRE_LINKS();
+  Link(u"system", fence_.Root(), true);
+  OpenGame();
+  confine::StagedFile::Step step = confine::StagedFile::Step::kNone;
+  EXPECT_FALSE(WriteStaged(tree_, u"system\\new.dll", "x", &step));
+  EXPECT_EQ(step, confine::StagedFile::Step::kFolder);
+  EXPECT_EQ(os::GetLastError(), os::kErrorStoppedOnSymlink);
+  EXPECT_FALSE(WriteStaged(tree_, u"system\\inner\\deep.txt", "x", &step));
+  EXPECT_FALSE(WriteStaged(tree_, u"system\\secret.txt", "x", &step));
+}
+
+}  // namespace
