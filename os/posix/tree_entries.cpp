@@ -24,6 +24,15 @@ bool Resolve(Handle folder, const char16_t* name, int* fd, std::string* native) 
   return *fd >= 0 && posix::EntryName(name, native);
 }
 
+// Resolve, and the entry's status, a link not followed.
+bool ResolveEntry(Handle folder, const char16_t* name, int* fd, std::string* native,
+                  posix::EntryStat* entry) {
+  if (!Resolve(folder, name, fd, native)) return false;
+  if (posix::StatEntry(*fd, native->c_str(), entry)) return true;
+  posix::SetEntryError(errno);
+  return false;
+}
+
 bool Fail(std::uint32_t code) {
   SetLastError(code);
   return false;
@@ -91,13 +100,10 @@ bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder
                  const char16_t* to_name) {
   int from_fd, to_fd;
   std::string from, to;
-  if (!Resolve(from_folder, from_name, &from_fd, &from) || !Resolve(to_folder, to_name, &to_fd, &to))
-    return false;
   posix::EntryStat source, target;
-  if (!posix::StatEntry(from_fd, from.c_str(), &source)) {
-    posix::SetEntryError(errno);
+  if (!ResolveEntry(from_folder, from_name, &from_fd, &from, &source) ||
+      !Resolve(to_folder, to_name, &to_fd, &to))
     return false;
-  }
   if (IsHeld(source.info)) return Fail(kErrorSharingViolation);
   if (posix::StatEntry(to_fd, to.c_str(), &target)) {
     const bool folder = S_ISDIR(target.info.st_mode) || target.link_to_folder;
@@ -115,12 +121,8 @@ bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder
 bool DeleteEntry(Handle folder, const char16_t* name) {
   int fd;
   std::string native;
-  if (!Resolve(folder, name, &fd, &native)) return false;
   posix::EntryStat entry;
-  if (!posix::StatEntry(fd, native.c_str(), &entry)) {
-    posix::SetEntryError(errno);
-    return false;
-  }
+  if (!ResolveEntry(folder, name, &fd, &native, &entry)) return false;
   const struct stat& info = entry.info;
   if (S_ISDIR(info.st_mode) || (S_ISREG(info.st_mode) && posix::IsReadOnly(info)))
     return Fail(kErrorAccessDenied);
@@ -135,12 +137,8 @@ bool DeleteEntry(Handle folder, const char16_t* name) {
 bool RemoveFolderIn(Handle folder, const char16_t* name) {
   int fd;
   std::string native;
-  if (!Resolve(folder, name, &fd, &native)) return false;
   posix::EntryStat entry;
-  if (!posix::StatEntry(fd, native.c_str(), &entry)) {
-    posix::SetEntryError(errno);
-    return false;
-  }
+  if (!ResolveEntry(folder, name, &fd, &native, &entry)) return false;
   if (entry.link) return Fail(kErrorStoppedOnSymlink);
   if (!S_ISDIR(entry.info.st_mode)) return Fail(kErrorDirectory);
   if (unlinkat(fd, native.c_str(), AT_REMOVEDIR) != 0) {
@@ -156,12 +154,8 @@ namespace {
 // The entry for a change of its own attributes or times: never a link.
 bool StatForChange(Handle folder, const char16_t* name, int* fd, std::string* native,
                    posix::EntryStat* entry) {
-  if (!Resolve(folder, name, fd, native)) return false;
-  if (!posix::StatEntry(*fd, native->c_str(), entry)) {
-    posix::SetEntryError(errno);
-    return false;
-  }
-  return !entry->link || Fail(kErrorStoppedOnSymlink);
+  return ResolveEntry(folder, name, fd, native, entry) &&
+         (!entry->link || Fail(kErrorStoppedOnSymlink));
 }
 
 }  // namespace
