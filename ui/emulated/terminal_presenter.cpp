@@ -10,21 +10,15 @@
 #include "ui/emulated/presenter.h"
 #include "ui/emulated/transcript_text.h"
 #include "ui/emulated/window_system.h"
+#include "ui/progress_text.h"
 
 namespace ui {
 
 namespace {
 
 constexpr int kFrameWidth = 60;
-
-std::string FormatBytes(std::uint64_t bytes) {
-  char text[32];
-  if (bytes < 1024 * 1024)
-    std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
-  else
-    std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024.0 * 1024.0));
-  return text;
-}
+// Keeps the progress line within an 80-column terminal.
+constexpr std::size_t kPathColumns = 40;
 
 class TerminalPresenter final : public Presenter {
  public:
@@ -64,15 +58,13 @@ class TerminalPresenter final : public Presenter {
 
   void ShowProgress(const Progress& progress) override {
     std::string file = progress.file ? ToUtf8(progress.file) : std::string();
-    int percent = progress.total_size == 0
-                      ? 100
-                      : static_cast<int>(progress.total_done * 100 / progress.total_size);
+    int percent = ProgressPercent(progress);
     if (percent == last_percent_ && file == last_file_) return;
     bool new_file = file != last_file_;
     last_percent_ = percent;
     last_file_ = file;
-    std::string line = std::to_string(percent) + "%  " + FormatBytes(progress.total_done) +
-                       " / " + FormatBytes(progress.total_size) + "  " + file;
+    std::string line =
+        std::to_string(percent) + "%  " + ToUtf8(FormatProgressLine(progress, kPathColumns));
     if (live_) {
       Print("\r\x1b[K  " + line);
       line_open_ = true;
