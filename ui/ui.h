@@ -109,9 +109,13 @@ void PostQuitMessage(int exit_code);
 // Dispatches messages until the quit message; returns its exit code.
 int RunMessageLoop();
 
-// The progress dialog resource: one static text item.
+// The progress dialog resource: its static text, and below it a bar and a
+// line with the current file and the bytes done, which front ends with
+// real windows fill from ShowProgress.
 inline constexpr int kProgressDialogResource = 1003;
 inline constexpr int kProgressTextItem = 1005;
+inline constexpr int kProgressBarItem = 1006;
+inline constexpr int kProgressFileItem = 1007;
 // Runs a modal dialog owned by `parent` until EndDialog; its procedure sees
 // kMsgInitDialog first. Returns the EndDialog result, -1 when it failed.
 std::intptr_t RunDialog(int resource, Window* parent, Procedure procedure);
@@ -130,7 +134,8 @@ void ReleaseDeviceContext(Window* window, DeviceContext* context);
 // Draws the picture at 1:1 in the top left corner of the client area.
 void DrawPicture(DeviceContext* context, const Picture& picture);
 
-// Safe from any thread; only front ends with a progress line use it.
+// Safe from any thread; the progress dialog shows it (front ends without
+// a progress view ignore it).
 void ShowProgress(Window* dialog, const Progress& progress);
 
 }  // namespace ui

@@ -1,5 +1,6 @@
 #include "app/updater/install_procedure.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/install_files.h"
@@ -8,7 +9,10 @@
 #include "app/update_info.h"
 #include "app/updater/messages.h"
 #include "os/file.h"
+#include "os/system.h"
+#include "os/thread.h"
 #include "system/debug_log.h"
+#include "util/integer.h"
 #include "util/path.h"
 
 namespace {
@@ -17,6 +21,11 @@ char16_t g_install_folder[kInstallPathCapacity] = {};
 // Set by UM_INSTALL_FAILED and never cleared; GUI thread only.
 bool g_failure_mark = false;
 InstallWorker* g_worker = nullptr;
+// Tests set QV_TEST_REPORT_DELAY (milliseconds, at most a second) to make
+// the worker pause after each progress report, so the progress dialog can
+// be watched moving. Unset, nothing waits.
+std::uint32_t g_report_delay = 0;
+constexpr std::int32_t kMaxReportDelay = 1000;
 
 constexpr std::intptr_t kDialogResult = 2;
 
@@ -68,6 +77,7 @@ std::int32_t InstallCallback(void* user, WorkerStatus* status) {
   progress.total_done = status->total_done;
   progress.file = RelativeToInstallFolder(status->destination);
   ui::ShowProgress(dialog, progress);
+  if (g_report_delay) os::Sleep(g_report_delay);
   return 1;
 }
 
@@ -85,6 +95,8 @@ void CenterOnParent(ui::Window* dialog) {
 // any file is copied and names every file the update installs.
 void StartInstall(ui::Window* dialog) {
   UpdateInfo& info = GetUpdateInfo();
+  const std::int32_t delay = ParseInteger(os::GetEnvironment("QV_TEST_REPORT_DELAY"));
+  g_report_delay = static_cast<std::uint32_t>(std::clamp(delay, 0, kMaxReportDelay));
   TextLineList log_lines;
   DeleteListedPaths(g_install_folder, info.delete_list);
 

@@ -10,6 +10,8 @@
 
 #include <map>
 
+#include "ui/win32/progress_view.h"
+
 // The system's A/W macros would rename the front end's own operations.
 #undef CreateWindow
 #undef PostMessage
@@ -36,7 +38,11 @@ LRESULT CALLBACK WindowTrampoline(HWND window, UINT message, WPARAM wparam, LPAR
   return ::DefWindowProcW(window, message, wparam, lparam);
 }
 
-INT_PTR CALLBACK DialogTrampoline(HWND dialog, UINT message, WPARAM, LPARAM) {
+INT_PTR CALLBACK DialogTrampoline(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  if (message == WM_INITDIALOG)
+    StartProgressView(W(dialog));
+  else if (HandleProgressTimer(W(dialog), message, wparam))
+    return 0;
   if (g_dialog_procedure) g_dialog_procedure(W(dialog), message);
   return 0;
 }
@@ -198,7 +204,7 @@ class Win32Frontend final : public Frontend {
                     reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
   }
 
-  void ShowProgress(Window*, const Progress&) override {}
+  void ShowProgress(Window*, const Progress& progress) override { ReportProgress(progress); }
 
  private:
   HINSTANCE instance_;
