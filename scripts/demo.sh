@@ -79,6 +79,7 @@ else
   QV_COMMON_APPDATA=$(as_seen "$run/appdata")
   if [ -n "${DISPLAY:-}" ]; then
     echo "(the updater's window opens on $DISPLAY; answer its boxes there)"
+    "$root/scripts/wine-fonts.sh" --prefix "$root/build/wineprefix-demo"
     QV_WINE_DISPLAY="$DISPLAY" "$root/scripts/wine-run.sh" --prefix "$root/build/wineprefix-demo" ./updater.exe || status=$?
   else
     echo "(no display: the Windows build runs with the script front end)"

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libwebp-dev libexpat1-dev
   clang libclang-rt-14-dev
+  python3
 )
 
 missing=()

@@ -116,7 +116,7 @@ cmake_install() {
 
 install_packages cmake make pkg-config dpkg-dev xz-utils \
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools \
-  libz-mingw-w64-dev nasm wine wine64 xvfb xdotool x11-apps fonts-ipafont-gothic
+  libz-mingw-w64-dev nasm wine wine64 xvfb xdotool python3 fonts-ipafont-gothic
 [ -d /usr/src/googletest ] || install_packages googletest
 
 start=$SECONDS

@@ -1,0 +1,462 @@
+#!/usr/bin/env python3
+"""Every screen of the Windows updater, under Wine on a virtual X display,
+in Japanese and in English: each one is saved as a PNG and checked by its
+pixels.
+
+    screens.py UPDATER.EXE DEMOGEN.EXE WINE-RUN.SH SOURCE-DIR WORK-DIR
+
+A screen is one row of SCREENS. The rows of one scenario are the screens a
+run of the updater shows, in order; the run is prepared by the scenario's
+function in SCENARIOS and ends with its check of the files. Every scenario
+runs once per language of LANGUAGES (a row can name fewer). A new box is
+one more row; a new situation is a scenario: a function that prepares the
+sandbox (patch, game folder, install record) and one that checks it after.
+
+For each screen the test waits (polling, never sleeping a fixed time) for
+the window, captures the screen and checks:
+  - the main window's background picture wherever no box or dialog covers
+    it (the window itself sits in the middle of the screen);
+  - the box or dialog: painted (not a black hole), centred on its owner;
+  - its caption (the X window's name) and text: text pixels in the text
+    area, with as many distinct glyph shapes as a text of that many
+    distinct characters needs (empty squares are all alike);
+  - for the progress dialog, the bar's filled width growing between two
+    captures.
+The pictures go to WORK-DIR/screens/LANG-SCENARIO-SCREEN.png.
+"""
+import collections
+import os
+import shutil
+import subprocess
+import sys
+import time
+import xml.etree.ElementTree as ElementTree
+
+import image
+import pixels
+import xscreen
+
+SCREEN_WIDTH, SCREEN_HEIGHT = 1280, 1024
+WAIT_SECONDS = 120
+# The worker pauses this long after each progress report, so that the
+# dialog is seen moving whatever the machine's speed.
+REPORT_DELAY_MS = 400
+LANGUAGES = {'ja': 1041, 'en': 1033}
+
+# caption and text: a key of the language's texts in updateinfo.xml, or
+# the text itself; {folder} stands for the game folder as the updater sees
+# it. owner: what the box is centred on ('screen' without a main window).
+Screen = collections.namedtuple(
+    'Screen', 'scenario name window owner caption text answer languages',
+    defaults=(tuple(LANGUAGES),))
+
+FOLDER_FAILURE = 'フォルダ [{folder}\\scenario] が作成出来ません'
+NOT_FOUND = 'updateinfo.xml was not found.'
+
+SCREENS = [
+    #      scenario      screen          window    owner     caption     text            answer
+    Screen('install',    'confirm',      'box',    'main',   'wndtitle', 'intoro',       'Return'),
+    Screen('install',    'progress',     'dialog', 'main',   None,       'copying',      None),
+    Screen('install',    'success',      'box',    'dialog', 'wndtitle', 'success',      'Return'),
+    Screen('no-record',  'confirm',      'box',    'main',   'wndtitle', 'intoro',       'Return'),
+    Screen('no-record',  'error_inst',   'box',    'main',   'wndtitle', 'error_inst',   'Return'),
+    Screen('copy-fails', 'confirm',      'box',    'main',   'wndtitle', 'intoro',       'Return'),
+    Screen('copy-fails', 'worker-box',   'box',    'dialog', 'title',    FOLDER_FAILURE, 'Return'),
+    # The second error_copy box comes over the first; answering it ends the run.
+    Screen('copy-fails', 'error_copy',   'box',    'dialog', 'title',    'error_copy',   None),
+    Screen('copy-fails', 'error_copy-2', 'box',    'dialog', 'title',    'error_copy',   'Return'),
+    Screen('no-xml',     'not-found',    'box',    'screen', 'error',    NOT_FOUND,      'Return',
+           languages=('en',)),
+]
+
+
+class Failure(Exception):
+    pass
+
+
+# --- the scenarios: what the sandbox holds, and what must happen to it ----
+
+def prepare_install(run):
+    write_record(run)
+    write(run.game + '/readme_old.txt', 'old')
+
+
+def check_install(run):
+    for name in ('readme.txt', 'scenario/chapter07.txt', 'system/config.ini', 'game.exe'):
+        if not same_file(run.patch + '/data/' + name, run.game + '/' + name):
+            raise Failure('%s was not installed' % name)
+    if same_file(run.patch + '/data/engine.dll', run.game + '/engine.dll'):
+        raise Failure('the newer engine.dll was replaced')
+    if os.path.exists(run.game + '/readme_old.txt'):
+        raise Failure('readme_old.txt was not deleted')
+    with open(run.game + '/install.log', encoding='utf-8') as f:
+        if 'chapter07.txt' not in f.read():
+            raise Failure('install.log does not name chapter07.txt')
+
+
+def prepare_no_record(run):
+    write(run.game + '/readme_old.txt', 'old')
+
+
+def check_untouched(run):
+    if not os.path.exists(run.game + '/readme_old.txt'):
+        raise Failure('a file was deleted although the install folder was not found')
+
+
+def prepare_copy_fails(run):
+    write_record(run)
+    # A file where the patch needs a folder: that folder cannot be made.
+    shutil.rmtree(run.game + '/scenario', ignore_errors=True)
+    write(run.game + '/scenario', 'in the way')
+
+
+def check_copy_failed(run):
+    if not os.path.isfile(run.game + '/scenario'):
+        raise Failure('the file in the way of the scenario folder changed')
+
+
+def prepare_no_xml(run):
+    os.remove(run.patch + '/updateinfo.xml')
+
+
+def check_nothing(run):
+    pass
+
+
+SCENARIOS = {
+    'install': (prepare_install, check_install),
+    'no-record': (prepare_no_record, check_untouched),
+    'copy-fails': (prepare_copy_fails, check_copy_failed),
+    'no-xml': (prepare_no_xml, check_nothing),
+}
+
+
+# --- helpers ------------------------------------------------------------------
+
+def write(path, text):
+    with open(path, 'w', encoding='utf-8') as f:
+        f.write(text)
+
+
+def same_file(a, b):
+    try:
+        with open(a, 'rb') as fa, open(b, 'rb') as fb:
+            return fa.read() == fb.read()
+    except OSError:
+        return False
+
+
+def wine_path(path):
+    return 'Z:' + path.replace('/', '\\')
+
+
+def write_record(run):
+    os.makedirs(run.appdata + '/QvDemo', exist_ok=True)
+    write(run.appdata + '/QvDemo/SkyLantern.xml',
+          '<install><path>%s</path></install>' % wine_path(run.game))
+
+
+def language_texts(description, prifix):
+    """The texts of one language of the demo's updateinfo.xml, with the
+    line breaks the updater makes of \\n where it makes them."""
+    root = ElementTree.parse(description).getroot()
+    texts = {}
+    for element in root.find(prifix).iter():
+        if element.text and not list(element):
+            texts[element.tag] = element.text
+    for key in ('wndtitle', 'intoro', 'success', 'error_version', 'error_inst'):
+        texts[key] = texts[key].replace('\\n', '\n')
+    return texts
+
+
+def wait_for(what, condition, seconds=WAIT_SECONDS):
+    deadline = time.monotonic() + seconds
+    while True:
+        result = condition()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Failure('timed out waiting for %s' % what)
+        time.sleep(0.1)
+
+
+class Display:
+    """Xvfb on a display number of its own choosing, and xdotool on it."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(
+            ['Xvfb', '-displayfd', str(write_end), '-noreset', '-screen', '0',
+             '%dx%dx24' % (SCREEN_WIDTH, SCREEN_HEIGHT), '-nolisten', 'tcp'],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            number = f.readline().strip()
+        if not number:
+            raise Failure('Xvfb did not start')
+        self.name = ':' + number
+        self.x = xscreen.Connection(self.name)
+
+    def close(self):
+        self.x.close()
+        self.server.terminate()
+        self.server.wait()
+
+    def tool(self, *arguments):
+        result = subprocess.run(['xdotool'] + list(arguments), capture_output=True,
+                                env=dict(os.environ, DISPLAY=self.name))
+        return result.stdout
+
+    def windows(self):
+        """The updater's visible windows, topmost first: (id, name, rect)."""
+        visible = set(self.tool('search', '--onlyvisible', '--class', 'updater.exe').split())
+        found = []
+        for window in self.x.top_level_windows():
+            decimal = str(window).encode()
+            if decimal not in visible:
+                continue
+            name = self.tool('getwindowname', decimal).decode('utf-8', 'replace').rstrip('\n')
+            shape = dict(line.split('=') for line in
+                         self.tool('getwindowgeometry', '--shell', decimal).decode().split())
+            if 'WIDTH' not in shape:
+                continue  # gone since the search
+            rect = tuple(int(shape[k]) for k in ('X', 'Y', 'WIDTH', 'HEIGHT'))
+            found.append((decimal, name, rect))
+        return found
+
+
+# --- one run of the updater -------------------------------------------------------
+
+class Run:
+    def __init__(self, test, scenario, language):
+        self.test, self.scenario, self.language = test, scenario, language
+        base = os.path.join(test.work, 'screens-run', scenario + '-' + language)
+        shutil.rmtree(base, ignore_errors=True)
+        self.patch, self.game, self.appdata = base + '/patch', base + '/game', base + '/appdata'
+        shutil.copytree(test.template, self.patch)
+        shutil.copytree(test.template_game, self.game)
+        os.makedirs(self.appdata)
+        shutil.copy(test.updater, self.patch + '/updater.exe')
+        self.texts = test.texts[language]
+        self.main = None      # the main window's rectangle once seen
+        self.dialog = None    # the progress dialog's, once seen
+        self.seen = set()     # the windows earlier screens showed
+        self.failures = []
+
+    def start(self):
+        env = dict(os.environ, QV_UI_LANGUAGE=str(LANGUAGES[self.language]),
+                   QV_COMMON_APPDATA=wine_path(self.appdata),
+                   QV_TEST_REPORT_DELAY=str(REPORT_DELAY_MS))
+        self.process = self.test.wine(['./updater.exe'], cwd=self.patch, env=env, wait=False)
+
+    def text(self, key):
+        if key is None:
+            return None
+        return self.texts.get(key, key).replace('{folder}', wine_path(self.game))
+
+    def pick(self, screen):
+        """The topmost window of the kind `screen` shows (a box has a
+        caption, the dialog has none), or None."""
+        windows = self.test.display.windows()
+        if self.main is None:
+            main = [w for w in windows if w[2][2] > self.test.picture.width]
+            self.main = main[0][2] if main else None
+        others = [w for w in windows if w[2] != self.main]
+        for window, name, rect in others:
+            if name == '':
+                self.dialog = rect
+        for window, name, rect in others:
+            if window not in self.seen and (name == '') == (screen.window == 'dialog'):
+                return window, name, rect, [w[2] for w in others]
+        return None
+
+    def capture(self, rect, still=True):
+        """The screen once the window at `rect` is painted (and, unless it
+        is a moving dialog, looks the same in two captures in a row)."""
+        previous = None
+        deadline = time.monotonic() + WAIT_SECONDS
+        while time.monotonic() < deadline:
+            shot = self.test.display.x.grab()
+            region = shot.crop(*rect)
+            if pixels.is_painted(region) and (not still or region.rows == previous):
+                return shot
+            previous = region.rows
+            time.sleep(0.1)
+        raise Failure('the window at %s was never painted' % (rect,))
+
+    def show(self, screen):
+        window, name, rect, covered = wait_for('the %s screen' % screen.name,
+                                               lambda: self.pick(screen))
+        if screen.window == 'dialog':
+            shots = self.watch_progress(rect)
+        else:
+            shots = [self.capture(rect)]
+        self.seen.add(window)
+        for index, shot in enumerate(shots):
+            suffix = '-%d' % (index + 1) if len(shots) > 1 else ''
+            name_in_file = '%s-%s-%s%s' % (self.language, self.scenario, screen.name, suffix)
+            self.save(shot, rect, name_in_file)
+        self.check(screen, name, rect, shots[-1], covered)
+        if screen.answer:
+            self.test.display.tool('key', screen.answer)
+            wait_for('the %s box to close' % screen.name,
+                     lambda: window not in [w[0] for w in self.test.display.windows()])
+
+    def watch_progress(self, rect):
+        """Two captures of the dialog, the second with more of the bar filled."""
+        first = self.capture(rect, still=False)
+        first_width = pixels.filled_width(first.crop(*rect))
+
+        def grown():
+            shot = self.capture(rect, still=False)
+            return shot if pixels.filled_width(shot.crop(*rect)) > first_width else None
+        return [first, wait_for('the progress bar to grow', grown)]
+
+    def save(self, shot, rect, name):
+        """What the player sees: the main window and the box or dialog, or
+        the box with some of the screen around it."""
+        if self.main:
+            left, top = min(self.main[0], rect[0]), min(self.main[1], rect[1])
+            right = max(self.main[0] + self.main[2], rect[0] + rect[2])
+            bottom = max(self.main[1] + self.main[3], rect[1] + rect[3])
+        else:
+            left, top = rect[0] - 40, rect[1] - 40
+            right, bottom = rect[0] + rect[2] + 40, rect[1] + rect[3] + 40
+        image.write_png(os.path.join(self.test.out, name + '.png'),
+                        shot.crop(left, top, right - left, bottom - top))
+
+    def check(self, screen, name, rect, shot, covered):
+        problems = []
+        caption = self.text(screen.caption)
+        if caption is not None and name != caption:
+            problems.append('caption %r, expected %r' % (name, caption))
+        if not pixels.is_painted(shot.crop(*rect)):
+            problems.append('not painted')
+        owner = {'main': self.main, 'dialog': self.dialog,
+                 'screen': (0, 0, SCREEN_WIDTH, SCREEN_HEIGHT)}[screen.owner]
+        problems += centring_problems(rect, owner, captioned=screen.window == 'box')
+        problems += self.background_problems(shot, covered)
+        problems += text_problems(shot.crop(*rect), self.text(screen.text),
+                                  file_line=screen.window == 'dialog')
+        for problem in problems:
+            self.failures.append('%s: %s' % (screen.name, problem))
+
+    def background_problems(self, shot, covered):
+        if self.main is None:
+            return []
+        picture = self.test.picture
+        left = (SCREEN_WIDTH - picture.width) // 2
+        top = (SCREEN_HEIGHT - picture.height) // 2
+        if self.main != (left - 1, top - 1, picture.width + 2, picture.height + 2):
+            return ['main window at %s, not centred with a one-pixel border' % (self.main,)]
+        bad = pixels.background_mismatches(shot, picture, left, top, covered)
+        return ['background differs at %d points, first %s' % (len(bad), bad[0])] if bad else []
+
+
+def centring_problems(rect, owner, captioned):
+    """Wine centres a box's whole frame on its owner; without a window
+    manager the caption is not drawn, so the visible part sits up to half
+    a caption lower."""
+    if owner is None:
+        return ['no owner window seen']
+    dx = (2 * rect[0] + rect[2]) - (2 * owner[0] + owner[2])
+    dy = (2 * rect[1] + rect[3]) - (2 * owner[1] + owner[3])
+    low = 30 if captioned else 2
+    if abs(dx) > 4 or not -4 <= dy <= low:
+        return ['at %s, not centred on its owner at %s' % (rect, owner)]
+    return []
+
+
+def text_problems(region, text, file_line):
+    areas = [a for a in pixels.text_areas(region) if pixels.ink(region, *a)]
+    if not areas:
+        return ['no text']
+    problems = []
+    why = pixels.legible(pixels.ink(region, *areas[0]), text)
+    if why:
+        problems.append('text: ' + why)
+    if file_line and len(areas) < 2:
+        problems.append('no file line below the progress bar')
+    return problems
+
+
+# --- the whole test ---------------------------------------------------------------
+
+class Test:
+    def __init__(self, display, updater, demogen, wine_run, source, work):
+        self.display, self.updater, self.wine_run, self.work = display, updater, wine_run, work
+        self.prefix = os.path.join(work, 'wineprefix-gui')
+        self.out = os.path.join(work, 'screens')
+        shutil.rmtree(self.out, ignore_errors=True)
+        os.makedirs(self.out)
+        self.template = os.path.join(work, 'screens-run', 'template')
+        shutil.rmtree(self.template, ignore_errors=True)
+        shutil.copytree(os.path.join(source, 'demo', 'patch'), self.template)
+        self.template_game = os.path.join(work, 'screens-run', 'template-game')
+        shutil.rmtree(self.template_game, ignore_errors=True)
+        os.makedirs(self.template_game)
+        shown = os.path.join(work, 'screens-run', 'shown.ppm')
+        self.wine([demogen, wine_path(self.template), wine_path(self.template_game),
+                   wine_path(shown)])
+        self.picture = image.read_ppm(shown)
+        self.wine([os.path.join(source, 'scripts', 'wine-fonts.sh'), '--prefix', self.prefix],
+                  direct=True)
+        description = os.path.join(self.template, 'updateinfo.xml')
+        self.texts = {'ja': language_texts(description, 'jp'),
+                      'en': language_texts(description, 'en')}
+
+    def wine(self, arguments, cwd=None, env=None, wait=True, direct=False):
+        env = dict(env or os.environ, QV_WINE_DISPLAY=self.display.name,
+                   WINEDLLOVERRIDES='winealsa.drv=d')  # no sound card under test
+        command = arguments if direct else [self.wine_run, '--prefix', self.prefix] + arguments
+        process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        if wait and process.wait(WAIT_SECONDS) != 0:
+            raise Failure('%s failed' % ' '.join(arguments))
+        return process
+
+    def run(self, scenario, language):
+        prepare, check_files = SCENARIOS[scenario]
+        run = Run(self, scenario, language)
+        prepare(run)
+        run.start()
+        try:
+            for screen in SCREENS:
+                if screen.scenario == scenario and language in screen.languages:
+                    run.show(screen)
+            if run.process.wait(WAIT_SECONDS) != 0:
+                raise Failure('the updater exited with %d' % run.process.returncode)
+            check_files(run)
+        except Failure as failure:
+            run.failures.append(str(failure))
+        finally:
+            if run.process.poll() is None:
+                run.process.kill()
+                subprocess.run(['wineserver', '-k'], env=dict(os.environ, WINEPREFIX=self.prefix))
+        return run.failures
+
+
+def main():
+    display = Display()
+    failures = []
+    try:
+        test = Test(display, *sys.argv[1:6])
+        scenarios = list(dict.fromkeys(s.scenario for s in SCREENS))
+        for language in LANGUAGES:
+            for scenario in scenarios:
+                if not any(s.scenario == scenario and language in s.languages for s in SCREENS):
+                    continue
+                problems = test.run(scenario, language)
+                for problem in problems:
+                    failures.append('%s %s: %s' % (language, scenario, problem))
+                print('%s %s: %s' % (language, scenario, 'FAILED' if problems else 'ok'))
+    finally:
+        display.close()
+    for failure in failures:
+        print('  ' + failure)
+    print('screens: %s' % test.out)
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
