@@ -60,6 +60,10 @@ class PaintedTest(unittest.TestCase):
         self.assertFalse(pixels.is_painted(to_image(canvas(40, 20, (0, 0, 0)))))
         gradient = [[(x * 3, 100, 200) for x in range(40)] for _ in range(20)]
         self.assertFalse(pixels.is_painted(to_image(gradient)))
+        # A light picture whose commonest colour is light but rare.
+        sky = [[FACE if x % 3 == 0 else (200 + x, 220 + y, 240) for x in range(40)]
+               for y in range(20)]
+        self.assertFalse(pixels.is_painted(to_image(sky)))
         self.assertFalse(pixels.is_painted(to_image([[FACE] * 4] * 2).crop(0, 0, 0, 0)))
 
 
@@ -132,6 +136,15 @@ class BackgroundTest(unittest.TestCase):
         self.assertTrue(bad)
         self.assertEqual(pixels.background_mismatches(to_image(screen), picture, 20, 10,
                                                       [(40, 20, 20, 10)]), [])
+        # Only the covered rectangle is skipped, not what lies beside it.
+        for y in range(20, 30):
+            for x in range(68, 73):
+                screen[y][x] = (0, 0, 0)
+        self.assertEqual(len(pixels.background_mismatches(to_image(screen), picture, 20, 10,
+                                                          [(40, 20, 20, 10)])), 1)
+        for y in range(20, 30):
+            for x in range(68, 73):
+                screen[y][x] = colour(x - 20, y - 10)
         # One pixel off places the whole picture wrong.
         self.assertTrue(pixels.background_mismatches(to_image(screen), picture, 21, 10,
                                                      [(40, 20, 20, 10)]))
