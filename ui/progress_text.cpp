@@ -62,8 +62,8 @@ std::u16string ShortenPath(std::u16string_view path, std::size_t limit) {
 }
 
 std::u16string FormatProgressLine(const Progress& progress, std::size_t path_limit) {
-  std::u16string line;
-  if (progress.file && progress.file[0]) line = ShortenPath(progress.file, path_limit) + u" — ";
+  std::u16string line = progress.file ? ShortenPath(progress.file, path_limit) : u"";
+  if (!line.empty()) line += u" — ";
   return line + FormatSize(Done(progress)) + u" / " + FormatSize(progress.total_size);
 }
 

@@ -21,7 +21,8 @@ std::u16string FormatSize(std::uint64_t bytes);
 std::u16string ShortenPath(std::u16string_view path, std::size_t limit);
 
 // "scenario\chapter07.txt — 1.2 GB / 3.4 GB", with the path shortened to
-// `path_limit` units. The bytes done never exceed the total shown.
+// `path_limit` units (a limit of 0 leaves the sizes alone). The bytes done
+// never exceed the total shown.
 std::u16string FormatProgressLine(const Progress& progress, std::size_t path_limit);
 
 // 0 to 100; a copy with nothing to copy is complete.

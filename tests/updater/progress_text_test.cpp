@@ -69,6 +69,7 @@ TEST(ProgressTextTest, LineNamesTheFileAndTheBytesDoneOfTheTotal) {
             u"scenario\\chapter07.txt — 1.2 GB / 3.4 GB");
   EXPECT_EQ(ui::FormatProgressLine(At(0, 3 * kMB, u"scenario\\chapter07.txt"), 14),
             u"…chapter07.txt — 0 B / 3.0 MB");
+  EXPECT_EQ(ui::FormatProgressLine(At(0, 3 * kMB, u"scenario\\chapter07.txt"), 0), u"0 B / 3.0 MB");
   EXPECT_EQ(ui::FormatProgressLine(At(0, 3 * kMB), 40), u"0 B / 3.0 MB");
   EXPECT_EQ(ui::FormatProgressLine(At(0, 3 * kMB, u""), 40), u"0 B / 3.0 MB");
   // A file that grew while it was copied never shows more done than there is.

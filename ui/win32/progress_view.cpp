@@ -14,8 +14,6 @@ namespace {
 
 constexpr UINT_PTR kRefreshTimer = 0x5156;  // "QV"
 constexpr UINT kRefreshMilliseconds = 100;
-// The path is left whole: the control's path ellipsis fits it to the line.
-constexpr std::size_t kPathUnits = 259;
 
 // The latest report; the worker's status buffer changes under the caller,
 // so the path is copied.
@@ -30,6 +28,39 @@ struct Latest {
 Latest& TheLatest() {
   static Latest latest;
   return latest;
+}
+
+// The line with as much of the path as fits the control in its font; the
+// sizes always stay whole.
+std::u16string FittedLine(HWND control, const Progress& progress) {
+  const std::size_t length = progress.file ? std::char_traits<char16_t>::length(progress.file) : 0;
+  RECT area;
+  HDC context = ::GetDC(control);
+  if (!context || !::GetClientRect(control, &area)) {
+    if (context) ::ReleaseDC(control, context);
+    return FormatProgressLine(progress, length);
+  }
+  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0));
+  HGDIOBJ previous = font ? ::SelectObject(context, font) : nullptr;
+  auto fits = [&](std::size_t limit) {
+    const std::u16string line = FormatProgressLine(progress, limit);
+    SIZE size;
+    return ::GetTextExtentPoint32W(context, reinterpret_cast<const wchar_t*>(line.c_str()),
+                                   static_cast<int>(line.size()), &size) &&
+           size.cx <= area.right;
+  };
+  // The widest limit that fits; a shorter path never makes the line wider.
+  std::size_t low = 0, high = length;
+  while (low < high) {
+    const std::size_t middle = (low + high + 1) / 2;
+    if (fits(middle))
+      low = middle;
+    else
+      high = middle - 1;
+  }
+  if (previous) ::SelectObject(context, previous);
+  ::ReleaseDC(control, context);
+  return FormatProgressLine(progress, low);
 }
 
 }  // namespace
@@ -74,7 +105,7 @@ bool HandleProgressTimer(Window* window, std::uint32_t message, std::uintptr_t w
   ::SendDlgItemMessageW(dialog, kProgressBarItem, PBM_SETRANGE32, 0, bar.range);
   ::SendDlgItemMessageW(dialog, kProgressBarItem, PBM_SETPOS, static_cast<WPARAM>(bar.position),
                         0);
-  const std::u16string line = FormatProgressLine(progress, kPathUnits);
+  const std::u16string line = FittedLine(::GetDlgItem(dialog, kProgressFileItem), progress);
   ::SetDlgItemTextW(dialog, kProgressFileItem, reinterpret_cast<const wchar_t*>(line.c_str()));
   return true;
 }
