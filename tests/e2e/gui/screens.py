@@ -40,7 +40,7 @@ SCREEN_WIDTH, SCREEN_HEIGHT = 1280, 1024
 WAIT_SECONDS = 120
 # The worker pauses this long after each progress report, so that the
 # dialog is seen moving whatever the machine's speed.
-REPORT_DELAY_MS = 400
+REPORT_DELAY_MS = 700
 LANGUAGES = {'ja': 1041, 'en': 1033}
 
 # caption and text: a key of the language's texts in updateinfo.xml, or
@@ -261,6 +261,8 @@ class Run:
         if self.main is None:
             main = [w for w in windows if w[2][2] > self.test.picture.width]
             self.main = main[0][2] if main else None
+            if self.main is None and screen.owner == 'main':
+                return None  # the box may be mapped before the window under it
         others = [w for w in windows if w[2] != self.main]
         for window, name, rect in others:
             if name == '':
