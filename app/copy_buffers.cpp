@@ -3,6 +3,7 @@
 #include "app/worker_atomics.h"
 #include "app/worker_messages.h"
 #include "os/memory.h"
+#include "util/path.h"
 #include "util/wide_string.h"
 
 namespace {
@@ -10,7 +11,6 @@ namespace {
 constexpr std::uint32_t kBufferedCapacity = 2u << 20;
 constexpr std::uint64_t kUnbufferedPayload = 1u << 20;
 constexpr std::size_t kFullPathCapacity = 260;
-constexpr std::size_t kErrorTextCapacity = 4096;
 
 bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
@@ -94,33 +94,33 @@ void InstallWorker::ReleaseBuffers() {
 
 void InstallWorker::ClosePair() {
   if (source_ != os::kInvalidHandle) os::CloseFile(source_);
-  if (destination_ != os::kInvalidHandle) os::CloseFile(destination_);
   source_ = os::kInvalidHandle;
   destination_ = os::kInvalidHandle;
+  staged_.Discard();
 }
 
-bool InstallWorker::OpenPair(const char16_t* source, const char16_t* destination,
-                             bool unbuffered) {
+bool InstallWorker::OpenPair(const CopyJob& job, std::u16string_view relative, bool unbuffered) {
   ClosePair();
+  const bool staged = staged_.Begin(*tree_, relative, os::kFlagSequentialScan);
+  const std::uint32_t staged_error = os::GetLastError();
+  if (!staged && staged_.FailedStep() == confine::StagedFile::Step::kFolder) {
+    char16_t parent[kWorkerPathCapacity];
+    GetParentPath(job.destination, parent, kWorkerPathCapacity);
+    FailJob(kFolderFailureFormat, parent, nullptr);
+    return false;
+  }
   const std::uint32_t read_flags =
       os::kFlagSequentialScan | (unbuffered ? os::kFlagNoBuffering : 0u);
-  source_ = os::OpenFile(source, os::kAccessRead, os::kShareRead, os::kOpenExisting, 0,
+  source_ = os::OpenFile(job.source, os::kAccessRead, os::kShareRead, os::kOpenExisting, 0,
                          read_flags);
-  const char16_t* format = kSourceOpenFailureFormat;
-  const char16_t* path = source;
-  if (source_ != os::kInvalidHandle) {
-    destination_ = os::OpenFile(destination, os::kAccessWrite, os::kShareNone, os::kCreateNew,
-                                0, os::kFlagSequentialScan);
-    if (destination_ == os::kInvalidHandle)
-      destination_ = os::OpenFile(destination, os::kAccessWrite, os::kShareNone,
-                                  os::kTruncateExisting, 0, os::kFlagSequentialScan);
-    if (destination_ != os::kInvalidHandle) return true;
-    format = kOutputOpenFailureFormat;
-    path = destination;
+  if (source_ == os::kInvalidHandle) {
+    FailJobWithCode(kSourceOpenFailureFormat, job.source, os::GetLastError());
+    return false;
   }
-  const std::uint32_t code = os::GetLastError();
-  char16_t error_text[kErrorTextCapacity];
-  if (os::GetErrorText(code, error_text, kErrorTextCapacity) == 0) error_text[0] = 0;
-  FailJob(format, path, error_text);
-  return false;
+  if (!staged) {
+    FailJobWithCode(kOutputOpenFailureFormat, job.destination, staged_error);
+    return false;
+  }
+  destination_ = staged_.File();
+  return true;
 }

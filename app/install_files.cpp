@@ -5,7 +5,6 @@
 
 #include "app/update_info.h"
 #include "file/native_file.h"
-#include "os/file.h"
 #include "system/debug_log.h"
 #include "system/private_heap.h"
 #include "util/format.h"
@@ -13,6 +12,7 @@
 #include "util/shell_folder.h"
 #include "util/text_convert.h"
 #include "util/text_search.h"
+#include "util/wide_string.h"
 
 namespace {
 
@@ -20,18 +20,14 @@ namespace {
 constexpr int kCommonAppDataIndex = 8;
 // The tags' contents: more bytes than this are refused.
 constexpr std::size_t kRecordPathBytes = 520;
-// Windows' reparse-point bit: junctions and symbolic links.
-constexpr std::uint32_t kAttrReparsePoint = 0x400;
-
-bool IsDotEntry(const char16_t* name) {
-  return name[0] == u'.' && (name[1] == 0 || (name[1] == u'.' && name[2] == 0));
-}
-
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
 }  // namespace
 
 int FormRecordPath(const UpdateInfo& info, char16_t* destination, std::size_t capacity) {
+  if (confine::CheckPlainName(info.brand) != confine::Rule::kOk ||
+      confine::CheckPlainName(info.app) != confine::Rule::kOk) {
+    DebugLogW(u"install record: brand [%s] or app [%s] is not a plain name", info.brand, info.app);
+    return 0;
+  }
   char16_t folder[kInstallPathCapacity] = {};
   if (!GetShellFolder(kCommonAppDataIndex, folder, kInstallPathCapacity) || folder[0] == 0) {
     DebugLog("install record: no application-data folder");
@@ -93,107 +89,31 @@ int ReadInstallFolder(const char16_t* record_path, char16_t* destination, std::s
   return result;
 }
 
-void BuildCopyList(const char16_t* relative, std::vector<std::u16string>* list) {
-  char16_t pattern[kWorkingPathCapacity] = {};
-  if (!relative || relative[0] == 0) {
-    std::memcpy(pattern, u"*.*", sizeof u"*.*");
-  } else if (!JoinPath(pattern, kWorkingPathCapacity, {relative, u"*.*"})) {
-    DebugLogW(u"copy list: folder path too long [%s]", relative);
-    return;
+confine::Finding ListPatchData(const char16_t* data_folder, const confine::Tree& tree,
+                               std::vector<std::u16string>* list) {
+  confine::WalkLimits limits;
+  limits.target_folder_units = tree.Path().size();
+  limits.source_folder_units = WideLength(data_folder);
+  confine::WalkResult walk = confine::WalkTree(data_folder, limits);
+  for (const confine::Finding& finding : walk.findings) {
+    // A folder that cannot be read adds nothing to copy, as before.
+    if (finding.rule == confine::Rule::kMissing) {
+      DebugLogW(u"data folder: cannot be read [%s]", finding.path.c_str());
+      continue;
+    }
+    DebugLogW(u"data folder: refused [%s]", finding.path.c_str());
+    return finding;
   }
-  os::FindData found;
-  os::Handle search = os::FindFirst(pattern, &found);
-  if (search == os::kInvalidHandle) return;
-  do {
-    if (IsDotEntry(found.name)) continue;
-    std::u16string path;
-    if (!relative || relative[0] == 0) {
-      path = found.name;
-    } else {
-      path = relative;
-      path += u'\\';
-      path += found.name;
-    }
-    if (found.attributes & os::kAttrDirectory) {
-      if (path.size() < kWorkingPathCapacity) BuildCopyList(path.c_str(), list);
-    } else {
-      list->push_back(std::move(path));
-    }
-  } while (os::FindNext(search, &found));
-  os::FindClose(search);
+  list->insert(list->end(), walk.files.begin(), walk.files.end());
+  return {confine::Rule::kOk, {}};
 }
 
-void DeleteTree(const char16_t* pattern) {
-  char16_t parent[kWorkingPathCapacity] = {};
-  GetParentPath(pattern, parent, kWorkingPathCapacity);
-  os::FindData found;
-  os::Handle search = os::FindFirst(pattern, &found);
-  if (search == os::kInvalidHandle) return;
-  do {
-    char16_t path[kWorkingPathCapacity] = {};
-    if (!JoinPath(path, kWorkingPathCapacity, {parent, found.name})) continue;
-    std::uint32_t attributes = os::GetFileAttributes(path);
-    if (attributes == os::kInvalidAttributes) continue;
-    if (attributes & os::kAttrDirectory) {
-      if (IsDotEntry(found.name)) continue;
-      if (!(attributes & kAttrReparsePoint) && !(found.attributes & kAttrReparsePoint)) {
-        char16_t inner[kWorkingPathCapacity] = {};
-        if (JoinPath(inner, kWorkingPathCapacity, {parent, found.name, u"*.*"}))
-          DeleteTree(inner);
-      }
-      os::RemoveDirectory(path);
-    } else {
-      os::DeleteFile(path);
-    }
-  } while (os::FindNext(search, &found));
-  os::FindClose(search);
-}
-
-bool IsSafeDeleteEntry(const char16_t* entry) {
-  if (!entry || entry[0] == 0) return false;
-  if (IsSeparator(entry[0])) return false;  // absolute, or a network path
-  for (const char16_t* c = entry; *c; ++c)
-    if (*c == u':') return false;  // drive-qualified, or a stream name
-  const char16_t* component = entry;
-  for (const char16_t* c = entry;; ++c) {
-    if (*c == 0 || IsSeparator(*c)) {
-      // ".." leaves the folder; a "." alone would name the folder itself.
-      std::ptrdiff_t length = c - component;
-      if ((length == 1 || length == 2) && component[0] == u'.' &&
-          (length == 1 || component[1] == u'.'))
-        return false;
-      if (*c == 0) break;
-      component = c + 1;
-    }
-  }
-  return true;
-}
-
-void DeleteListedPaths(const char16_t* install_folder,
-                       const std::vector<std::u16string>& entries) {
+void DeleteListedPaths(const confine::Tree& tree, const std::vector<std::u16string>& entries) {
   for (const std::u16string& entry : entries) {
-    if (!IsSafeDeleteEntry(entry.c_str())) {
-      DebugLogW(u"delete list: entry outside the install folder skipped [%s]", entry.c_str());
-      continue;
-    }
-    char16_t path[kWorkingPathCapacity] = {};
-    if (!JoinPath(path, kWorkingPathCapacity, {install_folder, entry.c_str()})) continue;
-    // Attributes that cannot be read count as a folder, so a wildcard entry
-    // becomes "<entry>\*.*" and matches nothing.
-    std::uint32_t attributes = os::GetFileAttributes(path);
-    bool is_folder = attributes == os::kInvalidAttributes || (attributes & os::kAttrDirectory);
-    bool is_link = attributes != os::kInvalidAttributes && (attributes & kAttrReparsePoint);
-    if (is_folder && is_link) {
-      os::RemoveDirectory(path);  // the link alone, never what it points to
-      continue;
-    }
-    char16_t pattern[kWorkingPathCapacity] = {};
-    if (is_folder) {
-      if (!JoinPath(pattern, kWorkingPathCapacity, {path, u"*.*"})) continue;
-    } else {
-      std::memcpy(pattern, path, sizeof path);
-    }
-    DeleteTree(pattern);
-    if (is_folder) os::RemoveDirectory(path);
+    confine::DeleteResult result = tree.Delete(entry);
+    if (result == confine::DeleteResult::kRefused)
+      DebugLogW(u"delete list: entry refused [%s]", entry.c_str());
+    else if (result == confine::DeleteResult::kIncomplete)
+      DebugLogW(u"delete list: not everything could be removed [%s]", entry.c_str());
   }
 }

@@ -7,14 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "file/confine_walk.h"
+#include "file/confined_tree.h"
+
 struct UpdateInfo;
 
 inline constexpr std::size_t kInstallPathCapacity = 260;
 inline constexpr std::size_t kWorkingPathCapacity = 1024;
 
 // The install record's path: the all-users application-data folder, then
-// `brand`, then `app` with ".xml". 0 when the folder cannot be found or the
-// path does not fit.
+// `brand`, then `app` with ".xml". 0 when the folder cannot be found, the
+// path does not fit, or `brand` or `app` is not a plain name (a separator,
+// "..", a colon or a control character would lead elsewhere).
 int FormRecordPath(const UpdateInfo& info, char16_t* destination, std::size_t capacity);
 
 // The install folder from the record: the UTF-8 text between the first
@@ -23,23 +27,16 @@ int FormRecordPath(const UpdateInfo& info, char16_t* destination, std::size_t ca
 // or does not fit `capacity` units (kInstallPathCapacity).
 int ReadInstallFolder(const char16_t* record_path, char16_t* destination, std::size_t capacity);
 
-// Appends the files below `relative` (relative to the current directory;
-// empty for the current directory itself) in the system's enumeration
-// order, descending into each folder where it is met. Folders never enter
-// the list.
-void BuildCopyList(const char16_t* relative, std::vector<std::u16string>* list);
+// The patch's data folder, checked and listed for copying below `tree`'s
+// folder. On success `list` holds the relative paths of its files (in the
+// system's order, a folder's files where the folder is met) and the
+// result's rule is kOk; otherwise the result is the first problem that
+// refuses the run and nothing is listed. A data folder that is missing or
+// cannot be read lists nothing.
+confine::Finding ListPatchData(const char16_t* data_folder, const confine::Tree& tree,
+                               std::vector<std::u16string>* list);
 
-// Deletes what the path or pattern `pattern` matches, folders with their
-// contents. Failures are silent. A linked folder is unlinked, never
-// entered.
-void DeleteTree(const char16_t* pattern);
-
-// Whether a delete-list entry names something inside the install folder:
-// not empty, not absolute, not drive-qualified, not a network path, and no
-// ".." or "." component.
-bool IsSafeDeleteEntry(const char16_t* entry);
-
-// Deletes every safe entry of the list below `install_folder` (a file, or a
-// folder with its contents); refused entries are logged and skipped.
-void DeleteListedPaths(const char16_t* install_folder,
-                       const std::vector<std::u16string>& entries);
+// Deletes every entry of the list below `tree`'s folder (a file, a link
+// itself, or a folder with its contents); entries that the rules refuse or
+// that pass through a link are logged and skipped.
+void DeleteListedPaths(const confine::Tree& tree, const std::vector<std::u16string>& entries);

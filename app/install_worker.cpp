@@ -27,6 +27,7 @@ constexpr std::uint32_t kReaderDoneEvent = 2;
 // Systems from Windows 2000 on can read past the cache.
 constexpr std::uint32_t kFirstUnbufferedOs = 64;
 constexpr std::uint32_t kSystemTextLimit = 512;
+constexpr std::uint32_t kErrorTextCapacity = 4096;
 
 qvThread* CreateWorkerThread() {
   auto* thread = new (std::nothrow) qvThread;
@@ -71,6 +72,8 @@ InstallWorker::~InstallWorker() {
 }
 
 void InstallWorker::SetVersionCheck(int mode) { version_check_ = mode; }
+
+void InstallWorker::SetDestinationTree(const confine::Tree* tree) { tree_ = tree; }
 
 int InstallWorker::Add(const char16_t* source, const char16_t* destination,
                        std::uint32_t flag) {
@@ -148,6 +151,15 @@ void InstallWorker::FailJob(const char16_t* format, const char16_t* argument,
   ReportFailure();
 }
 
+void InstallWorker::FailJobWithCode(const char16_t* format, const char16_t* argument,
+                                    std::uint32_t code) {
+  // The system's texts can be long; the message keeps what fits.
+  auto* text = new (std::nothrow) char16_t[kErrorTextCapacity];
+  if (text && os::GetErrorText(code, text, kErrorTextCapacity) == 0) text[0] = 0;
+  FailJob(format, argument, text);
+  delete[] text;
+}
+
 void InstallWorker::FailTransfer(std::uint32_t error_code, const char16_t* fallback_format) {
   StoreRelease(error_, 1);
   StoreRelease(quit_, 1);
@@ -197,12 +209,30 @@ void InstallWorker::RunMain() {
   Finish();
 }
 
+bool InstallWorker::DestinationIsInstalledFile(std::u16string_view relative) const {
+  std::u16string name;
+  os::Handle parent = tree_->OpenParent(relative, false, &name);
+  if (parent == os::kInvalidHandle) return false;
+  os::EntryInfo info;
+  bool file = os::GetEntryInfo(parent, name.c_str(), &info) && info.kind == os::EntryKind::kFile;
+  os::CloseTreeFolder(parent);
+  return file;
+}
+
 bool InstallWorker::CopyOne(const CopyJob& job) {
   CopyWide(status_.source, kWorkerPathCapacity, job.source);
   CopyWide(status_.destination, kWorkerPathCapacity, job.destination);
   status_.flag = job.flag;
 
-  if (!ShouldCopy(job.source, job.destination)) {
+  std::u16string relative;
+  if (!tree_ || !tree_->RelativeOf(job.destination, &relative)) {
+    FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::kErrorAccessDenied);
+    return false;
+  }
+
+  // Only a file that is really installed there can be kept; one behind a
+  // link would only make the write refuse.
+  if (DestinationIsInstalledFile(relative) && !ShouldCopy(job.source, job.destination)) {
     const std::uint64_t size = qvFile::GetSize64Of(job.source);
     AddAcqRel(status_.total_done, size);
     StoreRelease(status_.current_size, size);
@@ -214,53 +244,58 @@ bool InstallWorker::CopyOne(const CopyJob& job) {
     return true;
   }
 
-  char16_t parent[kWorkerPathCapacity];
   if (GetPathKind(job.source) == 2) {
-    if (!CreateDirectoryTree(job.destination, 0)) {
+    os::Handle folder = os::OpenTreeFolder(tree_->Root(), relative.c_str(), true);
+    if (folder == os::kInvalidHandle) {
+      char16_t parent[kWorkerPathCapacity];
       GetParentPath(job.destination, parent, kWorkerPathCapacity);
       FailJob(kFolderFailureFormat, parent, nullptr);
       return false;
     }
-  } else {
-    const int unbuffered = PrepareBuffers(job.source);
-    if (unbuffered < 0) {
-      FailJob(kBufferFailureFormat, job.source, nullptr);
-      return false;
-    }
-    if (!CreateDirectoryTree(job.destination, 1)) {
-      GetParentPath(job.destination, parent, kWorkerPathCapacity);
-      FailJob(kFolderFailureFormat, parent, nullptr);
-      return false;
-    }
-    if (!OpenPair(job.source, job.destination, unbuffered == 1)) return false;
-
-    std::uint64_t size = 0;
-    if (!os::GetFileSize(source_, &size)) {
-      char16_t text[kSystemTextLimit];
-      if (os::GetErrorText(os::GetLastError(), text, kSystemTextLimit) == 0) text[0] = 0;
-      FailJob(kSourceOpenFailureFormat, job.source, text);
-      return false;
-    }
-    StoreRelease(status_.current_size, size);
-    StoreRelease(status_.current_written, std::uint64_t{0});
-    unbuffered_ = unbuffered;
-
-    reader_thread_->SetEvent(kFileEvent);
-    writer_thread_->SetEvent(kFileEvent);
-    // The writer reports the file complete or stopped; the reader must also
-    // have let go of the buffers before they are released.
-    main_thread_->Wait(kFileEvent, os::kInfinite);
-    main_thread_->Wait(kReaderDoneEvent, os::kInfinite);
-    if (LoadAcquire(error_)) {
-      StoreRelease(abort_, 1);
-      return false;
-    }
-    os::FileTime created, accessed, written;
-    if (os::GetFileTimes(source_, &created, &accessed, &written))
-      os::SetFileTimes(destination_, &created, &accessed, &written);
-    ClosePair();
+    os::CloseTreeFolder(folder);
+    std::u16string name;
+    os::Handle parent = tree_->OpenParent(relative, false, &name);
+    os::SetEntryAttributes(parent, name.c_str(), os::kAttrArchive);
+    os::CloseTreeFolder(parent);
+    return LoadAcquire(abort_) == 0;
   }
-  os::SetFileAttributes(job.destination, os::kAttrArchive);
+
+  const int unbuffered = PrepareBuffers(job.source);
+  if (unbuffered < 0) {
+    FailJob(kBufferFailureFormat, job.source, nullptr);
+    return false;
+  }
+  if (!OpenPair(job, relative, unbuffered == 1)) return false;
+
+  std::uint64_t size = 0;
+  if (!os::GetFileSize(source_, &size)) {
+    FailJobWithCode(kSourceOpenFailureFormat, job.source, os::GetLastError());
+    return false;
+  }
+  StoreRelease(status_.current_size, size);
+  StoreRelease(status_.current_written, std::uint64_t{0});
+  unbuffered_ = unbuffered;
+
+  reader_thread_->SetEvent(kFileEvent);
+  writer_thread_->SetEvent(kFileEvent);
+  // The writer reports the file complete or stopped; the reader must also
+  // have let go of the buffers before they are released.
+  main_thread_->Wait(kFileEvent, os::kInfinite);
+  main_thread_->Wait(kReaderDoneEvent, os::kInfinite);
+  if (LoadAcquire(error_)) {
+    StoreRelease(abort_, 1);
+    return false;
+  }
+  // A file stopped half-way is dropped; the installed one stays whole.
+  if (LoadAcquire(abort_) && LoadAcquire(status_.current_written) != size) return false;
+  os::FileTime created, accessed, written;
+  if (os::GetFileTimes(source_, &created, &accessed, &written))
+    os::SetFileTimes(destination_, &created, &accessed, &written);
+  if (!staged_.Commit(os::kAttrArchive)) {
+    FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
+    return false;
+  }
+  ClosePair();
   return LoadAcquire(abort_) == 0;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "file/confined_file.h"
 #include "os/file.h"
 
 class qvThread;
@@ -64,6 +65,11 @@ class InstallWorker {
 
   // 1: keep an installed executable or library whose version is newer.
   void SetVersionCheck(int mode);
+  // The folder every destination must lie in (not owned; it outlives the
+  // run). Destinations are reached below it without links and written
+  // under a temporary name that is renamed over them once complete; a
+  // destination outside it fails as an output file that cannot be opened.
+  void SetDestinationTree(const confine::Tree* tree);
   // Queues a job before Start. A path of kWorkerPathCapacity units or more
   // is refused (0); the run then fails at its start with a report.
   int Add(const char16_t* source, const char16_t* destination, std::uint32_t flag);
@@ -96,10 +102,16 @@ class InstallWorker {
   // until ReleaseBuffers, at the end of the run.
   int PrepareBuffers(const char16_t* source);
   void ReleaseBuffers();
-  // Opens the source for reading and the destination for writing; a
-  // failure has been reported when it returns false.
-  bool OpenPair(const char16_t* source, const char16_t* destination, bool unbuffered);
+  // Opens the source for reading and stages the destination (`relative`
+  // below the tree) for writing; a failure has been reported when it
+  // returns false.
+  bool OpenPair(const CopyJob& job, std::u16string_view relative, bool unbuffered);
+  // Closes the source and drops a staged destination that was not
+  // committed.
   void ClosePair();
+  // Whether the installed file may decide about the copy: reached without
+  // links and not a link itself.
+  bool DestinationIsInstalledFile(std::u16string_view relative) const;
 
   // Blocks until slot `index` has `state`, or the worker stops; true when
   // the state was reached.
@@ -108,6 +120,8 @@ class InstallWorker {
   // Sets the error, quit and abort flags and reports the failure once.
   void FailTransfer(std::uint32_t error_code, const char16_t* fallback_format);
   void FailJob(const char16_t* format, const char16_t* argument, const char16_t* detail);
+  // FailJob with the system's text for `code` as the detail.
+  void FailJobWithCode(const char16_t* format, const char16_t* argument, std::uint32_t code);
   void ReportFailure();
   // Wakes every thread that may wait for a slot.
   void WakeSlotWaiters();
@@ -120,8 +134,10 @@ class InstallWorker {
   qvThread* main_thread_ = nullptr;
   qvThread* reader_thread_ = nullptr;
   qvThread* writer_thread_ = nullptr;
+  const confine::Tree* tree_ = nullptr;
+  confine::StagedFile staged_;
   os::Handle source_ = os::kInvalidHandle;
-  os::Handle destination_ = os::kInvalidHandle;
+  os::Handle destination_ = os::kInvalidHandle;  // the staged file
   WorkerCallback callback_ = nullptr;
   WorkerDataHook hook_ = nullptr;
   void* user_ = nullptr;

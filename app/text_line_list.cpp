@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "file/native_file.h"
+#include "file/confined_file.h"
 #include "system/private_heap.h"
 #include "util/text_convert.h"
 #include "util/text_search.h"
@@ -11,12 +11,12 @@
 
 void TextLineList::Append(const char16_t* text) { lines_.emplace_back(text ? text : u""); }
 
-int TextLineList::Load(const char16_t* path) {
-  qvFile file;
-  if (!file.Open(path, QVFILE_READ | QVFILE_OPEN_EXISTING)) return 0;
-  std::int32_t size = file.GetSize();
-  if (size < 0) return 0;
-  const auto length = static_cast<std::uint32_t>(size);
+namespace {
+
+// Reads a whole file of `length` bytes with `read` (into, count) and
+// appends its lines; 0 when the read fails.
+template <typename Read>
+int AppendLinesOf(TextLineList* list, std::uint32_t length, Read read) {
   // The buffer ends in zero bytes, which end the line reader's walk; every
   // line fits the line buffer, so none is cut.
   auto* bytes = static_cast<char*>(PrivateAlloc(0, std::size_t{length} + 8));
@@ -25,8 +25,7 @@ int TextLineList::Load(const char16_t* path) {
   int result = 0;
   if (bytes && line && wide) {
     std::memset(bytes, 0, std::size_t{length} + 8);
-    if (file.Read(bytes, length) == size) {
-      file.Close();
+    if (read(bytes, length)) {
       std::size_t offset = 0;
       while (offset < length) {
         int used = ReadTextLine(bytes + offset, line, std::size_t{length} + 8);
@@ -34,7 +33,7 @@ int TextLineList::Load(const char16_t* path) {
         offset += static_cast<std::size_t>(used);
         // One unit per UTF-8 sequence at most, so the line always fits.
         Utf8ToWide(line, wide, std::size_t{length} + 8);
-        Append(wide);
+        list->Append(wide);
       }
       result = 1;
     }
@@ -42,6 +41,59 @@ int TextLineList::Load(const char16_t* path) {
   PrivateFree(wide);
   PrivateFree(line);
   PrivateFree(bytes);
+  return result;
+}
+
+// Every line as UTF-8 and CR LF.
+std::string LogBytes(const std::vector<std::u16string>& lines) {
+  std::string bytes;
+  for (const std::u16string& text : lines) {
+    std::string utf8(text.size() * 3 + 1, '\0');
+    utf8.resize(WideToUtf8(text.c_str(), utf8.data(), utf8.size()));
+    bytes += utf8;
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+bool ReadWhole(os::Handle file, char* into, std::uint32_t length) {
+  std::uint32_t got = 0;
+  while (got < length) {
+    std::uint32_t step = 0;
+    if (!os::ReadFile(file, into + got, length - got, &step) || step == 0) return false;
+    got += step;
+  }
+  return true;
+}
+
+bool WriteWhole(os::Handle file, const std::string& bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    std::uint32_t step = 0;
+    auto count = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
+    if (!os::WriteFile(file, bytes.data() + written, count, &step) || step == 0) return false;
+    written += step;
+  }
+  return true;
+}
+
+}  // namespace
+
+int TextLineList::Load(const confine::Tree& tree, const char16_t* relative) {
+  std::u16string name;
+  os::Handle folder = tree.OpenParent(relative, false, &name);
+  if (folder == os::kInvalidHandle) return 0;
+  os::Handle file = os::OpenFileIn(folder, name.c_str(), 0);
+  os::CloseTreeFolder(folder);
+  if (file == os::kInvalidHandle) return 0;
+  std::uint64_t size = 0;
+  int result = 0;
+  if (os::GetFileSize(file, &size) && size < 0x7FFFFFFF) {
+    result = AppendLinesOf(this, static_cast<std::uint32_t>(size), [&](char* into, std::uint32_t length) {
+      return ReadWhole(file, into, length);
+    });
+  }
+  os::CloseFile(file);
   return result;
 }
 
@@ -56,20 +108,8 @@ void TextLineList::SortUnique() {
   lines_.erase(std::unique(lines_.begin(), lines_.end(), equal), lines_.end());
 }
 
-int TextLineList::Save(const char16_t* path) const {
-  qvFile file;
-  if (!file.Open(path, QVFILE_WRITE | QVFILE_CREATE_ALWAYS)) return 0;
-  std::string bytes;
-  for (const std::u16string& text : lines_) {
-    std::string utf8(text.size() * 3 + 1, '\0');
-    utf8.resize(WideToUtf8(text.c_str(), utf8.data(), utf8.size()));
-    bytes += utf8;
-    bytes += "\r\n";
-  }
-  // qvFile writes at most 2 GiB at once; the log is far smaller.
-  int result = bytes.empty() ||
-               file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size())) ==
-                   static_cast<std::int32_t>(bytes.size());
-  file.Close();
-  return result;
+int TextLineList::Save(const confine::Tree& tree, const char16_t* relative) const {
+  confine::StagedFile staged;
+  return staged.Begin(tree, relative, 0) && WriteWhole(staged.File(), LogBytes(lines_)) &&
+         staged.Commit(os::kAttrArchive);
 }

@@ -5,20 +5,28 @@
 #include <string>
 #include <vector>
 
+namespace confine {
+class Tree;
+}
+
 class TextLineList {
  public:
   void Append(const char16_t* text);
-  // Appends the UTF-8 lines of a file (CR LF or a lone LF ends a line; a
-  // lone CR stays in the line). 0 for a missing or unreadable file, which
-  // adds nothing.
-  int Load(const char16_t* path);
+  // Appends the UTF-8 lines of the file `relative` in a confined tree (CR
+  // LF or a lone LF ends a line; a lone CR stays in the line). 0 for a
+  // missing or unreadable file, or a link of that name (never read
+  // through), which adds nothing.
+  int Load(const confine::Tree& tree, const char16_t* relative);
   // A stable sort in case-insensitive order (letters folded, then unit by
   // unit), then every line equal to the one before it is dropped, so the
   // earliest form stays.
   void SortUnique();
-  // Writes each line as UTF-8 and CR LF, replacing the file; 0 when it
-  // cannot be opened.
-  int Save(const char16_t* path) const;
+  // Writes each line as UTF-8 and CR LF into the file `relative` of a
+  // confined tree, replacing it: the new file is written beside the old one
+  // and renamed over it, so a link of that name is replaced, never written
+  // through, and a failed write leaves the old file whole. 0 when it
+  // cannot be written (a read-only file, a folder in the way).
+  int Save(const confine::Tree& tree, const char16_t* relative) const;
 
   const std::vector<std::u16string>& Lines() const { return lines_; }
 

@@ -1,5 +1,7 @@
 #include "app/update_info.h"
 
+#include "app/patch_check_texts.h"
+
 #include <cstdio>
 
 #include "os/system.h"
@@ -23,8 +25,13 @@ class Loader {
   template <std::size_t N, typename... Names>
   void Text(char16_t (&field)[N], const char16_t* fallback, Names... names) {
     const char* path[] = {names...};
-    xml_->GetStringPath(field, N, fallback, path, static_cast<int>(sizeof...(names)));
-    if (xml_->LastStringWasCut()) Note(path, sizeof...(names), N);
+    Text(field, N, fallback, path, sizeof...(names));
+  }
+
+  void Text(char16_t* field, std::size_t capacity, const char16_t* fallback,
+            const char* const* path, std::size_t count) {
+    xml_->GetStringPath(field, capacity, fallback, path, static_cast<int>(count));
+    if (xml_->LastStringWasCut()) Note(path, count, capacity);
   }
 
   void Note(const char* const* path, std::size_t count, std::size_t capacity) {
@@ -62,6 +69,12 @@ void LoadMessages(Loader& load, const char* p, LanguageRecord* record) {
   load.Text(record->language, u"", p, "message_error", "language");
   load.Text(record->boot, u"", p, "message_error", "boot");
   load.Text(record->title, u"", p, "message_error", "title");
+  for (const char* name : kPatchCheckTextNames) {
+    char16_t* text = PatchCheckText(record, name);
+    const char* path[] = {p, "message", name};
+    load.Text(text, kMessageCapacity, u"", path, 3);
+    ConvertLineBreaks(text);
+  }
 }
 
 // Languages lang00, lang01, ... until the first without a code.
@@ -86,6 +99,7 @@ void LoadLanguages(qvXml& xml, Loader& load, UpdateInfo* info) {
     }
     load.Text(record.lang, u"", "language", entry, "lang");
     LoadMessages(load, p, &record);
+    FillPatchCheckTexts(&record);
 
     if (!info->languages.try_emplace(prifix, record).second)
       load.Note(std::string(entry) + " dropped: prifix \"" + p +

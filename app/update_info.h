@@ -33,6 +33,13 @@ struct LanguageRecord {
   char16_t language[kMessageCapacity] = {};
   char16_t boot[kMessageCapacity] = {};
   char16_t title[kMessageCapacity] = {};
+  // Optional: the boxes that refuse a patch whose data folder cannot be
+  // installed whole (a link, a name Windows cannot hold, a path too long,
+  // names differing only in case). Built-in texts fill what is not given.
+  char16_t error_link[kMessageCapacity] = {};
+  char16_t error_name[kMessageCapacity] = {};
+  char16_t error_length[kMessageCapacity] = {};
+  char16_t error_case[kMessageCapacity] = {};
 };
 
 struct UpdateInfo {

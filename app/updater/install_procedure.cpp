@@ -5,6 +5,7 @@
 
 #include "app/install_files.h"
 #include "app/install_worker.h"
+#include "app/patch_check_texts.h"
 #include "app/text_line_list.h"
 #include "app/update_info.h"
 #include "app/updater/messages.h"
@@ -18,6 +19,8 @@
 namespace {
 
 char16_t g_install_folder[kInstallPathCapacity] = {};
+// The install folder once accepted; every deletion and write goes through it.
+confine::Tree g_install_tree;
 // Set by UM_INSTALL_FAILED and never cleared; GUI thread only.
 bool g_failure_mark = false;
 InstallWorker* g_worker = nullptr;
@@ -35,10 +38,34 @@ void ShowInstallFolderError(ui::Window* main_window) {
   ui::PostMessage(main_window, UM_CLOSE);
 }
 
-// Enters the data folder beside the updater for the rest of the run. When
-// it cannot be entered nothing is listed: the updater's own files must
-// never be taken for the patch's.
-void ListFilesToCopy() {
+// Takes the install folder from the record when the rules accept it: the
+// updater's own folder (the patch) must not be it or hold it, and it must
+// be an ordinary folder of its own.
+bool AcceptInstallFolder() {
+  char16_t patch[kWorkingPathCapacity] = {};
+  os::GetCurrentDirectory(patch, kWorkingPathCapacity);
+  confine::Rule rule = g_install_tree.Open(g_install_folder, {patch});
+  if (rule == confine::Rule::kOk) return true;
+  DebugLogW(u"install folder refused [%s]", g_install_folder);
+  DebugLog("install folder refused: %s", confine::RuleCode(rule));
+  return false;
+}
+
+// A box naming what in the data folder cannot be installed.
+void ShowPatchDataError(ui::Window* main_window, const confine::Finding& finding) {
+  const LanguageRecord& texts = GetUpdateInfo().current;
+  std::u16string text = PatchCheckTextFor(texts, finding.rule);
+  text += u"\ndata";
+  if (!finding.path.empty()) text += u"\\" + finding.path;
+  ui::ShowMessageBox(main_window, text.c_str(), texts.wndtitle, ui::Buttons::kOk);
+  ui::PostMessage(main_window, UM_CLOSE);
+}
+
+// Enters the data folder beside the updater for the rest of the run and
+// lists its files, or refuses the run (false) when one of them cannot be
+// installed whole. When the folder cannot be entered nothing is listed: the
+// updater's own files must never be taken for the patch's.
+bool ListFilesToCopy(ui::Window* main_window) {
   UpdateInfo& info = GetUpdateInfo();
   char16_t current[kWorkingPathCapacity] = {};
   char16_t data[kWorkingPathCapacity] = {};
@@ -46,16 +73,22 @@ void ListFilesToCopy() {
       !JoinPath(data, kWorkingPathCapacity, {current, u"data"}) ||
       !os::SetCurrentDirectory(data)) {
     DebugLog("data folder not found: nothing to copy");
-    return;
+    return true;
   }
-  BuildCopyList(u"", &info.copy_list);
+  confine::Finding finding = ListPatchData(data, g_install_tree, &info.copy_list);
+  if (finding.rule == confine::Rule::kOk) return true;
+  DebugLog("data folder refused: %s", confine::RuleCode(finding.rule));
+  ShowPatchDataError(main_window, finding);
+  return false;
 }
 
 // The part of a destination below the install folder, for display.
 const char16_t* RelativeToInstallFolder(const char16_t* destination) {
-  std::size_t i = 0;
-  while (g_install_folder[i] && g_install_folder[i] == destination[i]) ++i;
-  if (g_install_folder[i] == 0 && i > 0 && destination[i] == u'\\') return destination + i + 1;
+  const std::u16string& folder = g_install_tree.Path();
+  std::u16string_view path(destination);
+  if (!folder.empty() && path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+      path[folder.size()] == u'\\')
+    return destination + folder.size() + 1;
   return destination;
 }
 
@@ -98,27 +131,25 @@ void StartInstall(ui::Window* dialog) {
   const std::int32_t delay = ParseInteger(os::GetEnvironment("QV_TEST_REPORT_DELAY"));
   g_report_delay = static_cast<std::uint32_t>(std::clamp(delay, 0, kMaxReportDelay));
   TextLineList log_lines;
-  DeleteListedPaths(g_install_folder, info.delete_list);
-
-  char16_t log_path[kWorkingPathCapacity] = {};
-  JoinPath(log_path, kWorkingPathCapacity, {g_install_folder, u"install.log"});
-  log_lines.Load(log_path);
+  DeleteListedPaths(g_install_tree, info.delete_list);
+  log_lines.Load(g_install_tree, u"install.log");
 
   g_worker = new InstallWorker(3, 0);
   char16_t current[kWorkingPathCapacity] = {};
   os::GetCurrentDirectory(current, kWorkingPathCapacity);
   g_worker->SetVersionCheck(1);
+  g_worker->SetDestinationTree(&g_install_tree);
   for (const std::u16string& entry : info.copy_list) {
     char16_t destination[kWorkingPathCapacity] = {};
     char16_t source[kWorkingPathCapacity] = {};
-    JoinPath(destination, kWorkingPathCapacity, {g_install_folder, entry.c_str()});
+    JoinPath(destination, kWorkingPathCapacity, {g_install_tree.Path().c_str(), entry.c_str()});
     JoinPath(source, kWorkingPathCapacity, {current, entry.c_str()});
     // A path too long for the worker makes the run fail with its report.
     g_worker->Add(source, destination, 0);
     log_lines.Append((u"\"" + std::u16string(destination) + u"\"").c_str());
   }
   log_lines.SortUnique();
-  log_lines.Save(log_path);
+  log_lines.Save(g_install_tree, u"install.log");
   g_worker->Start(&InstallCallback, dialog, nullptr);
 }
 
@@ -151,12 +182,12 @@ void HandleConfirm(ui::Window* main_window) {
   }
   char16_t record[kWorkingPathCapacity] = {};
   if (!FormRecordPath(info, record, kWorkingPathCapacity) ||
-      !ReadInstallFolder(record, g_install_folder, kInstallPathCapacity)) {
+      !ReadInstallFolder(record, g_install_folder, kInstallPathCapacity) ||
+      !AcceptInstallFolder()) {
     ShowInstallFolderError(main_window);
     return;
   }
-  ListFilesToCopy();
-  ui::PostMessage(main_window, UM_REPAINT);
+  if (ListFilesToCopy(main_window)) ui::PostMessage(main_window, UM_REPAINT);
 }
 
 void ProgressDialogProcedure(ui::Window* dialog, std::uint32_t message) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -10,6 +11,8 @@
 
 #include "os/file.h"
 #include "os/thread.h"
+#include "support/fence.h"
+#include "support/links.h"
 #include "support/pe_writer.h"
 #include "system/caps.h"
 #include "system/private_heap.h"
@@ -112,15 +115,27 @@ class WorkerTest : public ::testing::Test {
     static qvCaps caps(QVCAPS_OS, 0);
   }
 
+  void SetUp() override { ASSERT_EQ(tree_.Open(dir_.Path().c_str(), {}), confine::Rule::kOk); }
+
   InstallWorker* NewWorker(int buffered_only = 1) {
     auto* worker = new InstallWorker(3, buffered_only);
     worker->SetVersionCheck(1);
+    worker->SetDestinationTree(&tree_);
     return worker;
+  }
+  // Names in the destination folder: no temporary file may be left.
+  std::vector<std::string> Destinations() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.Native(u"dst")))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
   std::u16string Src(const char16_t* name) { return dir_.Path(std::u16string(u"src\\") + name); }
   std::u16string Dst(const char16_t* name) { return dir_.Path(std::u16string(u"dst\\") + name); }
 
   ScratchDir dir_;
+  confine::Tree tree_;
   Recorder recorder_;
 };
 
@@ -366,6 +381,7 @@ TEST_F(WorkerTest, SourceThatShrinksDuringTheCopyIsAReadFailure) {
   const std::string content = Pattern(size, 11);
   dir_.WriteFile(u"src\\s.bin", content);
   dir_.WriteFile(u"src\\next.bin", "next");
+  dir_.WriteFile(u"dst\\s.bin", "installed");
   recorder_.answer = [&](const Seen& seen, std::size_t index) {
     // The reader is at most three buffers ahead of this first report.
     if (index == 0) fs::resize_file(dir_.Native(u"src\\s.bin"), kBufferedCapacity);
@@ -381,11 +397,9 @@ TEST_F(WorkerTest, SourceThatShrinksDuringTheCopyIsAReadFailure) {
   EXPECT_EQ(sequence.find('F'), sequence.size() - 2) << sequence;
   EXPECT_EQ(recorder_.reports()[sequence.size() - 2].message,
             u"ソースファイル [" + Src(u"s.bin") + u"] を最後まで読み込めません。");
-  // Only bytes that were read reached the copy.
-  const std::string copied = dir_.ReadFile(u"dst\\s.bin");
-  EXPECT_LT(copied.size(), size);
-  EXPECT_EQ(copied, content.substr(0, copied.size()));
-  EXPECT_FALSE(fs::exists(dir_.Native(u"dst\\next.bin")));
+  // The installed file stays whole; the part that was copied is dropped.
+  EXPECT_EQ(dir_.ReadFile(u"dst\\s.bin"), "installed");
+  EXPECT_EQ(Destinations(), std::vector<std::string>{"s.bin"});
 }
 
 TEST_F(WorkerTest, FullDiskIsAWriteFailure) {
@@ -422,10 +436,9 @@ TEST_F(WorkerTest, CallbackZeroDuringTransferStopsAfterTheCurrentBuffer) {
   recorder_.Run(worker);
   EXPECT_EQ(recorder_.Sequence(), "PE");
   EXPECT_EQ(recorder_.reports()[1].failed, 0);
-  const std::string copied = dir_.ReadFile(u"dst\\big.bin");
-  EXPECT_EQ(copied.size(), recorder_.reports()[0].current_written);
-  EXPECT_EQ(copied, content.substr(0, copied.size()));
-  EXPECT_FALSE(fs::exists(dir_.Native(u"dst\\after.txt")));
+  EXPECT_LT(recorder_.reports()[0].current_written, content.size());
+  // A file stopped half-way is not installed at all.
+  EXPECT_TRUE(!fs::exists(dir_.Native(u"dst")) || Destinations().empty());
 }
 
 // --- version check -------------------------------------------------------------
@@ -451,6 +464,7 @@ TEST_P(WorkerVersionCheck, KeepsOnlyNewerInstalledProgramsAndLibraries) {
 
   auto* worker = new InstallWorker(3, 1);
   worker->SetVersionCheck(c.mode);
+  worker->SetDestinationTree(&tree_);
   worker->Add(Src(c.name).c_str(), Dst(c.name).c_str(), 0);
   worker->Add(Src(u"after.txt").c_str(), Dst(u"after.txt").c_str(), 0);
   recorder_.Run(worker);
@@ -490,6 +504,57 @@ TEST_F(WorkerTest, CallbackZeroOnASkipReportStopsBeforeTheNextJob) {
   recorder_.Run(worker);
   EXPECT_EQ(recorder_.Sequence(), "PE");
   EXPECT_FALSE(fs::exists(dir_.Native(u"dst\\after.txt")));
+}
+
+// --- the destination tree -----------------------------------------------------
+
+TEST_F(WorkerTest, ADestinationThatIsALinkIsReplacedAndItsTargetStays) {
+  qvtest::Fence fence(dir_.Native(u"outside"));
+  const std::string before = fence.Digest();
+  fs::create_directories(dir_.Native(u"dst"));
+  if (!qvtest::MakeLink(dir_.Native(u"dst\\readme.txt"), fence.File(), false))
+    GTEST_SKIP() << "this system makes no links";
+  dir_.WriteFile(u"src\\readme.txt", "new readme");
+  InstallWorker* worker = NewWorker();
+  worker->Add(Src(u"readme.txt").c_str(), Dst(u"readme.txt").c_str(), 0);
+  recorder_.Run(worker);
+  EXPECT_EQ(recorder_.Sequence(), "PE");
+  EXPECT_EQ(dir_.ReadFile(u"dst\\readme.txt"), "new readme");
+  EXPECT_EQ(fence.Digest(), before);
+  EXPECT_EQ(Destinations(), std::vector<std::string>{"readme.txt"});
+}
+
+TEST_F(WorkerTest, ADestinationBehindALinkedFolderFailsAsItsFolder) {
+  qvtest::Fence fence(dir_.Native(u"outside"));
+  const std::string before = fence.Digest();
+  fs::create_directories(dir_.Native(u"dst"));
+  if (!qvtest::MakeLink(dir_.Native(u"dst\\system"), fence.Root(), true))
+    GTEST_SKIP() << "this system makes no links";
+  dir_.WriteFile(u"src\\new.dll", "new");
+  dir_.WriteFile(u"src\\secret.txt", "overwrite");
+  InstallWorker* worker = NewWorker();
+  worker->Add(Src(u"secret.txt").c_str(), Dst(u"system\\secret.txt").c_str(), 0);
+  worker->Add(Src(u"new.dll").c_str(), Dst(u"system\\new.dll").c_str(), 0);
+  recorder_.Run(worker);
+  ASSERT_EQ(recorder_.Sequence(), "FE");
+  EXPECT_EQ(recorder_.reports()[0].message, u"フォルダ [" + Dst(u"system") + u"] が作成出来ません");
+  EXPECT_EQ(fence.Digest(), before);
+  qvtest::RemoveLink(dir_.Native(u"dst\\system"));
+}
+
+TEST_F(WorkerTest, ADestinationOutsideTheTreeIsRefused) {
+  dir_.WriteFile(u"src\\a.txt", "a");
+  InstallWorker* worker = NewWorker();
+  confine::Tree inner;
+  fs::create_directories(dir_.Native(u"dst"));
+  ASSERT_EQ(inner.Open(dir_.Path(u"dst").c_str(), {}), confine::Rule::kOk);
+  worker->SetDestinationTree(&inner);
+  worker->Add(Src(u"a.txt").c_str(), dir_.Path(u"elsewhere\\a.txt").c_str(), 0);
+  recorder_.Run(worker);
+  ASSERT_EQ(recorder_.Sequence(), "FE");
+  const std::u16string prefix = u"出力ファイル [" + dir_.Path(u"elsewhere\\a.txt") + u"]";
+  EXPECT_EQ(recorder_.reports()[0].message.substr(0, prefix.size()), prefix);
+  EXPECT_FALSE(fs::exists(dir_.Native(u"elsewhere")));
 }
 
 TEST(StripMessageId, DropsTheLeadingIdentifierOnly) {

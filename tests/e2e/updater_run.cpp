@@ -1,5 +1,7 @@
 #include "updater_run.h"
 
+#include "support/links.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -48,17 +50,31 @@ std::string Native8(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-UpdaterSandbox::UpdaterSandbox() : game_(root_.Native(u"ゲーム")) {
+UpdaterSandbox::UpdaterSandbox(const char* patch_in_game)
+    : game_(root_.Native(u"ゲーム")),
+      patch_(patch_in_game ? game_ / FromUtf8(patch_in_game) : root_.Native(u"patch")) {
   fs::create_directories(Patch() / "data");
   fs::create_directories(game_);
   fs::create_directories(root_.Native(u"appdata"));
 }
 
+UpdaterSandbox::~UpdaterSandbox() {
+  for (const fs::path& link : links_) RemoveLink(link);
+}
+
+bool UpdaterSandbox::Link(const fs::path& link, const fs::path& target, bool folder) {
+  fs::create_directories(link.parent_path());
+  if (!MakeLink(link, target, folder)) return false;
+  links_.push_back(link);
+  return true;
+}
+
 void UpdaterSandbox::WriteDescription(const std::vector<std::string>& delete_entries,
-                                      const PatchTexts& t) const {
+                                      const PatchTexts& t, const std::string& brand,
+                                      const std::string& app) const {
   std::ostringstream xml;
   xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<document>\n"
-      << "  <brand>QvTest</brand>\n  <app>Game</app>\n"
+      << "  <brand>" << brand << "</brand>\n  <app>" << app << "</app>\n"
       << "  <language><default>jp</default>\n"
       << "    <lang00><code>1041</code><prifix>jp</prifix><lang>日本語</lang></lang00>\n"
       << "  </language>\n  <jp>\n    <message>\n"
@@ -66,15 +82,17 @@ void UpdaterSandbox::WriteDescription(const std::vector<std::string>& delete_ent
       << "      <intoro>" << t.intoro << "</intoro>\n"
       << "      <success>" << t.success << "</success>\n"
       << "      <error_inst>" << t.error_inst << "</error_inst>\n"
-      << "      <error_copy>" << t.error_copy << "</error_copy>\n"
-      << "    </message>\n"
+      << "      <error_copy>" << t.error_copy << "</error_copy>\n";
+  if (!t.error_link.empty()) xml << "      <error_link>" << t.error_link << "</error_link>\n";
+  if (!t.error_name.empty()) xml << "      <error_name>" << t.error_name << "</error_name>\n";
+  xml << "    </message>\n"
       << "    <message_sys><copying>" << t.copying << "</copying></message_sys>\n"
       << "    <message_error><title>" << t.title << "</title><language>言語</language>"
       << "</message_error>\n  </jp>\n";
   if (!delete_entries.empty()) {
     xml << "  <delete>\n";
     for (std::size_t i = 0; i < delete_entries.size(); ++i) {
-      char tag[8];
+      char tag[24];
       std::snprintf(tag, sizeof tag, "p%02zu", i + 1);
       xml << "    <" << tag << ">" << delete_entries[i] << "</" << tag << ">\n";
     }

@@ -19,15 +19,23 @@ struct PatchTexts {
   std::string error_copy = "コピーに失敗しました。\\n";
   std::string copying = "ファイルをコピーしています";
   std::string title = "エラー";
+  // Optional texts; left out of the description when empty.
+  std::string error_link;
+  std::string error_name;
 };
 
 class UpdaterSandbox {
  public:
-  UpdaterSandbox();
+  // The patch folder is <root>/patch, or `patch_in_game` below the game's
+  // install folder (forward slashes) when given.
+  explicit UpdaterSandbox(const char* patch_in_game = nullptr);
+  ~UpdaterSandbox();
 
-  // Writes patch/updateinfo.xml with the texts and delete entries (p01...).
+  // Writes patch/updateinfo.xml with the texts and delete entries (p01...);
+  // `brand` and `app` name the install record.
   void WriteDescription(const std::vector<std::string>& delete_entries = {},
-                        const PatchTexts& texts = {}) const;
+                        const PatchTexts& texts = {}, const std::string& brand = "QvTest",
+                        const std::string& app = "Game") const;
   // Writes the install record appdata/QvTest/Game.xml with these bytes.
   void WriteRecord(const std::string& bytes) const;
   // A record naming the install folder the usual way.
@@ -39,7 +47,11 @@ class UpdaterSandbox {
   std::string ReadGame(const std::string& relative) const;
   bool GameHas(const std::string& relative) const;
 
-  std::filesystem::path Patch() const { return root_.Native(u"patch"); }
+  // Makes `link` (any path in the sandbox) point to `target`; false where
+  // the system makes no links. The link is removed with the sandbox.
+  bool Link(const std::filesystem::path& link, const std::filesystem::path& target, bool folder);
+
+  std::filesystem::path Patch() const { return patch_; }
   std::filesystem::path Game() const { return game_; }
   std::filesystem::path Root() const { return root_.Native(); }
   // The install folder as the record names it, in UTF-8.
@@ -53,6 +65,8 @@ class UpdaterSandbox {
  private:
   ScratchDir root_;
   std::filesystem::path game_;
+  std::filesystem::path patch_;
+  std::vector<std::filesystem::path> links_;
 };
 
 // A path as UTF-8 text.

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/install_files.h"
+#include "app/update_info.h"
+#include "util/wide_string.h"
 #include "system/private_heap.h"
 #include "test_support.h"
 
@@ -8,19 +12,6 @@ namespace {
 
 using qvtest::ScratchDir;
 using qvtest::U16;
-
-TEST(DeleteEntryTest, OnlyEntriesInsideTheInstallFolderAreSafe) {
-  for (const char16_t* safe : {u"old.txt", u"cache", u"a\\b\\c.dat", u"a/b", u"..x", u"x..",
-                               u"*.tmp", u"dir\\"}) {
-    EXPECT_TRUE(IsSafeDeleteEntry(safe)) << qvtest::U8(safe);
-  }
-  for (const char16_t* unsafe :
-       {u"", u"..", u"..\\x", u"a\\..\\..\\x", u"a/../b", u"a\\..", u".", u".\\", u"\\x",
-        u"/etc/passwd", u"\\\\server\\share\\x", u"//server/share", u"C:\\Windows", u"C:x",
-        u"file.txt:stream"}) {
-    EXPECT_FALSE(IsSafeDeleteEntry(unsafe)) << qvtest::U8(unsafe);
-  }
-}
 
 class InstallRecordTest : public ::testing::Test {
  protected:
@@ -65,17 +56,34 @@ TEST_F(InstallRecordTest, EmptyOrOversizedPathsAreRefused) {
   EXPECT_EQ(ReadInstallFolder(dir_.Path(u"absent.xml").c_str(), folder, kInstallPathCapacity), 0);
 }
 
-TEST(DeleteTreeTest, DeletesFilesAndFoldersThatMatch) {
+TEST(DeleteListTest, DeletesWhatTheRulesAcceptBelowTheInstallFolder) {
   ScratchDir dir;
   dir.WriteFile(u"game\\a.txt", "a");
   dir.WriteFile(u"game\\b.log", "b");
   dir.WriteFile(u"game\\sub\\deep\\c.txt", "c");
-  DeleteTree(dir.Path(u"game\\*.txt").c_str());
+  confine::Tree tree;
+  ASSERT_EQ(tree.Open(dir.Path(u"game").c_str(), {}), confine::Rule::kOk);
+  DeleteListedPaths(tree, {u"*.txt", u"sub", u"..\\game\\b.log", u"a.txt"});
   EXPECT_FALSE(std::filesystem::exists(dir.Native(u"game/a.txt")));
-  EXPECT_TRUE(std::filesystem::exists(dir.Native(u"game/b.log")));
-  DeleteListedPaths(dir.Path(u"game").c_str(), {u"sub", u"..\\game\\b.log"});
   EXPECT_FALSE(std::filesystem::exists(dir.Native(u"game/sub")));
   EXPECT_TRUE(std::filesystem::exists(dir.Native(u"game/b.log")));
+}
+
+TEST(RecordPathTest, BrandAndAppMustBePlainNames) {
+  UpdateInfo info;
+  char16_t path[kWorkingPathCapacity];
+  for (const char16_t* bad : {u"..", u".", u"..\\..\\..", u"a/b", u"C:", u"x:y", u"", u"a\tb"}) {
+    CopyWide(info.brand, kInfoNameCapacity, bad);
+    CopyWide(info.app, kInfoNameCapacity, u"Game");
+    EXPECT_EQ(FormRecordPath(info, path, kWorkingPathCapacity), 0) << qvtest::U8(bad);
+    CopyWide(info.brand, kInfoNameCapacity, u"Brand");
+    CopyWide(info.app, kInfoNameCapacity, bad);
+    EXPECT_EQ(FormRecordPath(info, path, kWorkingPathCapacity), 0) << qvtest::U8(bad);
+  }
+  CopyWide(info.brand, kInfoNameCapacity, u"QvDemo");
+  CopyWide(info.app, kInfoNameCapacity, u"空灯籠");
+  ASSERT_EQ(FormRecordPath(info, path, kWorkingPathCapacity), 1);
+  EXPECT_TRUE(std::u16string(path).ends_with(u"QvDemo\\空灯籠.xml")) << qvtest::U8(path);
 }
 
 }  // namespace

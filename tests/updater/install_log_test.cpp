@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "app/text_line_list.h"
+#include "file/confined_tree.h"
+#include "os/file.h"
+#include "support/fence.h"
+#include "support/links.h"
 #include "system/private_heap.h"
 #include "test_support.h"
 
@@ -12,25 +16,27 @@ using qvtest::U16;
 class InstallLogTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { CreatePrivateHeap(1 << 20); }
+  void SetUp() override { ASSERT_EQ(tree_.Open(dir_.Path().c_str(), {}), confine::Rule::kOk); }
 
   std::vector<std::u16string> Loaded(const std::string& bytes) {
     dir_.WriteFile(u"install.log", bytes);
     TextLineList list;
-    EXPECT_EQ(list.Load(dir_.Path(u"install.log").c_str()), 1);
+    EXPECT_EQ(list.Load(tree_, u"install.log"), 1);
     return list.Lines();
   }
 
   ScratchDir dir_;
+  confine::Tree tree_;
 };
 
 TEST_F(InstallLogTest, MergeKeepsTheOldFormOfEqualLines) {
   dir_.WriteFile(u"install.log", "\"C:\\G\\b\"\r\n\"c:\\g\\A\"\r\n");
   TextLineList list;
-  ASSERT_EQ(list.Load(dir_.Path(u"install.log").c_str()), 1);
+  ASSERT_EQ(list.Load(tree_, u"install.log"), 1);
   list.Append(u"\"C:\\G\\a\"");
   list.Append(u"\"C:\\G\\c\"");
   list.SortUnique();
-  ASSERT_EQ(list.Save(dir_.Path(u"install.log").c_str()), 1);
+  ASSERT_EQ(list.Save(tree_, u"install.log"), 1);
   EXPECT_EQ(dir_.ReadFile(u"install.log"), "\"c:\\g\\A\"\r\n\"C:\\G\\b\"\r\n\"C:\\G\\c\"\r\n");
 }
 
@@ -50,16 +56,36 @@ TEST_F(InstallLogTest, LongLinesAreKeptWhole) {
 
   TextLineList list;
   list.Append(lines[0].c_str());
-  ASSERT_EQ(list.Save(dir_.Path(u"copy.log").c_str()), 1);
+  ASSERT_EQ(list.Save(tree_, u"copy.log"), 1);
   EXPECT_EQ(dir_.ReadFile(u"copy.log"), long_line + "\r\n");
 }
 
-TEST_F(InstallLogTest, MissingFileAddsNothingAndUnwritablePathFails) {
+TEST_F(InstallLogTest, MissingFileAddsNothingAndUnwritablePlacesFail) {
   TextLineList list;
-  EXPECT_EQ(list.Load(dir_.Path(u"absent.log").c_str()), 0);
+  EXPECT_EQ(list.Load(tree_, u"absent.log"), 0);
   EXPECT_TRUE(list.Lines().empty());
   list.Append(u"x");
-  EXPECT_EQ(list.Save(dir_.Path(u"no\\such\\folder\\install.log").c_str()), 0);
+  dir_.WriteFile(u"blocker", "a file where a folder should be");
+  EXPECT_EQ(list.Save(tree_, u"blocker\\install.log"), 0);
+  dir_.WriteFile(u"locked.log", "old");
+  ASSERT_TRUE(os::SetFileAttributes(dir_.Path(u"locked.log").c_str(), os::kAttrReadOnly));
+  EXPECT_EQ(list.Save(tree_, u"locked.log"), 0);
+  EXPECT_EQ(dir_.ReadFile(u"locked.log"), "old");
+}
+
+TEST_F(InstallLogTest, ALinkNamedLikeTheLogIsReplacedNotWrittenThrough) {
+  qvtest::Fence fence(dir_.Native(u"outside"));
+  const std::string before = fence.Digest();
+  if (!qvtest::MakeLink(dir_.Native(u"game.log"), fence.File(), false))
+    GTEST_SKIP() << "this system makes no links";
+  TextLineList list;
+  if (!qvtest::RunningUnderWine()) {  // Wine shows the link as a plain file
+    EXPECT_EQ(list.Load(tree_, u"game.log"), 0);
+  }
+  list.Append(u"\"new\"");
+  ASSERT_EQ(list.Save(tree_, u"game.log"), 1);
+  EXPECT_EQ(dir_.ReadFile(u"game.log"), "\"new\"\r\n");
+  EXPECT_EQ(fence.Digest(), before);
 }
 
 }  // namespace
