@@ -47,15 +47,15 @@ Rule CheckSystemFolders(const std::u16string& path, const os::FileIdentity& iden
   char16_t common_data[kShellFolderCapacity] = {};
   if (GetShellFolder(kCommonAppDataIndex, common_data, kShellFolderCapacity) && common_data[0])
     system.reserved.push_back(common_data);
-  if (Contains(IdentitiesOf(system.reserved), identity)) return Rule::kSystemFolder;
+  std::vector<os::FileIdentity> profile_parents = IdentitiesOf(system.profile_parents);
+  if (Contains(IdentitiesOf(system.reserved), identity) || Contains(profile_parents, identity))
+    return Rule::kSystemFolder;
   if (Contains(IdentitiesOf(system.profiles), identity)) return Rule::kUserProfile;
   std::vector<std::u16string> ancestors = SelfAndAncestors(path);
-  if (ancestors.size() > 1) {
-    os::FileIdentity parent;
-    if (os::GetPathIdentity(ancestors[1].c_str(), &parent) &&
-        Contains(IdentitiesOf(system.profile_parents), parent))
-      return Rule::kUserProfile;
-  }
+  os::FileIdentity parent;
+  if (ancestors.size() > 1 && os::GetPathIdentity(ancestors[1].c_str(), &parent) &&
+      Contains(profile_parents, parent))
+    return Rule::kUserProfile;
   return Rule::kOk;
 }
 

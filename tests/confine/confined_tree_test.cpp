@@ -141,8 +141,16 @@ TEST_F(ConfinedTreeTest, RefusesSystemFoldersProfilesAndTheAllUsersDataFolder) {
   EXPECT_EQ(tree_.Open(u"/usr", {}), Rule::kSystemFolder);
   EXPECT_EQ(tree_.Open(u"/etc/", {}), Rule::kSystemFolder);
 #endif
-  // Another user's profile: a folder directly inside the profiles' folder.
+  // The folder of every profile, and another user's profile in it.
   ASSERT_FALSE(system.profile_parents.empty());
+  const std::u16string& profiles = system.profile_parents.front();
+  EXPECT_EQ(tree_.Open(profiles.c_str(), {}), Rule::kSystemFolder) << U8(profiles);
+  for (const auto& entry : fs::directory_iterator(fs::path(profiles))) {
+    if (!entry.is_directory() || entry.is_symlink()) continue;
+    const std::u16string other = entry.path().u16string();
+    Rule rule = tree_.Open(other.c_str(), {});
+    EXPECT_TRUE(rule == Rule::kUserProfile || rule == Rule::kSystemFolder) << U8(other);
+  }
   // The all-users application-data folder, wherever it is set.
   const char* saved = std::getenv("QV_COMMON_APPDATA");
   std::string previous = saved ? saved : "";

@@ -156,7 +156,13 @@ std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
 #endif
   // The updater always ends with 0; anything else is a crash, a sanitizer's
   // report or the time-out.
+#ifdef _WIN32
+  // The wide form keeps folder names in any language intact.
+  const std::u16string wide = U16(command);
+  EXPECT_EQ(_wsystem(reinterpret_cast<const wchar_t*>(wide.c_str())), 0) << command;
+#else
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
+#endif
   std::ifstream in(output, std::ios::binary);
   std::vector<std::string> lines;
   std::string line;
