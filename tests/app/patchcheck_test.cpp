@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "app/install_files.h"
+#include "file/confined_tree.h"
+#include "support/fence.h"
+#include "support/links.h"
 #include "test_support.h"
 
 namespace {
@@ -45,7 +52,8 @@ class PatchcheckTest : public ::testing::Test {
 };
 
 TEST_F(PatchcheckTest, ReportsWhatTheUpdaterSees) {
-  ASSERT_EQ(Run({"--ui-language", "1031", Folder()}), 0) << err_;
+  // The delete entry "..\..\Windows" breaks a rule: an error, status 1.
+  ASSERT_EQ(Run({"--ui-language", "1031", Folder()}), 1) << err_;
   EXPECT_TRUE(Says("brand: \"ACME\"")) << out_;
   EXPECT_TRUE(Says("\\ACME\\game.xml"));
   EXPECT_TRUE(Says("intoro: \"a\\nb &amp; c\""));  // converted line break, entity as text
@@ -58,19 +66,27 @@ TEST_F(PatchcheckTest, ReportsWhatTheUpdaterSees) {
       "delete/p04 is ignored",
       "error_copy holds \\n",
       "language \"en\" has no text for message/intoro",
-      "delete/p02 \"..\\..\\Windows\" reaches outside the install folder",
+      "language \"jp\" has no message/error_link, error_name, error_length, error_case: the "
+      "updater shows its built-in Japanese texts there",
+      "language \"en\" has no message/error_link, error_name, error_length, error_case: the "
+      "updater shows its built-in English texts there",
+      "the longest path below data has 9 units: it installs only into folders of up to 249 units",
+      "errors: 1\n  error [path-dot] delete/p02: \"..\\..\\Windows\": the path has a \".\" or "
+      "\"..\" component; the updater deletes nothing for it\n",
   };
-  for (const char* warning : warnings) EXPECT_TRUE(Says(warning)) << warning;
+  for (const char* warning : warnings) EXPECT_TRUE(Says(warning)) << warning << "\n" << out_;
 }
 
 TEST_F(PatchcheckTest, JsonCarriesEveryKey) {
-  ASSERT_EQ(Run({"--json", "--ui-language", "0x0409", Folder()}), 0);
+  ASSERT_EQ(Run({"--json", "--ui-language", "0x0409", Folder()}), 1);
   for (const char* key : {"\"brand\": \"ACME\"", "\"app\": ", "\"instpath\": ", "\"mutex\": ",
                           "\"confmutex\": ", "\"major\": \"1\"", "\"minor\": \"2\"",
                           "\"default\": \"jp\"", "\"languages\": [{\"key\": \"en\", \"code\": 1033",
                           "\"error_inst\": ", "\"title\": ", "\"chosen\": \"en\"",
                           "\"delete\": [\"old.dll\", \"..\\\\..\\\\Windows\"]",
-                          "\"copy\": [\"a.bin\", \"sub\\\\b.bin\"]", "\"warnings\": [\"",
+                          "\"copy\": [\"a.bin\", \"sub\\\\b.bin\"]",
+                          "\"errors\": [{\"rule\": \"path-dot\", \"where\": \"delete/p02\", \"text\": ",
+                          "\"error_link\": \"The patch cannot be installed: ", "\"warnings\": [\"",
                           "\"error\": null}"})
     EXPECT_TRUE(Says(key)) << key << "\n" << out_;
   EXPECT_EQ(out_.find('\n'), out_.size() - 1);  // one line
@@ -106,6 +122,70 @@ TEST_F(PatchcheckTest, RefusedDescriptions) {
   }
   ASSERT_EQ(Run({"--json", qvtest::U8(dir_.Path(u"nowhere"))}), 1);
   EXPECT_TRUE(Says("\"error\": \"updateinfo.xml was not found.\"")) << out_;
+}
+
+TEST_F(PatchcheckTest, RecordNamesThatAreNotPlainAreErrors) {
+  std::string description = kDescription;
+  description.replace(description.find("<brand>ACME</brand><app>game</app>"), 34,
+                      "<brand>..\\..\\x</brand><app>a:b</app>");
+  dir_.WriteFile(u"updateinfo.xml", description);
+  ASSERT_EQ(Run({Folder()}), 1);
+  EXPECT_TRUE(Says("error [name-character] brand: \"..\\..\\x\" is not a plain name")) << out_;
+  EXPECT_TRUE(Says("error [name-character] app: \"a:b\" is not a plain name")) << out_;
+}
+
+TEST_F(PatchcheckTest, DataLinksAreErrorsAndNeverFollowed) {
+  qvtest::Fence fence(dir_.Native(u"outside"));
+  if (!qvtest::MakeLink(dir_.Native(u"data\\linked"), fence.Root(), true))
+    GTEST_SKIP() << "this system makes no links";
+  ASSERT_TRUE(qvtest::MakeLink(dir_.Native(u"data\\sub\\loop"), dir_.Native(u"data"), true));
+  ASSERT_EQ(Run({Folder()}), 1);
+  EXPECT_TRUE(Says("error [data-link] data\\linked: a link")) << out_;
+  EXPECT_TRUE(Says("error [data-link] data\\sub\\loop: a link")) << out_;
+  EXPECT_FALSE(Says("secret.txt"));
+  qvtest::RemoveLink(dir_.Native(u"data\\linked"));
+  qvtest::RemoveLink(dir_.Native(u"data\\sub\\loop"));
+}
+
+// patchcheck and the updater judge every delete entry and data name with
+// the same rules: what one refuses, the other does.
+TEST_F(PatchcheckTest, AgreesWithTheUpdaterOnEveryEntryAndName) {
+  const std::vector<std::u16string> entries = {
+      u"old.dll", u"cache\\", u"a/b", u"..\\x", u"a\\..\\..\\x", u".", u"C:x", u"\\x",
+      u"*.tmp", u"NUL", u"dot.", u"a:b", u"sub\\b.bin"};
+  std::string description = kDescription;
+  std::string list = "<delete>";
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    char tag[24];
+    std::snprintf(tag, sizeof tag, "p%02zu", i + 1);
+    list += std::string("<") + tag + ">" + qvtest::U8(entries[i]) + "</" + tag + ">";
+  }
+  std::size_t start = description.find("<delete>");
+  description.replace(start, description.find("</delete>") - start, list);
+  dir_.WriteFile(u"updateinfo.xml", description);
+  Run({Folder()});
+
+  qvtest::ScratchDir game;
+  confine::Tree tree;
+  ASSERT_EQ(tree.Open(game.Path().c_str(), {}), confine::Rule::kOk);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    char where[32];
+    std::snprintf(where, sizeof where, "delete/p%02zu", i + 1);
+    const bool reported = Says(std::string("] ") + where + ":");
+    EXPECT_EQ(reported, tree.Delete(entries[i]) == confine::DeleteResult::kRefused)
+        << qvtest::U8(entries[i]);
+  }
+#ifndef _WIN32
+  // Names Windows cannot hold; on this system they can be made.
+  for (const char* name : {"ok.txt", "CON", "trailing.", "x\\..\\y", "Sub"}) {
+    std::ofstream(dir_.Native(u"data") / name) << name;
+    Run({Folder()});
+    std::vector<std::u16string> list;
+    confine::Finding finding = ListPatchData(dir_.Path(u"data").c_str(), tree, &list);
+    EXPECT_EQ(Says("] data\\"), finding.rule != confine::Rule::kOk) << name << "\n" << out_;
+    std::filesystem::remove(dir_.Native(u"data") / name);
+  }
+#endif
 }
 
 TEST_F(PatchcheckTest, BadUsage) {

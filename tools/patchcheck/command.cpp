@@ -12,13 +12,14 @@ namespace {
 constexpr char kUsage[] =
     "usage: patchcheck [--json] [--ui-language N] DIR\n"
     "Shows what the updater will read from DIR/updateinfo.xml and which files\n"
-    "below DIR/data it will copy, and warns about what it reads differently\n"
-    "from other XML tools.\n"
+    "below DIR/data it will copy, reports every delete entry and data name\n"
+    "that the updater refuses (errors, with the rule's code), and warns about\n"
+    "what it reads differently from other XML tools.\n"
     "  --json            print one JSON object\n"
     "  --ui-language N   choose the language for the Windows language\n"
     "                    identifier N (e.g. 1041 or 0x0411) instead of the\n"
     "                    user's own (QV_UI_LANGUAGE, else the system's)\n"
-    "Exit status: 0 accepted, 1 refused by the updater, 2 bad usage.\n";
+    "Exit status: 0 accepted, 1 refused by the updater or errors, 2 bad usage.\n";
 
 constexpr std::size_t kHeapSize = 10 * 1024 * 1024;
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/patch_check_texts.h"
 #include "tools/patchcheck/utf.h"
 #include "util/integer.h"
 #include "util/text_convert.h"
@@ -242,24 +243,23 @@ void LintLanguages(const UpdateInfo& info, std::vector<std::string>* warnings) {
   }
 }
 
-// Absolute paths, drive letters and ".." steps above the start.
-bool LeavesInstallFolder(std::u16string_view path) {
-  if (path.empty()) return false;
-  if (path[0] == u'\\' || path[0] == u'/' || (path.size() >= 2 && path[1] == u':')) return true;
-  int depth = 0;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find_first_of(u"\\/", start);
-    if (end == std::u16string_view::npos) end = path.size();
-    std::u16string_view piece = path.substr(start, end - start);
-    if (piece == u"..") {
-      if (--depth < 0) return true;
-    } else if (!piece.empty() && piece != u".") {
-      ++depth;
+// The optional texts of the data folder's boxes that a language leaves to
+// the updater's built-in ones.
+void LintOptionalTexts(const qvXml& xml, const UpdateInfo& info, std::vector<std::string>* warnings) {
+  for (const auto& [key, record] : info.languages) {
+    std::string prifix = ToUtf8(key);
+    std::string missing;
+    for (const char* name : kPatchCheckTextNames) {
+      const char* path[] = {prifix.c_str(), "message", name};
+      const XmlElement* element = xml.FindElement(path, 3);
+      if (!element || element->text.empty()) missing += (missing.empty() ? "" : ", ") + std::string(name);
     }
-    start = end + 1;
+    if (!missing.empty()) {
+      warnings->push_back("language \"" + prifix + "\" has no message/" + missing +
+                          ": the updater shows its built-in " + BuiltInTextLanguage(record.code) +
+                          " texts there");
+    }
   }
-  return false;
 }
 
 }  // namespace
@@ -279,10 +279,5 @@ void LintDescriptionModel(const qvXml& xml, const UpdateInfo& info,
   LintNumbered(xml, "language", "lang", "lang%02d", LanguageScanEnd(xml), warnings);
   LintNumbered(xml, "delete", "p", "p%02d", DeleteScanEnd(xml), warnings);
   LintLanguages(info, warnings);
-  for (std::size_t i = 0; i < info.delete_list.size(); ++i) {
-    if (LeavesInstallFolder(info.delete_list[i])) {
-      warnings->push_back("delete/" + Numbered("p%02d", static_cast<int>(i) + 1) + " \"" +
-                          ToUtf8(info.delete_list[i]) + "\" reaches outside the install folder");
-    }
-  }
+  LintOptionalTexts(xml, info, warnings);
 }

@@ -17,7 +17,7 @@ void LintDescriptionBytes(std::string_view bytes, std::vector<std::string>* warn
 
 // From the parsed document and the loaded model: the root's name, gaps in
 // lang00.. and p01.., missing texts, "\n" where it is not converted, a
-// default that names no language, delete entries that leave the install
-// folder.
+// default that names no language, optional texts left to the built-in
+// ones.
 void LintDescriptionModel(const qvXml& xml, const UpdateInfo& info,
                           std::vector<std::string>* warnings);

@@ -1,8 +1,7 @@
 #include "tools/patchcheck/patch_check.h"
 
-#include <algorithm>
-
 #include "os/file.h"
+#include "tools/patchcheck/confine_check.h"
 #include "tools/patchcheck/description_lint.h"
 #include "tools/patchcheck/utf.h"
 #include "xml/xml.h"
@@ -13,33 +12,6 @@ std::u16string Join(std::u16string_view a, std::u16string_view b) {
   std::u16string out(a);
   if (!out.empty() && out.back() != u'\\' && out.back() != u'/') out += u'\\';
   return out + std::u16string(b);
-}
-
-// Every file below `root`, as the updater's copy list holds it, walked
-// without recursion and sorted so the output does not depend on the
-// system's enumeration order.
-std::vector<std::u16string> ListFiles(const std::u16string& root) {
-  std::vector<std::u16string> files;
-  std::vector<std::u16string> folders{u""};
-  while (!folders.empty()) {
-    std::u16string relative = std::move(folders.back());
-    folders.pop_back();
-    os::FindData data;
-    os::Handle search = os::FindFirst(Join(Join(root, relative), u"*.*").c_str(), &data);
-    if (search == os::kInvalidHandle) continue;
-    do {
-      std::u16string_view name = data.name;
-      if (name == u"." || name == u"..") continue;
-      std::u16string path = relative.empty() ? std::u16string(name) : Join(relative, name);
-      if (data.attributes & os::kAttrDirectory)
-        folders.push_back(std::move(path));
-      else
-        files.push_back(std::move(path));
-    } while (os::FindNext(search, &data));
-    os::FindClose(search);
-  }
-  std::sort(files.begin(), files.end());
-  return files;
 }
 
 bool ReadWholeFile(const std::u16string& path, std::string* bytes) {
@@ -87,16 +59,12 @@ int CheckPatch(const char16_t* folder, std::uint16_t ui_language, PatchReport* r
     report->chosen = *chosen;
   }
 
-  const std::u16string data = Join(folder, u"data");
-  if (os::GetFileAttributes(data.c_str()) == os::kInvalidAttributes)
-    report->warnings.push_back("there is no data folder: no file would be copied");
-  else
-    report->copy = ListFiles(data);
+  CheckConfinement(Join(folder, u"data"), report);
 
   if (!report->has_chosen) {
     report->error = "no language is defined (language/lang00 with a code): the updater "
                     "stops with an empty error box";
     return 1;
   }
-  return 0;
+  return report->errors.empty() ? 0 : 1;
 }

@@ -9,9 +9,18 @@
 
 #include "app/update_info.h"
 
+// A confinement rule that a part of the patch breaks; the updater refuses
+// the same part the same way.
+struct PatchProblem {
+  std::string rule;   // the rule's code, e.g. "data-link"
+  std::string where;  // "brand", "delete/p02", "data\\sub\\x.txt"
+  std::string text;   // what is wrong and what the updater does
+};
+
 struct PatchReport {
   // Empty when the updater would accept the description.
   std::string error;
+  std::vector<PatchProblem> errors;
   std::unique_ptr<UpdateInfo> info = std::make_unique<UpdateInfo>();
   std::uint16_t ui_language = 0;
   bool has_chosen = false;
@@ -22,6 +31,7 @@ struct PatchReport {
 };
 
 // Loads `folder`\updateinfo.xml exactly as the updater does, chooses the
-// language for `ui_language` and lists the files below `folder`\data.
-// Returns 0 when the updater would accept the description, 1 when not.
+// language for `ui_language`, applies the confinement rules and lists the
+// files below `folder`\data. Returns 0 when the updater would accept the
+// patch, 1 when it refuses the description or a rule is broken.
 int CheckPatch(const char16_t* folder, std::uint16_t ui_language, PatchReport* report);

@@ -24,7 +24,11 @@ std::vector<NamedText> NamedTexts(const LanguageRecord& r) {
           {"copying", r.copying},
           {"language", r.language},
           {"boot", r.boot},
-          {"title", r.title}};
+          {"title", r.title},
+          {"error_link", r.error_link},
+          {"error_name", r.error_name},
+          {"error_length", r.error_length},
+          {"error_case", r.error_case}};
 }
 
 std::string Hex4(unsigned value) {
@@ -73,6 +77,9 @@ std::string FormatReportText(const PatchReport& report) {
   for (const auto& path : info.delete_list) out += "  " + ToUtf8(path) + "\n";
   out += "copy: " + std::to_string(report.copy.size()) + " files from data\n";
   for (const auto& path : report.copy) out += "  " + ToUtf8(path) + "\n";
+  out += "errors: " + std::to_string(report.errors.size()) + "\n";
+  for (const PatchProblem& problem : report.errors)
+    out += "  error [" + problem.rule + "] " + problem.where + ": " + problem.text + "\n";
   out += "warnings: " + std::to_string(report.warnings.size()) + "\n";
   for (const auto& warning : report.warnings) out += "  warning: " + warning + "\n";
   return out;
@@ -113,6 +120,11 @@ std::string FormatReportJson(const PatchReport& report) {
          list(info.delete_list, [](const std::u16string& s) { return JsonString(std::u16string_view(s)); });
   out += ", \"copy\": " +
          list(report.copy, [](const std::u16string& s) { return JsonString(std::u16string_view(s)); });
+  out += ", \"errors\": " + list(report.errors, [](const PatchProblem& p) {
+    return "{\"rule\": " + JsonString(std::string_view(p.rule)) +
+           ", \"where\": " + JsonString(std::string_view(p.where)) +
+           ", \"text\": " + JsonString(std::string_view(p.text)) + "}";
+  });
   out += ", \"warnings\": " +
          list(report.warnings, [](const std::string& s) { return JsonString(std::string_view(s)); });
   out += ", \"error\": " + (report.error.empty() ? "null" : JsonString(std::string_view(report.error)));
