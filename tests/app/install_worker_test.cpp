@@ -508,28 +508,45 @@ TEST_F(WorkerTest, CallbackZeroOnASkipReportStopsBeforeTheNextJob) {
 
 // --- the destination tree -----------------------------------------------------
 
-TEST_F(WorkerTest, ADestinationThatIsALinkIsReplacedAndItsTargetStays) {
-  qvtest::Fence fence(dir_.Native(u"outside"));
-  const std::string before = fence.Digest();
-  fs::create_directories(dir_.Native(u"dst"));
-  if (!qvtest::MakeLink(dir_.Native(u"dst\\readme.txt"), fence.File(), false))
-    GTEST_SKIP() << "this system makes no links";
+// Links below the destination folder to a fenced tree that must not change.
+class WorkerLinkTest : public WorkerTest {
+ protected:
+  void SetUp() override {
+    WorkerTest::SetUp();
+    before_ = fence_.Digest();
+    fs::create_directories(dir_.Native(u"dst"));
+  }
+  void TearDown() override {
+    EXPECT_EQ(fence_.Digest(), before_);
+    for (const fs::path& link : links_) qvtest::RemoveLink(link);
+  }
+  // `relative` below the destination folder links to the fence's folder or
+  // file; false where the system makes no links.
+  bool LinkOutside(const char16_t* relative, bool to_folder) {
+    fs::path link = dir_.Native(std::u16string(u"dst\\") + relative);
+    if (!qvtest::MakeLink(link, to_folder ? fence_.Root() : fence_.File(), to_folder)) return false;
+    links_.push_back(link);
+    return true;
+  }
+
+  qvtest::Fence fence_{dir_.Native(u"outside")};
+  std::string before_;
+  std::vector<fs::path> links_;
+};
+
+TEST_F(WorkerLinkTest, ADestinationThatIsALinkIsReplacedAndItsTargetStays) {
+  if (!LinkOutside(u"readme.txt", false)) GTEST_SKIP() << "this system makes no links";
   dir_.WriteFile(u"src\\readme.txt", "new readme");
   InstallWorker* worker = NewWorker();
   worker->Add(Src(u"readme.txt").c_str(), Dst(u"readme.txt").c_str(), 0);
   recorder_.Run(worker);
   EXPECT_EQ(recorder_.Sequence(), "PE");
   EXPECT_EQ(dir_.ReadFile(u"dst\\readme.txt"), "new readme");
-  EXPECT_EQ(fence.Digest(), before);
   EXPECT_EQ(Destinations(), std::vector<std::string>{"readme.txt"});
 }
 
-TEST_F(WorkerTest, ADestinationBehindALinkedFolderFailsAsItsFolder) {
-  qvtest::Fence fence(dir_.Native(u"outside"));
-  const std::string before = fence.Digest();
-  fs::create_directories(dir_.Native(u"dst"));
-  if (!qvtest::MakeLink(dir_.Native(u"dst\\system"), fence.Root(), true))
-    GTEST_SKIP() << "this system makes no links";
+TEST_F(WorkerLinkTest, ADestinationBehindALinkedFolderFailsAsItsFolder) {
+  if (!LinkOutside(u"system", true)) GTEST_SKIP() << "this system makes no links";
   dir_.WriteFile(u"src\\new.dll", "new");
   dir_.WriteFile(u"src\\secret.txt", "overwrite");
   InstallWorker* worker = NewWorker();
@@ -538,8 +555,6 @@ TEST_F(WorkerTest, ADestinationBehindALinkedFolderFailsAsItsFolder) {
   recorder_.Run(worker);
   ASSERT_EQ(recorder_.Sequence(), "FE");
   EXPECT_EQ(recorder_.reports()[0].message, u"フォルダ [" + Dst(u"system") + u"] が作成出来ません");
-  EXPECT_EQ(fence.Digest(), before);
-  qvtest::RemoveLink(dir_.Native(u"dst\\system"));
 }
 
 TEST_F(WorkerTest, ADestinationOutsideTheTreeIsRefused) {
