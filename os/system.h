@@ -56,5 +56,8 @@ void InitCommonControls();
 bool InitializeCom();
 void UninitializeCom();
 [[noreturn]] void ExitProcess(std::uint32_t code);
+// Ends the process at once, as a crash would: no exit handlers, no
+// flushing, no notification of loaded libraries.
+[[noreturn]] void TerminateProcess(std::uint32_t code);
 
 }  // namespace os

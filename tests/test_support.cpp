@@ -5,6 +5,13 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cstdlib>
+#endif
 
 namespace qvtest {
 
@@ -61,6 +68,29 @@ std::string U8(std::u16string_view utf16) {
 }
 
 namespace {
+
+std::optional<std::string> ReadVariable(const char* name) {
+#ifdef _WIN32
+  const DWORD needed = ::GetEnvironmentVariableA(name, nullptr, 0);
+  if (needed == 0) return std::nullopt;
+  std::vector<char> value(needed);
+  const DWORD length = ::GetEnvironmentVariableA(name, value.data(), needed);
+  return std::string(value.data(), length < needed ? length : 0);
+#else
+  const char* value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
+#endif
+}
+
+void WriteVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  ::SetEnvironmentVariableA(name, value);
+#else
+  if (value) setenv(name, value, 1);
+  else unsetenv(name);
+#endif
+}
+
 std::filesystem::path MakeUniqueFolder() {
   static std::atomic<int> counter{0};
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -74,6 +104,13 @@ std::filesystem::path MakeUniqueFolder() {
   throw std::runtime_error("cannot create a scratch folder");
 }
 }  // namespace
+
+ScopedEnv::ScopedEnv(const char* name, const char* value)
+    : name_(name), old_(ReadVariable(name)) {
+  WriteVariable(name, value);
+}
+
+ScopedEnv::~ScopedEnv() { WriteVariable(name_.c_str(), old_ ? old_->c_str() : nullptr); }
 
 ScratchDir::ScratchDir() : root_(MakeUniqueFolder()) {}
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,21 @@ class ScratchDir {
 
  private:
   std::filesystem::path root_;
+};
+
+// Sets an environment variable (null: removes it) for one scope. On
+// Windows it changes the process's environment block, which the system's
+// own queries and started programs see.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
 };
 
 }  // namespace qvtest

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "os/fault.h"
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/file_stat.h"
@@ -15,6 +16,7 @@
 namespace os {
 
 std::uint32_t GetFileAttributes(const char16_t* path) {
+  if (FaultInjected(FileOp::kQuery)) return kInvalidAttributes;
   std::string native = posix::NativePath(path);
   posix::EntryStat entry;
   if (!path || !posix::StatEntry(AT_FDCWD, native.c_str(), &entry)) {
@@ -25,6 +27,7 @@ std::uint32_t GetFileAttributes(const char16_t* path) {
 }
 
 bool SetFileAttributes(const char16_t* path, std::uint32_t attributes) {
+  if (FaultInjected(FileOp::kSetAttributes)) return false;
   std::string native = posix::NativePath(path);
   struct stat info;
   if (!path || stat(native.c_str(), &info) != 0) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <limits>
 
+#include "os/fault.h"
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/file_handle.h"
@@ -32,6 +33,7 @@ template <typename Step>
 bool Transfer(Handle file, std::uint32_t access, std::uint32_t count, std::uint32_t* done,
               Step step) {
   if (done) *done = 0;
+  if (FaultInjected(access == kAccessRead ? FileOp::kRead : FileOp::kWrite)) return false;
   auto record = posix::LookUpFile(file);
   if (!record) return false;
   if (!(record->access & access)) {
@@ -75,6 +77,7 @@ bool WriteFile(Handle file, const void* buffer, std::uint32_t count, std::uint32
 }
 
 std::int64_t SeekFile(Handle file, std::int64_t distance, SeekOrigin origin) {
+  if (FaultInjected(FileOp::kQuery)) return -1;
   auto record = posix::LookUpFile(file);
   if (!record) return -1;
   std::int64_t base = 0;
@@ -109,6 +112,7 @@ std::int64_t SeekFile(Handle file, std::int64_t distance, SeekOrigin origin) {
 }
 
 bool GetFileSize(Handle file, std::uint64_t* size) {
+  if (FaultInjected(FileOp::kQuery)) return false;
   auto record = posix::LookUpFile(file);
   if (!record) return false;
   struct stat info;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "os/fault.h"
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/file_handle.h"
@@ -74,6 +75,7 @@ Handle Fail(int fd, std::uint32_t code) {
 
 Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
                 std::uint32_t disposition, std::uint32_t attributes, std::uint32_t flags) {
+  if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
   if (!path || disposition < kCreateNew || disposition > kTruncateExisting)
     return Fail(-1, kErrorInvalidParameter);
   bool truncate = disposition == kCreateAlways || disposition == kTruncateExisting;

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "os/fault.h"
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/file_handle.h"
@@ -12,6 +13,7 @@
 namespace os {
 
 bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access, FileTime* last_write) {
+  if (FaultInjected(FileOp::kQuery)) return false;
   auto record = posix::LookUpFile(file);
   if (!record) return false;
   struct stat info;
@@ -30,6 +32,7 @@ bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access, FileTi
 // code behaves alike on both systems.
 bool SetFileTimes(Handle file, const FileTime* creation, const FileTime* last_access,
                   const FileTime* last_write) {
+  if (FaultInjected(FileOp::kSetTimes)) return false;
   auto record = posix::LookUpFile(file);
   if (!record) return false;
   if (!(record->access & kAccessWrite)) {

@@ -13,6 +13,7 @@
 #include <set>
 #include <vector>
 
+#include "os/fault.h"
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/file_stat.h"
@@ -116,6 +117,7 @@ Search* LookUp(Handle handle) {
 }  // namespace
 
 Handle FindFirst(const char16_t* pattern, FindData* data) {
+  if (FaultInjected(FileOp::kFind)) return kInvalidHandle;
   if (!pattern || !data) {
     SetLastError(kErrorInvalidParameter);
     return kInvalidHandle;
@@ -150,6 +152,7 @@ Handle FindFirst(const char16_t* pattern, FindData* data) {
 }
 
 bool FindNext(Handle handle, FindData* data) {
+  if (FaultInjected(FileOp::kFind)) return false;
   Search* search = LookUp(handle);
   if (!search || !data) {
     SetLastError(search ? kErrorInvalidParameter : kErrorInvalidHandle);

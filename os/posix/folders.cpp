@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "os/fault.h"
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/file_stat.h"
@@ -13,6 +14,7 @@
 namespace os {
 
 bool DeleteFile(const char16_t* path) {
+  if (FaultInjected(FileOp::kDelete)) return false;
   std::string native = posix::NativePath(path);
   struct stat info;
   if (!path || lstat(native.c_str(), &info) != 0) {
@@ -37,6 +39,7 @@ bool DeleteFile(const char16_t* path) {
 }
 
 bool CreateDirectory(const char16_t* path) {
+  if (FaultInjected(FileOp::kCreateFolder)) return false;
   std::string native = posix::NativePath(path);
   if (!path || mkdir(native.c_str(), 0777) != 0) {
     int error = path ? errno : ENOENT;
@@ -49,6 +52,7 @@ bool CreateDirectory(const char16_t* path) {
 }
 
 bool RemoveDirectory(const char16_t* path) {
+  if (FaultInjected(FileOp::kRemoveFolder)) return false;
   std::string native = posix::NativePath(path);
   if (!path || rmdir(native.c_str()) != 0) {
     int error = path ? errno : ENOENT;

@@ -54,4 +54,6 @@ void ShowAssertBox(const char16_t* caption, const char16_t* text) {
 
 void ExitProcess(std::uint32_t code) { _exit(static_cast<int>(code)); }
 
+void TerminateProcess(std::uint32_t code) { _exit(static_cast<int>(code)); }
+
 }  // namespace os

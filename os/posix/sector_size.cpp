@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "os/fault.h"
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/native_path.h"
@@ -37,6 +38,7 @@ std::uint32_t DeviceBlockSize(dev_t device) {
 }  // namespace
 
 std::uint32_t GetSectorSize(const char16_t* root) {
+  if (FaultInjected(FileOp::kQuery)) return 0;
   if (!root) {
     SetLastError(kErrorInvalidParameter);
     return 0;

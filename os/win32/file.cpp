@@ -1,4 +1,5 @@
 // Opening, reading, writing and positioning files, and their times.
+#include "os/fault.h"
 #include "os/win32/windows_fwd.h"
 
 namespace os {
@@ -24,7 +25,7 @@ void SetLastError(std::uint32_t code) { ::SetLastError(code); }
 Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
                 std::uint32_t disposition, std::uint32_t attributes,
                 std::uint32_t flags) {
-  if (!CheckPath(path)) return kInvalidHandle;
+  if (FaultInjected(FileOp::kOpen) || !CheckPath(path)) return kInvalidHandle;
   DWORD desired = 0;
   if (access & kAccessRead) desired |= GENERIC_READ;
   if (access & kAccessWrite) desired |= GENERIC_WRITE;
@@ -45,7 +46,7 @@ bool CloseFile(Handle file) {
 
 bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
   DWORD moved = 0;
-  bool ok = CheckHandle(file) && ::ReadFile(ToNative(file), buffer, count, &moved, nullptr);
+  bool ok = !FaultInjected(FileOp::kRead) && CheckHandle(file) && ::ReadFile(ToNative(file), buffer, count, &moved, nullptr);
   if (done) *done = ok ? moved : 0;
   return ok;
 }
@@ -53,13 +54,13 @@ bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* don
 bool WriteFile(Handle file, const void* buffer, std::uint32_t count,
                std::uint32_t* done) {
   DWORD moved = 0;
-  bool ok = CheckHandle(file) && ::WriteFile(ToNative(file), buffer, count, &moved, nullptr);
+  bool ok = !FaultInjected(FileOp::kWrite) && CheckHandle(file) && ::WriteFile(ToNative(file), buffer, count, &moved, nullptr);
   if (done) *done = ok ? moved : 0;
   return ok;
 }
 
 std::int64_t SeekFile(Handle file, std::int64_t distance, SeekOrigin origin) {
-  if (!CheckHandle(file)) return -1;
+  if (FaultInjected(FileOp::kQuery) || !CheckHandle(file)) return -1;
   LARGE_INTEGER move, position;
   move.QuadPart = distance;
   if (!::SetFilePointerEx(ToNative(file), move, &position, origin)) return -1;
@@ -68,7 +69,7 @@ std::int64_t SeekFile(Handle file, std::int64_t distance, SeekOrigin origin) {
 
 bool GetFileSize(Handle file, std::uint64_t* size) {
   LARGE_INTEGER value;
-  if (!CheckHandle(file) || !::GetFileSizeEx(ToNative(file), &value)) return false;
+  if (FaultInjected(FileOp::kQuery) || !CheckHandle(file) || !::GetFileSizeEx(ToNative(file), &value)) return false;
   if (size) *size = static_cast<std::uint64_t>(value.QuadPart);
   return true;
 }
@@ -76,7 +77,7 @@ bool GetFileSize(Handle file, std::uint64_t* size) {
 bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access,
                   FileTime* last_write) {
   FILETIME times[3];
-  if (!CheckHandle(file) || !::GetFileTime(ToNative(file), &times[0], &times[1], &times[2]))
+  if (FaultInjected(FileOp::kQuery) || !CheckHandle(file) || !::GetFileTime(ToNative(file), &times[0], &times[1], &times[2]))
     return false;
   FileTime* outs[3] = {creation, last_access, last_write};
   for (int i = 0; i < 3; ++i)
@@ -86,7 +87,7 @@ bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access,
 
 bool SetFileTimes(Handle file, const FileTime* creation,
                   const FileTime* last_access, const FileTime* last_write) {
-  if (!CheckHandle(file)) return false;
+  if (FaultInjected(FileOp::kSetTimes) || !CheckHandle(file)) return false;
   FILETIME c, a, w;
   if (creation) c = ToFiletime(*creation);
   if (last_access) a = ToFiletime(*last_access);

@@ -1,5 +1,6 @@
 // Attributes, deletion, folders, full paths, the current folder, the
 // critical-error mode and volume geometry.
+#include "os/fault.h"
 #include "os/win32/windows_fwd.h"
 
 namespace os {
@@ -8,23 +9,24 @@ using win32::CheckPath;
 using win32::Wide;
 
 std::uint32_t GetFileAttributes(const char16_t* path) {
+  if (FaultInjected(FileOp::kQuery)) return kInvalidAttributes;
   return CheckPath(path) ? ::GetFileAttributesW(Wide(path)) : kInvalidAttributes;
 }
 
 bool SetFileAttributes(const char16_t* path, std::uint32_t attributes) {
-  return CheckPath(path) && ::SetFileAttributesW(Wide(path), attributes);
+  return !FaultInjected(FileOp::kSetAttributes) && CheckPath(path) && ::SetFileAttributesW(Wide(path), attributes);
 }
 
 bool DeleteFile(const char16_t* path) {
-  return CheckPath(path) && ::DeleteFileW(Wide(path));
+  return !FaultInjected(FileOp::kDelete) && CheckPath(path) && ::DeleteFileW(Wide(path));
 }
 
 bool CreateDirectory(const char16_t* path) {
-  return CheckPath(path) && ::CreateDirectoryW(Wide(path), nullptr);
+  return !FaultInjected(FileOp::kCreateFolder) && CheckPath(path) && ::CreateDirectoryW(Wide(path), nullptr);
 }
 
 bool RemoveDirectory(const char16_t* path) {
-  return CheckPath(path) && ::RemoveDirectoryW(Wide(path));
+  return !FaultInjected(FileOp::kRemoveFolder) && CheckPath(path) && ::RemoveDirectoryW(Wide(path));
 }
 
 std::uint32_t GetFullPathName(const char16_t* path, char16_t* out,
@@ -48,6 +50,7 @@ std::uint32_t SetErrorMode(std::uint32_t mode) {
 }
 
 std::uint32_t GetSectorSize(const char16_t* root) {
+  if (FaultInjected(FileOp::kQuery)) return 0;
   DWORD sectors_per_cluster, bytes_per_sector, free_clusters, total_clusters;
   if (!::GetDiskFreeSpaceW(root ? Wide(root) : nullptr, &sectors_per_cluster,
                            &bytes_per_sector, &free_clusters, &total_clusters))

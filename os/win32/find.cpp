@@ -1,6 +1,7 @@
 // Directory searches.
 #include <cstring>
 
+#include "os/fault.h"
 #include "os/win32/windows_fwd.h"
 
 namespace os {
@@ -21,6 +22,7 @@ void CopyFindData(const WIN32_FIND_DATAW& from, FindData* to) {
 }  // namespace
 
 Handle FindFirst(const char16_t* pattern, FindData* data) {
+  if (FaultInjected(FileOp::kFind)) return kInvalidHandle;
   if (!win32::CheckPath(pattern) || !data) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return kInvalidHandle;
@@ -33,7 +35,7 @@ Handle FindFirst(const char16_t* pattern, FindData* data) {
 }
 
 bool FindNext(Handle search, FindData* data) {
-  if (!win32::CheckHandle(search)) return false;
+  if (FaultInjected(FileOp::kFind) || !win32::CheckHandle(search)) return false;
   WIN32_FIND_DATAW found;
   if (!data || !::FindNextFileW(win32::ToNative(search), &found)) return false;
   CopyFindData(found, data);

@@ -113,4 +113,9 @@ void ShowAssertBox(const char16_t* caption, const char16_t* text) {
 
 void ExitProcess(std::uint32_t code) { ::ExitProcess(code); }
 
+void TerminateProcess(std::uint32_t code) {
+  ::TerminateProcess(::GetCurrentProcess(), code);
+  ::ExitProcess(code);  // not reached: the call ends this process
+}
+
 }  // namespace os

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <new>
 
+#include "os/fault.h"
+
 namespace os {
 
 struct VersionResource {
@@ -30,6 +32,8 @@ bool IsTextBlock(const char16_t* sub_block) {
 }  // namespace
 
 VersionResource* LoadVersionResource(const char16_t* path) {
+  // The system opens the file and reads it in one call.
+  if (FaultInjected(FileOp::kOpen)) return nullptr;
   DWORD handle = 0;
   const DWORD size = GetFileVersionInfoSizeW(Wide(path), &handle);
   if (size == 0) return nullptr;

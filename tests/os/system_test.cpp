@@ -14,6 +14,7 @@
 
 namespace {
 
+using qvtest::ScopedEnv;
 using qvtest::U8;
 
 std::u16string Slashed(std::u16string path) {
@@ -123,25 +124,6 @@ TEST(UiLanguage, Precedence) {
   EXPECT_EQ(1033, ChooseUiLanguage(nullptr, "xx_YY", "ja_JP", nullptr));  // first set wins
   EXPECT_EQ(1033, ChooseUiLanguage(nullptr, nullptr, nullptr, nullptr));
 }
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
 
 std::string ShellFolder(int csidl) {
   char16_t out[260];
