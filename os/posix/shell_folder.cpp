@@ -7,21 +7,14 @@
 #include <string>
 
 #include "os/file.h"
+#include "os/posix/environment_folder.h"
 #include "os/posix/native_path.h"
 #include "os/system.h"
 
 namespace os {
 namespace {
 
-// An environment value usable as a folder: set, absolute (relative XDG
-// values are to be ignored), without trailing separators.
-std::string FolderFromEnvironment(const char* name) {
-  const char* value = std::getenv(name);
-  if (!value || value[0] != '/') return {};
-  std::string folder(value);
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return folder;
-}
+using posix::FolderFromEnvironment;
 
 std::string Home() {
   std::string home = FolderFromEnvironment("HOME");

@@ -14,8 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "os/durable.h"
 #include "os/file.h"
+#include "os/locks.h"
 #include "os/system.h"
+#include "os/volume.h"
 #include "os_test_util.h"
 #include "test_support.h"
 
@@ -34,6 +37,7 @@ class SeamBench {
     dir_.WriteFile(u"written.bin", "");
     for (int i = 0; i < 3; ++i) {
       dir_.WriteFile(Name(u"doomed", i), "d");
+      dir_.WriteFile(Name(u"moving", i), "m");
       fs::create_directories(dir_.Native(Name(u"empty", i)));
     }
     reader_ = ostest::Open(Path(u"file.txt"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
@@ -95,6 +99,7 @@ std::vector<KindCase> KindCases() {
          return b.dir().ReadFile(u"written.bin").find(static_cast<char>('a' + i)) !=
                 std::string::npos;
        }},
+      {FileOp::kFlush, [](SeamBench& b, int) { return os::FlushFile(b.writer()); }, nullptr},
       {FileOp::kSetTimes,
        [](SeamBench& b, int i) {
          const os::FileTime when{132000000000000000ull + static_cast<std::uint64_t>(i) * 10000000};
@@ -110,6 +115,12 @@ std::vector<KindCase> KindCases() {
          return (os::GetFileAttributes(b.Path(SeamBench::Name(u"doomed", i)).c_str()) &
                  os::kAttrReadOnly) != 0;
        }},
+      {FileOp::kRename,
+       [](SeamBench& b, int i) {
+         return os::Rename(b.Path(SeamBench::Name(u"moving", i)).c_str(),
+                           b.Path(SeamBench::Name(u"moved", i)).c_str());
+       },
+       [](SeamBench& b, int i) { return fs::exists(b.dir().Native(SeamBench::Name(u"moved", i))); }},
       {FileOp::kDelete,
        [](SeamBench& b, int i) {
          return os::DeleteFile(b.Path(SeamBench::Name(u"doomed", i)).c_str());
@@ -131,6 +142,13 @@ std::vector<KindCase> KindCases() {
          os::Handle search = os::FindFirst(b.Path(u"*.*").c_str(), &data);
          os::FindClose(search);
          return search != os::kInvalidHandle;
+       },
+       nullptr},
+      {FileOp::kLock,
+       [](SeamBench& b, int) {
+         os::FolderLock* lock = os::LockFolder(b.Path(u"").c_str());
+         os::UnlockFolder(lock);
+         return lock != nullptr;
        },
        nullptr},
       {FileOp::kQuery,
@@ -197,6 +215,43 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, FaultKind, ::testing::ValuesIn(KindCases()),
                              if (ch == '-') ch = '_';
                            return name;
                          });
+
+// The operations the table above leaves out, each under its kind.
+TEST_F(FaultSeam, FoldersVolumesAndMutexesHaveFaultPoints) {
+  SeamBench bench;
+  const std::u16string folder = bench.Path(u"");
+  struct Case {
+    os::FileOp op;
+    std::function<bool()> call;
+  } cases[] = {
+      {os::FileOp::kFlush, [&] { return os::FlushFolder(folder.c_str()); }},
+      {os::FileOp::kQuery,
+       [&] {
+         std::uint64_t free = 0;
+         return os::GetFreeDiskSpace(folder.c_str(), &free);
+       }},
+      {os::FileOp::kLock,
+       [] {
+         bool exists = false;
+         return os::NamedMutexExists(u"QvTestNeverHeld", &exists);
+       }},
+      {os::FileOp::kLock,
+       [] {
+         os::NamedMutex* mutex = os::HoldNamedMutex(u"QvTestNeverHeld");
+         os::ReleaseNamedMutex(mutex);
+         return mutex != nullptr;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(os::FileOpName(c.op));
+    os::ArmFaults({c.op, 1, 1234});
+    EXPECT_FALSE(c.call());
+    EXPECT_EQ(os::GetLastError(), 1234u);
+    EXPECT_TRUE(c.call());
+    EXPECT_EQ(os::FaultCallCount(c.op), 2u);
+    EXPECT_EQ(os::FaultCallCount(os::FileOp::kAny), 2u);
+  }
+}
 
 TEST_F(FaultSeam, OnwardFailsEveryLaterCallOfTheKindOnly) {
   SeamBench bench;

@@ -1,0 +1,24 @@
+#include "os/posix/folder_descriptor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "os/file.h"
+#include "os/posix/errors.h"
+
+namespace os::posix {
+
+int OpenFolderDescriptor(const std::string& native) {
+  int fd = open(native.empty() ? "" : native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) return fd;
+  const int error = errno;
+  struct stat info;
+  if (error == ENOTDIR && stat(native.c_str(), &info) == 0) SetLastError(kErrorDirectory);
+  else if (error == ENOENT || error == ENOTDIR) SetLastError(kErrorPathNotFound);
+  else SetErrnoError(error);
+  return -1;
+}
+
+}  // namespace os::posix

@@ -1,0 +1,136 @@
+// Named mutexes as lock files in the runtime folder, held with flock (see
+// os/locks.h for the names). The system lets go of a holder's flock when
+// its process ends in any way; a lock file left behind then holds nothing.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "os/fault.h"
+#include "os/file.h"
+#include "os/locks.h"
+#include "os/posix/environment_folder.h"
+#include "os/posix/errors.h"
+#include "os/posix/utf8.h"
+
+namespace os {
+
+struct NamedMutex {
+  int fd;
+  std::string path;
+};
+
+namespace {
+
+constexpr int kHoldAttempts = 100;
+
+bool IsPlainByte(unsigned char byte) {
+  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+         (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-';
+}
+
+// The lock file of the mutex `name`; empty (with the last error set) for a
+// name that cannot be one.
+std::string LockFileOf(const char16_t* name) {
+  std::u16string_view view(name ? name : u"");
+  constexpr std::u16string_view kLocal = u"Local\\";
+  if (view.starts_with(kLocal)) view.remove_prefix(kLocal.size());
+  if (view.empty()) {
+    SetLastError(kErrorInvalidParameter);
+    return {};
+  }
+  std::string folder = posix::FolderFromEnvironment("XDG_RUNTIME_DIR");
+  std::string path = (folder.empty() ? "/tmp" : folder) + "/qv-mutex-";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (unsigned char byte : posix::ToUtf8(view)) {
+    if (IsPlainByte(byte)) {
+      path += static_cast<char>(byte);
+    } else {
+      path += '%';
+      path += kHex[byte >> 4];
+      path += kHex[byte & 0xF];
+    }
+  }
+  return path;
+}
+
+bool SameFile(int fd, const std::string& path) {
+  struct stat held, named;
+  return fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+NamedMutex* HoldNamedMutex(const char16_t* name) {
+  if (FaultInjected(FileOp::kLock)) return nullptr;
+  std::string path = LockFileOf(name);
+  if (path.empty()) return nullptr;
+  for (int attempt = 0; attempt < kHoldAttempts; ++attempt) {
+    // Read access is all flock needs, so another user's lock file serves.
+    const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+      posix::SetErrnoError(errno);
+      return nullptr;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      SetLastError(errno == EWOULDBLOCK ? kErrorAlreadyExists : posix::ErrorFromErrno(errno));
+      close(fd);
+      return nullptr;
+    }
+    // A holder that let go has unlinked its file; a lock on that one would
+    // guard nothing.
+    if (SameFile(fd, path)) {
+      if (auto* mutex = new (std::nothrow) NamedMutex{fd, std::move(path)}) return mutex;
+      SetLastError(kErrorNotEnoughMemory);
+      close(fd);
+      return nullptr;
+    }
+    close(fd);
+  }
+  SetLastError(kErrorSharingViolation);
+  return nullptr;
+}
+
+void ReleaseNamedMutex(NamedMutex* mutex) {
+  if (!mutex) return;
+  // Unlinked while still locked, so that no one locks a file on its way out.
+  unlink(mutex->path.c_str());
+  close(mutex->fd);
+  delete mutex;
+}
+
+bool NamedMutexExists(const char16_t* name, bool* exists) {
+  if (FaultInjected(FileOp::kLock)) return false;
+  const std::string path = LockFileOf(name);
+  if (path.empty() || !exists) {
+    SetLastError(kErrorInvalidParameter);
+    return false;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    // Windows likewise tells of a mutex that this user may not open.
+    if (errno == ENOENT || errno == EACCES) {
+      *exists = errno == EACCES;
+      return true;
+    }
+    posix::SetErrnoError(errno);
+    return false;
+  }
+  // A shared lock is refused while a holder has its exclusive one.
+  const int refusal = flock(fd, LOCK_SH | LOCK_NB) == 0 ? 0 : errno;
+  close(fd);  // and with it the probe's own lock
+  if (refusal != 0 && refusal != EWOULDBLOCK) {
+    posix::SetErrnoError(refusal);
+    return false;
+  }
+  *exists = refusal == EWOULDBLOCK;
+  return true;
+}
+
+}  // namespace os

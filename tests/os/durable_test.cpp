@@ -1,0 +1,188 @@
+#include "os/durable.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "os/file.h"
+#include "os/tree.h"
+#include "os/volume.h"
+#include "os_test_util.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvtest::ScratchDir;
+
+class Durable : public ::testing::Test {
+ protected:
+  std::u16string Path(std::u16string_view relative) const { return dir_.Path(relative); }
+  ScratchDir dir_;
+};
+
+TEST_F(Durable, FlushFileNeedsAHandleThatWrites) {
+  dir_.WriteFile(u"a.bin", "");
+  dir_.WriteFile(u"b.bin", "b");
+  os::Handle writer =
+      ostest::Open(Path(u"a.bin"), os::kAccessWrite, os::kShareNone, os::kOpenExisting);
+  os::Handle reader = ostest::Open(Path(u"b.bin"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  std::uint32_t done = 0;
+  ASSERT_TRUE(os::WriteFile(writer, "abc", 3, &done));
+  EXPECT_TRUE(os::FlushFile(writer));
+  EXPECT_FALSE(os::FlushFile(reader));
+  EXPECT_EQ(os::GetLastError(), os::kErrorAccessDenied);
+  os::CloseFile(writer);
+  os::CloseFile(reader);
+  EXPECT_FALSE(os::FlushFile(os::kInvalidHandle));
+  EXPECT_EQ(os::GetLastError(), os::kErrorInvalidHandle);
+  EXPECT_EQ(dir_.ReadFile(u"a.bin"), "abc");
+}
+
+TEST_F(Durable, FlushFolderAndFreeSpaceTakeFoldersOnly) {
+  dir_.WriteFile(u"file.txt", "x");
+  EXPECT_TRUE(os::FlushFolder(Path(u"").c_str()));
+  std::uint64_t free = 0;
+  EXPECT_TRUE(os::GetFreeDiskSpace(Path(u"").c_str(), &free));
+
+  for (auto* call : {+[](const char16_t* path) { return os::FlushFolder(path); },
+                     +[](const char16_t* path) {
+                       std::uint64_t ignored = 0;
+                       return os::GetFreeDiskSpace(path, &ignored);
+                     }}) {
+    EXPECT_FALSE(call(Path(u"missing").c_str()));
+    EXPECT_EQ(os::GetLastError(), os::kErrorPathNotFound);
+    EXPECT_FALSE(call(Path(u"missing\\deeper").c_str()));
+    EXPECT_EQ(os::GetLastError(), os::kErrorPathNotFound);
+    EXPECT_FALSE(call(Path(u"file.txt").c_str()));
+    EXPECT_EQ(os::GetLastError(), os::kErrorDirectory);
+  }
+}
+
+TEST_F(Durable, FreeSpaceIsWhatTheVolumeReports) {
+  std::uint64_t free = 0;
+  ASSERT_TRUE(os::GetFreeDiskSpace(Path(u"").c_str(), &free));
+  const std::uint64_t expected = fs::space(dir_.Native()).available;
+  // Other programs write to the volume meanwhile.
+  const std::uint64_t slack = expected / 10 + (64u << 20);
+  EXPECT_GT(free, 0u);
+  EXPECT_LT(free, expected + slack);
+  EXPECT_GT(free + slack, expected);
+}
+
+TEST_F(Durable, RenameReplacesAFileInOneStep) {
+  dir_.WriteFile(u"target.txt", "old");
+  dir_.WriteFile(u"target.txt.new", "new");
+  ASSERT_TRUE(os::Rename(Path(u"target.txt.new").c_str(), Path(u"target.txt").c_str()));
+  EXPECT_EQ(dir_.ReadFile(u"target.txt"), "new");
+  EXPECT_FALSE(fs::exists(dir_.Native(u"target.txt.new")));
+}
+
+TEST_F(Durable, RenameMovesFilesAndFoldersToFreeNames) {
+  dir_.WriteFile(u"tree\\sub\\leaf.txt", "leaf");
+  dir_.WriteFile(u"loose.txt", "loose");
+  fs::create_directories(dir_.Native(u"backup"));
+  ASSERT_TRUE(os::Rename(Path(u"tree").c_str(), Path(u"backup\\tree").c_str()));
+  ASSERT_TRUE(os::Rename(Path(u"loose.txt").c_str(), Path(u"backup\\loose.txt").c_str()));
+  EXPECT_EQ(dir_.ReadFile(u"backup\\tree\\sub\\leaf.txt"), "leaf");
+  EXPECT_EQ(dir_.ReadFile(u"backup\\loose.txt"), "loose");
+  EXPECT_FALSE(fs::exists(dir_.Native(u"tree")));
+  EXPECT_FALSE(fs::exists(dir_.Native(u"loose.txt")));
+  // A new spelling of a folder's own name is no replacement.
+  ASSERT_TRUE(os::Rename(Path(u"backup\\tree").c_str(), Path(u"backup\\Tree").c_str()));
+  EXPECT_EQ(dir_.ReadFile(u"backup\\Tree\\sub\\leaf.txt"), "leaf");
+}
+
+// Each refusal leaves both names as they were.
+struct Refusal {
+  const char* what;
+  const char16_t* from;
+  const char16_t* to;
+  std::uint32_t error;
+  std::function<void(const ScratchDir&)> prepare;
+};
+
+TEST_F(Durable, RenameRefusesWhatWindowsRefuses) {
+  const Refusal refusals[] = {
+      {"missing source", u"gone.txt", u"to.txt", os::kErrorFileNotFound, nullptr},
+      {"missing target folder", u"from.txt", u"nowhere\\to.txt", os::kErrorPathNotFound, nullptr},
+      {"read-only target", u"from.txt", u"to.txt", os::kErrorAccessDenied,
+       [](const ScratchDir& dir) {
+         dir.WriteFile(u"to.txt", "to");
+         os::SetFileAttributes(dir.Path(u"to.txt").c_str(), os::kAttrReadOnly);
+       }},
+      {"folder as target", u"from.txt", u"folder", os::kErrorAccessDenied,
+       [](const ScratchDir& dir) { dir.WriteFile(u"folder\\inside.txt", "inside"); }},
+      {"empty folder as target", u"from.txt", u"empty", os::kErrorAccessDenied,
+       [](const ScratchDir& dir) { fs::create_directories(dir.Native(u"empty")); }},
+      {"folder over a file", u"folder", u"to.txt", os::kErrorAccessDenied,
+       [](const ScratchDir& dir) {
+         dir.WriteFile(u"folder\\inside.txt", "inside");
+         dir.WriteFile(u"to.txt", "to");
+       }},
+      {"folder over an empty folder", u"folder", u"empty", os::kErrorAccessDenied,
+       [](const ScratchDir& dir) {
+         dir.WriteFile(u"folder\\inside.txt", "inside");
+         fs::create_directories(dir.Native(u"empty"));
+       }},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.what);
+    ScratchDir dir;
+    dir.WriteFile(u"from.txt", "from");
+    if (r.prepare) r.prepare(dir);
+    const bool from_existed = fs::exists(dir.Native(r.from));
+    const bool to_existed = fs::exists(dir.Native(r.to));
+    EXPECT_FALSE(os::Rename(dir.Path(r.from).c_str(), dir.Path(r.to).c_str()));
+    EXPECT_EQ(os::GetLastError(), r.error);
+    EXPECT_EQ(fs::exists(dir.Native(r.from)), from_existed);
+    EXPECT_EQ(fs::exists(dir.Native(r.to)), to_existed);
+    if (fs::is_regular_file(dir.Native(r.to))) {
+      EXPECT_EQ(dir.ReadFile(r.to), "to");
+    }
+  }
+}
+
+TEST_F(Durable, RenameRefusesFilesThatAreOpen) {
+  dir_.WriteFile(u"from.txt", "from");
+  dir_.WriteFile(u"to.txt", "to");
+  {
+    os::Handle open = ostest::Open(Path(u"from.txt"), os::kAccessRead, os::kShareRead,
+                                   os::kOpenExisting);
+    EXPECT_FALSE(os::Rename(Path(u"from.txt").c_str(), Path(u"to.txt").c_str()));
+    EXPECT_EQ(os::GetLastError(), os::kErrorSharingViolation);
+    os::CloseFile(open);
+  }
+  {
+    os::Handle open = ostest::Open(Path(u"to.txt"), os::kAccessRead, os::kShareRead,
+                                   os::kOpenExisting);
+    EXPECT_FALSE(os::Rename(Path(u"from.txt").c_str(), Path(u"to.txt").c_str()));
+    EXPECT_EQ(os::GetLastError(), os::kErrorAccessDenied);
+    os::CloseFile(open);
+  }
+  EXPECT_EQ(dir_.ReadFile(u"to.txt"), "to");
+  EXPECT_TRUE(os::Rename(Path(u"from.txt").c_str(), Path(u"to.txt").c_str()));
+  EXPECT_EQ(dir_.ReadFile(u"to.txt"), "from");
+}
+
+#ifndef _WIN32
+// A link in the target's place is replaced, never followed; a link that is
+// moved stays a link.
+TEST_F(Durable, RenameMovesAndReplacesLinksThemselves) {
+  dir_.WriteFile(u"victim.txt", "victim");
+  dir_.WriteFile(u"staged.txt", "staged");
+  fs::create_symlink(dir_.Native(u"victim.txt"), dir_.Native(u"target.txt"));
+  fs::create_symlink(dir_.Native(u"victim.txt"), dir_.Native(u"link.txt"));
+  ASSERT_TRUE(os::Rename(Path(u"staged.txt").c_str(), Path(u"target.txt").c_str()));
+  EXPECT_FALSE(fs::is_symlink(dir_.Native(u"target.txt")));
+  EXPECT_EQ(dir_.ReadFile(u"target.txt"), "staged");
+  EXPECT_EQ(dir_.ReadFile(u"victim.txt"), "victim");
+
+  ASSERT_TRUE(os::Rename(Path(u"link.txt").c_str(), Path(u"moved.txt").c_str()));
+  EXPECT_TRUE(fs::is_symlink(dir_.Native(u"moved.txt")));
+}
+#endif
+
+}  // namespace
