@@ -232,7 +232,7 @@ bool InstallWorker::CopyOne(const CopyJob& job) {
 
   // Only a file that is really installed there can be kept; one behind a
   // link would only make the write refuse.
-  if (DestinationIsInstalledFile(relative) && !ShouldCopy(job.source, job.destination)) {
+  if (!ShouldCopy(job.source, job.destination) && DestinationIsInstalledFile(relative)) {
     const std::uint64_t size = qvFile::GetSize64Of(job.source);
     AddAcqRel(status_.total_done, size);
     StoreRelease(status_.current_size, size);

@@ -76,6 +76,7 @@ std::vector<os::FileIdentity> GuardedIdentities(const std::u16string& folder) {
 Tree::~Tree() { Close(); }
 
 void Tree::Close() {
+  ForgetParent();
   if (root_ != os::kInvalidHandle) os::CloseTreeFolder(root_);
   root_ = os::kInvalidHandle;
   path_.clear();
@@ -121,6 +122,13 @@ os::Handle Tree::OpenParent(std::u16string_view relative, bool create, std::u16s
   return OpenParentOf(relative, create, false, name);
 }
 
+void Tree::ForgetParent() const {
+  std::lock_guard<std::mutex> guard(parent_lock_);
+  if (parent_ != os::kInvalidHandle) os::CloseTreeFolder(parent_);
+  parent_ = os::kInvalidHandle;
+  parent_path_.clear();
+}
+
 os::Handle Tree::OpenParentOf(std::u16string_view relative, bool create, bool avoid_guarded,
                               std::u16string* name) const {
   std::vector<std::u16string> components;
@@ -134,6 +142,12 @@ os::Handle Tree::OpenParentOf(std::u16string_view relative, bool create, bool av
   }
   *name = components.back();
   components.pop_back();
+  std::u16string path;
+  for (const std::u16string& component : components) path += (path.empty() ? u"" : u"\\") + component;
+
+  std::lock_guard<std::mutex> guard(parent_lock_);
+  if (!avoid_guarded && parent_ != os::kInvalidHandle && path == parent_path_)
+    return os::OpenTreeFolder(parent_, u"", false);
   os::Handle folder = os::OpenTreeFolder(root_, u"", false);
   for (const std::u16string& component : components) {
     if (folder == os::kInvalidHandle) break;
@@ -146,6 +160,11 @@ os::Handle Tree::OpenParentOf(std::u16string_view relative, bool create, bool av
       return os::kInvalidHandle;
     }
   }
+  if (folder != os::kInvalidHandle && !avoid_guarded) {
+    if (parent_ != os::kInvalidHandle) os::CloseTreeFolder(parent_);
+    parent_ = os::OpenTreeFolder(folder, u"", false);
+    parent_path_ = std::move(path);
+  }
   return folder;
 }
 
@@ -157,6 +176,7 @@ bool Tree::IsGuarded(os::Handle folder, bool or_above) const {
 
 DeleteResult Tree::Delete(std::u16string_view relative) const {
   if (CheckRelativePath(relative) != Rule::kOk) return DeleteResult::kRefused;
+  ForgetParent();
   std::u16string name;
   os::Handle parent = OpenParentOf(relative, false, true, &name);
   if (parent == os::kInvalidHandle)

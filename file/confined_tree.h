@@ -9,6 +9,7 @@
 // (confined_file.h).
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,7 +63,9 @@ class Tree {
   // Opens the folder that holds the last component of `relative`, reached
   // without links, and gives that component in `name`; with `create`,
   // missing folders are made. The caller closes it (os::CloseTreeFolder).
-  // kInvalidHandle with the last error set when it cannot.
+  // kInvalidHandle with the last error set when it cannot. The folder of
+  // the last call is kept open, so that files of one folder, written one
+  // after another, do not walk the tree each time.
   os::Handle OpenParent(std::u16string_view relative, bool create, std::u16string* name) const;
 
   // Deletes what `relative` names: a file, a link itself, or a folder with
@@ -80,11 +83,17 @@ class Tree {
   // holds it.
   bool IsGuarded(os::Handle folder, bool or_above) const;
   bool EmptyFolder(os::Handle folder, int depth) const;
+  // Drops the folder kept by OpenParent (a deletion may want it gone).
+  void ForgetParent() const;
 
   os::Handle root_ = os::kInvalidHandle;
   std::u16string path_;
   // The guarded folder and every folder above it.
   std::vector<os::FileIdentity> guarded_;
+  // The folder OpenParent opened last and its path below the root.
+  mutable std::mutex parent_lock_;
+  mutable os::Handle parent_ = os::kInvalidHandle;
+  mutable std::u16string parent_path_;
 };
 
 }  // namespace confine

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/install_worker.h"
+#include "file/confined_tree.h"
 #include "os/thread.h"
 #include "system/caps.h"
 #include "system/private_heap.h"
@@ -29,20 +30,20 @@ namespace {
 
 constexpr int kRounds = 3;
 
-struct Tree {
+struct SourceTree {
   const char* name;
   int folders;
   int files_per_folder;
   std::uint64_t file_size;
 };
 
-const Tree kTrees[] = {
+const SourceTree kTrees[] = {
     {"large", 1, 1, 1ull << 30},
     {"small", 50, 100, 4096},
     {"medium", 1, 200, 1u << 20},
 };
 
-void WriteTree(const fs::path& root, const Tree& tree) {
+void WriteTree(const fs::path& root, const SourceTree& tree) {
   std::vector<char> block(1u << 20);
   std::uint32_t x = 12345;
   for (char& c : block) {
@@ -94,8 +95,8 @@ long StatusValue(const char* key) {
 
 void ResetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
-double CopyWithWorker(const fs::path& source, const fs::path& destination, int buffered_only,
-                      long* peak_kib) {
+double CopyWithWorker(const fs::path& source, const fs::path& destination,
+                      const confine::Tree& tree, int buffered_only, long* peak_kib) {
   std::vector<fs::path> files;
   for (const auto& entry : fs::recursive_directory_iterator(source))
     if (entry.is_regular_file()) files.push_back(entry.path());
@@ -106,6 +107,7 @@ double CopyWithWorker(const fs::path& source, const fs::path& destination, int b
   const auto start = std::chrono::steady_clock::now();
   auto* worker = new InstallWorker(3, buffered_only);
   worker->SetVersionCheck(1);
+  worker->SetDestinationTree(&tree);
   for (const fs::path& file : files) {
     const fs::path target = destination / fs::relative(file, source);
     worker->Add(EnginePath(file).c_str(), EnginePath(target).c_str(), 0);
@@ -152,18 +154,27 @@ int main(int argc, char** argv) {
   CreatePrivateHeap(10u << 20);
   qvCaps caps(QVCAPS_OS, 0);
   const fs::path root = fs::absolute(dir);
+  fs::create_directories(root);
+  // The destinations lie below DIR, which the worker writes into as the
+  // updater writes into an install folder.
+  confine::Tree tree;
+  if (confine::Rule rule = tree.Open(EnginePath(root).c_str(), {}); rule != confine::Rule::kOk) {
+    std::fprintf(stderr, "copy_bench: %s cannot be written into (%s)\n", dir,
+                 confine::RuleCode(rule));
+    return 2;
+  }
 
   double ratios[3] = {};
   long peak_kib = 0;
   for (int t = 0; t < 3; ++t) {
-    const Tree& tree = kTrees[t];
-    const fs::path source = root / (std::string("src_") + tree.name);
-    const fs::path destination = root / (std::string("dst_") + tree.name);
-    WriteTree(source, tree);
+    const SourceTree& source_tree = kTrees[t];
+    const fs::path source = root / (std::string("src_") + source_tree.name);
+    const fs::path destination = root / (std::string("dst_") + source_tree.name);
+    WriteTree(source, source_tree);
     std::vector<double> worker_times, cp_times;
     for (int round = 0; round < kRounds; ++round) {
       fs::remove_all(destination);
-      worker_times.push_back(CopyWithWorker(source, destination, buffered_only, &peak_kib));
+      worker_times.push_back(CopyWithWorker(source, destination, tree, buffered_only, &peak_kib));
       fs::remove_all(destination);
       cp_times.push_back(CopyWithCp(source, destination));
     }
@@ -171,7 +182,7 @@ int main(int argc, char** argv) {
     if (!keep) fs::remove_all(source);
     const double worker = Median(worker_times), cp = Median(cp_times);
     ratios[t] = worker / cp;
-    std::printf("%-6s worker %.3f s  cp %.3f s  ratio %.2f\n", tree.name, worker, cp, ratios[t]);
+    std::printf("%-6s worker %.3f s  cp %.3f s  ratio %.2f\n", source_tree.name, worker, cp, ratios[t]);
   }
   std::printf("worker peak memory above baseline: %.1f MiB\n", peak_kib / 1024.0);
   std::printf("copy_bench: large=%.2f small=%.2f medium=%.2f\n", ratios[0], ratios[1], ratios[2]);

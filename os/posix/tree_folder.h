@@ -9,7 +9,8 @@
 
 namespace os::posix {
 
-// The descriptor behind a folder handle, or -1 with kErrorInvalidHandle.
+// The descriptor behind a folder handle, or -1 with kErrorInvalidHandle
+// for a value that cannot be one.
 int FolderDescriptor(Handle folder);
 // The UTF-8 form of an entry name, or false with kErrorInvalidName.
 bool EntryName(const char16_t* name, std::string* native);

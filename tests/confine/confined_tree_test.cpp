@@ -293,6 +293,17 @@ TEST_F(ConfinedTreeTest, AStagedFileReplacesTheDestinationOnlyWhenCommitted) {
                                                  "readme.txt"}));
 }
 
+TEST_F(ConfinedTreeTest, TheFolderOfTheLastFileWrittenCanStillBeDeleted) {
+  OpenGame();
+  EXPECT_TRUE(WriteStaged(tree_, u"sub\\one.txt", "1"));
+  EXPECT_TRUE(WriteStaged(tree_, u"sub\\two.txt", "2"));
+  EXPECT_TRUE(WriteStaged(tree_, u"other\\three.txt", "3"));
+  EXPECT_TRUE(WriteStaged(tree_, u"sub\\four.txt", "4"));
+  EXPECT_EQ(tree_.Delete(u"sub"), DeleteResult::kDeleted);
+  EXPECT_TRUE(WriteStaged(tree_, u"sub\\again.txt", "again"));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"other", "other/three.txt", "sub", "sub/again.txt"}));
+}
+
 TEST_F(ConfinedTreeTest, AStagedFileRefusesFoldersAndReadOnlyFilesInTheWay) {
   fs::create_directories(Game(u"a.bin/inside"));
   Write(u"locked.txt", "locked");
