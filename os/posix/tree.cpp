@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "os/fault.h"
 #include "os/posix/errors.h"
 #include "os/posix/file_stat.h"
 #include "os/posix/native_path.h"
@@ -71,6 +72,7 @@ void SetFolderOpenError(int parent_fd, const char* name, int error) {
 int OpenComponent(int parent_fd, const std::string& name, bool create) {
   int fd = openat(parent_fd, name.c_str(), kFolderFlags);
   if (fd < 0 && errno == ENOENT && create) {
+    if (FaultInjected(FileOp::kCreateFolder)) return -1;
     if (mkdirat(parent_fd, name.c_str(), 0777) != 0 && errno != EEXIST) {
       posix::SetErrnoError(errno);
       return -1;
@@ -104,6 +106,7 @@ FileIdentity IdentityOf(const struct stat& info) {
 }  // namespace
 
 Handle OpenTreeRoot(const char16_t* path) {
+  if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
   std::string native = posix::NativePath(path);
   if (!path || native.empty()) {
     SetLastError(kErrorPathNotFound);
@@ -122,6 +125,7 @@ Handle OpenTreeRoot(const char16_t* path) {
 }
 
 Handle OpenTreeFolder(Handle folder, const char16_t* relative, bool create) {
+  if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
   int base = posix::FolderDescriptor(folder);
   if (base < 0) return kInvalidHandle;
   int current = openat(base, ".", kFolderFlags);
@@ -155,6 +159,7 @@ bool CloseTreeFolder(Handle folder) {
 }
 
 bool GetFolderIdentity(Handle folder, FileIdentity* identity) {
+  if (FaultInjected(FileOp::kQuery)) return false;
   int fd = posix::FolderDescriptor(folder);
   struct stat info;
   if (fd < 0 || fstat(fd, &info) != 0) return false;
@@ -163,6 +168,7 @@ bool GetFolderIdentity(Handle folder, FileIdentity* identity) {
 }
 
 bool GetPathIdentity(const char16_t* path, FileIdentity* identity) {
+  if (FaultInjected(FileOp::kQuery)) return false;
   std::string native = posix::NativePath(path);
   struct stat info;
   if (!path || stat(native.c_str(), &info) != 0) {
@@ -174,6 +180,7 @@ bool GetPathIdentity(const char16_t* path, FileIdentity* identity) {
 }
 
 bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info) {
+  if (FaultInjected(FileOp::kQuery)) return false;
   int fd = posix::FolderDescriptor(folder);
   std::string native;
   if (fd < 0 || !posix::EntryName(name, &native)) return false;
@@ -187,6 +194,7 @@ bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info) {
 }
 
 bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
+  if (FaultInjected(FileOp::kFind)) return false;
   int fd = posix::FolderDescriptor(folder);
   if (fd < 0) return false;
   int listing = openat(fd, ".", kFolderFlags);

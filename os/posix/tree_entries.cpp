@@ -9,6 +9,7 @@
 
 #include <cerrno>
 
+#include "os/fault.h"
 #include "os/posix/errors.h"
 #include "os/posix/file_stat.h"
 #include "os/posix/open_files.h"
@@ -69,6 +70,7 @@ bool IsHeld(const struct stat& info) {
 }  // namespace
 
 Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
+  if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
   int fd;
   std::string native;
   if (!Resolve(folder, name, &fd, &native)) return kInvalidHandle;
@@ -82,6 +84,7 @@ Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
 }
 
 Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
+  if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
   int fd;
   std::string native;
   if (!Resolve(folder, name, &fd, &native)) return kInvalidHandle;
@@ -98,6 +101,7 @@ Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
 
 bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder,
                  const char16_t* to_name) {
+  if (FaultInjected(FileOp::kRename)) return false;
   int from_fd, to_fd;
   std::string from, to;
   posix::EntryStat source, target;
@@ -119,6 +123,7 @@ bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder
 }
 
 bool DeleteEntry(Handle folder, const char16_t* name) {
+  if (FaultInjected(FileOp::kDelete)) return false;
   int fd;
   std::string native;
   posix::EntryStat entry;
@@ -135,6 +140,7 @@ bool DeleteEntry(Handle folder, const char16_t* name) {
 }
 
 bool RemoveFolderIn(Handle folder, const char16_t* name) {
+  if (FaultInjected(FileOp::kRemoveFolder)) return false;
   int fd;
   std::string native;
   posix::EntryStat entry;
@@ -161,6 +167,7 @@ bool StatForChange(Handle folder, const char16_t* name, int* fd, std::string* na
 }  // namespace
 
 bool SetEntryAttributes(Handle folder, const char16_t* name, std::uint32_t attributes) {
+  if (FaultInjected(FileOp::kSetAttributes)) return false;
   int fd;
   std::string native;
   posix::EntryStat entry;
@@ -177,6 +184,7 @@ bool SetEntryAttributes(Handle folder, const char16_t* name, std::uint32_t attri
 
 bool SetEntryTimes(Handle folder, const char16_t* name, const FileTime* creation,
                    const FileTime* last_access, const FileTime* last_write) {
+  if (FaultInjected(FileOp::kSetTimes)) return false;
   int fd;
   std::string native;
   posix::EntryStat entry;

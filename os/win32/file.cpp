@@ -6,18 +6,8 @@ namespace os {
 
 using win32::CheckHandle;
 using win32::CheckPath;
+using win32::ToFiletime;
 using win32::ToNative;
-
-namespace {
-
-FILETIME ToFiletime(const FileTime& time) {
-  FILETIME out;
-  out.dwLowDateTime = static_cast<DWORD>(time.ticks);
-  out.dwHighDateTime = static_cast<DWORD>(time.ticks >> 32);
-  return out;
-}
-
-}  // namespace
 
 std::uint32_t GetLastError() { return ::GetLastError(); }
 void SetLastError(std::uint32_t code) { ::SetLastError(code); }

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "os/fault.h"
 #include "os/tree.h"
 #include "os/tree_names.h"
 #include "os/win32/tree_folder.h"
@@ -101,6 +102,7 @@ std::shared_ptr<FolderNode> OpenNode(std::shared_ptr<FolderNode> parent, std::u1
                                      bool create) {
   HANDLE handle = OpenFolderHandle(path);
   if (handle == INVALID_HANDLE_VALUE && create && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
+    if (FaultInjected(FileOp::kCreateFolder)) return nullptr;
     if (!::CreateDirectoryW(win32::Wide(path.c_str()), nullptr) &&
         ::GetLastError() != ERROR_ALREADY_EXISTS)
       return nullptr;
@@ -174,7 +176,7 @@ DWORD AttributesOf(HANDLE handle, const std::u16string& path) {
 }  // namespace win32
 
 Handle OpenTreeRoot(const char16_t* path) {
-  if (!win32::CheckPath(path)) return kInvalidHandle;
+  if (FaultInjected(FileOp::kOpen) || !win32::CheckPath(path)) return kInvalidHandle;
   std::u16string long_form = LongForm(path);
   if (long_form.empty()) {
     ::SetLastError(ERROR_PATH_NOT_FOUND);
@@ -185,6 +187,7 @@ Handle OpenTreeRoot(const char16_t* path) {
 }
 
 Handle OpenTreeFolder(Handle folder, const char16_t* relative, bool create) {
+  if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
   std::shared_ptr<FolderNode> node = LookUp(folder);
   if (!node) return kInvalidHandle;
   bool whole = ForEachComponent(relative ? relative : u"", [&](std::u16string_view name) {
@@ -213,12 +216,13 @@ bool CloseTreeFolder(Handle folder) {
 }
 
 bool GetFolderIdentity(Handle folder, FileIdentity* identity) {
+  if (FaultInjected(FileOp::kQuery)) return false;
   std::shared_ptr<FolderNode> node = LookUp(folder);
   return node && IdentityOf(node->handle, identity);
 }
 
 bool GetPathIdentity(const char16_t* path, FileIdentity* identity) {
-  if (!win32::CheckPath(path)) return false;
+  if (FaultInjected(FileOp::kQuery) || !win32::CheckPath(path)) return false;
   HANDLE handle = ::CreateFileW(win32::Wide(path), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -229,6 +233,7 @@ bool GetPathIdentity(const char16_t* path, FileIdentity* identity) {
 }
 
 bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info) {
+  if (FaultInjected(FileOp::kQuery)) return false;
   std::u16string path;
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!win32::EntryPath(folder, name, &path) ||
@@ -240,6 +245,7 @@ bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info) {
 }
 
 bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
+  if (FaultInjected(FileOp::kFind)) return false;
   std::u16string path;
   if (!win32::FolderPath(folder, &path)) return false;
   entries->clear();

@@ -5,6 +5,7 @@
 // replaces a link itself on every system.
 #include <atomic>
 
+#include "os/fault.h"
 #include "os/tree.h"
 #include "os/win32/tree_folder.h"
 
@@ -52,6 +53,13 @@ bool DeleteFolderLink(const std::u16string& path) {
   return deleted || Fail(error);
 }
 
+// A new file for writing; never an existing entry, a link included.
+HANDLE CreateNewFile(const std::u16string& path, std::uint32_t flags) {
+  return ::CreateFileW(win32::Wide(path.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | ScanFlags(flags),
+                       nullptr);
+}
+
 // A fresh empty file in `folder`, closed again; its long path in `path`.
 bool CreatePlaceholder(Handle folder, std::u16string* path) {
   static std::atomic<std::uint32_t> counter{0};
@@ -59,10 +67,11 @@ bool CreatePlaceholder(Handle folder, std::u16string* path) {
     std::uint32_t stamp = (::GetCurrentProcessId() << 16) ^ ::GetTickCount() ^ (counter++ * 2654435761u);
     char16_t name[20] = u"~qvdel";
     for (int i = 0; i < 8; ++i) name[6 + i] = u"0123456789abcdef"[(stamp >> (28 - 4 * i)) & 0xF];
-    Handle file = CreateFileIn(folder, name, 0);
-    if (file != kInvalidHandle) {
-      ::CloseHandle(win32::ToNative(file));
-      return win32::EntryPath(folder, name, path);
+    if (!win32::EntryPath(folder, name, path)) return false;
+    HANDLE file = CreateNewFile(*path, 0);
+    if (file != INVALID_HANDLE_VALUE) {
+      ::CloseHandle(file);
+      return true;
     }
     if (::GetLastError() != ERROR_FILE_EXISTS) return false;
   }
@@ -73,16 +82,13 @@ bool CreatePlaceholder(Handle folder, std::u16string* path) {
 
 Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
   std::u16string path;
-  if (!win32::EntryPath(folder, name, &path)) return kInvalidHandle;
-  HANDLE file = ::CreateFileW(win32::Wide(path.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | ScanFlags(flags),
-                              nullptr);
-  return win32::FromNative(file);
+  if (FaultInjected(FileOp::kOpen) || !win32::EntryPath(folder, name, &path)) return kInvalidHandle;
+  return win32::FromNative(CreateNewFile(path, flags));
 }
 
 Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
   std::u16string path;
-  if (!win32::EntryPath(folder, name, &path)) return kInvalidHandle;
+  if (FaultInjected(FileOp::kOpen) || !win32::EntryPath(folder, name, &path)) return kInvalidHandle;
   HANDLE file = ::CreateFileW(win32::Wide(path.c_str()), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | ScanFlags(flags), nullptr);
   if (file == INVALID_HANDLE_VALUE) return kInvalidHandle;
@@ -97,7 +103,8 @@ Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
 bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder,
                  const char16_t* to_name) {
   std::u16string from, to;
-  if (!win32::EntryPath(from_folder, from_name, &from) || !win32::EntryPath(to_folder, to_name, &to))
+  if (FaultInjected(FileOp::kRename) || !win32::EntryPath(from_folder, from_name, &from) ||
+      !win32::EntryPath(to_folder, to_name, &to))
     return false;
   DWORD target = win32::PathAttributes(to);
   if (target != INVALID_FILE_ATTRIBUTES &&
@@ -109,7 +116,7 @@ bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder
 
 bool DeleteEntry(Handle folder, const char16_t* name) {
   std::u16string path;
-  if (!win32::EntryPath(folder, name, &path)) return false;
+  if (FaultInjected(FileOp::kDelete) || !win32::EntryPath(folder, name, &path)) return false;
   DWORD attributes = win32::PathAttributes(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (IsFolder(attributes))
@@ -129,7 +136,7 @@ bool DeleteEntry(Handle folder, const char16_t* name) {
 
 bool RemoveFolderIn(Handle folder, const char16_t* name) {
   std::u16string path;
-  if (!win32::EntryPath(folder, name, &path)) return false;
+  if (FaultInjected(FileOp::kRemoveFolder) || !win32::EntryPath(folder, name, &path)) return false;
   DWORD attributes = win32::PathAttributes(path);
   if (!CheckNotLink(attributes)) return false;
   if (!IsFolder(attributes)) return Fail(kErrorDirectory);
@@ -138,7 +145,8 @@ bool RemoveFolderIn(Handle folder, const char16_t* name) {
 
 bool SetEntryAttributes(Handle folder, const char16_t* name, std::uint32_t attributes) {
   std::u16string path;
-  if (!win32::EntryPath(folder, name, &path) || !CheckNotLink(win32::PathAttributes(path)))
+  if (FaultInjected(FileOp::kSetAttributes) || !win32::EntryPath(folder, name, &path) ||
+      !CheckNotLink(win32::PathAttributes(path)))
     return false;
   return ::SetFileAttributesW(win32::Wide(path.c_str()), attributes);
 }
@@ -146,11 +154,16 @@ bool SetEntryAttributes(Handle folder, const char16_t* name, std::uint32_t attri
 bool SetEntryTimes(Handle folder, const char16_t* name, const FileTime* creation,
                    const FileTime* last_access, const FileTime* last_write) {
   std::u16string path;
-  if (!win32::EntryPath(folder, name, &path)) return false;
+  if (FaultInjected(FileOp::kSetTimes) || !win32::EntryPath(folder, name, &path)) return false;
   HANDLE entry = OpenEntry(path, FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES);
   if (entry == INVALID_HANDLE_VALUE) return false;
+  FILETIME times[3];
+  const FileTime* given[3] = {creation, last_access, last_write};
+  for (int i = 0; i < 3; ++i)
+    if (given[i]) times[i] = win32::ToFiletime(*given[i]);
   bool set = CheckNotLink(win32::AttributesOf(entry, path)) &&
-             SetFileTimes(win32::FromNative(entry), creation, last_access, last_write);
+             ::SetFileTime(entry, creation ? &times[0] : nullptr, last_access ? &times[1] : nullptr,
+                           last_write ? &times[2] : nullptr);
   DWORD error = ::GetLastError();
   ::CloseHandle(entry);
   return set || Fail(error);

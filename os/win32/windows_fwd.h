@@ -37,6 +37,13 @@ inline std::uint64_t FromFiletime(const FILETIME& time) {
   return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+inline FILETIME ToFiletime(const FileTime& time) {
+  FILETIME out;
+  out.dwLowDateTime = static_cast<DWORD>(time.ticks);
+  out.dwHighDateTime = static_cast<DWORD>(time.ticks >> 32);
+  return out;
+}
+
 inline LPCWSTR Wide(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
 inline LPWSTR Wide(char16_t* text) { return reinterpret_cast<LPWSTR>(text); }
 

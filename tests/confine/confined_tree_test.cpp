@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "file/confined_file.h"
+#include "os/fault.h"
 #include "os/system_folders.h"
 #include "support/fence.h"
 #include "support/links.h"
@@ -341,6 +342,63 @@ TEST_F(ConfinedTreeTest, ADestinationBehindALinkedFolderIsRefused) {
   EXPECT_EQ(os::GetLastError(), os::kErrorStoppedOnSymlink);
   EXPECT_FALSE(WriteStaged(tree_, u"system\\inner\\deep.txt", "x", &step));
   EXPECT_FALSE(WriteStaged(tree_, u"system\\secret.txt", "x", &step));
+}
+
+// --- failures of the system -----------------------------------------------------
+
+// Every file operation of a staged write fails once in turn: the
+// destination is then its old or its new content, whole, and no temporary
+// file is left.
+TEST_F(ConfinedTreeTest, AWriteThatFailsAnywhereLeavesTheOldFileOrTheNewOneAndNothingElse) {
+  auto reset = [&] {
+    tree_.Close();
+    fs::remove_all(Game());
+    Write(u"sub\\readme.txt", "old");
+    OpenGame();
+  };
+  auto write_both = [&] {
+    bool readme = WriteStaged(tree_, u"sub\\readme.txt", "new");
+    return WriteStaged(tree_, u"fresh\\new.txt", "fresh") && readme;
+  };
+  for (os::FileOp kind : {os::FileOp::kOpen, os::FileOp::kWrite, os::FileOp::kQuery,
+                          os::FileOp::kSetAttributes, os::FileOp::kRename,
+                          os::FileOp::kCreateFolder}) {
+    reset();
+    os::ArmFaults({});  // count only
+    ASSERT_TRUE(write_both());
+    const std::uint64_t calls = os::FaultCallCount(kind);
+    os::DisarmFaults();
+    for (std::uint64_t n = 1; n <= calls; ++n) {
+      SCOPED_TRACE(std::string(os::FileOpName(kind)) + " " + std::to_string(n));
+      reset();
+      os::ArmFaults({kind, n});
+      write_both();
+      os::DisarmFaults();
+      const std::string readme = Read(u"sub\\readme.txt");
+      EXPECT_TRUE(readme == "old" || readme == "new") << readme;
+      EXPECT_TRUE(!Has(u"fresh\\new.txt") || Read(u"fresh\\new.txt") == "fresh");
+      for (const std::string& name : Listing())
+        EXPECT_EQ(name.find("~qv"), std::string::npos) << name;
+    }
+  }
+}
+
+TEST_F(ConfinedTreeTest, ADeletionThatFailsHalfWayLeavesTheRestAndSaysSo) {
+  OpenGame();
+  for (os::FileOp kind : {os::FileOp::kDelete, os::FileOp::kRemoveFolder, os::FileOp::kFind,
+                          os::FileOp::kOpen}) {
+    SCOPED_TRACE(os::FileOpName(kind));
+    Write(u"cache\\a.bin", "a");
+    Write(u"cache\\inner\\b.bin", "b");
+    os::ArmFaults({kind, 1});
+    DeleteResult result = tree_.Delete(u"cache");
+    const bool fired = os::FaultFired();
+    os::DisarmFaults();
+    EXPECT_TRUE(fired);
+    EXPECT_NE(result, DeleteResult::kDeleted);
+    EXPECT_TRUE(Has(u"cache"));
+    EXPECT_EQ(tree_.Delete(u"cache"), DeleteResult::kDeleted);
+  }
 }
 
 }  // namespace
