@@ -2,9 +2,9 @@
 
 #include "os/system.h"
 #include "system/private_heap.h"
+#include "tools/common/utf.h"
 #include "tools/patchcheck/patch_check.h"
 #include "tools/patchcheck/report_format.h"
-#include "tools/patchcheck/utf.h"
 #include "util/integer.h"
 
 namespace {

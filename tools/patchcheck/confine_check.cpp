@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "file/confine_walk.h"
-#include "tools/patchcheck/utf.h"
+#include "tools/common/utf.h"
 
 namespace {
 

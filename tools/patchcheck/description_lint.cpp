@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "app/patch_check_texts.h"
-#include "tools/patchcheck/utf.h"
+#include "tools/common/utf.h"
 #include "util/integer.h"
 #include "util/text_convert.h"
 #include "xml/xml.h"

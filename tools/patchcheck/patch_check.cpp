@@ -1,9 +1,10 @@
 #include "tools/patchcheck/patch_check.h"
 
 #include "os/file.h"
+#include "tools/common/file_io.h"
+#include "tools/common/utf.h"
 #include "tools/patchcheck/confine_check.h"
 #include "tools/patchcheck/description_lint.h"
-#include "tools/patchcheck/utf.h"
 #include "xml/xml.h"
 
 namespace {
@@ -12,19 +13,6 @@ std::u16string Join(std::u16string_view a, std::u16string_view b) {
   std::u16string out(a);
   if (!out.empty() && out.back() != u'\\' && out.back() != u'/') out += u'\\';
   return out + std::u16string(b);
-}
-
-bool ReadWholeFile(const std::u16string& path, std::string* bytes) {
-  os::Handle file = os::OpenFile(path.c_str(), os::kAccessRead, os::kShareRead,
-                                 os::kOpenExisting, 0, 0);
-  if (file == os::kInvalidHandle) return false;
-  char buffer[65536];
-  std::uint32_t done = 0;
-  bool ok = true;
-  while ((ok = os::ReadFile(file, buffer, sizeof buffer, &done)) && done > 0)
-    bytes->append(buffer, done);
-  os::CloseFile(file);
-  return ok;
 }
 
 // The reason the reader gives for a description it refuses.

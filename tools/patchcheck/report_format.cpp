@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tools/patchcheck/utf.h"
+#include "tools/common/utf.h"
 
 namespace {
 

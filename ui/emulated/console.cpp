@@ -16,5 +16,6 @@ namespace ui {
 
 bool IsTerminalInput() { return QV_ISATTY(QV_FILENO(stdin)) != 0; }
 bool IsTerminalOutput() { return QV_ISATTY(QV_FILENO(stdout)) != 0; }
+bool IsTerminalError() { return QV_ISATTY(QV_FILENO(stderr)) != 0; }
 
 }  // namespace ui

@@ -1,9 +1,10 @@
-// Whether standard input and output are terminals.
+// Whether standard input, output and error are terminals.
 #pragma once
 
 namespace ui {
 
 bool IsTerminalInput();
 bool IsTerminalOutput();
+bool IsTerminalError();
 
 }  // namespace ui

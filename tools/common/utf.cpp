@@ -1,4 +1,4 @@
-#include "tools/patchcheck/utf.h"
+#include "tools/common/utf.h"
 
 #include <cstdio>
 

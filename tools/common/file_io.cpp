@@ -1,0 +1,84 @@
+#include "tools/common/file_io.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "os/tree.h"
+#include "tools/common/utf.h"
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 1 << 20;
+constexpr std::uint32_t kErrorTextCapacity = 512;
+
+}  // namespace
+
+os::Handle OpenTreeFile(os::Handle root, std::u16string_view relative) {
+  const std::size_t cut = relative.find_last_of(u"\\/");
+  const std::u16string folder(cut == std::u16string_view::npos ? u"" : relative.substr(0, cut));
+  const std::u16string name(cut == std::u16string_view::npos ? relative : relative.substr(cut + 1));
+  const os::Handle parent = os::OpenTreeFolder(root, folder.c_str(), false);
+  if (parent == os::kInvalidHandle) return os::kInvalidHandle;
+  const os::Handle file = os::OpenFileIn(parent, name.c_str(), os::kFlagSequentialScan);
+  const std::uint32_t error = os::GetLastError();
+  os::CloseTreeFolder(parent);
+  os::SetLastError(error);
+  return file;
+}
+
+bool ReadChunks(os::Handle file,
+                const std::function<bool(const std::uint8_t*, std::size_t)>& consume) {
+  std::vector<std::uint8_t> buffer(kChunkBytes);
+  for (;;) {
+    std::uint32_t done = 0;
+    if (!os::ReadFile(file, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &done))
+      return false;
+    if (done == 0) return true;
+    if (!consume(buffer.data(), done)) return false;
+  }
+}
+
+bool ReadWholeFile(const std::u16string& path, std::string* bytes, std::uint64_t limit) {
+  bytes->clear();
+  const os::Handle file =
+      os::OpenFile(path.c_str(), os::kAccessRead, os::kShareRead, os::kOpenExisting, 0, 0);
+  if (file == os::kInvalidHandle) return false;
+  bool ok = ReadChunks(file, [&](const std::uint8_t* data, std::size_t length) {
+    if (bytes->size() + length > limit) {
+      os::SetLastError(os::kErrorNotEnoughMemory);
+      return false;
+    }
+    bytes->append(reinterpret_cast<const char*>(data), length);
+    return true;
+  });
+  const std::uint32_t code = os::GetLastError();
+  os::CloseFile(file);
+  os::SetLastError(code);
+  return ok;
+}
+
+bool WriteAll(os::Handle file, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  while (size > 0) {
+    const auto count = static_cast<std::uint32_t>(std::min(size, kChunkBytes));
+    std::uint32_t done = 0;
+    if (!os::WriteFile(file, bytes, count, &done)) return false;
+    if (done == 0) {
+      os::SetLastError(os::kErrorDiskFull);
+      return false;
+    }
+    bytes += done;
+    size -= done;
+  }
+  return true;
+}
+
+std::string ErrorText(std::uint32_t code) {
+  char16_t text[kErrorTextCapacity] = {};
+  std::u16string line(text, os::GetErrorText(code, text, kErrorTextCapacity));
+  while (!line.empty() && (line.back() == u'\n' || line.back() == u'\r' || line.back() == u' '))
+    line.pop_back();
+  return line.empty() ? "error " + std::to_string(code) : ToUtf8(line);
+}
+
+std::string LastErrorText() { return ErrorText(os::GetLastError()); }

@@ -1,0 +1,42 @@
+#include "tools/common/options.h"
+
+std::string ParsedOptions::Value(const std::string& name) const {
+  const auto found = values.find(name);
+  return found == values.end() ? std::string() : found->second;
+}
+
+bool ParseOptions(const std::vector<std::string>& arguments, const OptionSpec& spec,
+                  ParsedOptions* parsed, std::string* error) {
+  *parsed = {};
+  bool options_end = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (options_end || argument.size() < 2 || argument[0] != '-') {
+      parsed->operands.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      options_end = true;
+      continue;
+    }
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    if (parsed->Has(name)) {
+      *error = name + " is given twice";
+      return false;
+    }
+    if (spec.flags.count(name) && equals == std::string::npos) {
+      parsed->flags.insert(name);
+    } else if (spec.with_value.count(name)) {
+      if (equals == std::string::npos && i + 1 == arguments.size()) {
+        *error = name + " needs a value";
+        return false;
+      }
+      parsed->values[name] = equals == std::string::npos ? arguments[++i] : argument.substr(equals + 1);
+    } else {
+      *error = "unknown option " + argument;
+      return false;
+    }
+  }
+  return true;
+}
