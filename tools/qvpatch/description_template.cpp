@@ -11,34 +11,37 @@ struct Span {
   std::size_t end = 0;  // one past
 };
 
-// The tags of the text as the updater's reader finds them: from a "<" to
-// the next ">", a later "<" starting over; comments left out.
+// The text split as the updater's reader splits it: a "<" starts a token,
+// a ">" ends one. Tokens from a "<!--" to the next that ends with "-->"
+// are a comment and left out; the rest that start with "<" are tags.
 std::vector<Span> FindTags(std::string_view text) {
-  std::vector<Span> tags;
-  std::size_t open = std::string_view::npos;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\0') break;
+  std::vector<Span> tokens;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size() && text[i] != '\0'; ++i) {
     if (text[i] == '<') {
-      open = i;
-    } else if (text[i] == '>' && open != std::string_view::npos) {
-      tags.push_back({open, i + 1});
-      open = std::string_view::npos;
+      if (i != start) tokens.push_back({start, i});
+      start = i;
+    } else if (text[i] == '>') {
+      tokens.push_back({start, i + 1});
+      start = i + 1;
     }
   }
-  std::vector<Span> kept;
+  std::vector<Span> tags;
   bool in_comment = false;
-  for (const Span& tag : tags) {
-    const std::string_view body = text.substr(tag.begin, tag.end - tag.begin);
+  for (const Span& token : tokens) {
+    const std::string_view body = text.substr(token.begin, token.end - token.begin);
     if (!in_comment && body.starts_with("<!--")) in_comment = true;
-    if (!in_comment) kept.push_back(tag);
+    if (!in_comment && body.starts_with("<")) tags.push_back(token);
     if (in_comment && body.ends_with("-->")) in_comment = false;
   }
-  return kept;
+  return tags;
 }
 
 // "name" of "<name attr=...>", "/name" of an end tag.
 std::string_view TagName(std::string_view text, const Span& tag) {
-  std::string_view body = text.substr(tag.begin + 1, tag.end - tag.begin - 2);
+  std::string_view body = text.substr(tag.begin + 1, tag.end - tag.begin - 1);
+  if (!body.ends_with(">")) return {};
+  body.remove_suffix(1);
   const std::size_t blank = body.find_first_of(" \t\r\n");
   return blank == std::string_view::npos ? body : body.substr(0, blank);
 }
@@ -86,7 +89,8 @@ bool WriteDeleteList(std::string_view text, const std::vector<std::u16string>& e
   bool document_seen = false;
   for (const Span& tag : tags) {
     const std::string_view name = TagName(text, tag);
-    if (name.empty() || IsMarkup(name)) continue;
+    if (name.empty()) return Fail(error, "the template has a \"<\" that opens no tag");
+    if (IsMarkup(name)) continue;
     if (name.starts_with("/")) {
       if (open.empty() || name.substr(1) != open.back())
         return Fail(error, "the template's end tag <" + std::string(name) + "> closes nothing open");

@@ -1,0 +1,229 @@
+// qvpatch make on trees built here: what is shipped, what is deleted, what
+// the author is told, and that a failed run leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/update_info.h"
+#include "qvpatch_fixture.h"
+#include "support/links.h"
+#include "support/pe_writer.h"
+#include "system/private_heap.h"
+
+namespace qvtest {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+// The delete list as the updater reads it.
+Strings DeleteList(const PatchTrees& trees, const std::string& patch = "patch") {
+  CreatePrivateHeap(1 << 20);
+  auto info = std::make_unique<UpdateInfo>();
+  EXPECT_TRUE(LoadUpdateInfoFrom(U16(trees.Arg(patch + "/updateinfo.xml")).c_str(), info.get(), nullptr));
+  Strings list;
+  for (const std::u16string& entry : info->delete_list) list.push_back(U8(entry));
+  return list;
+}
+
+bool HasLine(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(QvpatchMake, ShipsNewAndChangedFilesAndDeletesWhatIsGone) {
+  PatchTrees trees;
+  trees.Write("old/same.txt", "unchanged");
+  trees.Write("new/same.txt", "unchanged");
+  trees.Write("old/edited.txt", "abc");  // same size, other bytes
+  trees.Write("new/edited.txt", "abd");
+  trees.Write("old/grown.txt", "a");
+  trees.Write("new/grown.txt", "a longer text");
+  trees.Write("old/gone/deep/x.txt", "x");  // a whole folder goes: one entry
+  trees.Write("old/gone/y.txt", "y");
+  trees.MakeFolder("old/empty_gone");
+  trees.Write("old/keep/old.txt", "o");
+  trees.Write("new/keep/new.txt", "n");
+  trees.Write("old/swap", "a file becomes a folder");
+  trees.Write("new/swap/inside.txt", "i");
+  trees.Write("new/新しい/深い/ファイル.txt", "ja");
+
+  const ToolRun run = trees.Make();
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(trees.List("patch/data"),
+            (Strings{"edited.txt", "grown.txt", "keep/", "keep/new.txt", "swap/", "swap/inside.txt",
+                     "新しい/", "新しい/深い/", "新しい/深い/ファイル.txt"}));
+  EXPECT_EQ(trees.Read("patch/data/edited.txt"), "abd");
+  EXPECT_EQ(trees.Read("patch/data/新しい/深い/ファイル.txt"), "ja");
+  EXPECT_EQ(DeleteList(trees), (Strings{"empty_gone", "gone", "keep\\old.txt", "swap"}));
+  EXPECT_TRUE(HasLine(run.out, "files added:     3\n")) << run.out;
+  EXPECT_TRUE(HasLine(run.out, "files changed:   2\n"));
+  EXPECT_TRUE(HasLine(run.out, "files unchanged: 1\n"));
+  EXPECT_TRUE(HasLine(run.out, "delete entries:  4\n"));
+  EXPECT_TRUE(HasLine(run.out, "bytes to ship:   20 (20 B)\n"));
+  // The template's comment and texts stay.
+  EXPECT_TRUE(HasLine(trees.Read("patch/updateinfo.xml"), "<!-- the game's install record -->"));
+  const std::string manifest = trees.Read("patch/patch-manifest.json");
+  EXPECT_TRUE(HasLine(manifest, "{\"path\": \"same.txt\", \"size\": 9, \"sha256\": "));
+  EXPECT_TRUE(HasLine(manifest, "\"delete\": [\n    \"empty_gone\",\n    \"gone\",\n    \"keep\\\\old.txt\",\n    \"swap\"\n  ]"));
+}
+
+TEST(QvpatchMake, ReplacesTheTemplatesListAndCopiesNewFileTimes) {
+  PatchTrees trees;
+  trees.WriteTemplate("template.xml", {"stale_entry", "another"});
+  trees.Write("new/a.bin", "a");
+  const auto when = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+  fs::last_write_time(trees.At("new/a.bin"), when);
+  ASSERT_EQ(trees.Make().status, 0);
+  EXPECT_TRUE(DeleteList(trees).empty());
+  EXPECT_FALSE(HasLine(trees.Read("patch/updateinfo.xml"), "stale_entry"));
+  const auto copied = fs::last_write_time(trees.At("patch/data/a.bin"));
+  EXPECT_LT(std::chrono::abs(copied - when), std::chrono::seconds(2));
+}
+
+TEST(QvpatchMake, SameInputsGiveTheSameBytes) {
+  PatchTrees trees;
+  for (int i = 0; i < 40; ++i) {
+    trees.Write("old/f" + std::to_string(i % 7) + "/" + std::to_string(i), std::to_string(i));
+    trees.Write("new/f" + std::to_string(i % 5) + "/" + std::to_string(i), std::to_string(i * i));
+  }
+  ASSERT_EQ(trees.Make("one").status, 0);
+  ASSERT_EQ(trees.Make("two").status, 0);
+  EXPECT_EQ(trees.List("one"), trees.List("two"));
+  for (const std::string& name : trees.List("one")) {
+    if (name.back() == '/') continue;
+    EXPECT_EQ(trees.Read("one/" + name), trees.Read("two/" + name)) << name;
+  }
+}
+
+TEST(QvpatchMake, RefusesAFullFolderWithoutForceAndReplacesItWithForce) {
+  PatchTrees trees;
+  trees.Write("new/a.txt", "a");
+  trees.Write("patch/precious.txt", "mine");
+  const Strings before = trees.List("");
+  ToolRun run = trees.Make();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(HasLine(run.err, "is not empty (--force replaces it)")) << run.err;
+  EXPECT_EQ(trees.List(""), before);  // no staging folder left either
+
+  run = trees.Make("patch", {"--force"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(fs::exists(trees.At("patch/precious.txt")));
+  EXPECT_EQ(trees.Read("patch/data/a.txt"), "a");
+  EXPECT_EQ(trees.List("").size(), before.size() + 3);  // data/, data/a.txt, the generated files
+}
+
+// Windows cannot make the names that the check refuses.
+#ifndef _WIN32
+TEST(QvpatchMake, AFailedCheckLeavesNothingBehind) {
+  PatchTrees trees;
+  trees.Write("new/ok.txt", "fine");
+  trees.Write("patch/old.txt", "the last patch");
+  trees.Write("new/aux.txt", "a device name on Windows: the updater would refuse the patch");
+  const Strings before = trees.List("");
+  const ToolRun run = trees.Make("patch", {"--force"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(HasLine(run.err, "does not pass patchcheck's checks")) << run.err;
+  EXPECT_EQ(trees.List(""), before);
+  EXPECT_EQ(trees.Read("patch/old.txt"), "the last patch");
+}
+#endif
+
+TEST(QvpatchMake, RefusesAPatchFolderInsideTheTrees) {
+  PatchTrees trees;
+  trees.Write("new/a.txt", "a");
+  EXPECT_EQ(trees.Make("new/patch").status, 1);
+  EXPECT_EQ(trees.Make("old", {"--force"}).status, 1);
+  EXPECT_FALSE(fs::exists(trees.At("new/patch")));
+  EXPECT_TRUE(fs::exists(trees.At("old")));
+}
+
+TEST(QvpatchMake, WarnsAboutOlderProgramsCaseChangesLinksAndEmptyFolders) {
+  PatchTrees trees;
+  PeVersionLayout layout;
+  layout.dll = true;
+  layout.strings = {{u"FileVersion", u"2, 0, 0, 0"}};
+  trees.Write("old/engine.dll", MakePeFile(layout));
+  trees.Write("old/newer.DLL", MakePeFile(layout));
+  layout.strings = {{u"FileVersion", u"1, 5, 0, 0"}};
+  trees.Write("new/engine.dll", MakePeFile(layout));
+  layout.strings = {{u"FileVersion", u"3, 0, 0, 0"}};
+  trees.Write("new/newer.DLL", MakePeFile(layout));
+  trees.Write("old/Readme.TXT", "r");
+  trees.Write("new/readme.txt", "r");
+  trees.MakeFolder("new/empty");
+  const bool linked = MakeLink(trees.At("new/link.txt"), trees.At("new/readme.txt"), false);
+
+  const ToolRun run = trees.Make();
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(HasLine(run.out, "warning: \"engine.dll\" has version 1.5.0.0, lower than the old "
+                               "tree's 2.0.0.0: the updater keeps the installed file\n"))
+      << run.out;
+  EXPECT_FALSE(HasLine(run.out, "\"newer.DLL\" has version"));
+  EXPECT_TRUE(HasLine(run.out, "\"Readme.TXT\" becomes \"readme.txt\", a change of letter case only"));
+  EXPECT_TRUE(HasLine(run.out, "the empty folder \"empty\" is new"));
+  EXPECT_EQ(DeleteList(trees), Strings{"Readme.TXT"});
+  EXPECT_EQ(trees.Read("patch/data/readme.txt"), "r");
+  if (linked) {
+    RemoveLink(trees.At("new/link.txt"));
+    EXPECT_TRUE(HasLine(run.out, "new tree: \"link.txt\" is a link or a special file: not followed, "
+                                 "not shipped"));
+    EXPECT_FALSE(fs::exists(trees.At("patch/data/link.txt")));
+  }
+}
+
+// A 24-bit bottom-up BMP of 2 x 2 pixels.
+std::string SmallBmp() {
+  std::string bmp = "BM";
+  auto put = [&](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) bmp += static_cast<char>(value >> (8 * i));
+  };
+  put(14 + 40 + 16, 4), put(0, 4), put(54, 4);
+  put(40, 4), put(2, 4), put(2, 4), put(1, 2), put(24, 2), put(0, 4), put(16, 4);
+  put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
+  bmp += std::string("\x00\x00\xff\x00\xff\x00\x00\x00", 8) + std::string("\xff\x00\x00\xff\xff\xff\x00\x00", 8);
+  return bmp;
+}
+
+TEST(QvpatchMake, AddsBackgroundIconAndUpdater) {
+  PatchTrees trees;
+  trees.Write("bg.bmp", SmallBmp());
+  trees.Write("tools/updater.exe", "MZ the updater");
+  ToolRun run = trees.Make("patch", {"--background", trees.Arg("bg.bmp"), "--updater",
+                                     trees.Arg("tools/updater.exe")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(trees.Read("patch/updatebg.hg3").substr(0, 4), "HG-3");
+  EXPECT_EQ(trees.Read("patch/updater.exe"), "MZ the updater");
+  EXPECT_FALSE(fs::exists(trees.At("patch/icon.ico")));
+
+  // Without --background the template's own picture and icon go along.
+  trees.Write("icon.ico", "icon");
+  trees.Write("updatebg.hg3", "HG-3 beside the template");
+  run = trees.Make("second", {"--updater", trees.Arg("tools/updater.exe")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(trees.Read("second/updatebg.hg3"), "HG-3 beside the template");
+  EXPECT_EQ(trees.Read("second/icon.ico"), "icon");
+
+  trees.Write("broken.png", "not a picture");
+  run = trees.Make("third", {"--background", trees.Arg("broken.png")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(HasLine(run.err, "the background cannot be converted")) << run.err;
+  EXPECT_FALSE(fs::exists(trees.At("third")));
+}
+
+TEST(QvpatchMake, UsageAndHelp) {
+  PatchTrees trees;
+  EXPECT_EQ(trees.Run({"make", "--to", "x", "--template", "t", "--out", "o"}).status, 2);
+  EXPECT_EQ(trees.Run({"make", "--bogus"}).status, 2);
+  EXPECT_EQ(trees.Run({"make", "stray"}).status, 2);
+  EXPECT_EQ(trees.Run({"frobnicate"}).status, 2);
+  EXPECT_EQ(trees.Run({}).status, 2);
+  for (const Strings& help : {Strings{"--help"}, Strings{"make", "--help"}, Strings{"verify", "--help"},
+                              Strings{"check", "--help"}}) {
+    const ToolRun run = trees.Run(help);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(HasLine(run.out, "usage:")) << run.out;
+  }
+  const ToolRun missing = trees.Make("patch", {"--template", trees.Arg("nothing.xml")});
+  EXPECT_EQ(missing.status, 2);  // --template twice
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,94 @@
+#include "qvpatch_fixture.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "tools/qvpatch/command.h"
+
+namespace qvtest {
+
+namespace fs = std::filesystem;
+
+PatchTrees::PatchTrees() {
+  MakeFolder("old");
+  MakeFolder("new");
+  WriteTemplate("template.xml");
+}
+
+fs::path PatchTrees::At(const std::string& relative) const {
+  return root_.Native() / fs::path(std::u8string(relative.begin(), relative.end()));
+}
+
+std::string PatchTrees::Arg(const std::string& relative) const {
+  const std::u8string text = At(relative).u8string();
+  return std::string(text.begin(), text.end());
+}
+
+void PatchTrees::Write(const std::string& relative, const std::string& bytes) const {
+  fs::create_directories(At(relative).parent_path());
+  std::ofstream(At(relative), std::ios::binary) << bytes;
+}
+
+std::string PatchTrees::Read(const std::string& relative) const {
+  std::ifstream in(At(relative), std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void PatchTrees::MakeFolder(const std::string& relative) const { fs::create_directories(At(relative)); }
+
+std::vector<std::string> PatchTrees::List(const std::string& relative) const {
+  std::vector<std::string> names;
+  const fs::path base = At(relative);
+  for (const auto& entry : fs::recursive_directory_iterator(base)) {
+    const std::u8string text = entry.path().lexically_relative(base).generic_u8string();
+    names.push_back(std::string(text.begin(), text.end()) + (entry.is_directory() ? "/" : ""));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void PatchTrees::WriteTemplate(const std::string& relative, const std::vector<std::string>& deletions) const {
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<document>\n"
+      "  <!-- the game's install record -->\n"
+      "  <brand>QvTest</brand>\n  <app>Game</app>\n"
+      "  <language><default>jp</default>\n"
+      "    <lang00><code>1041</code><prifix>jp</prifix><lang>日本語</lang></lang00>\n"
+      "  </language>\n"
+      "  <jp>\n    <message><wndtitle>更新</wndtitle><intoro>更新しますか？</intoro>"
+      "<success>完了</success><error_inst>見つかりません</error_inst>"
+      "<error_copy>失敗</error_copy><error_link>リンク</error_link><error_name>名前</error_name>"
+      "<error_length>長さ</error_length><error_case>大文字</error_case></message>\n"
+      "    <message_sys><copying>コピー中</copying></message_sys>\n"
+      "    <message_error><title>エラー</title><language>言語</language></message_error>\n"
+      "  </jp>\n";
+  if (!deletions.empty()) {
+    xml += "  <delete>\n";
+    for (std::size_t i = 0; i < deletions.size(); ++i) {
+      char tag[24];
+      std::snprintf(tag, sizeof tag, "p%02zu", i + 1);
+      xml += std::string("    <") + tag + ">" + deletions[i] + "</" + tag + ">\n";
+    }
+    xml += "  </delete>\n";
+  }
+  Write(relative, xml + "</document>\n");
+}
+
+ToolRun PatchTrees::Run(const std::vector<std::string>& arguments) const {
+  ToolRun run;
+  run.status = RunQvpatch(arguments, &run.out, &run.err);
+  return run;
+}
+
+ToolRun PatchTrees::Make(const std::string& out, const std::vector<std::string>& extra) const {
+  std::vector<std::string> arguments = {"make",       "--from", Arg("old"),          "--to",
+                                        Arg("new"),   "--template", Arg("template.xml"), "--out",
+                                        Arg(out)};
+  arguments.insert(arguments.end(), extra.begin(), extra.end());
+  return Run(arguments);
+}
+
+}  // namespace qvtest
