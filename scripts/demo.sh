@@ -11,7 +11,8 @@
 # Everything happens below build/demo/: patch/ (the patch folder the user
 # would start the updater from), game/SkyLantern/ (the installed game) and
 # appdata/ (the all-users application-data folder with the game's install
-# record). QV_UI_LANGUAGE=1033 or 1041 picks English or Japanese.
+# record); old/ keeps the game as it was before the update.
+# QV_UI_LANGUAGE=1033 or 1041 picks English or Japanese.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -65,6 +66,8 @@ printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<install>\r\n  <path>%s</path>
 
 snapshot() { (cd "$game" && find . -type f -print0 | sort -z | xargs -0 sha1sum | sed 's#  \./#  #'); }
 snapshot > "$run/before.txt"
+# The game as it was, for qvpatch (README, "Making a patch").
+cp -a "$game" "$run/old"
 
 echo "== running the updater in $run/patch"
 cd "$run/patch"

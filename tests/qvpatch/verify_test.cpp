@@ -61,7 +61,7 @@ TEST_F(QvpatchVerify, LetterCaseAsTheGameSeesIt) {
   trees_.Write("game/Case.TXT", "c");
   const ToolRun run = Verify("game");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "not deleted  Case.TXT\nthe game does not match the manifest: 1 problems, 3 files\n");
+  EXPECT_EQ(run.out, "not deleted  Case.TXT\nthe game does not match the manifest: 1 problem, 3 files\n");
 #endif
 }
 

@@ -104,7 +104,7 @@ std::string FormatText(const VerifyReport& report) {
   if (problems == 0)
     return text + "the game matches the manifest: " + std::to_string(report.files) + " files\n";
   return text + "the game does not match the manifest: " + std::to_string(problems) +
-         " problems, " + std::to_string(report.files) + " files\n";
+         (problems == 1 ? " problem, " : " problems, ") + std::to_string(report.files) + " files\n";
 }
 
 std::string JsonList(const std::vector<std::u16string>& paths) {
