@@ -10,6 +10,9 @@ namespace {
 
 constexpr std::size_t kChunkBytes = 1 << 20;
 constexpr std::uint32_t kErrorTextCapacity = 512;
+constexpr std::uint32_t kFullPathCapacity = 1024;
+
+bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
 }  // namespace
 
@@ -71,6 +74,14 @@ bool WriteAll(os::Handle file, const void* data, std::size_t size) {
     size -= done;
   }
   return true;
+}
+
+std::u16string AbsolutePath(const std::u16string& path) {
+  std::u16string full(kFullPathCapacity, u'\0');
+  const std::uint32_t length = os::GetFullPathName(path.c_str(), full.data(), kFullPathCapacity);
+  full.resize(length);
+  while (full.size() > 1 && IsSeparator(full.back()) && full[full.size() - 2] != u':') full.pop_back();
+  return full;
 }
 
 std::string ErrorText(std::uint32_t code) {

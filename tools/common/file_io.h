@@ -29,6 +29,10 @@ bool ReadWholeFile(const std::u16string& path, std::string* bytes,
 // error tells; a full disk that writes nothing is kErrorDiskFull).
 bool WriteAll(os::Handle file, const void* data, std::size_t size);
 
+// The absolute form of `path` without trailing separators (a root keeps
+// its own); empty when the system cannot tell.
+std::u16string AbsolutePath(const std::u16string& path);
+
 // The system's text for the last error, or for `code`, on one line.
 std::string ErrorText(std::uint32_t code);
 std::string LastErrorText();

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::uint32_t kFullPathCapacity = 1024;
-
 bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
 bool Fail(std::string* error, std::string text) {
@@ -37,15 +35,6 @@ std::u16string Join(const std::u16string& folder, const std::u16string& name) {
 }
 
 }  // namespace
-
-std::u16string AbsolutePath(const std::u16string& path) {
-  std::u16string full(kFullPathCapacity, u'\0');
-  const std::uint32_t length = os::GetFullPathName(path.c_str(), full.data(), kFullPathCapacity);
-  full.resize(length);
-  // A root ("C:\", "/") keeps its separator.
-  while (full.size() > 1 && IsSeparator(full.back()) && full[full.size() - 2] != u':') full.pop_back();
-  return full;
-}
 
 bool RemoveFolderTree(os::Handle parent, const std::u16string& path, const std::u16string& name) {
   confine::Tree tree;

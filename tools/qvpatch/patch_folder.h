@@ -12,10 +12,6 @@
 #include "tools/common/progress_meter.h"
 #include "tools/qvpatch/sha256.h"
 
-// The absolute form of `path` without trailing separators; empty when the
-// system cannot tell.
-std::u16string AbsolutePath(const std::u16string& path);
-
 class PatchFolder {
  public:
   PatchFolder() = default;
