@@ -5,6 +5,17 @@ function(qv_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
+# qv_tool(NAME LIBRARY): a command-line tool, main.cpp over LIBRARY that
+# holds its logic; wide arguments on Windows; installed to bin/.
+function(qv_tool name library)
+  add_executable(${name} main.cpp)
+  target_link_libraries(${name} PRIVATE ${library})
+  if(MINGW)
+    target_link_options(${name} PRIVATE -municode)
+  endif()
+  install(TARGETS ${name} RUNTIME DESTINATION bin)
+endfunction()
+
 # qv_test_suite(NAME SOURCES... DEPS ...): one GoogleTest executable,
 # registered with CTest as one test (cheap to start under Wine).
 function(qv_test_suite name)

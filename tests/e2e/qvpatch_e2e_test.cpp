@@ -72,8 +72,15 @@ void WriteBuilds(const fs::path& old_build, const fs::path& new_build) {
   fs::create_directories(new_build / "empty_new");
 }
 
+// Into a folder that exists already, which fs::copy refuses on MinGW.
 void CopyTree(const fs::path& from, const fs::path& to) {
-  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  for (const auto& entry : fs::recursive_directory_iterator(from)) {
+    const fs::path target = to / entry.path().lexically_relative(from);
+    if (entry.is_directory())
+      fs::create_directories(target);
+    else
+      fs::copy_file(entry.path(), target);
+  }
 }
 
 std::string ReadAll(const fs::path& path) {

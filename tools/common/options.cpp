@@ -40,3 +40,21 @@ bool ParseOptions(const std::vector<std::string>& arguments, const OptionSpec& s
   }
   return true;
 }
+
+int StartCommand(const std::vector<std::string>& arguments, const CommandSpec& command,
+                 ParsedOptions* parsed, std::string* out, std::string* err) {
+  std::string problem;
+  if (ParseOptions(arguments, command.options, parsed, &problem)) {
+    if (parsed->Has("--help")) {
+      *out += command.help;
+      return 0;
+    }
+    if (!command.takes_operands && !parsed->operands.empty())
+      problem = "unexpected " + parsed->operands.front();
+    for (const std::string& name : command.required)
+      if (problem.empty() && parsed->Value(name).empty()) problem = name + " is required";
+    if (problem.empty()) return -1;
+  }
+  *err += std::string(command.name) + ": " + problem + "\n" + command.help;
+  return 2;
+}

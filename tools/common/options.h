@@ -26,3 +26,18 @@ struct ParsedOptions {
 // value or an option given twice.
 bool ParseOptions(const std::vector<std::string>& arguments, const OptionSpec& spec,
                   ParsedOptions* parsed, std::string* error);
+
+struct CommandSpec {
+  const char* name;  // "qvpatch make", for messages
+  const char* help;
+  OptionSpec options;
+  std::vector<std::string> required;  // options that must have a value
+  bool takes_operands = false;
+};
+
+// The start of every command: parses the arguments, answers --help, and
+// refuses unknown options, stray operands and missing required options
+// with the help text. Returns -1 to go on, else the exit status (0 after
+// the help, 2 for bad usage).
+int StartCommand(const std::vector<std::string>& arguments, const CommandSpec& command,
+                 ParsedOptions* parsed, std::string* out, std::string* err);

@@ -271,26 +271,16 @@ class PatchMaker {
   std::vector<std::string> warnings_;
 };
 
-int Usage(std::string* err, const std::string& problem) {
-  *err += "qvpatch make: " + problem + "\n" + kMakeHelp;
-  return 2;
-}
-
 }  // namespace
 
 int RunMake(const std::vector<std::string>& arguments, std::string* out, std::string* err) {
-  const OptionSpec spec{{"--from", "--to", "--template", "--out", "--background", "--updater"},
-                        {"--force", "--help"}};
+  const CommandSpec command{
+      "qvpatch make",
+      kMakeHelp,
+      {{"--from", "--to", "--template", "--out", "--background", "--updater"}, {"--force", "--help"}},
+      {"--from", "--to", "--template", "--out"}};
   ParsedOptions parsed;
-  std::string problem;
-  if (!ParseOptions(arguments, spec, &parsed, &problem)) return Usage(err, problem);
-  if (parsed.Has("--help")) {
-    *out += kMakeHelp;
-    return 0;
-  }
-  if (!parsed.operands.empty()) return Usage(err, "unexpected " + parsed.operands.front());
-  for (const char* required : {"--from", "--to", "--template", "--out"})
-    if (parsed.Value(required).empty()) return Usage(err, std::string(required) + " is required");
+  if (const int status = StartCommand(arguments, command, &parsed, out, err); status >= 0) return status;
 
   const auto absolute = [&](const char* name) {
     const std::string value = parsed.Value(name);

@@ -125,25 +125,13 @@ std::string FormatJson(const VerifyReport& report) {
   return json + "}\n";
 }
 
-int Usage(std::string* err, const std::string& problem) {
-  *err += "qvpatch verify: " + problem + "\n" + kVerifyHelp;
-  return 2;
-}
-
 }  // namespace
 
 int RunVerify(const std::vector<std::string>& arguments, std::string* out, std::string* err) {
-  const OptionSpec spec{{"--game", "--manifest"}, {"--json", "--help"}};
+  const CommandSpec command{"qvpatch verify", kVerifyHelp, {{"--game", "--manifest"}, {"--json", "--help"}},
+                            {"--game", "--manifest"}};
   ParsedOptions parsed;
-  std::string problem;
-  if (!ParseOptions(arguments, spec, &parsed, &problem)) return Usage(err, problem);
-  if (parsed.Has("--help")) {
-    *out += kVerifyHelp;
-    return 0;
-  }
-  if (!parsed.operands.empty()) return Usage(err, "unexpected " + parsed.operands.front());
-  for (const char* required : {"--game", "--manifest"})
-    if (parsed.Value(required).empty()) return Usage(err, std::string(required) + " is required");
+  if (const int status = StartCommand(arguments, command, &parsed, out, err); status >= 0) return status;
 
   VerifyReport report;
   const std::u16string manifest_path = ToUtf16(parsed.Value("--manifest"));
