@@ -1,0 +1,1 @@
+"""Mutation testing for the C++ sources: see scripts/mutate.py."""
