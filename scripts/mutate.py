@@ -18,6 +18,7 @@ Examples:
 """
 
 import argparse
+import fcntl
 import fnmatch
 import os
 import random
@@ -62,6 +63,10 @@ def parse_arguments():
                         help="a hand-written mutant: line LINE of FILE becomes TEXT (repeatable)")
     parser.add_argument("--patch", action="append", default=[], metavar="DIFF",
                         help="a hand-written mutant as a unified diff against the tree (repeatable)")
+    parser.add_argument("--time-limit", type=float, metavar="MINUTES",
+                        help="start no mutant after this many minutes; the report then covers "
+                        "the mutants run so far (the sample runs file by file, the files "
+                        "in a shuffled order)")
     parser.add_argument("--list", action="store_true", help="print the chosen mutants and stop")
     parser.add_argument("--json", metavar="PATH", help="also write the report as JSON")
     parser.add_argument("--build-dir", default=os.path.join(ROOT, "build", "mutate"),
@@ -93,6 +98,12 @@ def main():
     os.nice(max(0, args.nice - os.nice(0)))
     build_dir = os.path.abspath(args.build_dir)
     guard = SourceGuard(ROOT, os.path.join(build_dir, "mutate-state"))
+    lock = open(os.path.join(guard.state_dir, "lock"), "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        print(f"mutate: another run is using {build_dir}", file=sys.stderr)
+        return 2
     try:
         restored = guard.recover()
     except GuardError as error:
@@ -136,6 +147,9 @@ def run(args, build_dir, guard):
     order = SuiteOrder(graph)
     results = []
     for number, mutant in enumerate(mutants, 1):
+        if args.time_limit is not None and time.time() - started > 60 * args.time_limit:
+            print(f"mutate: time limit reached; {len(results)} of {len(mutants)} mutants run")
+            break
         candidates = sorted({s for p in mutant.paths for s in graph.suites_for(p) if s in limits},
                             key=lambda s: order.key(mutant.paths[0], s))
         guard.apply(mutant.edits)
@@ -157,7 +171,7 @@ def run(args, build_dir, guard):
     if args.json:
         run_facts = {"commit": _commit(), "arguments": sys.argv[1:], "seed": args.seed,
                      "max": args.max, "files": args.files, "seconds": round(elapsed, 1),
-                     "suite_limits": limits}
+                     "chosen": len(mutants), "run": len(results), "suite_limits": limits}
         report.json_report(args.json, run_facts, results)
     if hand_written and any(r["verdict"] not in (KILLED, TIMEOUT) for r in results):
         return 1
@@ -179,10 +193,16 @@ def choose_mutants(args, graph):
             continue
         every.extend(hand_mutants.Generated(m, source) for m in found
                      if wanted is None or m.operator in wanted)
+    rng = random.Random(args.seed)
     if args.max is not None and args.max < len(every):
-        chosen = sorted(random.Random(args.seed).sample(range(len(every)), args.max))
-        every = [every[i] for i in chosen]
-    return every
+        every = [every[i] for i in sorted(rng.sample(range(len(every)), args.max))]
+    # File by file (the restored file and the next mutant then compile as
+    # one), the files in a shuffled order, so that a run cut short by
+    # --time-limit still spreads over the folders.
+    files = sorted({m.paths[0] for m in every})
+    rng.shuffle(files)
+    rank = {path: n for n, path in enumerate(files)}
+    return sorted(every, key=lambda m: rank[m.paths[0]])
 
 
 def product_files(patterns, graph):
