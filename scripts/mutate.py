@@ -220,10 +220,11 @@ def baseline(graph, names, state_dir, factor):
     limits = {}
     for name in names:
         suite = graph.suites[name]
-        passed, seconds = run_suite_once(suite, BASELINE_LIMIT,
-                                         os.path.join(state_dir, f"baseline-{name}.log"))
+        log = os.path.join(state_dir, f"baseline-{name}.log")
+        passed, seconds = run_suite_once(suite, BASELINE_LIMIT, log)
         if not passed:
-            print(f"mutate: {name} fails without any mutant; it is left out", file=sys.stderr)
+            print(f"mutate: {name} fails without any mutant (see {log}); it is left out",
+                  file=sys.stderr)
             continue
         suite.baseline_seconds = seconds
         limits[name] = round(max(10.0, factor * seconds + 5.0), 1)
