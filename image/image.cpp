@@ -10,9 +10,8 @@ namespace {
 
 void LogNoPixelBuffer() { DebugLog("ピクセルイメージ用バッファの確保に失敗しました"); }
 
-std::uint8_t* AllocatePixels(std::uint64_t size) {
-  if (size > 0xFFFFFFFFu) return nullptr;
-  auto* block = static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(size)));
+std::uint8_t* AllocatePixels(std::uint32_t size) {
+  auto* block = static_cast<std::uint8_t*>(PrivateAlloc(0, size));
   if (block == nullptr) LogNoPixelBuffer();
   return block;
 }
@@ -53,15 +52,14 @@ void* qvImage::EnsureBuffer(std::uint32_t size) {
 
 void* qvImage::PrepareUnpadded(std::uint32_t width, std::uint32_t height,
                                std::uint32_t bytes_per_pixel) {
-  const std::uint64_t stride = std::uint64_t{width} * bytes_per_pixel;
-  const std::uint64_t size = stride * height;
-  if (size > kMaxPixelBytes) return nullptr;
+  const auto size = PixelBytes(width, bytes_per_pixel, height);
+  if (!size) return nullptr;
   width_ = width;
   height_ = height;
   bytes_per_pixel_ = bytes_per_pixel;
-  stride_ = static_cast<std::uint32_t>(stride);
+  stride_ = width * bytes_per_pixel;
   valid_ = {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
-  return EnsureBuffer(static_cast<std::uint32_t>(size));
+  return EnsureBuffer(*size);
 }
 
 int qvImage::CreateBlank(std::uint32_t width, std::uint32_t height,
@@ -71,15 +69,15 @@ int qvImage::CreateBlank(std::uint32_t width, std::uint32_t height,
     EndProcessAfterAssert();
   }
   const std::uint64_t stride = PaddedStride(width, bytes_per_pixel);
-  const std::uint64_t size = stride * height;
-  if (size > 0xFFFFFFFFu) return 0;
-  if (pixels_ == nullptr || buffer_size_ < size) {
+  const auto size = PixelBytes(stride, height);
+  if (!size) return 0;
+  if (pixels_ == nullptr || buffer_size_ < *size) {
     FreePixels();
-    pixels_ = AllocatePixels(size);
+    pixels_ = AllocatePixels(*size);
     if (pixels_ == nullptr) return 0;
-    buffer_size_ = static_cast<std::uint32_t>(size);
+    buffer_size_ = *size;
   }
-  ZeroBytes(pixels_, static_cast<std::size_t>(size));
+  ZeroBytes(pixels_, *size);
   width_ = width;
   height_ = height;
   stride_ = static_cast<std::uint32_t>(stride);
@@ -144,8 +142,9 @@ int qvImage::CopyFrom(const qvImage* source) {
 int qvImage::ExpandTo32() {
   if (bytes_per_pixel_ == 4) return 1;
   if (bytes_per_pixel_ != 3 || pixels_ == nullptr) return 0;
-  const std::uint64_t size = std::uint64_t{width_} * height_ * 4;
-  std::uint8_t* expanded = AllocatePixels(size);
+  const auto size = PixelBytes(width_, height_, 4);
+  if (!size) return 0;
+  std::uint8_t* expanded = AllocatePixels(*size);
   if (expanded == nullptr) return 0;
   std::uint8_t* out = expanded;
   for (std::uint32_t y = 0; y < height_; ++y) {
@@ -159,7 +158,7 @@ int qvImage::ExpandTo32() {
   }
   PrivateFree(pixels_);
   pixels_ = expanded;
-  buffer_size_ = static_cast<std::uint32_t>(size);
+  buffer_size_ = *size;
   stride_ = width_ * 4;
   bytes_per_pixel_ = 4;
   return 1;
@@ -180,8 +179,9 @@ int qvImage::FlattenOnColour(std::uint32_t colour) {
   if (bytes_per_pixel_ != 4) return 1;
   if (pixels_ == nullptr) return 0;
   const std::uint64_t stride = PaddedStride(width_, 3);
-  const std::uint64_t size = stride * height_;
-  std::uint8_t* flat = AllocatePixels(size);
+  const auto size = PixelBytes(stride, height_);
+  if (!size) return 0;
+  std::uint8_t* flat = AllocatePixels(*size);
   if (flat == nullptr) return 0;
   const int c[3] = {static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
                     static_cast<int>((colour >> 16) & 0xFF)};
@@ -199,7 +199,7 @@ int qvImage::FlattenOnColour(std::uint32_t colour) {
   }
   PrivateFree(pixels_);
   pixels_ = flat;
-  buffer_size_ = static_cast<std::uint32_t>(size);
+  buffer_size_ = *size;
   stride_ = static_cast<std::uint32_t>(stride);
   bytes_per_pixel_ = 3;
   return 1;
@@ -234,10 +234,11 @@ int qvImage::Crop(qvRect* rect) {
   const auto new_width = static_cast<std::uint32_t>(rect->right - rect->left);
   const auto new_height = static_cast<std::uint32_t>(rect->bottom - rect->top);
   const std::uint64_t stride = PaddedStride(new_width, bytes_per_pixel_);
-  const std::uint64_t size = stride * new_height;
-  std::uint8_t* cropped = AllocatePixels(size);
+  const auto size = PixelBytes(stride, new_height);
+  if (!size) return 0;
+  std::uint8_t* cropped = AllocatePixels(*size);
   if (cropped == nullptr) return 0;
-  ZeroBytes(cropped, static_cast<std::size_t>(size));
+  ZeroBytes(cropped, *size);
   for (std::uint32_t y = 0; y < new_height; ++y) {
     CopyBytes(cropped + y * stride,
               pixels_ + std::size_t{rect->top + y} * stride_ +
@@ -249,7 +250,7 @@ int qvImage::Crop(qvRect* rect) {
   width_ = new_width;
   height_ = new_height;
   stride_ = static_cast<std::uint32_t>(stride);
-  buffer_size_ = static_cast<std::uint32_t>(size);
+  buffer_size_ = *size;
   valid_ = {0, 0, static_cast<std::int32_t>(new_width), static_cast<std::int32_t>(new_height)};
   return 1;
 }

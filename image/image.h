@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 
 struct qvRect {
   std::int32_t left = 0;
@@ -136,6 +137,19 @@ class qvImage : public qvClassBase {
 
 // Largest pixel buffer a decoder accepts, in bytes.
 inline constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{1} << 29;
+
+// The product a x b x c when it is at most kMaxPixelBytes, else nullopt.
+// Sizes read from files go through here, so that no product can wrap
+// around and pass for a small buffer.
+constexpr std::optional<std::uint32_t> PixelBytes(std::uint64_t a, std::uint64_t b,
+                                                  std::uint64_t c = 1) {
+  std::uint64_t ab = 0, abc = 0;
+  if (__builtin_mul_overflow(a, b, &ab) || __builtin_mul_overflow(ab, c, &abc) ||
+      abc > kMaxPixelBytes) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(abc);
+}
 
 // Rounds a row length up to a multiple of 4 bytes.
 constexpr std::uint64_t PaddedStride(std::uint64_t width, std::uint32_t bytes_per_pixel) {

@@ -67,8 +67,8 @@ int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
       height == 0 || (bits != 24 && bits != 32)) {
     return 0;
   }
-  const std::uint64_t out_stride = std::uint64_t{width} * 4;
-  if (out_stride * height > kMaxPixelBytes) return 0;
+  const auto out_size = PixelBytes(width, height, 4);
+  if (!out_size) return 0;
   const std::uint64_t row_bytes = std::uint64_t{width} * (bits / 8);
   const std::uint64_t in_stride = bits == 32 ? row_bytes : (row_bytes + 3) & ~std::uint64_t{3};
   // The last row needs no padding behind it.
@@ -80,7 +80,7 @@ int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
   canvas_height_ = height;
   const std::uint8_t* in = data + kPixelOffset;
   if (bits == 32) {
-    CopyBytes(pixels_, in, static_cast<std::size_t>(out_stride * height));
+    CopyBytes(pixels_, in, *out_size);
     return 1;
   }
   for (std::uint32_t y = 0; y < height; ++y) {

@@ -221,8 +221,9 @@ int qvImageHg2::LoadByIndex(const qvMemBlock* block, std::uint32_t index,
 
 int qvImageHg2::DecodeFrame(const qvMemBlock& block, const FrameHeader& frame) {
   const std::uint32_t bpp = frame.bytes_per_pixel;
-  const std::uint64_t picture = std::uint64_t{bpp} * frame.width * frame.height;
-  if (frame.width == 0 || frame.height == 0 || picture > kMaxPixelBytes) return 0;
+  const auto picture_bytes = PixelBytes(bpp, frame.width, frame.height);
+  if (frame.width == 0 || frame.height == 0 || !picture_bytes) return 0;
+  const std::uint64_t picture = *picture_bytes;
   const std::uint64_t area = picture + kPlaneSlack;
   if (frame.literal_size > area || !PlausibleUnpackedSize(frame.literal_packed, frame.literal_size) ||
       !PlausibleUnpackedSize(frame.control_packed, frame.control_size)) {

@@ -116,8 +116,7 @@ int qvImageHg3::DecodeFrame(const Hg3Frame& frame, const Hg3Stdinfo& info) {
   const std::int16_t bits = static_cast<std::int16_t>(info.bits_per_pixel & 0xFFFF);
   if (bits != 24 && bits != 32) return 0;
   const std::uint32_t bpp = static_cast<std::uint32_t>(bits) / 8;
-  if (info.width == 0 || info.height == 0 ||
-      std::uint64_t{info.width} * info.height * bpp > kMaxPixelBytes) {
+  if (info.width == 0 || info.height == 0 || !PixelBytes(info.width, info.height, bpp)) {
     return 0;
   }
   int decoded;

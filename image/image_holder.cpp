@@ -93,10 +93,8 @@ int qvImageHolder::ExpandToCanvas() {
   image_->GetCanvasSize(&canvas_width, &canvas_height);
   image_->GetSize(&width, &height);
   if (canvas_width == width && canvas_height == height) return 1;
-  // Canvas sizes come from files; refuse what no decoder would allocate.
-  if (PaddedStride(canvas_width, image_->GetBytesPerPixel()) * canvas_height > kMaxPixelBytes) {
-    return 0;
-  }
+  // Canvas sizes come from files; CreateBlank refuses what no decoder
+  // would allocate, and Blit a picture that lies wholly off its canvas.
   auto* canvas = new qvImage();
   if (!canvas->CreateBlank(canvas_width, canvas_height, image_->GetBytesPerPixel()) ||
       !canvas->Blit(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), image_, 0, 0,

@@ -31,7 +31,8 @@ class qvImageHolder {
   // and keeps the type of the last decoder chosen.
   std::uint8_t* LoadFromMemory(const qvMemBlock* block, int expand, std::uint32_t frame);
   // Replaces the picture by one of its canvas size, the picture at its
-  // offset and transparent black around it.
+  // offset and transparent black around it. 0, with the picture kept, for
+  // a canvas over the size limit or a picture wholly off its canvas.
   int ExpandToCanvas();
 
   // The decoder code of a block (kImageTypeNone when no probe accepts it),

@@ -147,18 +147,16 @@ int qvImageJpeg::Load(const qvMemBlock* block, std::uint32_t) {
   info.two_pass_quantize = FALSE;
   info.dither_mode = JDITHER_ORDERED;
   info.desired_number_of_colors = 216;
-  const std::uint64_t stride = PaddedStride(info.image_width, 3);
   if (info.image_width == 0 || info.image_height == 0 ||
-      stride * info.image_height > kMaxPixelBytes) {
+      !PixelBytes(PaddedStride(info.image_width, 3), info.image_height)) {
     jpeg_destroy_decompress(&info);
     return 0;
   }
   jpeg_start_decompress(&info);
   const std::uint32_t width = info.output_width;
   const std::uint32_t height = info.output_height;
-  const std::uint64_t size = PaddedStride(width, 3) * height;
-  if (info.output_components != 3 || size > kMaxPixelBytes ||
-      EnsureBuffer(static_cast<std::uint32_t>(size)) == nullptr) {
+  const auto size = PixelBytes(PaddedStride(width, 3), height);
+  if (info.output_components != 3 || !size || EnsureBuffer(*size) == nullptr) {
     jpeg_destroy_decompress(&info);
     return 0;
   }

@@ -91,9 +91,9 @@ int qvImagePng::Decode() {
   const std::uint32_t channels = png_get_channels(png, info);
   const std::uint32_t bpp = channels == 4 ? 4 : 3;
   const std::uint64_t stride = bpp == 4 ? std::uint64_t{width} * 4 : PaddedStride(width, 3);
-  if (depth != 8 || (channels != 3 && channels != 4) || stride * height > kMaxPixelBytes ||
-      png_get_rowbytes(png, info) > stride ||
-      EnsureBuffer(static_cast<std::uint32_t>(stride * height)) == nullptr) {
+  const auto size = PixelBytes(stride, height);
+  if (depth != 8 || (channels != 3 && channels != 4) || !size ||
+      png_get_rowbytes(png, info) > stride || EnsureBuffer(*size) == nullptr) {
     png_destroy_read_struct(&png, &info, nullptr);
     return 0;
   }

@@ -100,8 +100,8 @@ int qvImagePsd::Load(const qvMemBlock* block, std::uint32_t) {
   PsdLayout layout;
   if (block == nullptr || !WalkHeader(block->data, block->size, &layout)) return 0;
   if (layout.width == 0 || layout.height == 0) return 0;
+  if (!PixelBytes(layout.width, layout.height, 4)) return 0;
   const std::uint64_t plane_size = std::uint64_t{layout.width} * layout.height;
-  if (plane_size * 4 > kMaxPixelBytes) return 0;
   // Two PackBits bytes give at most 129; refuse sizes the data cannot fill
   // before allocating for them.
   const std::uint64_t available = block->size - layout.pixels;

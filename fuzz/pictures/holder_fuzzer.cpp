@@ -1,4 +1,6 @@
-// The holder's probe chain and the chosen decoder on hostile files.
+// The holder's probe chain and the chosen decoder on hostile files, with
+// and without expansion to the canvas: the last byte chooses, the bytes
+// before it are the file.
 #include "fuzz_heap.h"
 #include "image/image_holder.h"
 
@@ -7,9 +9,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   EnsureFuzzHeap();
-  const qvMemBlock block = qvMemBlock::Borrow(data, static_cast<std::uint32_t>(size));
+  if (size == 0) return 0;
+  const int expand = data[size - 1] & 1;
+  const qvMemBlock block = qvMemBlock::Borrow(data, static_cast<std::uint32_t>(size - 1));
   qvImageHolder holder;
-  if (holder.LoadFromMemory(&block, 0, 0) != nullptr) {
+  if (holder.LoadFromMemory(&block, expand, 0) != nullptr) {
     qvImage* image = holder.GetImage();
     if (image->GetBytesPerPixel() == 4) image->FlattenOnColour(0xFFFFFF);
     image->FlipVertical();

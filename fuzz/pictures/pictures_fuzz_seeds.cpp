@@ -1,5 +1,6 @@
-// pictures_fuzz_seeds DIR: writes small valid HG-2, BMP, PSD, QVF and QVLZ
-// files into DIR/<target>/ as starting points for the fuzz targets.
+// pictures_fuzz_seeds DIR: writes small valid HG-2, HG-3, BMP, PSD, QVF and
+// QVLZ files into DIR/<target>/ as starting points for the fuzz targets.
+#include "image/hg3_writer.h"
 #include "image/image_bmp.h"
 #include "image/image_hg2.h"
 #include "image/image_qvf.h"
@@ -39,6 +40,31 @@ Bytes Saved(std::uint32_t bpp, std::uint32_t a = 0) {
   return out;
 }
 
+// The holder target's input: the file, then a byte whose low bit asks
+// for expansion to the canvas.
+void WriteHolderSeed(const std::filesystem::path& root, const std::string& name, Bytes file,
+                     bool expand) {
+  file.push_back(expand ? 1 : 0);
+  Write(root / "holder", name, file);
+}
+
+// A 4 x 3 HG-3 frame at (2, 1) on a 9 x 6 canvas.
+Bytes Hg3OnCanvas() {
+  auto* image = new qvImage;
+  image->CreateBlank(4, 3, 4);
+  for (std::uint32_t i = 0; i < 4 * 3 * 4; ++i) image->GetPixels()[i] = static_cast<std::uint8_t>(i * 13);
+  image->SetCanvasSize(9, 6);
+  image->SetOffset(2, 1);
+  Hg3FrameSource frame;
+  frame.image = image;
+  qvMemBlock block;
+  Bytes out;
+  if (WriteHg3(&frame, 1, &block) != 0) out.assign(block.data, block.data + block.size);
+  block.Release();
+  image->Release();
+  return out;
+}
+
 Bytes Psd(std::uint16_t compression, const Bytes& data) {
   Bytes out = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 2, 0, 8, 0, 3};
   out.insert(out.end(), 12, 0);
@@ -63,17 +89,18 @@ int main(int argc, char** argv) {
     Bytes indexed = {0};  // the fuzz target's frame index byte
     indexed.insert(indexed.end(), hg2.begin(), hg2.end());
     Write(root / "hg2", "frame" + n, indexed);
-    Write(root / "holder", "hg2_" + n, hg2);
+    WriteHolderSeed(root, "hg2_" + n, hg2, bpp == 4);
     Write(root / "bmp", "bmp" + n, Saved<qvImageBmp>(bpp));
-    Write(root / "holder", "bmp" + n, Saved<qvImageBmp>(bpp));
+    WriteHolderSeed(root, "bmp" + n, Saved<qvImageBmp>(bpp), false);
     Write(root / "qvf", "qvf" + n, Saved<qvImageQvf>(bpp));
-    Write(root / "holder", "qvf" + n, Saved<qvImageQvf>(bpp));
+    WriteHolderSeed(root, "qvf" + n, Saved<qvImageQvf>(bpp), false);
   }
   const Bytes raw = Psd(0, Bytes(12, 0x40));
   const Bytes packed = Psd(1, {0, 2, 0, 2, 0, 2, 0, 2, 0, 2, 0, 2, 0xFD, 1, 0xFD, 2, 0x03, 1, 2, 3, 4});
   Write(root / "psd", "raw", raw);
   Write(root / "psd", "packbits", packed);
-  Write(root / "holder", "psd", packed);
+  WriteHolderSeed(root, "psd", packed, false);
+  WriteHolderSeed(root, "hg3_canvas", Hg3OnCanvas(), true);
   Bytes text;
   for (int i = 0; i < 400; ++i) text.push_back(static_cast<std::uint8_t>("abcab"[i % 5] + i / 100));
   for (std::uint32_t mode = 0; mode < kQvlzModeCount; ++mode) {

@@ -277,6 +277,9 @@ TEST_F(Hg3DecoderTest, BrokenFilesFailCleanly) {
   corpus.push_back({"zero depth", frame_with(Stdinfo(1, 1, 0), good_block)});
   corpus.push_back({"zero width", frame_with(Stdinfo(0, 1, 32), good_block)});
   corpus.push_back({"huge picture", frame_with(Stdinfo(65535, 65535, 32), good_block)});
+  // 2^31 x 2^31 x 4 bytes is 0 in 64-bit arithmetic.
+  corpus.push_back({"size that wraps around",
+                    frame_with(Stdinfo(0x80000000u, 0x80000000u, 32), RowBlock(0, 0x80000000u, {5, 7}, {0x88, 0x04}))});
   corpus.push_back({"short stdinfo", frame_with(Bytes(39, 1), good_block)});
   corpus.push_back({"no stdinfo", Hg3Builder().Frame(0).Tag("img0000", good_block).Build()});
   corpus.push_back({"rows past the height", frame_with(Stdinfo(1, 1, 32), RowBlock(1, 1, {5, 7}, {0x88, 0x04}))});

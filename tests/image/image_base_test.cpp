@@ -38,6 +38,17 @@ TEST_F(ImageBaseTest, CreateBlankPadsRowsAndClears) {
   EXPECT_EQ(image->GetPixelAddressFromBottom(0, 0), image->GetPixelAddress(0, 2));
 }
 
+TEST_F(ImageBaseTest, SizesThatWrapAroundAreRefused) {
+  // The padded size is 0x3FFFC0004 x 0x40004000, 64 KiB modulo 2^64.
+  auto image = Make<qvImage>();
+  EXPECT_EQ(image->CreateBlank(0xFFFF0001u, 0x40004000u, 4), 0);
+  EXPECT_EQ(image->GetPixels(), nullptr);
+  EXPECT_EQ(PixelBytes(0x80000000u, 0x80000000u, 4), std::nullopt);
+  EXPECT_EQ(PixelBytes(0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu), std::nullopt);
+  EXPECT_EQ(PixelBytes(kMaxPixelBytes / 4, 2, 2), kMaxPixelBytes);
+  EXPECT_EQ(PixelBytes(kMaxPixelBytes + 1, 1), std::nullopt);
+}
+
 TEST_F(ImageBaseTest, FlattenOnColourUsesTheEngineArithmetic) {
   auto transparent = OnePixel(1, 2, 3, 0);
   ASSERT_EQ(transparent->FlattenOnColour(0xFFFFFF), 1);
