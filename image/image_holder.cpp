@@ -78,11 +78,11 @@ std::uint8_t* qvImageHolder::LoadFromMemory(const qvMemBlock* block, int expand,
   }
   type_ = chosen->type;
   image_ = chosen->create();
-  if (!image_->Load(block, frame)) {
+  // A picture that cannot be put on its canvas is not what was asked for.
+  if (!image_->Load(block, frame) || (expand && !ExpandToCanvas())) {
     ReleaseImage();
     return nullptr;
   }
-  if (expand) ExpandToCanvas();
   return image_->GetPixels();
 }
 

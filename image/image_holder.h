@@ -27,8 +27,9 @@ class qvImageHolder {
   // Decodes `block` with the first decoder whose probe accepts it (HG-3,
   // HG-2, PNG, JPEG, BMP, PSD, WebP, QVF, in that order); `frame` is the
   // frame id for the HG formats. Returns the pixels, or null when no
-  // decoder accepts the data or the decoder fails; the holder is then empty
-  // and keeps the type of the last decoder chosen.
+  // decoder accepts the data, the decoder fails or, with `expand`, the
+  // picture cannot be put on its canvas; the holder is then empty and
+  // keeps the type of the last decoder chosen.
   std::uint8_t* LoadFromMemory(const qvMemBlock* block, int expand, std::uint32_t frame);
   // Replaces the picture by one of its canvas size, the picture at its
   // offset and transparent black around it. 0, with the picture kept, for

@@ -115,5 +115,47 @@ TEST_F(HolderTest, ExpandPlacesTheFrameOnItsCanvas) {
   EXPECT_EQ(holder.ExpandToCanvas(), 1) << "a second expansion changes nothing";
 }
 
+// An HG-3 file of a 2 x 2 picture placed at (x, y) on a canvas of w x h.
+Bytes Hg3OnCanvas(std::uint32_t w, std::uint32_t h, std::uint32_t x, std::uint32_t y) {
+  auto picture = MakePicture(2, 2, 4, Pattern::kGradient);
+  picture->SetCanvasSize(w, h);
+  picture->SetOffset(x, y);
+  Hg3FrameSource frame;
+  frame.image = picture.get();
+  OwnedBlock hg3;
+  if (WriteHg3(&frame, 1, &hg3.block) == 0) return {};
+  return hg3.ToBytes();
+}
+
+TEST_F(HolderTest, ExpansionFailsForCanvasesThatCannotHoldTheFrame) {
+  const struct {
+    std::uint32_t w, h, x, y;
+    const char* why;
+  } cases[] = {
+      // The padded canvas size wraps around to 64 KiB in 64 bits.
+      {0xFFFF0001u, 0x40004000u, 0, 0, "a canvas size that wraps around"},
+      {100000, 100000, 0, 0, "a canvas over the size limit"},
+      {10, 10, 50, 50, "a frame wholly off its canvas"},
+  };
+  for (const auto& c : cases) {
+    const Bytes file = Hg3OnCanvas(c.w, c.h, c.x, c.y);
+    ASSERT_FALSE(file.empty());
+    const qvMemBlock block = View(file);
+    qvImageHolder holder;
+    EXPECT_NE(holder.LoadFromMemory(&block, 0, 0), nullptr) << c.why;
+    EXPECT_EQ(holder.LoadFromMemory(&block, 1, 0), nullptr) << c.why;
+    EXPECT_EQ(holder.GetImage(), nullptr) << c.why;
+  }
+  // A canvas that clips the frame still holds part of it.
+  const Bytes clipped = Hg3OnCanvas(3, 3, 2, 2);
+  const qvMemBlock block = View(clipped);
+  qvImageHolder holder;
+  ASSERT_NE(holder.LoadFromMemory(&block, 1, 0), nullptr);
+  std::uint32_t w = 0, h = 0;
+  holder.GetSize(&w, &h);
+  EXPECT_EQ(w, 3u);
+  EXPECT_EQ(h, 3u);
+}
+
 }  // namespace
 }  // namespace qvtest
