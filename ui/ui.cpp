@@ -98,6 +98,8 @@ void ReleaseDeviceContext(Window* window, DeviceContext* context) {
   QV_UI_FORWARD(, ReleaseDeviceContext(window, context));
 }
 void DrawPicture(DeviceContext* context, const Picture& picture) {
+  // Bitmaps of fewer bytes per pixel would need a colour table.
+  if (picture.bytes_per_pixel != 3 && picture.bytes_per_pixel != 4) return;
   QV_UI_FORWARD(, DrawPicture(context, picture));
 }
 void ShowProgress(Window* dialog, const Progress& progress) {

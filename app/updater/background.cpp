@@ -41,7 +41,9 @@ qvImageHolder* DecodeBackground(const char16_t* path) {
   if (bytes && file.Read(bytes, static_cast<std::uint32_t>(size)) == size) {
     qvMemBlock block = qvMemBlock::Borrow(bytes, static_cast<std::uint32_t>(size));
     holder = new qvImageHolder();
-    if (holder->LoadFromMemory(&block, 0, 0)) {
+    // Painting takes 3 or 4 bytes per pixel; QVF's 1- and 2-byte pixels
+    // have no colours to show.
+    if (holder->LoadFromMemory(&block, 0, 0) && holder->GetBytesPerPixel() >= 3) {
       holder->GetImage()->FlattenOnColour(0xFFFFFF);
       holder->GetImage()->FlipVertical();
       g_padded = PadRows(holder->GetImage());

@@ -10,6 +10,7 @@
 
 #include "image/hg3_writer.h"
 #include "image/image.h"
+#include "image/image_qvf.h"
 #include "support/pe_writer.h"
 #include "system/private_heap.h"
 #include "updater_run.h"
@@ -37,10 +38,15 @@ std::string Destination(const UpdaterSandbox& box, const std::string& relative) 
   return box.GameText() + "\\" + relative;
 }
 
-// A 24-bit HG-3 picture of the given size with an alpha ramp.
-void WriteBackground(const fs::path& path, std::uint32_t width, std::uint32_t height) {
+// Pictures are made in the private heap.
+void EnsureHeap() {
   static const int heap = CreatePrivateHeap(1 << 20);
   (void)heap;
+}
+
+// A 24-bit HG-3 picture of the given size with an alpha ramp.
+void WriteBackground(const fs::path& path, std::uint32_t width, std::uint32_t height) {
+  EnsureHeap();
   auto* image = new qvImage();
   ASSERT_TRUE(image->CreateBlank(width, height, 4));
   for (std::uint32_t y = 0; y < height; ++y)
@@ -55,6 +61,20 @@ void WriteBackground(const fs::path& path, std::uint32_t width, std::uint32_t he
   frame.image = image;
   qvMemBlock block;
   ASSERT_TRUE(WriteHg3(&frame, 1, &block));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(block.data), block.size);
+  block.Release();
+  image->Release();
+}
+
+// A QVF picture of `bpp` bytes per pixel, 1 or 2.
+void WriteNarrowQvf(const fs::path& path, std::uint32_t width, std::uint32_t height,
+                    std::uint32_t bpp) {
+  EnsureHeap();
+  auto* image = new qvImageQvf();
+  ASSERT_TRUE(image->CreateBlank(width, height, bpp));
+  qvMemBlock block;
+  ASSERT_TRUE(image->Save(&block, 0, 0, 0, 0));
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(block.data), block.size);
   block.Release();
@@ -259,6 +279,12 @@ TEST(UpdaterEndToEnd, WindowIsCentredOnTheScreenAtThePictureSize) {
   // Without a decodable picture: a 640 x 480 window all the same.
   std::ofstream(box.Patch() / "updatebg.hg3", std::ios::binary) << "HG-3 but nothing else";
   EXPECT_EQ(box.Run("cancel\n").front(), kWindowLine);
+
+  // QVF keeps 1- and 2-byte pixels, which have no colours to paint.
+  for (std::uint32_t bpp : {1u, 2u}) {
+    WriteNarrowQvf(box.Patch() / "updatebg.hg3", 320, 200, bpp);
+    EXPECT_EQ(box.Run("cancel\n").front(), kWindowLine) << bpp;
+  }
 }
 
 TEST(UpdaterEndToEnd, MissingDescriptionOrLanguageEndsWithABox) {

@@ -1,4 +1,5 @@
 #include "image/hg3_writer.h"
+#include "image/image_qvf.h"
 #include "picture_files.h"
 #include "test_support.h"
 #include "tools/qvimg/command.h"
@@ -112,6 +113,24 @@ TEST_F(QvimgTest, FramesExpandAndFlatten) {
   EXPECT_NE(out_.find("type: HG-2 (4)"), std::string::npos) << out_;
   EXPECT_NE(out_.find("size: 3 x 2, 3 bytes per pixel"), std::string::npos) << out_;
   EXPECT_NE(out_.find("frames: 0 (id 4), 1 (id 8)"), std::string::npos) << out_;
+}
+
+TEST_F(QvimgTest, OneAndTwoBytePixelsAreKeptOnlyAsQvf) {
+  for (std::uint32_t bpp : {1u, 2u}) {
+    auto picture = Make<qvImageQvf>();
+    ASSERT_EQ(picture->CreateBlank(5, 3, bpp), 1);
+    for (std::uint32_t i = 0; i < picture->GetBufferSize(); ++i)
+      picture->GetPixels()[i] = static_cast<std::uint8_t>(i * 3);
+    OwnedBlock saved;
+    ASSERT_EQ(picture->Save(&saved.block, 0, 0, 0, 0), 1);
+    Write("narrow.qvf", saved.ToBytes());
+    for (const char* target : {"out.bgra", "out.png", "out.bmp", "out.hg3"}) {
+      EXPECT_EQ(Convert("narrow.qvf", target), 1) << bpp << " " << target;
+      EXPECT_NE(err_.find("only be written as .qvf"), std::string::npos) << err_;
+    }
+    ASSERT_EQ(Convert("narrow.qvf", "copy.qvf"), 0) << err_;
+    EXPECT_EQ(Read("copy.qvf"), saved.ToBytes());
+  }
 }
 
 TEST_F(QvimgTest, ErrorsAreOneLineAndUsageIsStatusTwo) {

@@ -162,6 +162,13 @@ std::optional<OutputFormat> OutputFormatFor(const std::string& path) {
 std::string EncodePicture(Picture* picture, OutputFormat format, const EncodeOptions& options,
                           ByteVector* out) {
   qvImage* image = picture->image();
+  // QVF also holds 1- and 2-byte pixels, whose channels have no meaning
+  // any other format could take over: only QVF stores them as they are.
+  const std::uint32_t bpp = image->GetBytesPerPixel();
+  if (bpp != 3 && bpp != 4 && format != OutputFormat::kQvf) {
+    return "the picture has " + std::to_string(bpp) +
+           " byte(s) per pixel and no colour channels; it can only be written as .qvf";
+  }
   if (options.flatten && image->GetBytesPerPixel() == 4 &&
       image->FlattenOnColour(*options.flatten) == 0) {
     return "out of memory";

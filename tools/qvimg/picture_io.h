@@ -49,6 +49,7 @@ std::string LoadPicture(const ByteVector& bytes, const FrameChoice& frame, bool 
 std::optional<OutputFormat> OutputFormatFor(const std::string& path);
 
 // Encodes the picture; empty on success, else the reason. The picture may
-// be changed on the way (flattened, expanded to its canvas).
+// be changed on the way (flattened, expanded to its canvas). Pictures of 1
+// or 2 bytes per pixel can only be written as QVF.
 std::string EncodePicture(Picture* picture, OutputFormat format, const EncodeOptions& options,
                           ByteVector* out);
