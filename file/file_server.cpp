@@ -33,6 +33,13 @@ bool IsGroupName(const std::u16string& folder) {
   return dot != std::u16string::npos && SameNoCase(folder.c_str() + dot + 1, u"lst");
 }
 
+// The low 16 bits without the memory-copy bits.
+std::uint32_t LookupOrder(std::uint32_t flags) { return flags & 0xFFFF & ~kServerIntoMemory; }
+
+void LogNotFound(const char16_t* name, std::uint32_t flags) {
+  if ((flags & kServerQuiet) == 0) DebugLogW(u"Open file error > %s", name);
+}
+
 bool Fits(const char16_t* text, std::size_t capacity) {
   return text != nullptr && WideLength(text) < capacity;
 }
@@ -141,20 +148,25 @@ qvFileBase* qvFileServer::OpenFile(const char16_t* name, std::uint32_t flags) {
     else delete native;
   } else {
     file = FindPreloaded(name);
-    if (file == nullptr) file = Resolve(name, flags & 0xFFFF & ~kServerIntoMemory);
-    if (file != nullptr && (flags & kServerIntoMemory) == kServerIntoMemory) {
-      auto* memory = new qvMemFile();
-      const int loaded = memory->LoadFromFile(file);
-      delete file;
-      file = memory;
-      if (!loaded) {
-        delete memory;
-        file = nullptr;
-      }
+    const std::uint32_t order = LookupOrder(flags);
+    if (file == nullptr) {
+      file = (flags & kServerIntoMemory) == kServerIntoMemory ? OpenIntoMemory(name, order)
+                                                              : Resolve(name, order);
     }
   }
-  if (file == nullptr && (flags & kServerQuiet) == 0) DebugLogW(u"Open file error > %s", name);
+  if (file == nullptr) LogNotFound(name, flags);
   return file;
+}
+
+qvMemFile* qvFileServer::OpenIntoMemory(const char16_t* name, std::uint32_t order) {
+  qvFileBase* found = Resolve(name, order);
+  if (found == nullptr) return nullptr;
+  auto* memory = new qvMemFile();
+  const int loaded = memory->LoadFromFile(found);
+  delete found;
+  if (loaded) return memory;
+  delete memory;
+  return nullptr;
 }
 
 qvFileBase* qvFileServer::FindPreloaded(const char16_t* name) {
@@ -164,7 +176,7 @@ qvFileBase* qvFileServer::FindPreloaded(const char16_t* name) {
   for (const Request& request : *queue_) {
     if (!request.done || request.file == nullptr || !SameNoCase(request.name, name)) continue;
     auto* memory = new qvMemFile();
-    if (memory->ShareFrom(static_cast<const qvMemFile*>(request.file))) {
+    if (memory->ShareFrom(request.file)) {
       share = memory;
     } else {
       delete memory;
@@ -337,7 +349,9 @@ void qvFileServer::LoadNextGroup() {
       break;
     }
     if (request.done) continue;
-    request.file = OpenFile(request.name, request.flags | kServerIntoMemory);
+    // Only ever read: a request's "create for writing" would empty the file.
+    request.file = OpenIntoMemory(request.name, LookupOrder(request.flags & ~kServerCreateForWriting));
+    if (request.file == nullptr) LogNotFound(request.name, request.flags);
     request.done = true;
     loaded_any = true;
     group = request.group;

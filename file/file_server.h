@@ -15,6 +15,7 @@
 #include "file/archive.h"
 #include "file/file_base.h"
 
+class qvMemFile;
 class qvThread;
 
 // OpenFile flags beside the lookup order (1 to 4) in the low 16 bits.
@@ -67,6 +68,8 @@ class qvFileServer {
   // Preloading (0 without the thread). Requests are loaded group by group
   // in the order they were added; the shares OpenFile hands out read the
   // loaded blocks and must not outlive ClearPreload or the server.
+  // Preloading only ever reads: kServerCreateForWriting in `flags` is
+  // ignored.
   int RequestPreload(const char16_t* name, std::uint32_t group, std::uint32_t flags);
   void ClearPreload();
   // The group being loaded, or kServerIdleGroup.
@@ -93,7 +96,7 @@ class qvFileServer {
   };
   struct Request {
     char16_t name[kServerPathCapacity] = {};
-    qvFileBase* file = nullptr;
+    qvMemFile* file = nullptr;
     std::uint32_t group = 0;
     std::uint32_t flags = 0;
     bool done = false;
@@ -102,6 +105,8 @@ class qvFileServer {
   static void PreloadProcedure(qvThread* thread, void* self);
   void LoadNextGroup();
   qvFileBase* FindPreloaded(const char16_t* name);
+  // The file found for `name` copied into memory, or null.
+  qvMemFile* OpenIntoMemory(const char16_t* name, std::uint32_t order);
   qvFileBase* Resolve(const char16_t* name, std::uint32_t order);
   qvFileBase* OpenInGroup(const std::vector<GroupEntry>& group, const std::u16string& file,
                           std::uint32_t order);

@@ -217,6 +217,19 @@ TEST_F(FileServerPreload, LoadsGroupByGroupAndSharesTheBlocks) {
   EXPECT_NE(text.find("Open file error > " + qvtest::U8(missing)), std::string::npos);
 }
 
+TEST_F(FileServerPreload, PreloadingOnlyEverReads) {
+  dir_.WriteFile(u"keep.txt", "keep me");
+  const std::u16string keep = dir_.Path(u"keep.txt");
+  qvFileServer server(true);
+  // "Create for writing" in a request would empty the file.
+  ASSERT_EQ(server.RequestPreload(keep.c_str(), 1, kServerCreateForWriting | 1), 1);
+  ASSERT_TRUE(WaitLoaded(server, keep.c_str()));
+  EXPECT_EQ(dir_.ReadFile(u"keep.txt"), "keep me");
+  qvFileBase* share = server.OpenFile(keep.c_str(), 1);
+  ASSERT_NE(dynamic_cast<qvMemFile*>(share), nullptr);
+  EXPECT_EQ(Drain(share), "keep me");
+}
+
 TEST_F(FileServerPreload, DestructionStopsAWaitingThread) {
   for (int i = 0; i < 20; ++i) {
     qvFileServer server(true);
