@@ -83,6 +83,7 @@ int qvArchive::Contains(const char16_t* name) const {
 
 qvArchiveSlot* qvArchive::OpenMember(const char16_t* name) {
   if (name == nullptr) return nullptr;
+  const std::lock_guard<std::mutex> hold(slot_lock_);
   qvArchiveSlot* slot = nullptr;
   for (std::uint32_t i = 0; i < slot_count_; ++i) {
     if (slots_[i].tag != kArchiveSlotTag) {
@@ -113,6 +114,7 @@ qvArchiveSlot* qvArchive::OpenMember(const char16_t* name) {
 }
 
 void qvArchive::CloseMember(qvArchiveSlot* slot) {
+  const std::lock_guard<std::mutex> hold(slot_lock_);
   if (OwnsSlot(slot)) std::memset(slot, 0, sizeof *slot);
 }
 

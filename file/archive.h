@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "file/blowfish.h"
@@ -62,6 +63,8 @@ class qvArchive {
   int Contains(const char16_t* name) const;
   // A free slot opened on `name`, or null when the name is not in the
   // directory. Every slot in use is a calling error that ends the process.
+  // Slots are claimed and freed under a lock, so members may be opened on
+  // several threads (the file server's preloading thread and its owner).
   qvArchiveSlot* OpenMember(const char16_t* name);
   void CloseMember(qvArchiveSlot* slot);
   bool OwnsSlot(const qvArchiveSlot* slot) const;
@@ -84,4 +87,5 @@ class qvArchive {
   std::uint64_t file_size_ = 0;
   std::u16string name_;
   std::unique_ptr<BlowfishSchedule> schedule_;
+  std::mutex slot_lock_;
 };

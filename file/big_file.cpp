@@ -71,12 +71,13 @@ std::int32_t qvBigFile::Read(void* buffer, std::uint32_t count) {
   return archive_->IsEnciphered() ? ReadEnciphered(bytes, amount) : ReadPlain(bytes, amount);
 }
 
+// Positioned reads: members read on different threads share the archive's
+// one handle, never a file pointer.
 bool qvBigFile::ReadAt(std::uint64_t offset, void* destination, std::uint32_t count) const {
   if (offset + count > archive_->GetFileSize()) return false;
-  if (os::SeekFile(archive_->GetHandle(), static_cast<std::int64_t>(offset), os::kSeekBegin) < 0)
-    return false;
   std::uint32_t done = 0;
-  return os::ReadFile(archive_->GetHandle(), destination, count, &done) && done == count;
+  return os::ReadFileAt(archive_->GetHandle(), offset, destination, count, &done) &&
+         done == count;
 }
 
 std::int32_t qvBigFile::FailRead(const char16_t* format) {
@@ -86,10 +87,8 @@ std::int32_t qvBigFile::FailRead(const char16_t* format) {
 
 std::int32_t qvBigFile::ReadPlain(std::uint8_t* buffer, std::uint32_t amount) {
   const std::uint64_t offset = std::uint64_t{slot_->start} + slot_->position;
-  if (os::SeekFile(archive_->GetHandle(), static_cast<std::int64_t>(offset), os::kSeekBegin) < 0)
-    return FailRead(u"読み込みに失敗 (%s:%d)");
   std::uint32_t done = 0;
-  if (!os::ReadFile(archive_->GetHandle(), buffer, amount, &done))
+  if (!os::ReadFileAt(archive_->GetHandle(), offset, buffer, amount, &done))
     return FailRead(u"読み込みに失敗 (%s:%d)");
   slot_->offset += done;
   slot_->position += done;

@@ -79,6 +79,11 @@ bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* don
 bool WriteFile(Handle file, const void* buffer, std::uint32_t count,
                std::uint32_t* done);
 
+// A read at `offset` that neither uses nor depends on the file pointer, so
+// that threads sharing a handle never read at each other's positions.
+bool ReadFileAt(Handle file, std::uint64_t offset, void* buffer, std::uint32_t count,
+                std::uint32_t* done);
+
 enum SeekOrigin : std::uint32_t { kSeekBegin = 0, kSeekCurrent = 1, kSeekEnd = 2 };
 // Moves the file pointer; returns the new position, or -1 on failure (a
 // negative resulting position fails with kErrorNegativeSeek).

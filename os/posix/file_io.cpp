@@ -69,6 +69,20 @@ bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* don
   });
 }
 
+bool ReadFileAt(Handle file, std::uint64_t offset, void* buffer, std::uint32_t count,
+                std::uint32_t* done) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - count) {
+    if (done) *done = 0;
+    SetLastError(kErrorInvalidParameter);
+    return false;
+  }
+  return Transfer(file, kAccessRead, count, done,
+                  [bytes, offset](int fd, std::uint32_t at, std::uint32_t size) {
+                    return pread(fd, bytes + at, size, static_cast<off_t>(offset + at));
+                  });
+}
+
 bool WriteFile(Handle file, const void* buffer, std::uint32_t count, std::uint32_t* done) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   return Transfer(file, kAccessWrite, count, done, [bytes](int fd, std::uint32_t at, std::uint32_t size) {

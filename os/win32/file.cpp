@@ -41,6 +41,21 @@ bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* don
   return ok;
 }
 
+bool ReadFileAt(Handle file, std::uint64_t offset, void* buffer, std::uint32_t count,
+                std::uint32_t* done) {
+  // On a handle opened for synchronous use the system reads at the
+  // overlapped structure's offset, and serialises the reads of a handle.
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD moved = 0;
+  bool ok = CheckHandle(file) && ::ReadFile(ToNative(file), buffer, count, &moved, &at);
+  // The end of the file reads as 0 bytes, as a plain read does.
+  if (!ok && ::GetLastError() == ERROR_HANDLE_EOF) ok = true;
+  if (done) *done = ok ? moved : 0;
+  return ok;
+}
+
 bool WriteFile(Handle file, const void* buffer, std::uint32_t count,
                std::uint32_t* done) {
   DWORD moved = 0;

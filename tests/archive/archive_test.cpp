@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive_builder.h"
@@ -119,6 +122,39 @@ TEST_P(ArchiveRead, ShortArchiveFileGivesNoBytesFromBeyondIt) {
     EXPECT_EQ(std::string(buffer, 4), members_[1].bytes.substr(16));
     EXPECT_EQ(file.Read(buffer, sizeof buffer), 0);
   }
+}
+
+// Two threads (as the file server's preloading thread and its owner) read
+// their own members of one archive at once; neither may ever see bytes of
+// the other's member.
+TEST_P(ArchiveRead, MembersReadOnTwoThreadsNeverMix) {
+  const std::vector<ArchiveMember> members = {{u"a.dat", CountingBytes(4096, 3)},
+                                              {u"b.dat", CountingBytes(4096, 101)}};
+  qvArchive archive;
+  qvtest::BuildArchive(dir_, u"two.arc", members, GetParam() ? &schedule_ : nullptr, &archive);
+  std::atomic<int> wrong{0};
+  auto reader = [&](const ArchiveMember& member, unsigned seed) {
+    qvBigFile file(&archive);
+    if (file.Open(member.name.c_str(), QVFILE_READ) != 1) {
+      ++wrong;
+      return;
+    }
+    char got[61];
+    for (int i = 0; i < 2000; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      const std::uint32_t start = (seed >> 8) % (4096 - sizeof got);
+      file.Seek(start);
+      if (file.Read(got, sizeof got) != static_cast<std::int32_t>(sizeof got) ||
+          member.bytes.compare(start, sizeof got, got, sizeof got) != 0) {
+        ++wrong;
+      }
+    }
+  };
+  std::thread first(reader, std::cref(members[0]), 1u);
+  std::thread second(reader, std::cref(members[1]), 2u);
+  first.join();
+  second.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndEnciphered, ArchiveRead, ::testing::Values(false, true),
