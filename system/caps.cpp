@@ -60,6 +60,8 @@ qvCaps::qvCaps(std::uint32_t flags, std::int32_t mode) {
 }
 
 qvCaps::~qvCaps() {
+  // A link that outlives this record must not hand it out any more.
+  if (dde_mode == 1) WithdrawCapsFromDde(this);
   if (registered_) g_instance.store(nullptr, std::memory_order_release);
 }
 

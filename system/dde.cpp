@@ -103,6 +103,14 @@ int qvDDE::RegisterItem(const char* name, qvDDEProvider provider, void* context)
   return 1;
 }
 
+void qvDDE::UnregisterItems(const void* context) {
+  std::erase_if(items_, [&](const Item& item) {
+    if (item.context != context) return false;
+    os::DdeFreeString(instance_, item.name);
+    return true;
+  });
+}
+
 int qvDDE::ConnectServer(const char* name) {
   if (!ready_) return 0;
   const WideName wide(name);
@@ -245,4 +253,9 @@ bool ExchangeCapsOverDde(qvCaps* caps) {
       link->GetServerData(kCapsItemCpu, &caps->cpu, sizeof caps->cpu, kDdeServiceName);
   if (taken) DebugLogW(u"DDEより環境情報を取得しました");
   return taken;
+}
+
+void WithdrawCapsFromDde(const qvCaps* caps) {
+  qvDDE* link = qvDDE::Instance();
+  if (caps != nullptr && link != nullptr) link->UnregisterItems(caps);
 }

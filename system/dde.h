@@ -36,6 +36,9 @@ class qvDDE {
 
   int CreateServer(const char* name);
   int RegisterItem(const char* name, qvDDEProvider provider, void* context);
+  // Forgets every item registered with `context`, before the context goes
+  // away; requests for them are refused from then on.
+  void UnregisterItems(const void* context);
   int ConnectServer(const char* name);
   // Copies the item whole into `destination`; 0 when it is refused, times
   // out, or is larger than `capacity` bytes (the destination is unchanged).
@@ -75,3 +78,5 @@ int CapsDdeProvider(void* context, const char16_t* item, void** data, std::uint3
 // mode 2 takes the DirectX and processor records from a publisher. True
 // when all three items were taken.
 bool ExchangeCapsOverDde(qvCaps* caps);
+// Withdraws the items that ExchangeCapsOverDde published for `caps`.
+void WithdrawCapsFromDde(const qvCaps* caps);

@@ -70,4 +70,18 @@ TEST(Framework, PublishingModeCreatesAndReleasesTheLink) {
   EXPECT_EQ(qvCaps::Instance(), nullptr);
 }
 
+TEST(Framework, ACallersLinkForgetsTheRecordThatShutdownReleases) {
+  qvDDE link;  // made before start-up: the caller's, which outlives it
+  ASSERT_TRUE(link.IsReady());
+  StartFramework(QVCAPS_OS, 1);
+  // The record has published its items on the caller's link ...
+  EXPECT_EQ(link.RegisterItem(kCapsItemCpu, nullptr, nullptr), 0);
+  EndFramework();
+  EXPECT_EQ(qvDDE::Instance(), &link);
+  // ... and withdrew them when it was released: the names are free again.
+  EXPECT_EQ(link.RegisterItem(kCapsItemCpu, nullptr, nullptr), 1);
+  EXPECT_EQ(link.RegisterItem(kCapsItemDxVersion, nullptr, nullptr), 1);
+  EXPECT_EQ(link.RegisterItem(kCapsItemDxText, nullptr, nullptr), 1);
+}
+
 }  // namespace
