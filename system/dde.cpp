@@ -133,7 +133,7 @@ int qvDDE::ConnectServer(const char* name) {
 
 int qvDDE::GetServerData(const char* item, void* destination, std::uint32_t capacity,
                          const char* service) {
-  if (!ready_) return 0;
+  // A link that is not ready has no conversation either: it says so too.
   const WideName wide_service(service);
   const Conversation* found = nullptr;
   for (const Conversation& conversation : conversations_) {

@@ -35,6 +35,7 @@ TEST(DdeLink, ASecondLinkStaysNotReady) {
   }
   EXPECT_EQ(qvDDE::Instance(), &first);
   EXPECT_TRUE(qvtest::Logged(log, "qvDDEクラスは複数作成出来ません"));
+  EXPECT_TRUE(qvtest::Logged(log, "qvDDE::GetServerData  サーバ QVTEST_SECOND に接続されていません"));
 }
 
 TEST(DdeLink, DuplicatesAndMissingConversationsAreRefusedWithTheirLines) {
