@@ -40,6 +40,11 @@ void LogNotFound(const char16_t* name, std::uint32_t flags) {
   if ((flags & kServerQuiet) == 0) DebugLogW(u"Open file error > %s", name);
 }
 
+// "%s\%s": an empty folder gives "\file", the root of the current drive.
+std::u16string InFolder(const std::u16string& folder, const std::u16string& file) {
+  return folder + u"\\" + file;
+}
+
 bool Fits(const char16_t* text, std::size_t capacity) {
   return text != nullptr && WideLength(text) < capacity;
 }
@@ -209,7 +214,7 @@ qvFileBase* qvFileServer::Resolve(const char16_t* name, std::uint32_t order) {
     if (qvFileBase* member = TryArchive(archive, file)) return member;
   }
 
-  if (order == 1) return TryNative(u"", whole);
+  if (order == 1) return TryNative(whole);
   if (order < 2 || order > 4) return nullptr;
 
   if (IsGroupName(folder)) {
@@ -233,10 +238,13 @@ qvFileBase* qvFileServer::Resolve(const char16_t* name, std::uint32_t order) {
     if (order == 4) {
       if (!named) continue;
       found = TryArchiveSlot(static_cast<std::int32_t>(slot), file);
-      if (found == nullptr && entry.plain_files) found = TryNative(entry.path, file);
+      if (found == nullptr && entry.plain_files) found = TryNative(InFolder(entry.path, file));
     } else {
       if (!folder.empty() && !named) continue;
-      if (folder.empty() || entry.plain_files) found = TryNative(entry.path, file);
+      // Only here does an entry without a path name the bare file.
+      if (folder.empty() || entry.plain_files) {
+        found = TryNative(entry.path[0] == 0 ? file : InFolder(entry.path, file));
+      }
       if (found == nullptr) found = TryArchiveSlot(static_cast<std::int32_t>(slot), file);
     }
     if (found != nullptr) return found;
@@ -249,9 +257,9 @@ qvFileBase* qvFileServer::OpenInGroup(const std::vector<GroupEntry>& group,
   for (const GroupEntry& entry : group) {
     qvFileBase* found = nullptr;
     const bool native = entry.plain_files && order != 2;
-    if (order == 3 && native) found = TryNative(entry.path, file);
+    if (order == 3 && native) found = TryNative(InFolder(entry.path, file));
     if (found == nullptr) found = TryArchiveSlot(entry.archive_slot, file);
-    if (found == nullptr && order == 4 && native) found = TryNative(entry.path, file);
+    if (found == nullptr && order == 4 && native) found = TryNative(InFolder(entry.path, file));
     if (found != nullptr) return found;
   }
   return nullptr;
@@ -270,8 +278,7 @@ qvFileBase* qvFileServer::TryArchiveSlot(std::int32_t slot, const std::u16string
   return archive != nullptr ? TryArchive(archive, file) : nullptr;
 }
 
-qvFileBase* qvFileServer::TryNative(const std::u16string& folder_path, const std::u16string& file) {
-  const std::u16string path = folder_path.empty() ? file : folder_path + u"\\" + file;
+qvFileBase* qvFileServer::TryNative(const std::u16string& path) {
   auto* native = new qvFile();
   if (native->Open(path.c_str(), kNativeRead)) return native;
   delete native;

@@ -112,7 +112,7 @@ class qvFileServer {
                           std::uint32_t order);
   qvFileBase* TryArchive(qvArchive* archive, const std::u16string& file);
   qvFileBase* TryArchiveSlot(std::int32_t slot, const std::u16string& file);
-  qvFileBase* TryNative(const std::u16string& folder_path, const std::u16string& file);
+  qvFileBase* TryNative(const std::u16string& path);
   void DeleteLoaded();
 
   qvArchive* archives_[kServerTableSize] = {};

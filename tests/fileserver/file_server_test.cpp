@@ -12,6 +12,7 @@
 #include "file/big_file.h"
 #include "file/memory_file.h"
 #include "file/native_file.h"
+#include "os/file.h"
 #include "system/private_heap.h"
 
 namespace {
@@ -95,6 +96,31 @@ TEST_F(FileServerTable, OrderThreeTriesThePlainFileFirst) {
   // Without a folder part every entry is searched, plain files always.
   EXPECT_EQ(Open(u"b.txt", 3), "native b");
   EXPECT_EQ(Open(u"s.txt", 3), "native s");
+}
+
+// Changes the current folder for the scope.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::u16string& folder) {
+    os::GetCurrentDirectory(previous_, 1024);
+    os::SetCurrentDirectory(folder.c_str());
+  }
+  ~CurrentFolder() { os::SetCurrentDirectory(previous_); }
+
+ private:
+  char16_t previous_[1024] = {};
+};
+
+TEST_F(FileServerTable, OnlyOrderThreeOfTheTableTakesAnEmptyPathAsTheBareName) {
+  dir_.WriteFile(u"here.txt", "native here");
+  ASSERT_EQ(server_.RegisterFolder(3, u"cur", u"", true), 1);
+  ASSERT_EQ(server_.AddGroupEntry(u"cur.lst", u"", -1, true), 1);
+  const CurrentFolder inside(dir_.Path());
+  EXPECT_EQ(Open(u"cur/here.txt", 3), "native here");
+  // Everywhere else an empty path gives "\here.txt", at the drive's root.
+  EXPECT_EQ(Open(u"cur/here.txt", 4), "<null>");
+  EXPECT_EQ(Open(u"cur.lst/here.txt", 3), "<null>");
+  EXPECT_EQ(Open(u"cur.lst/here.txt", 4), "<null>");
 }
 
 TEST_F(FileServerTable, OtherOrdersFindNothing) {
