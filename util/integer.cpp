@@ -13,8 +13,8 @@ int HexDigit(unsigned unit) {
 
 bool IsDecimal(unsigned unit) { return unit >= '0' && unit <= '9'; }
 
-// Optional sign, then decimal digits or "0x" and hexadecimal digits; the
-// value wraps in 32 bits. A '.' right behind decimal digits fails the parse
+// Optional sign, then decimal digits or "0x" and hexadecimal digits (none
+// at all is 0, ending behind the "x"); the value wraps in 32 bits. A '.' right behind decimal digits fails the parse
 // but still reports the digits' value and the index of the '.'.
 template <typename Char>
 int Parse(const Char* text, int* end_index, std::int32_t* value) {
@@ -29,7 +29,7 @@ int Parse(const Char* text, int* end_index, std::int32_t* value) {
 
   std::uint32_t magnitude = 0;
   bool fraction = false;
-  if (at(i) == '0' && (at(i + 1) == 'x' || at(i + 1) == 'X') && HexDigit(at(i + 2)) >= 0) {
+  if (at(i) == '0' && (at(i + 1) == 'x' || at(i + 1) == 'X')) {
     for (i += 2; HexDigit(at(i)) >= 0; ++i) magnitude = magnitude * 16 + HexDigit(at(i));
   } else {
     for (; IsDecimal(at(i)); ++i) magnitude = magnitude * 10 + (at(i) - '0');
