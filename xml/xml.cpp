@@ -9,13 +9,11 @@
 
 namespace {
 
-// Paths of the engine's queries have a handful of names.
-constexpr int kMaxPathNames = 64;
-
-int CollectNames(int count, va_list arguments, const char** names) {
-  if (count > kMaxPathNames) count = kMaxPathNames;
-  for (int i = 0; i < count; ++i) names[i] = va_arg(arguments, const char*);
-  return count < 0 ? 0 : count;
+// The path's names, all of them: a path has no length limit.
+std::vector<const char*> CollectNames(int count, va_list arguments) {
+  std::vector<const char*> names(count > 0 ? static_cast<std::size_t>(count) : 0);
+  for (const char*& name : names) name = va_arg(arguments, const char*);
+  return names;
 }
 
 }  // namespace
@@ -160,20 +158,19 @@ bool qvXml::GetStringPath(char16_t* destination, std::size_t capacity, const cha
 
 bool qvXml::GetString(char16_t* destination, std::size_t capacity, const char16_t* fallback,
                       int count, ...) {
-  const char* names[kMaxPathNames];
   va_list arguments;
   va_start(arguments, count);
-  count = CollectNames(count, arguments, names);
+  const std::vector<const char*> names = CollectNames(count, arguments);
   va_end(arguments);
-  return GetStringPath(destination, capacity, fallback, names, count);
+  return GetStringPath(destination, capacity, fallback, names.data(),
+                       static_cast<int>(names.size()));
 }
 
 std::int32_t qvXml::GetInt(std::int32_t fallback, int count, ...) {
-  const char* names[kMaxPathNames];
   va_list arguments;
   va_start(arguments, count);
-  count = CollectNames(count, arguments, names);
+  const std::vector<const char*> names = CollectNames(count, arguments);
   va_end(arguments);
-  const XmlElement* element = FindElement(names, count);
+  const XmlElement* element = FindElement(names.data(), static_cast<int>(names.size()));
   return element ? ParseInteger(element->text.c_str()) : fallback;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "../system/debug_log_capture.h"
 #include "system/private_heap.h"
@@ -168,6 +169,32 @@ TEST_F(XmlDocumentTest, DeepDocumentsConvertAndClose) {
   EXPECT_EQ(depth, kDepth);
   EXPECT_EQ(element->text, "x");
   xml_.Close();
+}
+
+// GetString and GetInt of the path "a" / "a" / ... with N names.
+template <std::size_t... I>
+bool GetNestedString(qvXml& xml, char16_t* out, std::index_sequence<I...>) {
+  return xml.GetString(out, 16, u"", static_cast<int>(sizeof...(I)), ((void)I, "a")...);
+}
+template <std::size_t... I>
+std::int32_t GetNestedInt(qvXml& xml, std::index_sequence<I...>) {
+  return xml.GetInt(-1, static_cast<int>(sizeof...(I)), ((void)I, "a")...);
+}
+
+TEST_F(XmlDocumentTest, PathsOfAnyLengthAreFollowedWhole) {
+  std::string body = "<document>";
+  for (int i = 0; i < 70; ++i) body += "<a>";
+  body += "70";
+  for (int i = 0; i < 70; ++i) body += "</a>";
+  body += "</document>";
+  ASSERT_TRUE(Open(body));
+  char16_t out[16];
+  EXPECT_TRUE(GetNestedString(xml_, out, std::make_index_sequence<70>()));
+  EXPECT_EQ(std::u16string(out), u"70");
+  EXPECT_EQ(GetNestedInt(xml_, std::make_index_sequence<70>()), 70);
+  // One name more than the document is deep: not there, whatever comes first.
+  EXPECT_FALSE(GetNestedString(xml_, out, std::make_index_sequence<71>()));
+  EXPECT_EQ(GetNestedInt(xml_, std::make_index_sequence<71>()), -1);
 }
 
 TEST_F(XmlDocumentTest, WritesItsDebugLogLines) {
