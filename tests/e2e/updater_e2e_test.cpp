@@ -125,6 +125,27 @@ TEST(UpdaterEndToEnd, CancelAtTheConfirmationTouchesNothing) {
   EXPECT_FALSE(box.GameHas("a.bin"));
 }
 
+TEST(UpdaterEndToEnd, TheTerminalInstallsOnlyOnAClearOk) {
+  UpdaterSandbox box;
+  box.WriteDescription();
+  box.WriteRecordForGame();
+  box.WriteData("a.bin", "alpha");
+  // The end of the input, a no, or an unclear answer left without a clear
+  // one: nothing happens.
+  for (const char* answers : {"", "n\n", "No\n", "q\n", "maybe\n"}) {
+    box.Run(answers, "", "terminal");
+    EXPECT_FALSE(box.GameHas("a.bin")) << answers;
+    EXPECT_FALSE(box.GameHas("install.log")) << answers;
+  }
+  const std::vector<std::string> lines = box.Run("maybe\nyes\n", "", "terminal");
+  EXPECT_EQ(box.ReadGame("a.bin"), "alpha");
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) {
+                            return line.find("Please answer") != std::string::npos;
+                          }),
+            1);
+}
+
 TEST(UpdaterEndToEnd, UnusableInstallRecordShowsTheErrorAndTouchesNothing) {
   const std::vector<std::pair<const char*, std::string>> records = {
       {"missing", ""},

@@ -139,17 +139,18 @@ bool UpdaterSandbox::GameHas(const std::string& relative) const {
 }
 
 std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
-                                             const std::string& screen) const {
+                                             const std::string& screen,
+                                             const std::string& frontend) const {
   fs::path input = Root() / "answers.txt";
   fs::path output = Root() / "transcript.txt";
   std::ofstream(input, std::ios::binary) << answers;
   std::string appdata = Native8(root_.Native(u"appdata"));
 #ifdef _WIN32
-  std::string command = "cd /d " + Native8(Patch()) + " && set QV_UI=script&& set QV_COMMON_APPDATA=" +
+  std::string command = "cd /d " + Native8(Patch()) + " && set QV_UI=" + frontend + "&& set QV_COMMON_APPDATA=" +
                         appdata + "&& set QV_SCREEN=" + screen + "&& " + Native8(UpdaterPath()) +
                         " < " + Native8(input) + " > " + Native8(output);
 #else
-  std::string command = "cd '" + Native8(Patch()) + "' && QV_UI=script QV_COMMON_APPDATA='" +
+  std::string command = "cd '" + Native8(Patch()) + "' && QV_UI=" + frontend + " QV_COMMON_APPDATA='" +
                         appdata + "' QV_SCREEN='" + screen + "' timeout 120 '" +
                         Native8(UpdaterPath()) + "' < '" + Native8(input) + "' > '" +
                         Native8(output) + "'";

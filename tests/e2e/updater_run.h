@@ -58,9 +58,10 @@ class UpdaterSandbox {
   std::string GameText() const;
 
   // Runs the updater in the patch folder with `answers` on its standard
-  // input; returns the transcript lines. `screen` sets QV_SCREEN.
-  std::vector<std::string> Run(const std::string& answers = "",
-                               const std::string& screen = "") const;
+  // input; returns the transcript lines. `screen` sets QV_SCREEN,
+  // `frontend` QV_UI.
+  std::vector<std::string> Run(const std::string& answers = "", const std::string& screen = "",
+                               const std::string& frontend = "script") const;
 
  private:
   ScratchDir root_;

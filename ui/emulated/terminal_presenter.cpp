@@ -1,11 +1,11 @@
 // The terminal front end: each box as a framed caption and text with a
 // prompt, the window's title and picture size, and a live progress line
 // while the dialog is open.
-#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <string>
 
+#include "ui/emulated/answer_word.h"
 #include "ui/emulated/console.h"
 #include "ui/emulated/presenter.h"
 #include "ui/emulated/transcript_text.h"
@@ -91,19 +91,20 @@ class TerminalPresenter final : public Presenter {
     line_open_ = false;
   }
 
-  // The end of the input, or a line starting with anything but 'c', is OK.
+  // Only a clear yes is OK: anything unclear asks again, and the end of
+  // the input is Cancel, so nothing is installed without a real answer.
   Answer AskOkCancel() {
-    Print("[O]K / [C]ancel? ");
-    std::string line;
-    if (!std::getline(std::cin, line)) {
-      Print("OK (no input)\n");
-      return Answer::kOk;
+    for (;;) {
+      Print("[O]K / [C]ancel? ");
+      std::string line;
+      if (!std::getline(std::cin, line)) {
+        Print("Cancel (no input)\n");
+        return Answer::kCancel;
+      }
+      if (!interactive_input_) Print(line + "\n");
+      if (const std::optional<Answer> answer = ParseOkCancelAnswer(line)) return *answer;
+      Print("Please answer ok (o, y, yes) or cancel (c, n, no, q).\n");
     }
-    if (!interactive_input_) Print(line + "\n");
-    std::size_t first = line.find_first_not_of(" \t");
-    bool cancel = first != std::string::npos &&
-                  std::tolower(static_cast<unsigned char>(line[first])) == 'c';
-    return cancel ? Answer::kCancel : Answer::kOk;
   }
 
   // Waits for Enter only where someone can press it.
