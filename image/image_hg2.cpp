@@ -50,10 +50,9 @@ class Hg2File {
  public:
   explicit Hg2File(const qvMemBlock& block) : data_(block.data), size_(block.size) {}
 
-  bool HasMagic() const {
-    return data_ != nullptr && size_ >= kFileHeaderSize && CompareBytes(data_, "HG-2", 4) == 0;
-  }
-  std::uint32_t Version() const { return Le16(data_ + 8); }
+  bool HasMagic() const { return data_ != nullptr && size_ >= 4 && CompareBytes(data_, "HG-2", 4) == 0; }
+  // 0, which is no version, for a file that ends before its version field.
+  std::uint32_t Version() const { return size_ >= kFileHeaderSize ? Le16(data_ + 8) : 0; }
   bool IsChained() const { return Version() == kVersion20 || Version() == kVersion25; }
   bool IsKnownVersion() const { return Version() == kVersion10 || IsChained(); }
 

@@ -38,20 +38,24 @@ HeapBuffer AllocateBuffer(std::uint64_t size) {
   return HeapBuffer(static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(size))));
 }
 
-// The blocks must cover every row of the picture exactly once: no pixel is
-// left unwritten, and together with the run totals checked per block the
-// work a file can ask for stays bounded by the picture's size.
-bool TilesPicture(const std::vector<Hg3RowBlock>& blocks, std::uint32_t height) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;
+// Blocks are independent and may overlap (a later block overwrites), or
+// hold no row at all; but each must lie inside the picture, and together
+// they must cover every row, so that no pixel is left unwritten.
+bool CoversPicture(const std::vector<Hg3RowBlock>& blocks, std::uint32_t height) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
   spans.reserve(blocks.size());
-  for (const Hg3RowBlock& block : blocks) spans.emplace_back(block.first_row, block.rows);
-  std::sort(spans.begin(), spans.end());
-  std::uint64_t next = 0;
-  for (const auto& [first, rows] : spans) {
-    if (first != next || rows == 0) return false;
-    next += rows;
+  for (const Hg3RowBlock& block : blocks) {
+    const std::uint64_t end = std::uint64_t{block.first_row} + block.rows;
+    if (end > height) return false;
+    if (block.rows != 0) spans.emplace_back(block.first_row, end);
   }
-  return next == height;
+  std::sort(spans.begin(), spans.end());
+  std::uint64_t covered = 0;
+  for (const auto& [first, end] : spans) {
+    if (first > covered) return false;
+    covered = std::max(covered, end);
+  }
+  return covered == height;
 }
 
 struct ImageDeleter {
@@ -187,9 +191,12 @@ int qvImageHg3::DecodeJpeg(const Hg3Frame& frame, const Hg3Stdinfo& info, std::u
       !PlausibleUnpackedSize(packed, unpacked)) {
     return 1;
   }
-  HeapBuffer plane = AllocateBuffer(std::max<std::uint32_t>(unpacked, 1024));
+  // Room behind the stated size, so that a stream producing more is seen
+  // producing more.
+  const std::uint32_t room = std::max<std::uint32_t>(unpacked, 1024) + kStreamSlack;
+  HeapBuffer plane = AllocateBuffer(room);
   if (!plane) return 1;
-  if (ZlibInflate(plane.get(), unpacked, alpha->data + kHg3AlphaHeaderSize, packed) != unpacked) {
+  if (ZlibInflate(plane.get(), room, alpha->data + kHg3AlphaHeaderSize, packed) != unpacked) {
     return 1;
   }
   const std::uint8_t* a = plane.get();
@@ -205,7 +212,7 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
   std::vector<Hg3RowBlock> blocks;
   if (!frame.CollectRowBlocks(&blocks)) return 0;
   const std::uint64_t area = std::uint64_t{bpp} * info.width * info.height + kPlaneSlack;
-  if (!TilesPicture(blocks, info.height)) return 0;
+  if (!CoversPicture(blocks, info.height)) return 0;
   std::uint32_t largest_literals = 0;
   for (const Hg3RowBlock& block : blocks) {
     if (block.literal_size > area || !PlausibleUnpackedSize(block.literal_packed, block.literal_size) ||
@@ -238,11 +245,12 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
       return 0;
     }
     bits_.Reset(control.get(), block.control_size);
-    // A block's run total covers its own rows plus a little padding.
+    // A block's run total covers its own rows, and at most the whole
+    // picture plus the padding the plane area has room for.
     const std::uint64_t needed = row_bytes * block.rows;
     const std::int64_t length =
         HgDecodeZeroRuns(bits_, literals, block.literal_size, planes, static_cast<std::size_t>(area),
-                         needed, needed + kPlaneSlack);
+                         needed, area);
     bits_.Reset(nullptr, 0);
     if (length < 0 || length % 4 != 0) return 0;
     HgMergeAndUnmap(tables_, planes, static_cast<std::size_t>(length), scratch,

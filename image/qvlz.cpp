@@ -11,17 +11,12 @@ namespace {
 struct Mode {
   unsigned distance_bits;
   unsigned length_bits;
-  std::uint32_t Window() const { return std::uint32_t{1} << distance_bits; }
   std::uint32_t LongestMatch() const { return (std::uint32_t{1} << length_bits) + 2; }
 };
 constexpr Mode kModes[kQvlzModeCount] = {{13, 3}, {12, 4}, {11, 5}, {10, 6}, {9, 7}};
 
 constexpr std::uint32_t kMinMatch = 3;
 constexpr std::uint32_t kNoPosition = 0xFFFFFFFFu;
-// Only the newest candidates of a hash chain are scored. The hash keeps at
-// most 14 bits of three bytes, so chains of unrelated positions grow long
-// on some inputs; this bounds the work per position.
-constexpr std::uint32_t kMaxCandidates = 96;
 
 constexpr char kMagic[4] = {'Q', 'V', 'L', 'Z'};
 
@@ -43,78 +38,99 @@ struct HeapArray {
   HeapArray& operator=(const HeapArray&) = delete;
 };
 
-// The positions of the last window, chained by the hash of their next three
-// bytes: heads per hash value, links in a ring of window slots.
+// The positions of the last window, in buckets by their next three bytes,
+// each bucket linked from its oldest position to its newest.
+//
+// Only candidates whose first three bytes equal the current ones can give
+// a match of 3 or more; the others can only lead to a literal, whichever
+// of them is scored. Such candidates share any hash of the three bytes, so
+// a well-mixed hash into 2 x window buckets, with the bytes themselves
+// compared, visits exactly the candidates that count, in the coder's order
+// (oldest first), and skips the unrelated positions that a hash keeping
+// only a few bits of the bytes piles into one chain. Every position of the
+// window is in the dictionary, so a bucket never holds more than a window
+// of candidates.
 class Dictionary {
  public:
-  Dictionary(const std::uint8_t* source, std::uint32_t length, std::uint32_t window)
-      : source_(source), length_(length), window_(window), heads_(2 * std::size_t{window}),
-        links_(window) {
+  Dictionary(const std::uint8_t* source, std::uint32_t length, unsigned distance_bits)
+      : source_(source), length_(length), window_(std::uint32_t{1} << distance_bits),
+        hash_shift_(32 - (distance_bits + 1)), oldest_(2 * std::size_t{window_}),
+        newest_(2 * std::size_t{window_}), newer_(window_) {
     if (ok()) {
-      std::fill(heads_.data, heads_.data + 2 * std::size_t{window}, kNoPosition);
+      std::fill(oldest_.data, oldest_.data + 2 * std::size_t{window_}, kNoPosition);
+      std::fill(newest_.data, newest_.data + 2 * std::size_t{window_}, kNoPosition);
     }
   }
-  bool ok() const { return heads_.data != nullptr && links_.data != nullptr; }
+  bool ok() const { return oldest_.data && newest_.data && newer_.data; }
 
+  // Adds `position` (positions come in order, each once) and drops the
+  // one that leaves the window, the oldest of all and so of its bucket.
   void Insert(std::uint32_t position) {
-    const std::uint32_t hash = Hash(position);
-    links_.data[position & (window_ - 1)] = heads_.data[hash];
-    heads_.data[hash] = position;
+    if (position >= window_) {
+      const std::uint32_t leaving = position - window_;
+      const std::uint32_t bucket = Bucket(leaving);
+      oldest_.data[bucket] = newer_.data[Slot(leaving)];
+      if (oldest_.data[bucket] == kNoPosition) newest_.data[bucket] = kNoPosition;
+    }
+    const std::uint32_t bucket = Bucket(position);
+    newer_.data[Slot(position)] = kNoPosition;
+    if (newest_.data[bucket] == kNoPosition) {
+      oldest_.data[bucket] = position;
+    } else {
+      newer_.data[Slot(newest_.data[bucket])] = position;
+    }
+    newest_.data[bucket] = position;
   }
 
-  // The candidates for `position`, oldest first; returns their count.
-  std::uint32_t Candidates(std::uint32_t position, std::uint32_t* out) const {
-    std::uint32_t count = 0;
-    std::uint32_t candidate = heads_.data[Hash(position)];
-    while (candidate != kNoPosition && position - candidate <= window_ &&
-           count < kMaxCandidates) {
-      out[count++] = candidate;
-      candidate = links_.data[candidate & (window_ - 1)];
-      if (candidate != kNoPosition && candidate >= out[count - 1]) break;
+  // The first longest match for `position` among the candidates, visited
+  // from the oldest to the newest, and where it starts. A match that runs
+  // into the end of the source counts one byte less; the visit stops once
+  // `longest` is reached.
+  std::uint32_t LongestMatch(std::uint32_t position, std::uint32_t longest,
+                             std::uint32_t* from) const {
+    const std::uint32_t available = length_ - position;
+    if (available < kMinMatch) return 0;
+    const std::uint32_t limit = std::min(longest, available);
+    const std::uint8_t* b = source_ + position;
+    std::uint32_t best = 0;
+    for (std::uint32_t c = oldest_.data[Bucket(position)]; c != kNoPosition;
+         c = newer_.data[Slot(c)]) {
+      const std::uint8_t* a = source_ + c;
+      // Only a candidate that also matches the byte behind the best so far
+      // can do better; a tie keeps the older one. (best < limit here.)
+      if (a[best] != b[best] || a[0] != b[0] || a[1] != b[1] || a[2] != b[2]) continue;
+      std::uint32_t k = kMinMatch;
+      while (k < limit && a[k] == b[k]) ++k;
+      if (k == available && k < longest) --k;
+      if (k > best) {
+        best = k;
+        *from = c;
+        if (best >= longest) break;
+      }
     }
-    std::reverse(out, out + count);
-    return count;
+    return best;
   }
 
  private:
-  std::uint32_t Hash(std::uint32_t position) const {
+  std::uint32_t Slot(std::uint32_t position) const { return position & (window_ - 1); }
+  // Positions within the last two bytes have no three bytes and are never
+  // asked for a match; they go to the bucket of the bytes there are.
+  std::uint32_t Bucket(std::uint32_t position) const {
     std::uint32_t value = 0;
     for (std::uint32_t k = 0; k < 3 && position + k < length_; ++k) {
       value |= std::uint32_t{source_[position + k]} << (8 * k);
     }
-    return value & (2 * window_ - 1);
+    return (value * 0x9E3779B1u) >> hash_shift_;
   }
 
   const std::uint8_t* source_;
   std::uint32_t length_;
   std::uint32_t window_;
-  HeapArray<std::uint32_t> heads_;
-  HeapArray<std::uint32_t> links_;
+  unsigned hash_shift_;
+  HeapArray<std::uint32_t> oldest_;
+  HeapArray<std::uint32_t> newest_;
+  HeapArray<std::uint32_t> newer_;
 };
-
-// The first longest match among the candidates; a match that reaches the
-// end of the source counts one byte less.
-std::uint32_t LongestMatch(const std::uint8_t* source, std::uint32_t length,
-                           std::uint32_t position, const std::uint32_t* candidates,
-                           std::uint32_t count, std::uint32_t longest, std::uint32_t* from) {
-  const std::uint32_t available = length - position;
-  const std::uint32_t limit = std::min(longest, available);
-  std::uint32_t best = 0;
-  for (std::uint32_t c = 0; c < count; ++c) {
-    const std::uint8_t* a = source + candidates[c];
-    const std::uint8_t* b = source + position;
-    if (a[0] != b[0]) continue;
-    std::uint32_t k = 1;
-    while (k < limit && a[k] == b[k]) ++k;
-    if (k == available && k < longest) --k;
-    if (k > best) {
-      best = k;
-      *from = candidates[c];
-      if (best >= longest) break;
-    }
-  }
-  return best;
-}
 
 }  // namespace
 
@@ -124,7 +140,7 @@ std::uint32_t QvlzCompress(const void* source_bytes, std::uint32_t length, void*
   if (mode >= kQvlzModeCount || (source_bytes == nullptr && length != 0)) return 0;
   const Mode m = kModes[mode];
   const auto* source = static_cast<const std::uint8_t*>(source_bytes);
-  Dictionary dictionary(source, length, m.Window());
+  Dictionary dictionary(source, length, m.distance_bits);
   if (!dictionary.ok()) return 0;
 
   // The areas are only kept when the stream is written.
@@ -135,15 +151,12 @@ std::uint32_t QvlzCompress(const void* source_bytes, std::uint32_t length, void*
   if (output != nullptr && (flags.data == nullptr || data.data == nullptr)) return 0;
   if (output != nullptr) ZeroBytes(flags.data, static_cast<std::size_t>(flag_area));
 
-  std::uint32_t candidates[kMaxCandidates];
   std::uint64_t items = 0;
   std::uint64_t data_bytes = 0;
   std::uint32_t position = 0;
   while (position < length) {
-    const std::uint32_t count = dictionary.Candidates(position, candidates);
     std::uint32_t from = 0;
-    const std::uint32_t match =
-        LongestMatch(source, length, position, candidates, count, m.LongestMatch(), &from);
+    const std::uint32_t match = dictionary.LongestMatch(position, m.LongestMatch(), &from);
     const bool is_token = match >= kMinMatch;
     const std::uint32_t advance = is_token ? match : 1;
     if (output != nullptr) {

@@ -205,20 +205,28 @@ TEST_F(Hg3DecoderTest, JpegAlphaPlaneIsUsedOnlyWhenItsSizeMatches) {
   const Bytes jpeg = SolidRedFirst<qvImageJpeg>(4, 2, 100, 100, 100, 3);
   Bytes alpha(8);
   for (std::size_t i = 0; i < alpha.size(); ++i) alpha[i] = static_cast<std::uint8_t>(i * 30);
-  auto plane = [&](std::uint32_t unpacked) {
-    const Bytes packed = ZlibCompress(alpha);
+  // A stream that inflates to more than the stated size does not match.
+  Bytes longer = alpha;
+  longer.push_back(99);
+  auto plane = [&](const Bytes& stream, std::uint32_t unpacked) {
+    const Bytes packed = ZlibCompress(stream);
     Bytes data;
     AppendLe32(data, static_cast<std::uint32_t>(packed.size()));
     AppendLe32(data, unpacked);
     data.insert(data.end(), packed.begin(), packed.end());
     return data;
   };
-  for (std::uint32_t unpacked : {8u, 7u, 9u}) {
+  const struct {
+    const Bytes* stream;
+    std::uint32_t unpacked;
+    bool used;
+  } cases[] = {{&alpha, 8, true}, {&alpha, 7, false}, {&alpha, 9, false}, {&longer, 8, false}};
+  for (const auto& c : cases) {
     const Bytes file = Hg3Builder()
                            .Frame(0)
                            .Tag("stdinfo", Stdinfo(4, 2, 32, 1))
                            .Tag("img_jpg", jpeg)
-                           .Tag("img_al", plane(unpacked))
+                           .Tag("img_al", plane(*c.stream, c.unpacked))
                            .Build();
     const qvMemBlock block = View(file);
     auto image = Make<qvImageHg3>();
@@ -226,7 +234,7 @@ TEST_F(Hg3DecoderTest, JpegAlphaPlaneIsUsedOnlyWhenItsSizeMatches) {
     EXPECT_EQ(image->GetAlphaState(), kAlphaTransparent);
     for (std::uint32_t i = 0; i < 8; ++i) {
       const std::uint8_t a = image->GetPixelAddress(i % 4, i / 4)[3];
-      EXPECT_EQ(a, unpacked == 8 ? alpha[i] : 255) << unpacked << " " << i;
+      EXPECT_EQ(a, c.used ? alpha[i] : 255) << c.stream->size() << " " << c.unpacked << " " << i;
     }
   }
 }
@@ -283,11 +291,15 @@ TEST_F(Hg3DecoderTest, BrokenFilesFailCleanly) {
   corpus.push_back({"short stdinfo", frame_with(Bytes(39, 1), good_block)});
   corpus.push_back({"no stdinfo", Hg3Builder().Frame(0).Tag("img0000", good_block).Build()});
   corpus.push_back({"rows past the height", frame_with(Stdinfo(1, 1, 32), RowBlock(1, 1, {5, 7}, {0x88, 0x04}))});
-  corpus.push_back({"blocks repeating rows",
-                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img0000", good_block).Tag("img0001", good_block).Build()});
   corpus.push_back({"no row blocks", Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img_jp", {}).Build()});
   corpus.push_back({"rows left uncovered", frame_with(Stdinfo(1, 2, 32), good_block)});
   corpus.push_back({"block header cut", frame_with(Stdinfo(1, 1, 32), Bytes(good_block.begin(), good_block.begin() + 20))});
+  corpus.push_back({"a row between blocks left uncovered",
+                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 3, 32)).Tag("img0000", good_block)
+                        .Tag("img0001", RowBlock(2, 1, {5, 7}, {0x88, 0x04})).Build()});
+  corpus.push_back({"an empty block past the height",
+                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img0000", good_block)
+                        .Tag("img0001", RowBlock(2, 0, {5, 7}, {0x88, 0x04})).Build()});
   {
     Bytes b = good_block;
     b[8] = 200;  // literal stream longer than the tag
@@ -341,6 +353,69 @@ TEST_F(Hg3DecoderTest, BrokenFilesFailCleanly) {
 }
 
 TEST_F(Hg3DecoderTest, SizeMismatchesAreLoggedLikeTheEngine) {
+// Control bits LSB first: a first bit, then Elias-gamma numbers.
+Bytes ControlBits(unsigned first, const std::vector<std::uint32_t>& numbers) {
+  Bytes out;
+  std::size_t used = 0;
+  auto put = [&](unsigned bit) {
+    if (used % 8 == 0) out.push_back(0);
+    out.back() |= static_cast<std::uint8_t>(bit << (used++ % 8));
+  };
+  put(first);
+  for (std::uint32_t n : numbers) {
+    int top = 31;
+    while (((n >> top) & 1) == 0) --top;
+    for (int i = 0; i < top; ++i) put(0);
+    put(1);
+    for (int i = top - 1; i >= 0; --i) put((n >> i) & 1);
+  }
+  return out;
+}
+
+TEST_F(Hg3DecoderTest, BlocksMayOverlapOrHoldNoRowTheLaterOneWins) {
+  // 1 x 2: block 0 and block 1 both code the bottom row, block 1 last;
+  // block 2 codes the top row; block 3 holds no row at all.
+  const Bytes worked = {0x88, 0x04};  // T = 4: zero run 2, literal run 2
+  const Bytes file = Hg3Builder()
+                         .Frame(0)
+                         .Tag("stdinfo", Stdinfo(1, 2, 32))
+                         .Tag("img0000", RowBlock(0, 1, {5, 7}, worked))
+                         .Tag("img0001", RowBlock(0, 1, {9, 7}, worked))
+                         .Tag("img0002", RowBlock(1, 1, {5, 7}, worked))
+                         .Tag("img0003", RowBlock(2, 0, {5, 7}, worked))
+                         .Build();
+  const qvMemBlock block = View(file);
+  auto image = Make<qvImageHg3>();
+  ASSERT_EQ(image->Load(&block, 0), 1);
+  // Planes 0, 0, 9, 7 merge to 7, 9, 0, 0 and unmap to 252, 251, 0, 0.
+  EXPECT_EQ(PixelAt(*image, 0, 1), 0x0000FBFCu);
+  EXPECT_EQ(PixelAt(*image, 0, 0), 0x0000FDFCu);
+}
+
+TEST_F(Hg3DecoderTest, ARunTotalMayReachThePictureSizeButNoMore) {
+  // 1 x 2 pixels: a block of one row may give its planes the whole
+  // picture's 8 bytes plus 4096. With T = 4104 each plane holds 1026
+  // bytes; the row's one group takes byte 0 of each: 0, 0, 5, 7.
+  auto file = [](std::uint32_t total) {
+    const std::uint32_t q = total / 4;
+    const Bytes control = ControlBits(0, {total, 2 * q, 1, q - 1, 1, q - 1});
+    return Hg3Builder()
+        .Frame(0)
+        .Tag("stdinfo", Stdinfo(1, 2, 32))
+        .Tag("img0000", RowBlock(0, 1, {5, 7}, control))
+        .Tag("img0001", RowBlock(1, 1, {5, 7}, {0x88, 0x04}))
+        .Build();
+  };
+  const Bytes largest = file(4104);
+  const qvMemBlock block = View(largest);
+  auto image = Make<qvImageHg3>();
+  ASSERT_EQ(image->Load(&block, 0), 1);
+  EXPECT_EQ(PixelAt(*image, 0, 1), 0x0000FDFCu);
+  const Bytes too_large = file(4108);
+  const qvMemBlock refused = View(too_large);
+  EXPECT_EQ(image->Load(&refused, 0), 0);
+}
+
   Bytes b = RowBlock(0, 1, {5, 7}, {0x88, 0x04});
   b[12] = 3;
   const Bytes literal_file = Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img0000", b).Build();

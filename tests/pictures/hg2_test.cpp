@@ -155,6 +155,19 @@ TEST_F(Hg2Test, OlderVersionsAndFrameChains) {
   EXPECT_EQ(id, 3u);
 }
 
+TEST_F(Hg2Test, TheProbeLooksAtTheFirstFourBytesOnly) {
+  for (std::size_t size = 4; size <= 12; ++size) {
+    Bytes bytes = {'H', 'G', '-', '2'};
+    bytes.resize(size, 0);
+    const qvMemBlock block = View(bytes);
+    EXPECT_EQ(qvImageHg2::Probe(&block), 1) << size;
+    EXPECT_EQ(LoadHg2(bytes), nullptr) << size;
+  }
+  const Bytes three = {'H', 'G', '-'};
+  const qvMemBlock block = View(three);
+  EXPECT_EQ(qvImageHg2::Probe(&block), 0);
+}
+
 TEST_F(Hg2Test, RefusesHeadersThatLeaveTheBlock) {
   auto source = MakePicture(6, 5, 4, Pattern::kGradient);
   const Bytes good = SaveHg2(*source);

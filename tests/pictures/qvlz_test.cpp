@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace qvtest {
 namespace {
 
@@ -84,6 +88,118 @@ TEST_F(QvlzTest, EveryModeRoundTripsAndLongMatchesUseTheirLength) {
   EXPECT_EQ(stream[data], 0);
   EXPECT_EQ(stream[data + 1] | stream[data + 2] << 8, 127);  // distance 1, length 130
   EXPECT_LT(stream.size(), 28u + 200);
+}
+
+// The coder's rule as written, one position at a time: every position of
+// the last window whose next three bytes hash alike, (b0 + 256 b1 + 65536
+// b2) mod (2 x window), visited from the oldest to the newest; the first
+// longest match wins, a match running into the end counts one byte less,
+// and the visit stops at the longest allowed. Returns the items as
+// (distance, length) or (0, literal byte).
+std::vector<std::pair<std::uint32_t, std::uint32_t>> ItemsByTheRule(const Bytes& source,
+                                                                    std::uint32_t mode) {
+  const std::uint32_t distance_bits = 13 - mode;
+  const std::uint32_t window = 1u << distance_bits;
+  const std::uint32_t longest = (1u << (3 + mode)) + 2;
+  const auto n = static_cast<std::uint32_t>(source.size());
+  std::vector<std::uint32_t> hashes(n);
+  for (std::uint32_t p = 0; p < n; ++p) {
+    std::uint32_t v = 0;
+    for (std::uint32_t k = 0; k < 3 && p + k < n; ++k) v += std::uint32_t{source[p + k]} << (8 * k);
+    hashes[p] = v % (2 * window);
+  }
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> items;
+  std::uint32_t p = 0;
+  while (p < n) {
+    std::uint32_t best = 0, from = 0;
+    for (std::uint32_t c = p > window ? p - window : 0; c < p; ++c) {
+      if (hashes[c] != hashes[p]) continue;
+      std::uint32_t k = 0;
+      while (k < longest && p + k < n && source[c + k] == source[p + k]) ++k;
+      if (p + k == n && k < longest) --k;
+      if (k > best) {
+        best = k;
+        from = c;
+        if (best >= longest) break;
+      }
+    }
+    if (best >= 3) {
+      items.push_back({p - from, best});
+      p += best;
+    } else {
+      items.push_back({0, source[p]});
+      p += 1;
+    }
+  }
+  return items;
+}
+
+// The stream the format's description gives for these items.
+Bytes StreamOfItems(std::uint32_t mode, std::uint32_t size,
+                    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& items) {
+  Bytes flags(items.size() / 8 + 1, 0);
+  Bytes data;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const auto [distance, value] = items[i];
+    if (distance == 0) {
+      data.push_back(static_cast<std::uint8_t>(value));
+      continue;
+    }
+    flags[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+    const std::uint32_t token = (distance - 1) << (3 + mode) | (value - 3);
+    data.push_back(static_cast<std::uint8_t>(token));
+    data.push_back(static_cast<std::uint8_t>(token >> 8));
+  }
+  data.push_back(0);  // the data byte the coder counts but never writes
+  return Stream(mode, size, flags, data);
+}
+
+TEST_F(QvlzTest, TheOldestOfManyEquallyLongCandidatesWins) {
+  // "abcdefgh", then 120 times "abc" and a byte of its own, then "abcdefgh"
+  // and "Z". Every "abc" matches 3 bytes at position 0 and at each earlier
+  // copy: the oldest, position 0, is taken. The last "abcdefgh" matches 8
+  // bytes at position 0 only, behind 120 newer candidates.
+  Bytes source = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'};
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> items;
+  for (std::uint8_t c : source) items.push_back({0, c});
+  for (std::uint32_t i = 0; i < 120; ++i) {
+    items.push_back({static_cast<std::uint32_t>(source.size()), 3});
+    source.insert(source.end(), {'a', 'b', 'c', static_cast<std::uint8_t>(0x80 + i)});
+    items.push_back({0, 0x80 + i});
+  }
+  items.push_back({static_cast<std::uint32_t>(source.size()), 8});
+  source.insert(source.end(), {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'Z'});
+  items.push_back({0, 'Z'});
+  EXPECT_EQ(Compress(source, 4),
+            StreamOfItems(4, static_cast<std::uint32_t>(source.size()), items));
+}
+
+TEST_F(QvlzTest, EveryModeFollowsTheRuleOnStructuredData) {
+  // Pixel-like rows, runs, repeats at every distance and near-repeats that
+  // share only their first bytes: many equally long candidates, and hash
+  // chains full of unrelated positions.
+  std::uint32_t state = 11;
+  auto next = [&] { return (state = state * 1103515245u + 12345u) >> 16; };
+  Bytes source;
+  while (source.size() < 16000) {
+    const std::uint32_t kind = next() % 4;
+    const std::uint32_t length = 3 + next() % 40;
+    if (kind == 0 || source.size() < 64) {
+      for (std::uint32_t i = 0; i < length; ++i) source.push_back(static_cast<std::uint8_t>(next() % 7));
+    } else if (kind == 1) {
+      const std::size_t from = source.size() - 1 - next() % std::min<std::size_t>(source.size(), 9000);
+      for (std::uint32_t i = 0; i < length; ++i) source.push_back(source[from + i]);
+    } else if (kind == 2) {
+      source.insert(source.end(), {'a', 'b', 'c', static_cast<std::uint8_t>(next())});
+    } else {
+      for (std::uint32_t i = 0; i < length; ++i) source.push_back(static_cast<std::uint8_t>(i * 4));
+    }
+  }
+  for (std::uint32_t mode = 0; mode < kQvlzModeCount; ++mode) {
+    const Bytes expected =
+        StreamOfItems(mode, static_cast<std::uint32_t>(source.size()), ItemsByTheRule(source, mode));
+    EXPECT_EQ(Compress(source, mode), expected) << "mode " << mode;
+  }
 }
 
 TEST_F(QvlzTest, MatchReachingTheEndCountsOneByteLess) {
