@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "file/confined_file.h"
+#include "os/text.h"
 #include "system/private_heap.h"
 #include "util/text_convert.h"
 #include "util/text_search.h"
-#include "util/wide_string.h"
 
 void TextLineList::Append(const char16_t* text) { lines_.emplace_back(text ? text : u""); }
 
@@ -99,11 +99,11 @@ int TextLineList::Load(const confine::Tree& tree, const char16_t* relative) {
 
 void TextLineList::SortUnique() {
   auto less = [](const std::u16string& a, const std::u16string& b) {
-    return CompareWideNoCase(a.c_str(), b.c_str()) < 0;
+    return os::CompareTextNoCase(a.c_str(), b.c_str()) < 0;
   };
   std::stable_sort(lines_.begin(), lines_.end(), less);
   auto equal = [](const std::u16string& a, const std::u16string& b) {
-    return CompareWideNoCase(a.c_str(), b.c_str()) == 0;
+    return os::CompareTextNoCase(a.c_str(), b.c_str()) == 0;
   };
   lines_.erase(std::unique(lines_.begin(), lines_.end(), equal), lines_.end());
 }

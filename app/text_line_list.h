@@ -17,9 +17,9 @@ class TextLineList {
   // missing or unreadable file, or a link of that name (never read
   // through), which adds nothing.
   int Load(const confine::Tree& tree, const char16_t* relative);
-  // A stable sort in case-insensitive order (letters folded, then unit by
-  // unit), then every line equal to the one before it is dropped, so the
-  // earliest form stays.
+  // A stable sort in the system's case-insensitive order (lstrcmpiW; see
+  // os::CompareTextNoCase), then every line equal to the one before it is
+  // dropped, so the earliest form stays.
   void SortUnique();
   // Writes each line as UTF-8 and CR LF into the file `relative` of a
   // confined tree, replacing it: the new file is written beside the old one

@@ -22,4 +22,10 @@ int WideToMultiByte(std::uint32_t code_page, const char16_t* source, int length,
 int MultiByteToWide(std::uint32_t code_page, std::uint32_t flags,
                     const char* source, int length, char16_t* out, int capacity);
 
+// The system's case-insensitive comparison of two texts (lstrcmpiW):
+// -1, 0 or 1. Beyond letter case it ignores width and accents at first,
+// and hyphens and apostrophes until all else is equal. On POSIX the same
+// order for the characters paths use (see os/posix/collation.cpp).
+int CompareTextNoCase(const char16_t* a, const char16_t* b);
+
 }  // namespace os

@@ -34,4 +34,9 @@ int MultiByteToWide(std::uint32_t code_page, std::uint32_t flags,
                                length, reinterpret_cast<LPWSTR>(out), capacity);
 }
 
+int CompareTextNoCase(const char16_t* a, const char16_t* b) {
+  const int result = ::lstrcmpiW(win32::Wide(a ? a : u""), win32::Wide(b ? b : u""));
+  return result < 0 ? -1 : result > 0 ? 1 : 0;
+}
+
 }  // namespace os

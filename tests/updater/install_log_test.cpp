@@ -40,6 +40,20 @@ TEST_F(InstallLogTest, MergeKeepsTheOldFormOfEqualLines) {
   EXPECT_EQ(dir_.ReadFile(u"install.log"), "\"c:\\g\\A\"\r\n\"C:\\G\\b\"\r\n\"C:\\G\\c\"\r\n");
 }
 
+TEST_F(InstallLogTest, SortsAndMergesAsTheSystemComparesTexts) {
+  // Accented and full-width letters fold too (the first form stays), an
+  // accent counts after the letters, and a hyphen only when everything
+  // else is equal, so "a-c" sorts after "ab". The order lstrcmpiW gives.
+  TextLineList list;
+  for (const char16_t* line : {u"\"a-c\"", u"\"\u00C4\"", u"\"\uFF41\"", u"\"ab\"", u"\"\u00E4\"",
+                               u"\"\uFF21\""})
+    list.Append(line);
+  list.SortUnique();
+  const std::vector<std::u16string> expected = {u"\"\uFF41\"", u"\"\u00C4\"", u"\"ab\"",
+                                                u"\"a-c\""};
+  EXPECT_EQ(list.Lines(), expected);
+}
+
 TEST_F(InstallLogTest, LineEndsAndEmptyLinesAsWritten) {
   // CR LF and a lone LF end lines; a lone CR stays; the last line needs no
   // end; an empty line stays an empty line.
