@@ -8,7 +8,7 @@
 
 namespace {
 
-void LogNotOpen() { DebugLog("qvMemFile : ファイルがオープンされていません"); }
+void LogNotOpen() { DebugLogW(u"qvMemFile : ファイルがオープンされていません"); }
 
 }  // namespace
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-void LogNoPixelBuffer() { DebugLog("ピクセルイメージ用バッファの確保に失敗しました"); }
+void LogNoPixelBuffer() { DebugLogW(u"ピクセルイメージ用バッファの確保に失敗しました"); }
 
 std::uint8_t* AllocatePixels(std::uint32_t size) {
   auto* block = static_cast<std::uint8_t*>(PrivateAlloc(0, size));
@@ -65,7 +65,7 @@ void* qvImage::PrepareUnpadded(std::uint32_t width, std::uint32_t height,
 int qvImage::CreateBlank(std::uint32_t width, std::uint32_t height,
                          std::uint32_t bytes_per_pixel) {
   if (bytes_per_pixel > 4) {
-    AssertMessage("不正な bpp です");
+    AssertMessageW(u"不正な bpp です");
     EndProcessAfterAssert();
   }
   const std::uint64_t stride = PaddedStride(width, bytes_per_pixel);

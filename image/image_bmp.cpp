@@ -37,13 +37,13 @@ int qvImageBmp::Probe(const qvMemBlock* block) {
 
 int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
   if (!HasMagic(block) || block->size < kFileHeaderSize + 4) {
-    DebugLog("イメージのタイプが違います");
+    DebugLogW(u"イメージのタイプが違います");
     return 0;
   }
   const std::uint8_t* data = block->data;
   const std::uint32_t header_size = Le32(data + kFileHeaderSize);
   if (header_size != kInfoHeaderSize && header_size != kCoreHeaderSize) {
-    DebugLog("イメージのタイプが違います");
+    DebugLogW(u"イメージのタイプが違います");
     return 0;
   }
   if (block->size < kFileHeaderSize + header_size) return 0;

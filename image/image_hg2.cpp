@@ -147,11 +147,11 @@ int qvImageHg2::Load(const qvMemBlock* block, std::uint32_t frame_id) {
   if (block == nullptr) return 0;
   const Hg2File file(*block);
   if (!file.HasMagic()) {
-    DebugLog("HG2 : ヘッダが違います");
+    DebugLogW(u"HG2 : ヘッダが違います");
     return 0;
   }
   if (!file.IsKnownVersion()) {
-    DebugLog("HG2 : 未対応のバージョンです");
+    DebugLogW(u"HG2 : 未対応のバージョンです");
     return 0;
   }
   const std::uint8_t* data = file.data();
@@ -160,7 +160,7 @@ int qvImageHg2::Load(const qvMemBlock* block, std::uint32_t frame_id) {
   if (file.IsChained()) {
     at = file.FindFrame(frame_id);
     if (at == 0) {
-      DebugLog("HG2(%d) : 対応するIDが見つかりません", static_cast<int>(frame_id));
+      DebugLogW(u"HG2(%d) : 対応するIDが見つかりません", static_cast<int>(frame_id));
       return 0;
     }
     const std::uint8_t* e = data + at + kFrameHeaderSize;
@@ -234,14 +234,14 @@ int qvImageHg2::DecodeFrame(const qvMemBlock& block, const FrameHeader& frame) {
   const std::uint8_t* control_stream = literal_stream + frame.literal_packed;
   if (ZlibInflate(literals.get(), frame.literal_size + kStreamSlack, literal_stream,
                   frame.literal_packed) != frame.literal_size) {
-    DebugLog("qvImageHg2 : バイト領域のサイズが異常です");
+    DebugLogW(u"qvImageHg2 : バイト領域のサイズが異常です");
     return 0;
   }
   HeapBuffer control = AllocateBuffer(std::uint64_t{frame.control_size} + kStreamSlack);
   if (!control) return 0;
   if (ZlibInflate(control.get(), frame.control_size + kStreamSlack, control_stream,
                   frame.control_packed) != frame.control_size) {
-    DebugLog("qvImageHg2 : ビット領域のサイズが異常です");
+    DebugLogW(u"qvImageHg2 : ビット領域のサイズが異常です");
     return 0;
   }
   // The run total leads the control bits; a total that cannot cover the
@@ -317,7 +317,7 @@ int qvImageHg2::Save(qvMemBlock* block, std::uint32_t frame_id, std::uint32_t ba
   HeapBuffer out = AllocateBuffer(capacity);
   if (!out) return 0;
   if (bpp != 3 && bpp != 4) {
-    DebugLog("この色数には対応していません");
+    DebugLogW(u"この色数には対応していません");
     return 0;
   }
   const std::uint32_t transparent = static_cast<std::uint32_t>(HasTransparency());

@@ -79,7 +79,7 @@ int qvImageHg3::LoadByIndex(const qvMemBlock* block, std::uint32_t index,
   const Hg3File file(block->data, block->size);
   if (!file.HasMagic()) return 0;
   if (!file.HasValidHeaderSize()) {
-    DebugLog("HG3 : ヘッダサイズが違います");
+    DebugLogW(u"HG3 : ヘッダサイズが違います");
     return 0;
   }
   const std::size_t offset = file.FindFrameByIndex(index);
@@ -93,11 +93,11 @@ int qvImageHg3::LoadByIndex(const qvMemBlock* block, std::uint32_t index,
 int qvImageHg3::LoadFrame(const qvMemBlock& block, std::uint32_t id) {
   const Hg3File file(block.data, block.size);
   if (!file.HasMagic()) {
-    DebugLog("HG3 : ヘッダが違います");
+    DebugLogW(u"HG3 : ヘッダが違います");
     return 0;
   }
   if (!file.HasValidHeaderSize()) {
-    DebugLog("HG3 : ヘッダサイズが違います");
+    DebugLogW(u"HG3 : ヘッダサイズが違います");
     return 0;
   }
   try {
@@ -234,14 +234,14 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
   for (const Hg3RowBlock& block : blocks) {
     if (ZlibInflate(literals, block.literal_size + kStreamSlack, block.literal_stream,
                     block.literal_packed) != block.literal_size) {
-      DebugLog("qvImageHg3 : バイト領域のサイズが異常です");
+      DebugLogW(u"qvImageHg3 : バイト領域のサイズが異常です");
       return 0;
     }
     HeapBuffer control = AllocateBuffer(std::uint64_t{block.control_size} + kStreamSlack);
     if (!control) return 0;
     if (ZlibInflate(control.get(), block.control_size + kStreamSlack, block.control_stream,
                     block.control_packed) != block.control_size) {
-      DebugLog("qvImageHg3 : ビット領域のサイズが異常です");
+      DebugLogW(u"qvImageHg3 : ビット領域のサイズが異常です");
       return 0;
     }
     bits_.Reset(control.get(), block.control_size);

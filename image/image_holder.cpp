@@ -73,7 +73,7 @@ std::uint8_t* qvImageHolder::LoadFromMemory(const qvMemBlock* block, int expand,
   ReleaseImage();
   const Decoder* chosen = ChooseDecoder(block);
   if (!chosen) {
-    DebugLog("展開できないイメージです");
+    DebugLogW(u"展開できないイメージです");
     return nullptr;
   }
   type_ = chosen->type;

@@ -16,7 +16,7 @@ void PutLe16(std::uint8_t* p, std::uint32_t v) {
   p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-void LogSaveFailure() { DebugLog("イメージの保存に失敗しました"); }
+void LogSaveFailure() { DebugLogW(u"イメージの保存に失敗しました"); }
 
 }  // namespace
 
@@ -29,7 +29,7 @@ int qvImageQvf::Probe(const qvMemBlock* block) {
 
 int qvImageQvf::Load(const qvMemBlock* block, std::uint32_t) {
   if (Probe(block) == 0) {
-    DebugLog("イメージのタイプが違います");
+    DebugLogW(u"イメージのタイプが違います");
     return 0;
   }
   if (block->size < kHeaderSize) return 0;

@@ -21,23 +21,6 @@ constexpr std::uint32_t kAssertExitCode = 3;
 enum SwitchState : int { kUnknown = -1, kOff = 0, kOn = 1 };
 std::atomic<int> g_switch{kUnknown};
 
-bool IsShiftJisLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-// Cuts an 8-bit message to the limit without leaving half a double-byte
-// character at its end.
-void CutShiftJis(char* text) {
-  std::size_t i = 0;
-  while (text[i] != 0) {
-    const std::size_t step =
-        IsShiftJisLeadByte(static_cast<unsigned char>(text[i])) && text[i + 1] != 0 ? 2 : 1;
-    if (i + step > static_cast<std::size_t>(kDebugMessageLimit)) break;
-    i += step;
-  }
-  text[i] = 0;
-}
-
 // Cuts a UTF-16 message to the limit without splitting a surrogate pair.
 void CutWide(char16_t* text) {
   for (int i = 0; i <= kDebugMessageLimit; ++i)
@@ -51,7 +34,7 @@ void FormatNarrow(char* message, const char* format, va_list arguments) {
   message[0] = 0;
   if (format == nullptr) return;
   std::vsnprintf(message, kMessageBufferSize, format, arguments);
-  CutShiftJis(message);
+  CutShiftJis(message, kDebugMessageLimit);
 }
 
 void FormatWideMessage(char16_t* message, const char16_t* format, va_list arguments) {

@@ -25,6 +25,19 @@ int WideToShiftJis(char* destination, std::size_t capacity, const char16_t* sour
   return written;
 }
 
+void CutShiftJis(char* text, std::size_t limit) {
+  std::size_t i = 0;
+  while (text[i] != 0) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const bool pair = ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) &&
+                      text[i + 1] != 0;
+    const std::size_t step = pair ? 2 : 1;
+    if (i + step > limit) break;
+    i += step;
+  }
+  text[i] = 0;
+}
+
 int ShiftJisToWide(char16_t* destination, std::size_t capacity, const char* source) {
   if (!destination || capacity == 0) return 0;
   destination[0] = 0;

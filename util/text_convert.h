@@ -28,4 +28,7 @@ int Utf8SequenceLength(const char* bytes);
 void FirstUtf8Character(const char* text, char* destination);
 
 int IsShiftJisPair(const char* bytes);
+// Ends a Shift-JIS text after at most `limit` bytes without leaving half a
+// double-byte character at its end.
+void CutShiftJis(char* text, std::size_t limit);
 std::uint32_t FirstCharacterCode(const char* bytes);

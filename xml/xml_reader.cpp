@@ -7,13 +7,11 @@
 
 #include "file/native_file.h"
 #include "system/private_heap.h"
+#include "util/format.h"
 #include "util/text_convert.h"
 #include "xml/ascii.h"
 
 namespace {
-
-// Room for a UTF-8 file name: up to three bytes per UTF-16 unit.
-constexpr std::size_t kFileNameBytes = kFileNameCapacity * 3 + 1;
 
 // Spare zero bytes behind the prepared input.
 constexpr std::size_t kInputPadding = 8;
@@ -22,27 +20,23 @@ constexpr std::size_t kInputPadding = 8;
 
 qvXmlReader::~qvXmlReader() { ReleaseInput(); }
 
-void qvXmlReader::RecordError(const char* format, ...) {
+void qvXmlReader::RecordError(const char16_t* format, ...) {
+  char16_t message[kFixedConvertCapacity];
   va_list arguments;
   va_start(arguments, format);
-  int length = std::vsnprintf(error_text_, sizeof error_text_, format, arguments);
+  FormatWideV(message, kFixedConvertCapacity, format, arguments);
   va_end(arguments);
-  if (length < 0) {
-    error_text_[0] = '\0';
-    return;
-  }
-  // A cut message must not end in the middle of a UTF-8 sequence.
-  std::size_t end = std::strlen(error_text_);
-  if (static_cast<std::size_t>(length) > end) {
-    std::size_t start = end;
-    while (start > 0 && (static_cast<unsigned char>(error_text_[start - 1]) & 0xC0) == 0x80)
-      --start;
-    if (start > 0) {
-      std::size_t lead = start - 1;
-      int sequence = Utf8SequenceLength(error_text_ + lead);
-      if (sequence < 1 || lead + static_cast<std::size_t>(sequence) > end) error_text_[lead] = '\0';
-    }
-  }
+  char converted[kFixedConvertCapacity];
+  if (WideToShiftJis(converted, sizeof converted, message) <= 0) converted[0] = '\0';
+  CutShiftJis(converted, kXmlErrorTextCapacity - 1);
+  std::memcpy(error_text_, converted, std::strlen(converted) + 1);
+}
+
+void qvXmlReader::RecordErrorNaming(const char16_t* format, std::string_view utf8_name) {
+  char16_t name[kXmlErrorTextCapacity];
+  const std::string bytes(utf8_name);
+  Utf8ToWide(bytes.c_str(), name, kXmlErrorTextCapacity);
+  RecordError(format, name);
 }
 
 int qvXmlReader::Finish(int code) {
@@ -68,12 +62,11 @@ void qvXmlReader::ReleaseInput() {
 int qvXmlReader::ReadFile(const char16_t* path) {
   tokens_.clear();
   error_text_[0] = '\0';
-  char name[kFileNameBytes];
-  WideToUtf8(path ? path : u"", name, sizeof name);
+  const char16_t* name = path ? path : u"";
 
   qvFile file;
   if (!path || !file.Open(path, QVFILE_READ | QVFILE_OPEN_EXISTING)) {
-    RecordError("ファイル %s のオープンに失敗しました。", name);
+    RecordError(u"ファイル %s のオープンに失敗しました。", name);
     return Finish(kXmlOpenFailed);
   }
   std::int32_t size = file.GetSize();
@@ -81,7 +74,7 @@ int qvXmlReader::ReadFile(const char16_t* path) {
   if (size >= 0) buffer.reset(new (std::nothrow) char[static_cast<std::size_t>(size) + 1]);
   if (!buffer || file.Read(buffer.get(), static_cast<std::uint32_t>(size)) != size) {
     file.Close();
-    RecordError("ファイル %s の読み込みに失敗しました。", name);
+    RecordError(u"ファイル %s の読み込みに失敗しました。", name);
     return Finish(kXmlReadFailed);
   }
   file.Close();
@@ -115,17 +108,17 @@ int qvXmlReader::ReadBuffer(const void* bytes, std::size_t length) {
   ClearTree();
   error_text_[0] = '\0';
   if (!bytes) {
-    RecordError("読み込みバッファが無効です。");
+    RecordError(u"読み込みバッファが無効です。");
     return Finish(kXmlNoBuffer);
   }
   if (!PrepareInput(static_cast<const unsigned char*>(bytes), length)) {
     // No input block (out of memory, or beyond 4 GiB): as good as no buffer.
-    RecordError("読み込みバッファが無効です。");
+    RecordError(u"読み込みバッファが無効です。");
     return Finish(kXmlNoBuffer);
   }
   Tokenize();
   if (!CheckDeclaration()) {
-    RecordError("読み込みできない形式のファイルです。");
+    RecordError(u"読み込みできない形式のファイルです。");
     return Finish(kXmlBadFormat);
   }
   RemoveComments();
@@ -219,7 +212,7 @@ int qvXmlReader::ParseElement(XmlNode* parent, std::size_t start_token) {
     if (tag.name[0] == '/') {
       attributes_.Truncate(mark);
       if (std::string_view(tag.name).substr(1) != current->name) {
-        RecordError("タグ終端<%s>が不正です。", tag.name.c_str());
+        RecordErrorNaming(u"タグ終端<%s>が不正です。", tag.name);
         return kXmlBadEndTag;
       }
       if (current == element) return kXmlReadOk;

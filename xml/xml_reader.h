@@ -67,8 +67,8 @@ class qvXmlReader {
   std::size_t GetAttributeCount() const { return attributes_.Size(); }
 
   int GetErrorCode() const { return error_code_; }
-  // The message of the last error recorded by the last read, UTF-8, cut to
-  // 511 bytes on a character boundary. Attribute errors are recorded
+  // The message of the last error recorded by the last read, Shift-JIS,
+  // cut to 511 bytes on a character boundary. Attribute errors are recorded
   // without failing the read, so a successful read may leave one here.
   const char* GetErrorText() const { return error_text_; }
 
@@ -100,7 +100,11 @@ class qvXmlReader {
                      XmlNodeAttribute* attribute);
 
   XmlNode* NewNode(XmlNode* parent);
-  void RecordError(const char* format, ...);
+  // The message becomes the error text in Shift-JIS, like every 8-bit text
+  // of the library; `format` takes UTF-16 arguments.
+  void RecordError(const char16_t* format, ...);
+  // The same with one name from the file (UTF-8) for its "%s".
+  void RecordErrorNaming(const char16_t* format, std::string_view utf8_name);
 
   XmlNode root_;
   // Owners of every node and attribute; chains point into them.

@@ -6,12 +6,12 @@
 bool qvXmlReader::SplitTag(std::string_view token, XmlNode* node, std::string_view opener,
                            std::string_view closer) {
   if (token.size() < opener.size() || !EqualAsciiNoCase(token.substr(0, opener.size()), opener)) {
-    RecordError("タグではありません。");
+    RecordError(u"タグではありません。");
     return false;
   }
   if (token.size() >= closer.size() &&
       !EqualAsciiNoCase(token.substr(token.size() - closer.size()), closer)) {
-    RecordError("タグ定義に誤りがあります。");
+    RecordError(u"タグ定義に誤りがあります。");
     return false;
   }
   // Opener and closer may overlap in a very short token ("<?>").
@@ -22,7 +22,7 @@ bool qvXmlReader::SplitTag(std::string_view token, XmlNode* node, std::string_vi
   std::string_view name;
   std::size_t position = ReadWord(inside, 0, &name);
   if (name.empty()) {
-    RecordError("不正なタグです。");
+    RecordError(u"不正なタグです。");
     return false;
   }
   node->name.assign(name);
@@ -68,13 +68,13 @@ bool qvXmlReader::ReadAttribute(std::string_view text, std::size_t* position,
   std::string_view name = word.substr(0, equals);
   char quote = equals + 1 < word.size() ? word[equals + 1] : '\0';
   if (quote != '"' && quote != '\'') {
-    RecordError("属性(%.*s)の値が不正です。", static_cast<int>(name.size()), name.data());
+    RecordErrorNaming(u"属性(%s)の値が不正です。", name);
     return false;
   }
   std::string_view rest = word.substr(equals + 2);
   std::size_t close = rest.find(quote);
   if (close != std::string_view::npos && close + 1 != rest.size()) {
-    RecordError("属性(%.*s)の値が不正です。", static_cast<int>(name.size()), name.data());
+    RecordErrorNaming(u"属性(%s)の値が不正です。", name);
     return false;
   }
   attribute->name.assign(name);

@@ -1,4 +1,5 @@
 // qvMemFile: reading loaded and shared blocks, writing into a growing one.
+#include "archive/log_text.h"
 #include "system/debug_log_capture.h"
 #include "file/memory_file.h"
 #include "system/private_heap.h"
@@ -9,6 +10,8 @@
 #include <string>
 
 namespace {
+
+using qvtest::Logged;
 
 class MemoryFileTest : public ::testing::Test {
  protected:
@@ -111,7 +114,7 @@ TEST_F(MemoryFileTest, WithoutABlockEverythingFailsAndReadsLog) {
   char c;
   EXPECT_EQ(file.Read(&c, 1), -1);
   EXPECT_EQ(file.Write(&c, 1), -1);
-  EXPECT_NE(log.Contents().find("qvMemFile : ファイルがオープンされていません"), std::string::npos);
+  EXPECT_TRUE(Logged(log, "qvMemFile : ファイルがオープンされていません"));
   EXPECT_EQ(file.GetPosition(), -1);
   EXPECT_EQ(file.Seek(0), -1);
   EXPECT_EQ(file.GetSize(), -1);

@@ -5,6 +5,7 @@
 #include "tools/common/utf.h"
 #include "tools/patchcheck/confine_check.h"
 #include "tools/patchcheck/description_lint.h"
+#include "util/text_convert.h"
 #include "xml/xml.h"
 
 namespace {
@@ -20,8 +21,12 @@ std::string ReadFailure(const std::u16string& path) {
   qvXmlReader reader;
   int code = reader.ReadFile(path.c_str());
   if (code == kXmlOpenFailed) return "updateinfo.xml was not found.";
-  return "updateinfo.xml cannot be read (error " + std::to_string(code) + "): " +
-         reader.GetErrorText();
+  // The reader's texts are Shift-JIS; the report is UTF-8.
+  char16_t wide[kXmlErrorTextCapacity];
+  ShiftJisToWide(wide, kXmlErrorTextCapacity, reader.GetErrorText());
+  char text[kXmlErrorTextCapacity * 3];
+  WideToUtf8(wide, text, sizeof text);
+  return "updateinfo.xml cannot be read (error " + std::to_string(code) + "): " + text;
 }
 
 }  // namespace
