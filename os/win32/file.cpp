@@ -49,6 +49,10 @@ bool ReadFileAt(Handle file, std::uint64_t offset, void* buffer, std::uint32_t c
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD moved = 0;
+  if (FaultInjected(FileOp::kRead)) {
+    if (done) *done = 0;
+    return false;
+  }
   bool ok = CheckHandle(file) && ::ReadFile(ToNative(file), buffer, count, &moved, &at);
   // The end of the file reads as 0 bytes, as a plain read does.
   if (!ok && ::GetLastError() == ERROR_HANDLE_EOF) ok = true;
