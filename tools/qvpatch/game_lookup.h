@@ -7,6 +7,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "os/tree.h"
@@ -26,8 +28,19 @@ class GameLookup {
   std::optional<FoundEntry> Find(const std::u16string& relative);
 
  private:
-  const std::vector<os::FolderEntry>* List(const std::u16string& folder);
+  // One folder's entries, found by name in constant time: a folder of
+  // many thousand files is looked up as often as it has files.
+  struct Listing {
+    std::vector<os::FolderEntry> entries;
+    std::unordered_map<std::u16string, std::size_t> exact;
+    std::unordered_map<std::u16string, std::size_t> folded;  // the first of each
+
+    // The entry named exactly `name`, else one named so in another case.
+    std::optional<std::size_t> Find(std::u16string_view name) const;
+  };
+
+  const Listing* List(const std::u16string& folder);
 
   os::Handle root_;
-  std::map<std::u16string, std::vector<os::FolderEntry>> listings_;
+  std::map<std::u16string, Listing> listings_;
 };
