@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "app/update_info.h"
+#include "os/file.h"
+#include "os/fault.h"
 #include "qvpatch_fixture.h"
 #include "support/links.h"
 #include "support/pe_writer.h"
@@ -125,6 +127,72 @@ TEST(QvpatchMake, AFailedCheckLeavesNothingBehind) {
   EXPECT_EQ(trees.Read("patch/old.txt"), "the last patch");
 }
 #endif
+
+// Every file operation of a run fails once in turn, as on a full disk or a
+// file in use: the run either fails and leaves the old patch folder as it
+// was with nothing beside it, or makes the very patch an undisturbed run
+// makes.
+TEST(QvpatchMake, AFailureAnywhereLeavesTheOldPatchOrMakesTheSameOne) {
+  PatchTrees trees;
+  trees.Write("old/same.txt", "same");
+  trees.Write("new/same.txt", "same");
+  trees.Write("old/a.txt", "old a");
+  trees.Write("new/a.txt", "new a");
+  trees.Write("old/gone/x.txt", "x");
+  trees.Write("new/sub/b.txt", "b");
+  trees.Write("updater.exe", "MZ");
+  const Strings updater = {"--updater", trees.Arg("updater.exe"), "--force"};
+  ASSERT_EQ(trees.Make("reference", updater).status, 0);
+  const auto reset = [&] {
+    for (const auto& entry : fs::directory_iterator(trees.At("")))
+      if (entry.path().filename().string().starts_with(".patch.")) fs::remove_all(entry.path());
+    fs::remove_all(trees.At("patch"));
+    trees.Write("patch/precious.txt", "the last patch");
+  };
+  reset();
+  const Strings before = trees.List("");
+  const auto same_as_reference = [&] {
+    if (trees.List("patch") != trees.List("reference")) return false;
+    for (const std::string& name : trees.List("reference")) {
+      if (name.back() == '/') continue;
+      if (trees.Read("patch/" + name) != trees.Read("reference/" + name)) return false;
+      if (name.starts_with("data/") && fs::last_write_time(trees.At("patch/" + name)) !=
+                                           fs::last_write_time(trees.At("reference/" + name)))
+        return false;
+    }
+    return true;
+  };
+
+  for (const os::FileOp kind :
+       {os::FileOp::kOpen, os::FileOp::kRead, os::FileOp::kWrite, os::FileOp::kFlush,
+        os::FileOp::kSetTimes, os::FileOp::kSetAttributes, os::FileOp::kRename,
+        os::FileOp::kCreateFolder, os::FileOp::kFind, os::FileOp::kQuery}) {
+    os::ArmFaults({});  // count only
+    ASSERT_EQ(trees.Make("patch", updater).status, 0);
+    const std::uint64_t calls = os::FaultCallCount(kind);
+    os::DisarmFaults();
+    for (std::uint64_t n = 1; n <= calls; ++n) {
+      SCOPED_TRACE(std::string(os::FileOpName(kind)) + " " + std::to_string(n));
+      reset();
+      os::ArmFaults({kind, n, os::kErrorDiskFull});
+      const ToolRun run = trees.Make("patch", updater);
+      os::DisarmFaults();
+      if (run.status == 0) {
+        EXPECT_TRUE(same_as_reference());
+        // The one thing a late failure may leave: the old folder, renamed,
+        // and the author is told.
+        for (const std::string& name : trees.List(""))
+          if (name.starts_with(".patch.") &&
+              !(HasLine(name, ".old/") && HasLine(run.out, "the old patch folder was kept as")))
+            ADD_FAILURE() << name << "\n" << run.out;
+      } else {
+        EXPECT_EQ(run.status, 1);
+        EXPECT_FALSE(run.err.empty());
+        EXPECT_EQ(trees.List(""), before) << run.err;
+      }
+    }
+  }
+}
 
 TEST(QvpatchMake, RefusesAPatchFolderInsideTheTrees) {
   PatchTrees trees;

@@ -103,7 +103,7 @@ class PatchMaker {
   bool Run(std::string* error) {
     return CheckPlaces(error) && Compare(error) && folder_.Begin(options_.out, options_.force, error) &&
            CopyData(error) && WriteDescription(error) && AddBackground(error) &&
-           AddSideFiles(error) && WriteManifest(error) && Check(error) && folder_.Place(error);
+           AddSideFiles(error) && WriteManifest(error) && Check(error) && Place(error);
   }
 
   std::string Summary() const {
@@ -241,6 +241,13 @@ class PatchMaker {
     for (const PatchProblem& problem : report.errors)
       *error += "\n  " + problem.where + ": " + problem.text + " [" + problem.rule + "]";
     return false;
+  }
+
+  bool Place(std::string* error) {
+    std::string warning;
+    if (!folder_.Place(error, &warning)) return false;
+    if (!warning.empty()) warnings_.push_back(warning);
+    return true;
   }
 
   bool CopyNamedFile(const std::u16string& source, const std::u16string& relative, std::string* error) {

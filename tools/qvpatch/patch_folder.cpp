@@ -140,7 +140,8 @@ bool PatchFolder::CopyFile(os::Handle source_root, std::u16string_view source,
     return FailSystem(error, write_ok ? "\"" + ToUtf8(source) + "\" cannot be read"
                                       : "\"" + ToUtf8(relative) + "\" cannot be written");
   }
-  os::SetFileTimes(output.File(), &times.creation, &times.last_access, &times.last_write);
+  if (!os::SetFileTimes(output.File(), &times.creation, &times.last_access, &times.last_write))
+    return FailSystem(error, "\"" + ToUtf8(relative) + "\" cannot be given its times");
   if (!output.Commit(os::kAttrArchive))
     return FailSystem(error, "\"" + ToUtf8(relative) + "\" cannot be written");
   *digest = hash.Finish();
@@ -156,7 +157,7 @@ bool PatchFolder::MakeFolder(std::u16string_view relative, std::string* error) {
   return true;
 }
 
-bool PatchFolder::Place(std::string* error) {
+bool PatchFolder::Place(std::string* error, std::string* warning) {
   const std::u16string staging_path = staging_.Path();
   const std::u16string destination_path =
       staging_path.substr(0, staging_path.size() - staging_name_.size()) + destination_name_;
@@ -181,7 +182,6 @@ bool PatchFolder::Place(std::string* error) {
   const std::u16string aside_path =
       staging_path.substr(0, staging_path.size() - staging_name_.size()) + aside;
   if (!aside.empty() && !RemoveFolderTree(parent_, aside_path, aside))
-    return Fail(error, "the old patch folder was kept as \"" + ToUtf8(aside_path) +
-                           "\": it cannot be removed");
+    *warning = "the old patch folder was kept as \"" + ToUtf8(aside_path) + "\": it cannot be removed";
   return true;
 }

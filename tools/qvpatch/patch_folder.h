@@ -36,7 +36,9 @@ class PatchFolder {
   bool MakeFolder(std::u16string_view relative, std::string* error);
 
   // Renames the staging folder to the destination, replacing what was there.
-  bool Place(std::string* error);
+  // An old destination that cannot be removed afterwards stays beside it,
+  // renamed, and `warning` says where: the patch is made all the same.
+  bool Place(std::string* error, std::string* warning);
 
  private:
   void RemoveStaging();
