@@ -7,27 +7,34 @@
 #   scripts/demo.sh --windows   Windows build under Wine: its real window
 #                               when a display is there, else the script
 #                               front end's transcript
+#   scripts/demo.sh --qvpatch   the patch is made by qvpatch from two builds
+#                               of the game instead of by hand (combines
+#                               with --windows)
 #
 # Everything happens below build/demo/: patch/ (the patch folder the user
 # would start the updater from), game/SkyLantern/ (the installed game) and
 # appdata/ (the all-users application-data folder with the game's install
-# record); old/ keeps the game as it was before the update.
+# record); old/ keeps the game as it was before the update; with --qvpatch,
+# build-1.1/ and build-1.2/ are the two builds the patch is made from.
 # QV_UI_LANGUAGE=1033 or 1041 picks English or Japanese.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 way=linux
-case "${1:-}" in
-  "") ;;
-  --windows) way=windows ;;
-  *) echo "usage: scripts/demo.sh [--windows]" >&2; exit 2 ;;
-esac
+make_patch=no
+for option in "$@"; do
+  case "$option" in
+    --windows) way=windows ;;
+    --qvpatch) make_patch=yes ;;
+    *) echo "usage: scripts/demo.sh [--windows] [--qvpatch]" >&2; exit 2 ;;
+  esac
+done
 
 scripts/install-deps.sh
 echo "== building the updater and the demo generator"
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target updater qv_demogen -- --no-print-directory -s
+cmake --build --preset linux --target updater qv_demogen qvpatch -- --no-print-directory -s
 if [ "$way" = windows ]; then
   scripts/windows-deps.sh
   cmake --preset windows >/dev/null
@@ -68,6 +75,24 @@ snapshot() { (cd "$game" && find . -type f -print0 | sort -z | xargs -0 sha1sum 
 snapshot > "$run/before.txt"
 # The game as it was, for qvpatch (README, "Making a patch").
 cp -a "$game" "$run/old"
+
+if [ "$make_patch" = yes ]; then
+  # Build 1.1 is the game as installed, without what the installer and the
+  # player made; build 1.2 has the hand-made patch's files and lacks what
+  # its description deletes.
+  echo "== making the patch with qvpatch from $run/build-1.1 and $run/build-1.2"
+  cp -a "$run/old" "$run/build-1.1"
+  rm -r "$run/build-1.1/install.log" "$run/build-1.1/save"
+  cp -a "$run/build-1.1" "$run/build-1.2"
+  cp -r "$run/patch/data/." "$run/build-1.2/"
+  sed -n 's:.*<p[0-9]*>\(.*\)</p[0-9]*>.*:\1:p' demo/patch/updateinfo.xml | tr '\\' / |
+    while IFS= read -r gone; do rm -r "$run/build-1.2/$gone"; done
+  build/linux/tools/qvpatch/qvpatch make --from "$run/build-1.1" --to "$run/build-1.2" \
+    --template demo/patch/updateinfo.xml --background "$run/patch/updatebg.hg3" \
+    --out "$run/made" | sed 's/^/  /'
+  rm -r "$run/patch"
+  mv "$run/made" "$run/patch"
+fi
 
 echo "== running the updater in $run/patch"
 cd "$run/patch"
@@ -110,4 +135,10 @@ sed 's/\r$//; s/^/  /' "$game/install.log"
 echo
 echo "engine.dll 2.0 was newer than the patch's 1.1, so it stays unchanged; the"
 echo "save data is not the patch's business and stays too."
+if [ "$make_patch" = yes ]; then
+  echo
+  echo "== qvpatch verify: the game against the patch's manifest"
+  build/linux/tools/qvpatch/qvpatch verify --game "$game" --manifest "$run/patch/patch-manifest.json" |
+    sed 's/^/  /' || true
+fi
 exit $status
