@@ -16,6 +16,7 @@ std::string Written(std::FILE* stream) {
   std::string bytes(static_cast<std::size_t>(size), '\0');
   std::rewind(stream);
   EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), stream), bytes.size());
+  std::fseek(stream, 0, SEEK_END);  // a stream must be positioned between reading and writing
   return bytes;
 }
 
