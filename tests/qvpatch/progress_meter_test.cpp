@@ -47,11 +47,14 @@ TEST(ProgressMeter, DrawsOneLineRedrawnInPlaceAndClearsIt) {
 TEST(ProgressMeter, ALongPathIsShortenedToTheLine) {
   std::FILE* stream = std::tmpfile();
   ASSERT_NE(stream, nullptr);
-  ProgressMeter meter(stream, true);
-  meter.Begin("verifying", 5ull << 30);
-  meter.Advance(1ull << 30, std::u16string(30, u'd') + u"\\" + std::u16string(30, u'e') +
-                                u"\\" + std::u16string(40, u'f') + u".bin");
-  const std::string line = Written(stream);
+  std::string line;
+  {
+    ProgressMeter meter(stream, true);
+    meter.Begin("verifying", 5ull << 30);
+    meter.Advance(1ull << 30, std::u16string(30, u'd') + u"\\" + std::u16string(30, u'e') +
+                                  u"\\" + std::u16string(40, u'f') + u".bin");
+    line = Written(stream);
+  }
   EXPECT_TRUE(line.starts_with("\rverifying 20% 1.0 GB / 5.0 GB  ")) << line;
   EXPECT_TRUE(line.ends_with(std::string(40, 'f') + ".bin")) << line;
   std::size_t columns = 0;  // characters after the "\r"
