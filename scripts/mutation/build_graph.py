@@ -24,6 +24,10 @@ class Suite:
     run_serial: bool
     baseline_seconds: float = 0.0
     shards: int = 1  # GoogleTest shards run side by side
+    # The test's own program when it starts other programs of the build: it
+    # is relinked for every mutant, so that the steps after its link (which
+    # copy those programs beside it) see the mutant too.
+    relink: str = ""
 
     @property
     def is_googletest(self):
@@ -107,6 +111,8 @@ def read_graph(root, build_dir):
     for suite in graph.suites.values():
         programs = [t for t in closure.get(suite.target, {suite.target})
                     if targets[t][0] == "EXECUTABLE"]
+        if len(programs) > 1:
+            suite.relink = targets[suite.target][1][0]
         for obj, target in target_of_object.items():
             if target not in closure.get(suite.target, ()):
                 continue

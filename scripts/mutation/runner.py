@@ -114,6 +114,8 @@ class MutantRunner:
             while True:
                 if build is None and pending and outcome is None:
                     building = pending.pop(0)
+                    if building.relink and os.path.exists(building.relink):
+                        os.remove(building.relink)
                     build = self._start_build(building.target)
                 if build is not None and build.poll() is not None:
                     if build.returncode == 0:
