@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "app/install_worker.h"
+#include "bench/support/engine_path.h"
+#include "bench/support/peak_memory.h"
 #include "file/confined_tree.h"
 #include "os/thread.h"
 #include "system/caps.h"
@@ -67,12 +69,6 @@ void WriteTree(const fs::path& root, const SourceTree& tree) {
   }
 }
 
-std::u16string EnginePath(const fs::path& path) {
-  std::u16string text = path.u16string();
-  std::replace(text.begin(), text.end(), u'/', u'\\');
-  return text;
-}
-
 struct Done {
   os::Event* event;
   int failed = 0;
@@ -85,16 +81,6 @@ std::int32_t OnReport(void* user, WorkerStatus* status) {
   return 1;
 }
 
-// Resident and peak resident memory of this process in KiB.
-long StatusValue(const char* key) {
-  std::ifstream in("/proc/self/status");
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
-  return -1;
-}
-
-void ResetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
 double CopyWithWorker(const fs::path& source, const fs::path& destination,
                       const confine::Tree& tree, int buffered_only, long* peak_kib) {
   std::vector<fs::path> files;
@@ -102,22 +88,22 @@ double CopyWithWorker(const fs::path& source, const fs::path& destination,
     if (entry.is_regular_file()) files.push_back(entry.path());
   std::sort(files.begin(), files.end());
 
-  const long baseline = StatusValue("VmRSS:");
-  ResetPeakMemory();
+  const long baseline = bench::StatusValue("VmRSS:");
+  bench::ResetPeakMemory();
   const auto start = std::chrono::steady_clock::now();
   auto* worker = new InstallWorker(3, buffered_only);
   worker->SetVersionCheck(1);
   worker->SetDestinationTree(&tree);
   for (const fs::path& file : files) {
     const fs::path target = destination / fs::relative(file, source);
-    worker->Add(EnginePath(file).c_str(), EnginePath(target).c_str(), 0);
+    worker->Add(bench::EnginePath(file).c_str(), bench::EnginePath(target).c_str(), 0);
   }
   Done done{os::CreateEvent(true, false)};
   worker->Start(OnReport, &done, nullptr);
   os::WaitForEvent(done.event, os::kInfinite);
   delete worker;
   const auto end = std::chrono::steady_clock::now();
-  const long peak = StatusValue("VmHWM:");
+  const long peak = bench::StatusValue("VmHWM:");
   if (peak >= 0 && baseline >= 0) *peak_kib = std::max(*peak_kib, peak - baseline);
   os::CloseEvent(done.event);
   if (done.failed) std::fprintf(stderr, "copy_bench: the worker reported a failure\n");
@@ -158,7 +144,7 @@ int main(int argc, char** argv) {
   // The destinations lie below DIR, which the worker writes into as the
   // updater writes into an install folder.
   confine::Tree tree;
-  if (confine::Rule rule = tree.Open(EnginePath(root).c_str(), {}); rule != confine::Rule::kOk) {
+  if (confine::Rule rule = tree.Open(bench::EnginePath(root).c_str(), {}); rule != confine::Rule::kOk) {
     std::fprintf(stderr, "copy_bench: %s cannot be written into (%s)\n", dir,
                  confine::RuleCode(rule));
     return 2;

@@ -60,3 +60,22 @@ std::string GenerateDescription(std::size_t target_bytes) {
   out += languages + "  </language>\r\n" + messages + deletes + "  </delete>\r\n</document>\r\n";
   return out;
 }
+
+std::string GenerateDeleteList(std::size_t count) {
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+      "<document>\r\n"
+      "  <brand>Brand</brand>\r\n  <app>game</app>\r\n"
+      "  <language>\r\n"
+      "    <lang00><code>1041</code><prifix>l0</prifix><lang>Language</lang></lang00>\r\n"
+      "  </language>\r\n";
+  AppendMessages(&out, 0);
+  out += "  <delete>\r\n";
+  for (std::size_t n = 1; n <= count; ++n) {
+    char entry[128];
+    std::snprintf(entry, sizeof entry, "    <p%02zu>data\\scenario\\chapter%02zu\\scene%05zu.txt</p%02zu>\r\n", n,
+                  n % 40, n, n);
+    out += entry;
+  }
+  return out + "  </delete>\r\n</document>\r\n";
+}

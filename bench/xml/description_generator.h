@@ -7,3 +7,7 @@
 #include <string>
 
 std::string GenerateDescription(std::size_t target_bytes);
+
+// A description with one language and `count` delete entries p01, p02, ...
+// naming paths like those of a real patch.
+std::string GenerateDeleteList(std::size_t count);
