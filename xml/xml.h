@@ -1,33 +1,14 @@
 // qvXml: an XML document read from a file and queried by paths of element
-// names. The reader's linked tree is converted once into arrays that every
-// query walks.
+// names. The reader's tree holds every sibling list as an array, with a copy
+// ordered by name, so a query step among many siblings is a binary search.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <string>
-#include <vector>
 
 #include "xml/xml_reader.h"
-
-struct XmlAttribute {
-  std::string name;
-  std::string value;
-};
-
-// Children and attributes are ranges of the owning document's pools, listed
-// in reverse document order (the last child in the file comes first). A
-// count of 0 means "none".
-struct XmlElement {
-  std::string name;
-  std::string text;
-  std::size_t first_attribute = 0;
-  std::size_t attribute_count = 0;
-  std::size_t first_child = 0;
-  std::size_t child_count = 0;
-};
 
 // Size of the UTF-16 area a text is converted in before it is copied out.
 inline constexpr std::size_t kXmlConvertCapacity = 4096;
@@ -39,14 +20,16 @@ class qvXml {
   qvXml& operator=(const qvXml&) = delete;
   ~qvXml() { Close(); }
 
+  // Applies to the Opens that follow; see XmlMemoryLimit.
+  void SetMemoryLimit(XmlMemoryLimit limit) { limit_ = limit; }
   bool Open(const char16_t* path);
   // The same from bytes in memory (for tools and fuzzing); not logged.
   bool OpenBuffer(const void* bytes, std::size_t length);
   // The destination (`capacity` units) always receives a string: the text
   // at the path, or `fallback` when the path is not there. Texts are cut
   // to fit, never splitting a surrogate pair. Names are `const char*`.
-  bool GetString(char16_t* destination, std::size_t capacity, const char16_t* fallback,
-                 int count, ...);
+  bool GetString(char16_t* destination, std::size_t capacity, const char16_t* fallback, int count,
+                 ...);
   // The text at the path read as an integer (sign, decimal or 0x hex;
   // anything else gives 0), or `fallback` when the path is not there.
   std::int32_t GetInt(std::int32_t fallback, int count, ...);
@@ -60,24 +43,18 @@ class qvXml {
   bool LastStringWasCut() const { return last_string_cut_; }
 
   // Read-only access to the tree, for tools that inspect a document.
-  std::span<const XmlElement> GetTopElements() const;
-  std::span<const XmlElement> GetChildren(const XmlElement& element) const;
+  XmlElementList GetTopElements() const;
+  XmlElementList GetChildren(const XmlElement& element) const;
   std::span<const XmlAttribute> GetAttributes(const XmlElement& element) const;
-  // The reader of the last Open (its error code and text), or null.
+  // The reader of the last Open (its error code, text and memory), or null.
   const qvXmlReader* GetReader() const { return reader_.get(); }
 
  private:
-  bool Finish(int read_result);
-  void BuildElements();
-  std::span<const XmlElement> QueryStart() const;
-  const XmlElement* FindPath(std::span<const XmlElement> members, const char* const* names,
-                             int count, int index) const;
+  XmlElementList QueryStart() const;
+  const XmlElement* FindPath(const XmlElementList& members, const char* const* names, int count,
+                             int index) const;
 
+  XmlMemoryLimit limit_;
   std::unique_ptr<qvXmlReader> reader_;
-  // Present after every Open; empty after a failed one.
-  bool has_elements_ = false;
-  std::size_t top_count_ = 0;  // the top elements are the first pool members
-  std::vector<XmlElement> elements_;
-  std::vector<XmlAttribute> attributes_;
   bool last_string_cut_ = false;
 };

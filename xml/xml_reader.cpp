@@ -1,20 +1,26 @@
 #include "xml/xml_reader.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <new>
 
 #include "file/native_file.h"
 #include "system/private_heap.h"
 #include "util/format.h"
 #include "util/text_convert.h"
 #include "xml/ascii.h"
+#include "xml/xml_tokens.h"
 
 namespace {
 
 // Spare zero bytes behind the prepared input.
 constexpr std::size_t kInputPadding = 8;
+
+std::size_t LimitFor(XmlMemoryLimit limit, std::size_t length) {
+  if (limit.per_input_byte == 0) return SIZE_MAX;
+  if (length > (SIZE_MAX - limit.allowance) / limit.per_input_byte) return SIZE_MAX;
+  return length * limit.per_input_byte + limit.allowance;
+}
 
 }  // namespace
 
@@ -34,196 +40,203 @@ void qvXmlReader::RecordError(const char16_t* format, ...) {
 
 void qvXmlReader::RecordErrorNaming(const char16_t* format, std::string_view utf8_name) {
   char16_t name[kXmlErrorTextCapacity];
-  const std::string bytes(utf8_name);
-  Utf8ToWide(bytes.c_str(), name, kXmlErrorTextCapacity);
+  char bytes[kXmlErrorTextCapacity * 3];
+  const std::size_t length = utf8_name.size() < sizeof bytes ? utf8_name.size() : sizeof bytes - 1;
+  std::memcpy(bytes, utf8_name.data(), length);
+  bytes[length] = '\0';
+  Utf8ToWide(bytes, name, kXmlErrorTextCapacity);
   RecordError(format, name);
 }
 
+// Every read starts from nothing: no tree, no error, nothing charged.
+void qvXmlReader::Reset() {
+  ReleaseInput();
+  tree_.Clear();
+  budget_ = MemoryBudget();
+  error_text_[0] = '\0';
+}
+
+template <typename Step>
+int qvXmlReader::Guarded(Step&& step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    return Finish(OutOfMemory());
+  }
+}
+
+// The transient parts go; a failed read leaves no tree behind.
 int qvXmlReader::Finish(int code) {
   ReleaseInput();
-  tokens_.clear();
-  tokens_.shrink_to_fit();
+  budget_.Free(&text_pieces_);
+  budget_.Free(&children_);
+  budget_.Free(&tag_.attributes);
+  tag_.name = {};
+  if (code != kXmlReadOk) tree_.Clear();
   error_code_ = code;
   return code;
 }
 
-void qvXmlReader::ClearTree() {
-  root_ = XmlNode{};
-  nodes_.Clear();
-  attributes_.Clear();
+int qvXmlReader::OutOfMemory() {
+  RecordError(u"メモリが確保出来ませんでした。");
+  return kXmlOutOfMemory;
+}
+
+// The input block also sets the read's limit, which depends on its length.
+bool qvXmlReader::AllocateInput(std::size_t length) {
+  budget_ = MemoryBudget(LimitFor(limit_, length));
+  if (length > UINT32_MAX - kInputPadding) return false;
+  const std::size_t size = length + kInputPadding;
+  if (!budget_.Charge(size)) return false;
+  input_ = static_cast<char*>(PrivateAlloc(0, size));
+  if (!input_) return false;
+  input_charge_ = size;
+  input_length_ = static_cast<std::uint32_t>(length);
+  return true;
 }
 
 void qvXmlReader::ReleaseInput() {
   PrivateFree(input_);
   input_ = nullptr;
+  budget_.Release(input_charge_);
+  input_charge_ = 0;
   input_length_ = 0;
 }
 
 int qvXmlReader::ReadFile(const char16_t* path) {
-  tokens_.clear();
-  error_text_[0] = '\0';
-  const char16_t* name = path ? path : u"";
-
-  qvFile file;
-  if (!path || !file.Open(path, QVFILE_READ | QVFILE_OPEN_EXISTING)) {
-    RecordError(u"ファイル %s のオープンに失敗しました。", name);
-    return Finish(kXmlOpenFailed);
-  }
-  std::int32_t size = file.GetSize();
-  std::unique_ptr<char[]> buffer;
-  if (size >= 0) buffer.reset(new (std::nothrow) char[static_cast<std::size_t>(size) + 1]);
-  if (!buffer || file.Read(buffer.get(), static_cast<std::uint32_t>(size)) != size) {
+  return Guarded([&] {
+    Reset();
+    const char16_t* name = path ? path : u"";
+    qvFile file;
+    if (!path || !file.Open(path, QVFILE_READ | QVFILE_OPEN_EXISTING)) {
+      RecordError(u"ファイル %s のオープンに失敗しました。", name);
+      return Finish(kXmlOpenFailed);
+    }
+    const std::int32_t size = file.GetSize();
+    if (size < 0) {
+      RecordError(u"ファイル %s の読み込みに失敗しました。", name);
+      return Finish(kXmlReadFailed);
+    }
+    // The file is read straight into the block that is parsed.
+    if (!AllocateInput(static_cast<std::size_t>(size))) return Finish(OutOfMemory());
+    if (file.Read(input_, static_cast<std::uint32_t>(size)) != size) {
+      RecordError(u"ファイル %s の読み込みに失敗しました。", name);
+      return Finish(kXmlReadFailed);
+    }
     file.Close();
-    RecordError(u"ファイル %s の読み込みに失敗しました。", name);
-    return Finish(kXmlReadFailed);
-  }
-  file.Close();
-  return ReadBuffer(buffer.get(), static_cast<std::size_t>(size));
-}
-
-// Copies the bytes into a zeroed private-heap block, turning every CR LF
-// into LF and ending the input at its first zero byte.
-bool qvXmlReader::PrepareInput(const unsigned char* bytes, std::size_t length) {
-  if (length > UINT32_MAX - kInputPadding) return false;
-  input_ = static_cast<char*>(PrivateAlloc(0, length + kInputPadding));
-  if (!input_) return false;
-  std::size_t written = 0;
-  std::size_t markup = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    unsigned char byte = bytes[i];
-    if (byte == 0) break;
-    if (byte == '\r' && i + 1 < length && bytes[i + 1] == '\n') continue;
-    markup += (byte == '<') + (byte == '>');
-    input_[written++] = static_cast<char>(byte);
-  }
-  std::memset(input_ + written, 0, length + kInputPadding - written);
-  input_length_ = static_cast<std::uint32_t>(written);
-  markup_count_ = markup;
-  return true;
+    return Finish(Parse(static_cast<std::size_t>(size)));
+  });
 }
 
 int qvXmlReader::ReadBuffer(const void* bytes, std::size_t length) {
-  ReleaseInput();
-  tokens_.clear();
-  ClearTree();
-  error_text_[0] = '\0';
-  if (!bytes) {
-    RecordError(u"読み込みバッファが無効です。");
-    return Finish(kXmlNoBuffer);
+  return Guarded([&] {
+    Reset();
+    if (!bytes) {
+      RecordError(u"読み込みバッファが無効です。");
+      return Finish(kXmlNoBuffer);
+    }
+    if (!AllocateInput(length)) return Finish(OutOfMemory());
+    std::memcpy(input_, bytes, length);
+    return Finish(Parse(length));
+  });
+}
+
+// In place: every CR LF becomes LF, then every tab and LF a blank; the
+// input ends at its first zero byte. A lone CR stays.
+void qvXmlReader::PrepareInput(std::size_t length) {
+  std::size_t written = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    char byte = input_[i];
+    if (byte == '\0') break;
+    if (byte == '\r' && i + 1 < length && input_[i + 1] == '\n') continue;
+    if (byte == '\t' || byte == '\n') byte = ' ';
+    input_[written++] = byte;
   }
-  if (!PrepareInput(static_cast<const unsigned char*>(bytes), length)) {
-    // No input block (out of memory, or beyond 4 GiB): as good as no buffer.
-    RecordError(u"読み込みバッファが無効です。");
-    return Finish(kXmlNoBuffer);
-  }
-  Tokenize();
-  if (!CheckDeclaration()) {
+  std::memset(input_ + written, 0, length + kInputPadding - written);
+  input_length_ = static_cast<std::uint32_t>(written);
+}
+
+// Only the first element is read: whatever follows its end tag is ignored,
+// and so is text before it.
+int qvXmlReader::Parse(std::size_t length) {
+  PrepareInput(length);
+  XmlTokens tokens({input_, input_length_});
+  std::string_view token;
+  if (!tokens.NextRaw(&token) || !CheckDeclaration(token)) {
     RecordError(u"読み込みできない形式のファイルです。");
-    return Finish(kXmlBadFormat);
+    return kXmlBadFormat;
   }
-  RemoveComments();
-  for (std::size_t i = 1; i < tokens_.size(); ++i) {
-    if (tokens_[i].length > 0 && input_[tokens_[i].offset] == '<')
-      return Finish(ParseElement(&root_, i));
-  }
-  return Finish(kXmlReadOk);
-}
-
-// The list alternates between tags ("<" to the next ">") and the text
-// between them. All markup bytes are below 0x40, which no Shift-JIS trail
-// byte and no UTF-8 continuation byte is, so a byte walk finds the same
-// boundaries as a walk by characters.
-void qvXmlReader::Tokenize() {
-  // Each "<" and each ">" emits at most one token.
-  tokens_.reserve(markup_count_);
-  char* text = input_;
-  std::uint32_t start = 0;
-  for (std::uint32_t i = 0; i < input_length_; ++i) {
-    char c = text[i];
-    if (c == '\t' || c == '\n') {
-      text[i] = ' ';
-    } else if (c == '<') {
-      if (i != 0) tokens_.push_back({start, i - start});
-      start = i;
-    } else if (c == '>') {
-      if (i != 0) tokens_.push_back({start, i + 1 - start});
-      start = i + 1;
+  while (tokens.Next(&token)) {
+    if (!token.empty() && token[0] == '<') {
+      if (int code = ParseElement(&tokens, token)) return code;
+      break;
     }
   }
-  // Text after the last ">" is not kept.
+  // The element is complete: its text is copied, the input can go before
+  // the name order is made.
+  ReleaseInput();
+  if (!tree_.SetTop(children_) || !tree_.Finish()) return OutOfMemory();
+  return kXmlReadOk;
 }
 
-bool qvXmlReader::CheckDeclaration() {
-  if (tokens_.empty()) return false;
-  std::size_t mark = attributes_.Size();
-  XmlNode declaration;
-  std::string version;
-  std::string encoding;
-  bool ok = SplitTag(TokenText(tokens_[0]), &declaration, "<?", "?>") &&
-            declaration.name == "xml" &&
-            GetAttribute(&declaration, "version", &version) &&
-            GetAttribute(&declaration, "encoding", &encoding);
-  attributes_.Truncate(mark);
-  return ok && EqualAsciiNoCase(version, "1.0") && EqualAsciiNoCase(encoding, "UTF-8");
+bool qvXmlReader::CheckDeclaration(std::string_view token) {
+  std::string_view version;
+  std::string_view encoding;
+  return SplitTag(token, &tag_, "<?", "?>") && tag_.name == "xml" &&
+         GetAttribute(tag_.attributes, "version", &version) &&
+         GetAttribute(tag_.attributes, "encoding", &encoding) && EqualAsciiNoCase(version, "1.0") &&
+         EqualAsciiNoCase(encoding, "UTF-8");
 }
 
-// One pass; an opened comment that is ended drops every token from its
-// opener through its closer. A "-->" with no comment open is ordinary text.
-void qvXmlReader::RemoveComments() {
-  constexpr std::size_t kNone = SIZE_MAX;
-  std::size_t kept = 0;
-  std::size_t open = kNone;
-  for (std::size_t i = 0; i < tokens_.size(); ++i) {
-    std::string_view token = TokenText(tokens_[i]);
-    if (open == kNone && token.starts_with("<!--")) open = kept;
-    tokens_[kept++] = tokens_[i];
-    if (open != kNone && token.ends_with("-->")) {
-      kept = open;
-      open = kNone;
-    }
-  }
-  tokens_.resize(kept);
+// The new element is a child of the innermost open one (or the top one).
+bool qvXmlReader::OpenChild(std::vector<OpenElement>* open) {
+  std::uint32_t number = 0;
+  return tree_.AddElement(tag_.name, tag_.attributes, &number) &&
+         budget_.Append(&children_, number) &&
+         budget_.Append(open, OpenElement{number, text_pieces_.size(), children_.size()});
 }
 
-XmlNode* qvXmlReader::NewNode(XmlNode* parent) {
-  XmlNode& node = nodes_.Add();
-  node.parent = parent;
-  node.next = parent->first_child;
-  if (node.next) node.next->previous = &node;
-  parent->first_child = &node;
-  return &node;
+// The texts and children gathered since the element opened become its own.
+bool qvXmlReader::Close(const OpenElement& element) {
+  const std::span<const std::string_view> pieces(text_pieces_.data() + element.first_piece,
+                                                 text_pieces_.size() - element.first_piece);
+  const std::span<const std::uint32_t> children(children_.data() + element.first_child,
+                                                children_.size() - element.first_child);
+  if (!tree_.SetText(element.number, pieces) || !tree_.SetChildren(element.number, children))
+    return false;
+  text_pieces_.resize(element.first_piece);
+  children_.resize(element.first_child);
+  return true;
 }
 
-// Walks the tokens with an explicit chain of open elements (each node's
-// parent), so nesting depth costs no stack.
-int qvXmlReader::ParseElement(XmlNode* parent, std::size_t start_token) {
-  XmlNode* const element = NewNode(parent);
-  if (!SplitTag(TokenText(tokens_[start_token]), element, "<", ">")) return kXmlBadTag;
-  XmlNode* current = element;
-  for (std::size_t i = start_token + 1; i < tokens_.size(); ++i) {
-    std::string_view token = TokenText(tokens_[i]);
+// The open elements are a stack of their own, so nesting depth costs no
+// call stack. An end tag is matched only against the innermost element.
+int qvXmlReader::ParseElement(XmlTokens* tokens, std::string_view start_tag) {
+  std::vector<OpenElement> open;
+  int code = kXmlReadOk;
+  if (!SplitTag(start_tag, &tag_, "<", ">")) return kXmlBadTag;
+  if (!OpenChild(&open)) code = OutOfMemory();
+  std::string_view token;
+  while (code == kXmlReadOk && !open.empty() && tokens->Next(&token)) {
     if (token.empty() || token[0] != '<') {
-      current->text.append(token);
-      continue;
+      if (!token.empty() && !budget_.Append(&text_pieces_, token)) code = OutOfMemory();
+    } else if (!SplitTag(token, &tag_, "<", ">")) {
+      code = kXmlBadTag;
+    } else if (tag_.name[0] != '/') {
+      if (!OpenChild(&open)) code = OutOfMemory();
+    } else if (tag_.name.substr(1) != tree_.Element(open.back().number).Name()) {
+      RecordErrorNaming(u"タグ終端<%s>が不正です。", tag_.name);
+      code = kXmlBadEndTag;
+    } else if (!Close(open.back())) {
+      code = OutOfMemory();
+    } else {
+      open.pop_back();
     }
-    std::size_t mark = attributes_.Size();
-    XmlNode tag;
-    if (!SplitTag(token, &tag, "<", ">")) return kXmlBadTag;
-    if (tag.name[0] == '/') {
-      attributes_.Truncate(mark);
-      if (std::string_view(tag.name).substr(1) != current->name) {
-        RecordErrorNaming(u"タグ終端<%s>が不正です。", tag.name);
-        return kXmlBadEndTag;
-      }
-      if (current == element) return kXmlReadOk;
-      current = current->parent;
-      continue;
-    }
-    XmlNode* child = NewNode(current);
-    child->name = std::move(tag.name);
-    child->first_attribute = tag.first_attribute;
-    current = child;
   }
   // Out of tokens: every open element ends with what it has.
-  return kXmlReadOk;
+  for (; code == kXmlReadOk && !open.empty(); open.pop_back()) {
+    if (!Close(open.back())) code = OutOfMemory();
+  }
+  budget_.Free(&open);
+  return code;
 }

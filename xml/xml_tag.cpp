@@ -1,10 +1,14 @@
 // Splitting one tag into its name and attributes.
-#include "xml/xml_reader.h"
+#include <algorithm>
+#include <new>
 
 #include "xml/ascii.h"
+#include "xml/xml_reader.h"
 
-bool qvXmlReader::SplitTag(std::string_view token, XmlNode* node, std::string_view opener,
+bool qvXmlReader::SplitTag(std::string_view token, Tag* tag, std::string_view opener,
                            std::string_view closer) {
+  tag->name = {};
+  tag->attributes.clear();
   if (token.size() < opener.size() || !EqualAsciiNoCase(token.substr(0, opener.size()), opener)) {
     RecordError(u"タグではありません。");
     return false;
@@ -19,28 +23,23 @@ bool qvXmlReader::SplitTag(std::string_view token, XmlNode* node, std::string_vi
   std::string_view inside =
       end > opener.size() ? token.substr(opener.size(), end - opener.size()) : std::string_view{};
 
-  std::string_view name;
-  std::size_t position = ReadWord(inside, 0, &name);
-  if (name.empty()) {
+  std::size_t position = ReadWord(inside, 0, &tag->name);
+  if (tag->name.empty()) {
     RecordError(u"不正なタグです。");
     return false;
   }
-  node->name.assign(name);
-  XmlNodeAttribute attribute;
-  while (ReadAttribute(inside, &position, &attribute)) {
-    XmlNodeAttribute& linked = attributes_.Add();
-    linked = std::move(attribute);
-    linked.next = node->first_attribute;
-    node->first_attribute = &linked;
-    attribute = XmlNodeAttribute{};
+  while (ReadAttribute(inside, &position, tag)) {
   }
+  // Lists run in reverse document order: the last attribute comes first.
+  std::reverse(tag->attributes.begin(), tag->attributes.end());
   return true;
 }
 
-// Words end only at a space: after tokenizing, tabs and line feeds are
-// spaces already. No UTF-8 continuation byte or Shift-JIS trail byte is a
-// space, so stopping at the first space byte is the same as stepping by
-// characters; a byte that starts no valid sequence is simply one character.
+// Words end only at a space: after the input is prepared, tabs and line
+// feeds are spaces already. No UTF-8 continuation byte or Shift-JIS trail
+// byte is a space, so stopping at the first space byte is the same as
+// stepping by characters; a byte that starts no valid sequence is simply
+// one character.
 std::size_t qvXmlReader::ReadWord(std::string_view text, std::size_t position,
                                   std::string_view* word) {
   std::size_t start = position;
@@ -57,9 +56,10 @@ std::size_t qvXmlReader::ReadWord(std::string_view text, std::size_t position,
 
 // name="value" or name='value' as one word. The value runs to the quote
 // that opened it, which must be the word's last byte, or to the end of the
-// word. Quotes are below 0x40, so no Shift-JIS pair can hide one.
-bool qvXmlReader::ReadAttribute(std::string_view text, std::size_t* position,
-                                XmlNodeAttribute* attribute) {
+// word. Quotes are below 0x40, so no Shift-JIS pair can hide one. A budget
+// that refuses the room is an allocation failure like the system's: it
+// unwinds to the read's guard.
+bool qvXmlReader::ReadAttribute(std::string_view text, std::size_t* position, Tag* tag) {
   std::string_view word;
   std::size_t after = ReadWord(text, *position, &word);
   if (word.empty()) return false;
@@ -77,18 +77,17 @@ bool qvXmlReader::ReadAttribute(std::string_view text, std::size_t* position,
     RecordErrorNaming(u"属性(%s)の値が不正です。", name);
     return false;
   }
-  attribute->name.assign(name);
-  attribute->value.assign(rest.substr(0, close));
+  if (!budget_.Append(&tag->attributes, XmlAttribute(name, rest.substr(0, close))))
+    throw std::bad_alloc();
   *position = after;
   return true;
 }
 
-bool qvXmlReader::GetAttribute(const XmlNode* node, std::string_view name, std::string* value) {
-  if (!node) return false;
-  for (const XmlNodeAttribute* attribute = node->first_attribute; attribute;
-       attribute = attribute->next) {
-    if (EqualAsciiNoCase(attribute->name, name)) {
-      if (value) *value = attribute->value;
+bool qvXmlReader::GetAttribute(std::span<const XmlAttribute> attributes, std::string_view name,
+                               std::string_view* value) {
+  for (const XmlAttribute& attribute : attributes) {
+    if (EqualAsciiNoCase(attribute.Name(), name)) {
+      if (value) *value = attribute.Value();
       return true;
     }
   }

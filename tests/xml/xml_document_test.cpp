@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "../system/debug_log_capture.h"
 #include "system/private_heap.h"
@@ -142,14 +145,14 @@ TEST_F(XmlDocumentTest, ElementTreeKeepsReverseOrderAndAttributes) {
   ASSERT_EQ(top.size(), 1u);
   auto children = xml_.GetChildren(top[0]);
   ASSERT_EQ(children.size(), 2u);
-  EXPECT_EQ(children[0].name, "y");
-  EXPECT_EQ(children[1].name, "x");
-  EXPECT_EQ(children[1].text, "12");
+  EXPECT_EQ(children[0].Name(), "y");
+  EXPECT_EQ(children[1].Name(), "x");
+  EXPECT_EQ(children[1].Text(), "12");
   EXPECT_TRUE(xml_.GetChildren(children[0]).empty());
   auto attributes = xml_.GetAttributes(top[0]);
   ASSERT_EQ(attributes.size(), 2u);
-  EXPECT_EQ(attributes[0].name, "j");
-  EXPECT_EQ(attributes[1].value, "1");
+  EXPECT_EQ(attributes[0].Name(), "j");
+  EXPECT_EQ(attributes[1].Value(), "1");
   EXPECT_TRUE(xml_.GetAttributes(children[0]).empty());
 }
 
@@ -167,7 +170,7 @@ TEST_F(XmlDocumentTest, DeepDocumentsConvertAndClose) {
     ++depth;
   }
   EXPECT_EQ(depth, kDepth);
-  EXPECT_EQ(element->text, "x");
+  EXPECT_EQ(element->Text(), "x");
   xml_.Close();
 }
 
@@ -208,6 +211,32 @@ TEST_F(XmlDocumentTest, WritesItsDebugLogLines) {
   EXPECT_NE(log.find("xml open exit"), std::string::npos);
   EXPECT_NE(log.find("qvXml : File open error " + qvtest::U8(dir_.Path(u"missing.xml"))),
             std::string::npos);
+}
+
+// Among thousands of siblings every path step still finds each member of
+// its name, the last in the file first, and backtracks through them.
+TEST_F(XmlDocumentTest, ManySiblingsAreFoundByName) {
+  constexpr int kCount = 3000;
+  std::vector<int> order;
+  for (int i = 0; i < kCount; ++i) order.push_back(i);
+  std::shuffle(order.begin(), order.end(), std::mt19937(7));
+  std::string body = "<document>";
+  for (int i : order) {
+    const std::string n = std::to_string(i);
+    body += "<p" + n + ">" + n + "</p" + n + "><a><b" + n + ">" + n + "</b" + n + "><same>" + n +
+            "</same></a>";
+  }
+  body += "<p17>again</p17></document>";
+  ASSERT_TRUE(Open(body));
+  for (int i = 0; i < kCount; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string p = "p" + n, b = "b" + n;
+    ASSERT_EQ(Get(p.c_str()), i == 17 ? "again" : n);
+    ASSERT_EQ(Get("a", b.c_str()), n);
+  }
+  EXPECT_EQ(Get("a", "same"), std::to_string(order.back()));
+  EXPECT_EQ(Get("a", "b3000"), "<default>");
+  EXPECT_EQ(xml_.GetChildren(xml_.GetTopElements()[0]).size(), 2u * kCount + 1);
 }
 
 }  // namespace

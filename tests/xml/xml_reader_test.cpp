@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "system/private_heap.h"
@@ -20,7 +22,23 @@ class XmlReaderTest : public ::testing::Test {
   int Read(const std::string& bytes) { return reader_.ReadBuffer(bytes.data(), bytes.size()); }
   int ReadBody(const std::string& body) { return Read(kDeclaration + body); }
 
-  const XmlNode* Top() const { return reader_.GetRootNode()->first_child; }
+  const XmlTree& Tree() const { return reader_.GetTree(); }
+  const XmlElement* Top() const {
+    XmlElementList top = Tree().Top();
+    return top.empty() ? nullptr : &top[0];
+  }
+  // Children in document order (the lists run the other way).
+  std::vector<const XmlElement*> Children(const XmlElement* element) const {
+    std::vector<const XmlElement*> out;
+    for (const XmlElement& child : Tree().Children(*element)) out.insert(out.begin(), &child);
+    return out;
+  }
+  std::vector<std::pair<std::string, std::string>> Attributes(const XmlElement* element) const {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const XmlAttribute& a : Tree().Attributes(*element))
+      out.emplace_back(a.Name(), a.Value());
+    return out;
+  }
   // The error text, Shift-JIS like every 8-bit text of the library, as UTF-8.
   std::string ErrorText() const {
     char16_t wide[kXmlErrorTextCapacity];
@@ -30,14 +48,6 @@ class XmlReaderTest : public ::testing::Test {
 
   qvXmlReader reader_;
 };
-
-// Children in document order (the chain runs the other way).
-std::vector<const XmlNode*> Children(const XmlNode* node) {
-  std::vector<const XmlNode*> out;
-  for (const XmlNode* child = node->first_child; child; child = child->next)
-    out.insert(out.begin(), child);
-  return out;
-}
 
 struct DeclarationCase {
   const char* name;
@@ -77,14 +87,13 @@ TEST_F(XmlReaderTest, DeclarationForms) {
 
 TEST_F(XmlReaderTest, ReadsTheFirstElementTree) {
   ASSERT_EQ(ReadBody("<document><brand>X</brand></document><second/>"), 0);
-  const XmlNode* root = reader_.GetRootNode();
-  ASSERT_EQ(Children(root).size(), 1u);
-  const XmlNode* document = Top();
-  EXPECT_EQ(document->name, "document");
-  EXPECT_EQ(document->parent, root);
+  ASSERT_EQ(Tree().Top().size(), 1u);
+  const XmlElement* document = Top();
+  EXPECT_EQ(document->Name(), "document");
   ASSERT_EQ(Children(document).size(), 1u);
-  EXPECT_EQ(Children(document)[0]->name, "brand");
-  EXPECT_EQ(Children(document)[0]->text, "X");
+  EXPECT_EQ(Children(document)[0]->Name(), "brand");
+  EXPECT_EQ(Children(document)[0]->Text(), "X");
+  EXPECT_EQ(Children(document)[0]->Text().data()[1], '\0');
 }
 
 struct TextCase {
@@ -103,6 +112,9 @@ TEST_F(XmlReaderTest, TextOfAnElement) {
       {"comment between", "1<!-- c -->2", "12"},
       {"comment with markup", "1<!-- a > b < c -->2", "12"},
       {"two comments", "1<!--a-->2<!--b-->3", "123"},
+      {"comment that ends itself", "1<!-->2", "12"},
+      {"comment ending in three dashes", "1<!-- a --->2", "12"},
+      {"comment ended in a later text", "1<!-- <b> x -->2", "12"},
       {"stray closer is text", "a-->b<!--c-->d", "a-->bd"},
       {"entity stays", "&amp;", "&amp;"},
       {"stray > in text", "a>b", "a>b"},
@@ -111,8 +123,8 @@ TEST_F(XmlReaderTest, TextOfAnElement) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(ReadBody("<a>" + c.content + "</a>"), 0) << ErrorText();
-    EXPECT_EQ(Top()->name, "a");
-    EXPECT_EQ(Top()->text, c.text);
+    EXPECT_EQ(Top()->Name(), "a");
+    EXPECT_EQ(Top()->Text(), c.text);
   }
 }
 
@@ -148,29 +160,31 @@ TEST_F(XmlReaderTest, MalformedElements) {
 TEST_F(XmlReaderTest, FilesThatStopEarlyKeepWhatTheyHave) {
   ASSERT_EQ(ReadBody("<document><a>1"), 0);
   ASSERT_EQ(Children(Top()).size(), 1u);
-  EXPECT_EQ(Children(Top())[0]->name, "a");
-  EXPECT_EQ(Children(Top())[0]->text, "");
+  EXPECT_EQ(Children(Top())[0]->Name(), "a");
+  EXPECT_EQ(Children(Top())[0]->Text(), "");
 
   ASSERT_EQ(ReadBody("<document><a>1</a"), 0);
-  EXPECT_EQ(Children(Top())[0]->text, "1");
+  EXPECT_EQ(Children(Top())[0]->Text(), "1");
 }
 
 TEST_F(XmlReaderTest, DocumentTypeBecomesTheTopElement) {
   ASSERT_EQ(ReadBody("<!DOCTYPE document><document><brand>X</brand></document>"), 0);
-  EXPECT_EQ(Top()->name, "!DOCTYPE");
+  EXPECT_EQ(Top()->Name(), "!DOCTYPE");
   ASSERT_EQ(Children(Top()).size(), 1u);
-  EXPECT_EQ(Children(Top())[0]->name, "document");
+  EXPECT_EQ(Children(Top())[0]->Name(), "document");
 }
 
-TEST_F(XmlReaderTest, ChainsRunInReverseDocumentOrder) {
+TEST_F(XmlReaderTest, ListsRunInReverseDocumentOrder) {
   ASSERT_EQ(ReadBody(R"(<r a="1" b="2"><x/><y>1</y><z>2</z></r>)"), 6);
+  EXPECT_TRUE(Tree().Top().empty());  // a failed read leaves no tree
   ASSERT_EQ(ReadBody(R"(<r a="1" b="2"><x></x><y>1</y><z>2</z></r>)"), 0);
-  const XmlNode* r = Top();
-  EXPECT_EQ(r->first_child->name, "z");
-  EXPECT_EQ(r->first_child->next->name, "y");
-  EXPECT_EQ(r->first_child->next->previous, r->first_child);
-  EXPECT_EQ(r->first_attribute->name, "b");
-  EXPECT_EQ(r->first_attribute->next->name, "a");
+  XmlElementList children = Tree().Children(*Top());
+  ASSERT_EQ(children.size(), 3u);
+  EXPECT_EQ(children[0].Name(), "z");
+  EXPECT_EQ(children[1].Name(), "y");
+  EXPECT_EQ(children[2].Name(), "x");
+  EXPECT_EQ(Attributes(Top()),
+            (std::vector<std::pair<std::string, std::string>>{{"b", "2"}, {"a", "1"}}));
 }
 
 struct AttributeCase {
@@ -195,30 +209,27 @@ TEST_F(XmlReaderTest, Attributes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(ReadBody(c.tag + "</a>"), 0);
-    std::vector<std::pair<std::string, std::string>> seen;
-    for (const XmlNodeAttribute* a = Top()->first_attribute; a; a = a->next)
-      seen.emplace_back(a->name, a->value);
-    EXPECT_EQ(seen, c.attributes);
+    EXPECT_EQ(Attributes(Top()), c.attributes);
     EXPECT_EQ(ErrorText(), c.message);
   }
 }
 
 TEST_F(XmlReaderTest, GetAttributeIgnoresCase) {
   ASSERT_EQ(ReadBody(R"(<a Name="1" name="2"></a>)"), 0);
-  std::string value;
-  EXPECT_TRUE(qvXmlReader::GetAttribute(Top(), "NAME", &value));
-  EXPECT_EQ(value, "2");  // the later one heads the chain
-  EXPECT_FALSE(qvXmlReader::GetAttribute(Top(), "other", &value));
+  std::string_view value;
+  EXPECT_TRUE(qvXmlReader::GetAttribute(Tree().Attributes(*Top()), "NAME", &value));
+  EXPECT_EQ(value, "2");  // the later one heads the list
+  EXPECT_FALSE(qvXmlReader::GetAttribute(Tree().Attributes(*Top()), "other", &value));
 }
 
 TEST_F(XmlReaderTest, BytesThatStartNoUtf8Sequence) {
   // A Shift-JIS name: its lone trail bytes are taken one by one.
   const std::string name = "\x83\x41\x83\x43";
   ASSERT_EQ(ReadBody("<" + name + " k=\"\x82\xA0\">t</" + name + ">"), 0);
-  EXPECT_EQ(Top()->name, name);
-  EXPECT_EQ(Top()->first_attribute->value, "\x82\xA0");
+  EXPECT_EQ(Top()->Name(), name);
+  EXPECT_EQ(Tree().Attributes(*Top())[0].Value(), "\x82\xA0");
   ASSERT_EQ(ReadBody("<a\x80\xFF>1</a\x80\xFF>"), 0);
-  EXPECT_EQ(Top()->text, "1");
+  EXPECT_EQ(Top()->Text(), "1");
 }
 
 TEST_F(XmlReaderTest, LongErrorTextIsCutOnACharacter) {
@@ -241,7 +252,11 @@ TEST_F(XmlReaderTest, DeepNestingNeedsNoStack) {
   for (int i = 0; i < kDepth; ++i) body += "</a>";
   ASSERT_EQ(ReadBody(body), 0);
   int depth = 0;
-  for (const XmlNode* node = Top(); node; node = node->first_child) ++depth;
+  for (const XmlElement* element = Top(); element;) {
+    ++depth;
+    XmlElementList children = Tree().Children(*element);
+    element = children.empty() ? nullptr : &children[0];
+  }
   EXPECT_EQ(depth, kDepth);
   // Left open, every element ends with the tokens.
   EXPECT_EQ(ReadBody(body.substr(0, body.size() / 2)), 0);
@@ -251,7 +266,7 @@ TEST_F(XmlReaderTest, ReadFileAndItsFailures) {
   qvtest::ScratchDir dir;
   dir.WriteFile(u"a.xml", kDeclaration + "\r\n<document>\r\n<brand>X</brand>\r\n</document>\r\n");
   ASSERT_EQ(reader_.ReadFile(dir.Path(u"a.xml").c_str()), 0);
-  EXPECT_EQ(Top()->name, "document");
+  EXPECT_EQ(Top()->Name(), "document");
 
   dir.WriteFile(u"empty.xml", "");
   EXPECT_EQ(reader_.ReadFile(dir.Path(u"empty.xml").c_str()), 4);
@@ -263,6 +278,54 @@ TEST_F(XmlReaderTest, ReadFileAndItsFailures) {
 
   EXPECT_EQ(reader_.ReadBuffer(nullptr, 10), 3);
   EXPECT_EQ(ErrorText(), "読み込みバッファが無効です。");
+}
+
+// Everything the tree holds, in list order, as one string.
+std::string Dump(const XmlTree& tree, XmlElementList list) {
+  std::string out;
+  for (const XmlElement& element : list) {
+    out += "<" + std::string(element.Name());
+    for (const XmlAttribute& a : tree.Attributes(element))
+      out += " " + std::string(a.Name()) + "=" + std::string(a.Value());
+    out += ">" + std::string(element.Text()) + Dump(tree, tree.Children(element)) + "</>";
+  }
+  return out;
+}
+
+// Wherever a limit stops the read (a chunk of elements, a string block, a
+// list growing, the input itself), the read fails with code 7 and leaves
+// no tree; from the limit the document needs on, the tree is whole.
+TEST_F(XmlReaderTest, MemoryLimitFailsTheReadWhereverItIsReached) {
+  std::string body = "<document>\r\n";
+  for (int i = 0; i < 300; ++i) {
+    const std::string n = std::to_string(i);
+    body += "  <e" + n + " k=\"" + n + "\" j='x'>t" + n + "<!-- c --><c>" + std::string(i, 'v') +
+            "</c>u</e" + n + ">\r\n";
+  }
+  body += "</document>\r\n";
+  ASSERT_EQ(ReadBody(body), 0);
+  const std::string whole = Dump(Tree(), Tree().Top());
+  const std::size_t held = reader_.GetMemoryUse();
+  int refused = 0;
+  for (std::size_t allowance = 0;; allowance += 1024) {
+    reader_.SetMemoryLimit({1, allowance});
+    const int code = ReadBody(body);
+    if (code == 0) break;
+    ++refused;
+    ASSERT_EQ(code, 7);
+    ASSERT_EQ(ErrorText(), "メモリが確保出来ませんでした。");
+    ASSERT_TRUE(Tree().Top().empty());
+  }
+  EXPECT_GT(refused, 50);
+  EXPECT_EQ(Dump(Tree(), Tree().Top()), whole);
+  EXPECT_EQ(reader_.GetMemoryUse(), held);
+  // Four times the input is far too little for elements of three bytes.
+  std::string nested;
+  for (int i = 0; i < 30000; ++i) nested += "<a>";
+  reader_.SetMemoryLimit({4, 0});
+  EXPECT_EQ(ReadBody(nested), 7);
+  reader_.SetMemoryLimit({});
+  EXPECT_EQ(ReadBody(nested), 0);
 }
 
 }  // namespace

@@ -163,14 +163,14 @@ void LintNumbered(const qvXml& xml, const char* group, const char* prefix, const
   if (!parent) return;
   const std::string where = std::string(group) + "/";
   for (const XmlElement& child : xml.GetChildren(*parent)) {
+    const std::string name(child.Name());
     int number = 0;
-    if (!NumberedName(child.name, prefix, &number)) continue;
+    if (!NumberedName(name, prefix, &number)) continue;
     std::string expected = Numbered(format, number);
-    if (child.name != expected) {
-      warnings->push_back(where + child.name + " is never read: the updater looks for " +
-                          expected);
+    if (name != expected) {
+      warnings->push_back(where + name + " is never read: the updater looks for " + expected);
     } else if (number > stop) {
-      warnings->push_back(where + child.name + " is ignored: the list stops at " +
+      warnings->push_back(where + name + " is ignored: the list stops at " +
                           Numbered(format, stop) + ", which is missing or empty");
     }
   }
@@ -183,7 +183,7 @@ int LanguageScanEnd(const qvXml& xml) {
     std::string entry = Numbered("lang%02d", n);
     const char* path[] = {"language", entry.c_str(), "code"};
     const XmlElement* code = xml.FindElement(path, 3);
-    if (!code || (ParseInteger(code->text.c_str()) & 0xFFFF) == 0xFFFF) return n;
+    if (!code || (ParseInteger(code->Text().data()) & 0xFFFF) == 0xFFFF) return n;
   }
 }
 
@@ -193,7 +193,7 @@ int DeleteScanEnd(const qvXml& xml) {
     const char* path[] = {"delete", entry.c_str()};
     const XmlElement* element = xml.FindElement(path, 2);
     char16_t first[2];
-    if (!element || Utf8ToWide(element->text.c_str(), first, 2) == 0) return n;
+    if (!element || Utf8ToWide(element->Text().data(), first, 2) == 0) return n;
   }
 }
 
@@ -252,7 +252,8 @@ void LintOptionalTexts(const qvXml& xml, const UpdateInfo& info, std::vector<std
     for (const char* name : kPatchCheckTextNames) {
       const char* path[] = {prifix.c_str(), "message", name};
       const XmlElement* element = xml.FindElement(path, 3);
-      if (!element || element->text.empty()) missing += (missing.empty() ? "" : ", ") + std::string(name);
+      if (!element || element->Text().empty())
+        missing += (missing.empty() ? "" : ", ") + std::string(name);
     }
     if (!missing.empty()) {
       warnings->push_back("language \"" + prifix + "\" has no message/" + missing +
@@ -271,8 +272,8 @@ void LintDescriptionBytes(std::string_view bytes, std::vector<std::string>* warn
 void LintDescriptionModel(const qvXml& xml, const UpdateInfo& info,
                           std::vector<std::string>* warnings) {
   auto top = xml.GetTopElements();
-  if (top.size() == 1 && top[0].name != "document") {
-    warnings->push_back("the top element is <" + top[0].name +
+  if (top.size() == 1 && top[0].Name() != "document") {
+    warnings->push_back("the top element is <" + std::string(top[0].Name()) +
                         ">, not <document>: every query then has to start with its name, so "
                         "the updater finds none of its elements");
   }
