@@ -3,9 +3,11 @@
 #include "app/patch_check_texts.h"
 
 #include <cstdio>
+#include <new>
 
 #include "os/system.h"
 #include "system/debug_log.h"
+#include "util/memory_budget.h"
 #include "util/text_convert.h"
 #include "util/wide_string.h"
 #include "xml/xml.h"
@@ -17,10 +19,36 @@ constexpr std::size_t kPrifixUtf8Room = kPrifixCapacity * 3 + 1;
 // Element names are limited to 63 bytes as well as 63 units.
 constexpr std::size_t kPrifixUtf8Limit = kPrifixCapacity;
 
+// Calls `visit` with every text field of a record, in one fixed order.
+template <typename Record, typename Visit>
+void ForEachText(Record& r, Visit visit) {
+  visit(r.lang);
+  visit(r.wndtitle);
+  for (auto* text : {&r.intoro, &r.success, &r.error_version, &r.error_inst, &r.error_copy,
+                     &r.sellang, &r.copying, &r.language, &r.boot, &r.title, &r.error_link,
+                     &r.error_name, &r.error_length, &r.error_case})
+    visit(*text);
+}
+
+// The heap bytes a string holds besides itself (none while it is short
+// enough to live inside the string object).
+std::size_t HeapBytes(const std::u16string& text) {
+  const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* object = reinterpret_cast<const unsigned char*>(&text);
+  if (data >= object && data < object + sizeof text) return 0;
+  return (text.capacity() + 1) * sizeof(char16_t);
+}
+
+// A map entry: its value, and a tree node's links and colour.
+constexpr std::size_t kLanguageEntryBytes =
+    sizeof(std::map<std::u16string, StoredLanguage>::value_type) + 4 * sizeof(void*);
+
 // Runs one text query and notes a cut. `where` names the path for people.
+// Charges what the model takes to what the document left of its memory.
 class Loader {
  public:
-  Loader(qvXml* xml, UpdateInfoNotes* notes) : xml_(xml), notes_(notes) {}
+  Loader(qvXml* xml, UpdateInfoNotes* notes)
+      : xml_(xml), notes_(notes), budget_(xml->GetReader()->GetMemoryLeft()) {}
 
   template <std::size_t N, typename... Names>
   void Text(char16_t (&field)[N], const char16_t* fallback, Names... names) {
@@ -49,9 +77,12 @@ class Loader {
     if (notes_) notes_->push_back(std::move(line));
   }
 
+  MemoryBudget& Budget() { return budget_; }
+
  private:
   qvXml* xml_;
   UpdateInfoNotes* notes_;
+  MemoryBudget budget_;
 };
 
 void LoadMessages(Loader& load, const char* p, LanguageRecord* record) {
@@ -77,15 +108,17 @@ void LoadMessages(Loader& load, const char* p, LanguageRecord* record) {
   }
 }
 
-// Languages lang00, lang01, ... until the first without a code.
-void LoadLanguages(qvXml& xml, Loader& load, UpdateInfo* info) {
+// Languages lang00, lang01, ... until the first without a code. False when
+// the budget refuses a language.
+bool LoadLanguages(qvXml& xml, Loader& load, UpdateInfo* info) {
+  LanguageRecord record;
   for (int n = 0;; ++n) {
     char entry[16];
     std::snprintf(entry, sizeof entry, "lang%02d", n);
     std::uint16_t code = static_cast<std::uint16_t>(xml.GetInt(0xFFFF, 3, "language", entry, "code"));
-    if (code == 0xFFFF) break;
+    if (code == 0xFFFF) return true;
 
-    LanguageRecord record;
+    record = LanguageRecord{};
     record.code = code;
     // Read the prifix whole: a cut one would name another element.
     char16_t prifix[kXmlConvertCapacity];
@@ -97,26 +130,61 @@ void LoadLanguages(qvXml& xml, Loader& load, UpdateInfo* info) {
       load.Note(std::string(entry) + " refused: its prifix is longer than 63 units or 63 bytes");
       continue;
     }
-    load.Text(record.lang, u"", "language", entry, "lang");
-    LoadMessages(load, p, &record);
-    FillPatchCheckTexts(&record);
-
-    if (!info->languages.try_emplace(prifix, record).second)
+    if (info->languages.contains(prifix)) {
       load.Note(std::string(entry) + " dropped: prifix \"" + p +
                 "\" is already defined by an earlier language");
+      continue;
+    }
+    load.Text(record.lang, u"", "language", entry, "lang");
+    LoadMessages(load, p, &record);
+
+    auto [stored, added] = info->languages.try_emplace(prifix, StoreLanguage(record));
+    if (!load.Budget().Charge(kLanguageEntryBytes + HeapBytes(stored->first) +
+                              HeapBytes(stored->second.texts)))
+      return false;
   }
 }
 
-// Delete entries p01, p02, ... until the first empty or missing one.
-void LoadDeleteList(qvXml& xml, Loader& load, UpdateInfo* info) {
-  for (int n = 1;; ++n) {
-    char entry[16];
-    std::snprintf(entry, sizeof entry, "p%02d", n);
-    char16_t path[kDeleteEntryCapacity];
+// Delete entries p01, p02, ... until the first empty or missing one. They
+// are counted first, so that the list takes exactly the room it needs.
+// False when the budget refuses an entry.
+bool LoadDeleteList(Loader& load, UpdateInfo* info) {
+  char16_t path[kDeleteEntryCapacity];
+  auto read_entry = [&](std::size_t n) {
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "p%02zu", n);
     load.Text(path, u"", "delete", entry);
-    if (path[0] == u'\0') break;
+    return path[0] != u'\0';
+  };
+  std::size_t count = 0;
+  while (read_entry(count + 1)) ++count;
+  if (!load.Budget().Charge(count * sizeof(std::u16string))) return false;
+  info->delete_list.reserve(count);
+  for (std::size_t n = 1; n <= count; ++n) {
+    read_entry(n);
     info->delete_list.emplace_back(path);
+    if (!load.Budget().Charge(HeapBytes(info->delete_list.back()))) return false;
   }
+  return true;
+}
+
+// The steps of LoadUpdateInfoFrom; may throw std::bad_alloc.
+bool Load(const char16_t* path, UpdateInfo* info, UpdateInfoNotes* notes, XmlMemoryLimit limit) {
+  qvXml xml;
+  xml.SetMemoryLimit(limit);
+  if (!xml.Open(path)) return false;
+  Loader load(&xml, notes);
+  load.Text(info->brand, u"", "brand");
+  load.Text(info->app, u"", "app");
+  load.Text(info->instpath, u"", "instpath");
+  load.Text(info->mutex, u"", "mutex");
+  load.Text(info->confmutex, u"", "confmutex");
+  load.Text(info->major, u"", "version", "major");
+  load.Text(info->minor, u"", "version", "minor");
+  load.Text(info->default_, u"jp", "language", "default");
+  if (LoadLanguages(xml, load, info) && LoadDeleteList(load, info)) return true;
+  DebugLog("updateinfo : the description needs more memory than it may take");
+  return false;
 }
 
 }  // namespace
@@ -134,26 +202,40 @@ void ConvertLineBreaks(char16_t* text) {
   *out = u'\0';
 }
 
-bool LoadUpdateInfoFrom(const char16_t* path, UpdateInfo* info, UpdateInfoNotes* notes) {
+StoredLanguage StoreLanguage(const LanguageRecord& record) {
+  std::size_t units = 0;
+  ForEachText(record, [&](const auto& text) { units += WideLength(text) + 1; });
+  StoredLanguage stored;
+  stored.code = record.code;
+  stored.texts.reserve(units);
+  ForEachText(record, [&](const auto& text) { stored.texts.append(text, WideLength(text) + 1); });
+  return stored;
+}
+
+void ExpandLanguage(const StoredLanguage& stored, LanguageRecord* record) {
+  *record = LanguageRecord{};
+  record->code = stored.code;
+  std::size_t at = 0;
+  ForEachText(*record, [&](auto& text) {
+    if (at >= stored.texts.size()) return;
+    CopyWide(text, std::size(text), stored.texts.c_str() + at);
+    at += WideLength(stored.texts.c_str() + at) + 1;
+  });
+  FillPatchCheckTexts(record);
+}
+
+bool LoadUpdateInfoFrom(const char16_t* path, UpdateInfo* info, UpdateInfoNotes* notes,
+                        XmlMemoryLimit limit) {
   *info = UpdateInfo{};
-  qvXml xml;
-  if (!xml.Open(path)) {
-    xml.Close();
-    return false;
+  bool loaded = false;
+  try {
+    loaded = Load(path, info, notes, limit);
+  } catch (const std::bad_alloc&) {
+    DebugLog("updateinfo : out of memory");
   }
-  Loader load(&xml, notes);
-  load.Text(info->brand, u"", "brand");
-  load.Text(info->app, u"", "app");
-  load.Text(info->instpath, u"", "instpath");
-  load.Text(info->mutex, u"", "mutex");
-  load.Text(info->confmutex, u"", "confmutex");
-  load.Text(info->major, u"", "version", "major");
-  load.Text(info->minor, u"", "version", "minor");
-  load.Text(info->default_, u"jp", "language", "default");
-  LoadLanguages(xml, load, info);
-  LoadDeleteList(xml, load, info);
-  xml.Close();
-  return true;
+  // Nothing half-filled stays.
+  if (!loaded) *info = UpdateInfo{};
+  return loaded;
 }
 
 const std::u16string* ChooseLanguageFor(UpdateInfo* info, std::uint16_t ui_language) {
@@ -174,7 +256,7 @@ const std::u16string* ChooseLanguageFor(UpdateInfo* info, std::uint16_t ui_langu
       chosen = by_default;
     }
   }
-  info->current = chosen->second;
+  ExpandLanguage(chosen->second, &info->current);
   return &chosen->first;
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "xml/xml_reader.h"
+
 // Capacities in UTF-16 units, terminator included.
 inline constexpr std::size_t kInfoNameCapacity = 260;
 inline constexpr std::size_t kInfoVersionCapacity = 256;
@@ -42,6 +44,19 @@ struct LanguageRecord {
   char16_t error_case[kMessageCapacity] = {};
 };
 
+// A language as the languages map keeps it: its code and the texts the file
+// gives, one after another, each ended by a zero, in the order of
+// LanguageRecord's text fields. It costs what its texts hold, not every
+// field's capacity.
+struct StoredLanguage {
+  std::uint16_t code = 0;
+  std::u16string texts;
+};
+
+StoredLanguage StoreLanguage(const LanguageRecord& record);
+// The whole record, with the built-in texts where the file gave none.
+void ExpandLanguage(const StoredLanguage& stored, LanguageRecord* record);
+
 struct UpdateInfo {
   char16_t brand[kInfoNameCapacity] = {};
   char16_t app[kInfoNameCapacity] = {};
@@ -54,7 +69,7 @@ struct UpdateInfo {
   char16_t default_[kPrifixCapacity] = u"jp";
   // Keyed by `prifix`; std::u16string orders unit by unit as unsigned
   // numbers, so "cn" < "en" < "jp" and upper case sorts first.
-  std::map<std::u16string, LanguageRecord> languages;
+  std::map<std::u16string, StoredLanguage> languages;
   LanguageRecord current;
   // Relative to the install folder, in file order; each below
   // kDeleteEntryCapacity units.
@@ -67,7 +82,10 @@ struct UpdateInfo {
 UpdateInfo& GetUpdateInfo();
 
 // Fills the process-wide model from "updateinfo.xml" in the current
-// directory; false only when the file cannot be opened or parsed.
+// directory; false when the file cannot be opened or parsed, or when the
+// description needs more memory than it may take: four times its size and
+// 256 KiB, from the file's bytes to the finished model. A failed load leaves
+// the model empty.
 bool LoadUpdateInfo();
 // Chooses by the user's UI language, then `default`, then the first key,
 // and copies the record into `current`; false when no language is defined.
@@ -77,8 +95,12 @@ bool ChooseLanguage();
 // capacity, languages dropped or refused. One UTF-8 line each.
 using UpdateInfoNotes = std::vector<std::string>;
 
+// What a description may take, from the file's bytes to the model.
+inline constexpr XmlMemoryLimit kDescriptionMemory{4, 256 * 1024};
+
 // The same steps on an explicit file and model. `notes` may be null.
-bool LoadUpdateInfoFrom(const char16_t* path, UpdateInfo* info, UpdateInfoNotes* notes);
+bool LoadUpdateInfoFrom(const char16_t* path, UpdateInfo* info, UpdateInfoNotes* notes,
+                        XmlMemoryLimit limit = kDescriptionMemory);
 // Returns the chosen key, or null when there is no language.
 const std::u16string* ChooseLanguageFor(UpdateInfo* info, std::uint16_t ui_language);
 

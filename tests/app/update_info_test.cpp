@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <random>
 #include <string>
 
+#include "../support/failing_allocation.h"
 #include "../system/debug_log_capture.h"
 #include "os/file.h"
 #include "os/system.h"
@@ -63,6 +67,12 @@ class UpdateInfoTest : public ::testing::Test {
     notes_.clear();
     return LoadUpdateInfoFrom(dir_.Path(u"updateinfo.xml").c_str(), &info_, &notes_);
   }
+  // The record the map keeps under `key`, whole.
+  LanguageRecord Record(const std::u16string& key) const {
+    LanguageRecord record;
+    ExpandLanguage(info_.languages.at(key), &record);
+    return record;
+  }
   std::string Keys() const {
     std::string keys;
     for (const auto& [key, record] : info_.languages) keys += "[" + U8(key) + "]";
@@ -86,7 +96,7 @@ TEST_F(UpdateInfoTest, LoadsEveryField) {
   EXPECT_EQ(U8(info_.minor), "02");
   EXPECT_EQ(U8(info_.default_), "jp");
   EXPECT_EQ(Keys(), "[en][jp]");
-  const LanguageRecord& jp = info_.languages.at(u"jp");
+  const LanguageRecord jp = Record(u"jp");
   EXPECT_EQ(jp.code, 1041);
   EXPECT_EQ(U8(jp.lang), "日本語");
   EXPECT_EQ(U8(jp.wndtitle), "JP");
@@ -100,7 +110,7 @@ TEST_F(UpdateInfoTest, LoadsEveryField) {
 
 TEST_F(UpdateInfoTest, LineBreaksOnlyInTheFiveFields) {
   ASSERT_TRUE(Load(Description({kEnglish})));
-  const LanguageRecord& en = info_.languages.at(u"en");
+  const LanguageRecord en = Record(u"en");
   EXPECT_EQ(U8(en.success), "ok\nfine");
   EXPECT_EQ(U8(en.error_version), "v\n");
   EXPECT_EQ(U8(en.error_inst), "inst\n");
@@ -147,13 +157,13 @@ TEST_F(UpdateInfoTest, DuplicateAndEmptyPrifix) {
   second.messages.clear();
   ASSERT_TRUE(Load(Description({kEnglish, second})));
   ASSERT_EQ(info_.languages.size(), 1u);
-  EXPECT_EQ(info_.languages.at(u"en").code, 1033);
-  EXPECT_EQ(U8(info_.languages.at(u"en").wndtitle), "EN");
+  EXPECT_EQ(Record(u"en").code, 1033);
+  EXPECT_EQ(U8(Record(u"en").wndtitle), "EN");
   ASSERT_EQ(notes_.size(), 1u);
   EXPECT_NE(notes_[0].find("lang01"), std::string::npos);
 
   ASSERT_TRUE(Load(Description({{"00", "1033", "", "None", ""}})));
-  const LanguageRecord& none = info_.languages.at(u"");
+  const LanguageRecord none = Record(u"");
   EXPECT_EQ(U8(none.lang), "None");
   EXPECT_EQ(none.wndtitle[0], 0);
   EXPECT_EQ(none.language[0], 0);
@@ -182,7 +192,7 @@ TEST_F(UpdateInfoTest, PrifixThatDoesNotFitIsRefused) {
     EXPECT_EQ(info_.languages.count(U16(c.prifix)), c.kept ? 1u : 0u);
     EXPECT_EQ(info_.languages.count(u"en"), 1u);  // the scan goes on
     if (c.kept) {
-      EXPECT_EQ(U8(info_.languages.at(U16(c.prifix)).wndtitle), "T");
+      EXPECT_EQ(U8(Record(U16(c.prifix)).wndtitle), "T");
     }
     EXPECT_EQ(notes_.size(), c.kept ? 0u : 1u);
   }
@@ -198,7 +208,7 @@ TEST_F(UpdateInfoTest, TextsAreCutAtTheirCapacity) {
   ASSERT_TRUE(Load(Description({language}, "<brand>" + std::string(300, 'b') + "</brand>")));
   // <brand> at the end is the last one in the file and is tried first.
   EXPECT_EQ(std::u16string(info_.brand).size(), kInfoNameCapacity - 1);
-  const LanguageRecord& en = info_.languages.at(u"en");
+  const LanguageRecord en = Record(u"en");
   EXPECT_EQ(std::u16string(en.lang).size(), kLangNameCapacity - 1);
   EXPECT_EQ(std::u16string(en.intoro), std::u16string(510, u'i'));
   EXPECT_EQ(notes_.size(), 3u);
@@ -252,8 +262,8 @@ TEST_F(UpdateInfoTest, ChoosingTheLanguage) {
     }
     ASSERT_NE(chosen, nullptr);
     EXPECT_EQ(U8(*chosen), c.chosen);
-    EXPECT_EQ(info_.current.code, info_.languages.at(*chosen).code);
-    EXPECT_EQ(std::u16string(info_.current.wndtitle), std::u16string(info_.languages.at(*chosen).wndtitle));
+    EXPECT_EQ(info_.current.code, Record(*chosen).code);
+    EXPECT_EQ(std::u16string(info_.current.wndtitle), std::u16string(Record(*chosen).wndtitle));
   }
 }
 
@@ -276,6 +286,113 @@ TEST_F(UpdateInfoTest, ProcessWideLoadUsesTheCurrentDirectoryAndUiLanguage) {
   EXPECT_EQ(U8(info.current.wndtitle), "EN");
   qvtest::SetEnvironment("QV_UI_LANGUAGE", outer ? saved.c_str() : nullptr);
   EXPECT_TRUE(os::SetCurrentDirectory(previous));
+}
+
+// "p%02d" and "lang%02d", as the loader forms them.
+std::string Numbered(const char* prefix, int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%s%02d", prefix, number);
+  return name;
+}
+
+std::vector<int> Shuffled(int first, int last) {
+  std::vector<int> numbers;
+  for (int n = first; n <= last; ++n) numbers.push_back(n);
+  std::shuffle(numbers.begin(), numbers.end(), std::mt19937(13));
+  return numbers;
+}
+
+// Numbered entries in shuffled file order: each is found by its number,
+// a later duplicate wins, and nothing past the first gap counts.
+TEST_F(UpdateInfoTest, ManyNumberedEntriesKeepTheirNumbers) {
+  constexpr int kEntries = 20000;
+  constexpr int kLanguages = 300;
+  std::string deletes = "<delete>";
+  for (int n : Shuffled(1, kEntries)) {
+    const std::string name = Numbered("p", n);
+    deletes += "<" + name + ">e" + std::to_string(n) + "</" + name + ">";
+  }
+  deletes += "<p07>late</p07><" + Numbered("p", kEntries + 2) + ">beyond</" +
+             Numbered("p", kEntries + 2) + "></delete>";
+  std::vector<Language> languages;
+  for (int n : Shuffled(0, kLanguages - 1))
+    languages.push_back({Numbered("", n), std::to_string(1000 + n), "l" + std::to_string(n),
+                         "L" + std::to_string(n), ""});
+
+  ASSERT_TRUE(Load(Description(languages, deletes)));
+  ASSERT_EQ(info_.delete_list.size(), static_cast<std::size_t>(kEntries));
+  for (int n = 1; n <= kEntries; ++n) {
+    const std::string expected = n == 7 ? "late" : "e" + std::to_string(n);
+    ASSERT_EQ(U8(info_.delete_list[n - 1]), expected) << n;
+  }
+  ASSERT_EQ(info_.languages.size(), static_cast<std::size_t>(kLanguages));
+  for (int n = 0; n < kLanguages; ++n) {
+    const LanguageRecord record = Record(U16("l" + std::to_string(n)));
+    ASSERT_EQ(record.code, 1000 + n);
+    ASSERT_EQ(U8(record.lang), "L" + std::to_string(n));
+  }
+}
+
+// Beyond four times its size and the allowance, a description is refused
+// whole, like a missing one.
+TEST_F(UpdateInfoTest, DescriptionBeyondItsMemoryIsRefused) {
+  std::string nested;
+  for (int i = 0; i < 60000; ++i) nested += "<a>";
+  EXPECT_FALSE(Load(Description({kEnglish}, "<brand>B</brand>" + nested)));
+  EXPECT_TRUE(info_.languages.empty());
+  EXPECT_EQ(info_.brand[0], 0);
+  EXPECT_TRUE(Load(Description({kEnglish}, "<brand>B</brand>")));
+}
+
+// Under any limit a load either fails and leaves the model empty, or
+// succeeds whole: the tree and the model are charged to one budget.
+TEST_F(UpdateInfoTest, ALimitFailsTheLoadWholeWhereverItIsReached) {
+  std::string deletes = "<delete>";
+  for (int n = 1; n <= 50; ++n)
+    deletes += "<" + Numbered("p", n) + ">data\\old\\file" + std::to_string(n) + ".bin</" +
+               Numbered("p", n) + ">";
+  dir_.WriteFile(u"updateinfo.xml", Description({kEnglish, kJapanese}, deletes + "</delete>"));
+  const std::u16string path = dir_.Path(u"updateinfo.xml");
+  UpdateInfo whole;
+  ASSERT_TRUE(LoadUpdateInfoFrom(path.c_str(), &whole, nullptr, {0, 0}));
+  int refused = 0;
+  for (std::size_t allowance = 0;; allowance += 256) {
+    if (LoadUpdateInfoFrom(path.c_str(), &info_, nullptr, {1, allowance})) break;
+    ++refused;
+    ASSERT_TRUE(info_.languages.empty() && info_.delete_list.empty() && info_.brand[0] == 0);
+  }
+  EXPECT_GT(refused, 100);
+  EXPECT_EQ(Keys(), "[en][jp]");
+  EXPECT_EQ(info_.delete_list, whole.delete_list);
+  EXPECT_EQ(Record(u"jp").code, 1041);
+}
+
+// Any allocation of a load may fail: each such load fails and leaves the
+// model empty, and none throws.
+TEST_F(UpdateInfoTest, EveryAllocationFailureFailsTheLoad) {
+  dir_.WriteFile(u"updateinfo.xml",
+                 Description({kEnglish, kJapanese}, "<delete><p01>a</p01><p02>b</p02></delete>"));
+  const std::u16string path = dir_.Path(u"updateinfo.xml");
+  qvtest::FailAllocation(0);
+  ASSERT_TRUE(LoadUpdateInfoFrom(path.c_str(), &info_, &notes_));
+  const std::uint64_t allocations = qvtest::StopFailingAllocations();
+  ASSERT_GT(allocations, 10u);
+  for (std::uint64_t n = 1; n <= allocations; ++n) {
+    qvtest::FailAllocation(n);
+    bool loaded = true;
+    EXPECT_NO_THROW(loaded = LoadUpdateInfoFrom(path.c_str(), &info_, &notes_)) << n;
+    qvtest::StopFailingAllocations();
+    EXPECT_FALSE(loaded) << n;
+    EXPECT_TRUE(info_.languages.empty() && info_.delete_list.empty() && info_.brand[0] == 0) << n;
+  }
+  ASSERT_TRUE(LoadUpdateInfoFrom(path.c_str(), &info_, &notes_));
+  EXPECT_EQ(info_.languages.size(), 2u);
+
+  // The file's bytes go into a private-heap block: no heap, no load.
+  DestroyPrivateHeap();
+  EXPECT_FALSE(LoadUpdateInfoFrom(path.c_str(), &info_, &notes_));
+  CreatePrivateHeap(1 << 20);
+  EXPECT_TRUE(LoadUpdateInfoFrom(path.c_str(), &info_, &notes_));
 }
 
 }  // namespace

@@ -318,6 +318,14 @@ TEST(UpdaterEndToEnd, MissingDescriptionOrLanguageEndsWithABox) {
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><document><brand>b</brand></document>";
   std::vector<std::string> no_language = {BoxLine("none", "error", "", "ok"), "exit code=0"};
   EXPECT_EQ(box.Run(), no_language);
+
+  // A description that would take more than four times its size in memory
+  // is refused like a missing one.
+  std::string nested;
+  for (int i = 0; i < 100000; ++i) nested += "<a>";
+  std::ofstream(box.Patch() / "updateinfo.xml", std::ios::binary)
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><document><brand>b</brand>" << nested;
+  EXPECT_EQ(box.Run(), missing);
 }
 
 }  // namespace

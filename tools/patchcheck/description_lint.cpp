@@ -219,7 +219,9 @@ std::vector<RecordText> TextsOf(const LanguageRecord& r) {
 }
 
 void LintLanguages(const UpdateInfo& info, std::vector<std::string>* warnings) {
-  for (const auto& [key, record] : info.languages) {
+  for (const auto& [key, stored] : info.languages) {
+    LanguageRecord record;
+    ExpandLanguage(stored, &record);
     std::string name = "language \"" + ToUtf8(key) + "\"";
     std::string missing;
     for (const RecordText& t : TextsOf(record)) {
@@ -246,7 +248,7 @@ void LintLanguages(const UpdateInfo& info, std::vector<std::string>* warnings) {
 // The optional texts of the data folder's boxes that a language leaves to
 // the updater's built-in ones.
 void LintOptionalTexts(const qvXml& xml, const UpdateInfo& info, std::vector<std::string>* warnings) {
-  for (const auto& [key, record] : info.languages) {
+  for (const auto& [key, stored] : info.languages) {
     std::string prifix = ToUtf8(key);
     std::string missing;
     for (const char* name : kPatchCheckTextNames) {
@@ -257,7 +259,7 @@ void LintOptionalTexts(const qvXml& xml, const UpdateInfo& info, std::vector<std
     }
     if (!missing.empty()) {
       warnings->push_back("language \"" + prifix + "\" has no message/" + missing +
-                          ": the updater shows its built-in " + BuiltInTextLanguage(record.code) +
+                          ": the updater shows its built-in " + BuiltInTextLanguage(stored.code) +
                           " texts there");
     }
   }

@@ -63,7 +63,9 @@ std::string FormatReportText(const PatchReport& report) {
   Field(&out, "default", info.default_);
 
   out += "languages: " + std::to_string(info.languages.size()) + "\n";
-  for (const auto& [key, record] : info.languages) {
+  for (const auto& [key, stored] : info.languages) {
+    LanguageRecord record;
+    ExpandLanguage(stored, &record);
     out += "  " + JsonString(std::u16string_view(key)) + " code " + std::to_string(record.code) +
            " (" + Hex4(record.code) + ")\n";
     for (const NamedText& t : NamedTexts(record))
@@ -104,7 +106,9 @@ std::string FormatReportJson(const PatchReport& report) {
   out += ", \"default\": " + text(info.default_);
   out += ", \"languages\": [";
   bool first = true;
-  for (const auto& [key, record] : info.languages) {
+  for (const auto& [key, stored] : info.languages) {
+    LanguageRecord record;
+    ExpandLanguage(stored, &record);
     out += first ? "{" : ", {";
     first = false;
     out += "\"key\": " + JsonString(std::u16string_view(key));
