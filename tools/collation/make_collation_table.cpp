@@ -3,8 +3,9 @@
 // POSIX backend's case-insensitive comparison (os/posix/collation.cpp).
 //
 //   cmake --build --preset windows --target qv_collation_table
-//   scripts/wine-run.sh build/windows/tools/collation/qv_collation_table.exe \
+//   scripts/wine-run.sh build/windows/tools/collation/qv_collation_table.exe
 //       collation_table.inc && mv collation_table.inc os/posix/
+//   (one command line)
 //
 // Every character of the basic multilingual plane is sorted with lstrcmpiW;
 // neighbours are then compared with suffixes that tell at which level they
