@@ -75,6 +75,13 @@ void InstallWorker::SetVersionCheck(int mode) { version_check_ = mode; }
 
 void InstallWorker::SetDestinationTree(const confine::Tree* tree) { tree_ = tree; }
 
+void InstallWorker::SetStagingFolder(std::u16string_view folder) { staging_folder_ = folder; }
+
+std::u16string InstallWorker::StagingPath(std::u16string_view folder, std::size_t index) {
+  const std::string digits = std::to_string(index);
+  return std::u16string(folder) + u"\\" + std::u16string(digits.begin(), digits.end());
+}
+
 int InstallWorker::Add(const char16_t* source, const char16_t* destination,
                        std::uint32_t flag) {
   if (WideLength(source) >= kWorkerPathCapacity ||
@@ -203,8 +210,8 @@ void InstallWorker::RunMain() {
     // Nothing is copied when a path could not be queued whole.
     FailJob(kPathTooLongFormat, refused_path_.c_str(), nullptr);
   } else {
-    for (const CopyJob& job : queue_)
-      if (!CopyOne(job)) break;
+    for (std::size_t index = 0; index < queue_.size(); ++index)
+      if (!CopyOne(queue_[index], index)) break;
   }
   Finish();
 }
@@ -219,7 +226,7 @@ bool InstallWorker::DestinationIsInstalledFile(std::u16string_view relative) con
   return file;
 }
 
-bool InstallWorker::CopyOne(const CopyJob& job) {
+bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   CopyWide(status_.source, kWorkerPathCapacity, job.source);
   CopyWide(status_.destination, kWorkerPathCapacity, job.destination);
   status_.flag = job.flag;
@@ -265,7 +272,9 @@ bool InstallWorker::CopyOne(const CopyJob& job) {
     FailJob(kBufferFailureFormat, job.source, nullptr);
     return false;
   }
-  if (!OpenPair(job, relative, unbuffered == 1)) return false;
+  const std::u16string written_path =
+      staging_folder_.empty() ? relative : StagingPath(staging_folder_, index);
+  if (!OpenPair(job, written_path, unbuffered == 1)) return false;
 
   std::uint64_t size = 0;
   if (!os::GetFileSize(source_, &size)) {

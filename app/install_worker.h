@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "file/confined_file.h"
@@ -70,6 +71,15 @@ class InstallWorker {
   // under a temporary name that is renamed over them once complete; a
   // destination outside it fails as an output file that cannot be opened.
   void SetDestinationTree(const confine::Tree* tree);
+  // A folder below the tree (relative, '\\' separated) where every copied
+  // file is written instead of its destination: job n (from 0, in queue
+  // order) becomes the file named n in decimal there, complete, flushed and
+  // with the source's times. The destination is still what the version
+  // check looks at and what reports name. Empty (the default): files are
+  // written over their destinations.
+  void SetStagingFolder(std::u16string_view folder);
+  // The staging file of job `index` below the tree.
+  static std::u16string StagingPath(std::u16string_view folder, std::size_t index);
   // Queues a job before Start. A path of kWorkerPathCapacity units or more
   // is refused (0); the run then fails at its start with a report.
   int Add(const char16_t* source, const char16_t* destination, std::uint32_t flag);
@@ -94,7 +104,7 @@ class InstallWorker {
   // when it failed (reported); the writer when it stopped early.
   bool ReadOneFile(std::uint64_t size);
   bool WriteOneFile();
-  bool CopyOne(const CopyJob& job);
+  bool CopyOne(const CopyJob& job, std::size_t index);
   void Finish();
 
   // Readies the slots for a file: 1 unbuffered, 0 buffered, -1 when the
@@ -152,4 +162,5 @@ class InstallWorker {
   std::int32_t unbuffered_ = 0;
   std::int32_t report_taken_ = 0;  // a failure has been reported
   std::u16string refused_path_;    // first job path that did not fit
+  std::u16string staging_folder_;
 };

@@ -1,56 +1,39 @@
 #include "app/text_line_list.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "file/confined_file.h"
 #include "os/text.h"
-#include "system/private_heap.h"
-#include "util/text_convert.h"
-#include "util/text_search.h"
+#include "util/lossless_utf8.h"
 
 void TextLineList::Append(const char16_t* text) { lines_.emplace_back(text ? text : u""); }
 
+void TextLineList::Append(const char16_t* text, std::size_t length) {
+  lines_.emplace_back(text, length);
+}
+
 namespace {
 
-// Reads a whole file of `length` bytes with `read` (into, count) and
-// appends its lines; 0 when the read fails.
-template <typename Read>
-int AppendLinesOf(TextLineList* list, std::uint32_t length, Read read) {
-  // The buffer ends in zero bytes, which end the line reader's walk; every
-  // line fits the line buffer, so none is cut.
-  auto* bytes = static_cast<char*>(PrivateAlloc(0, std::size_t{length} + 8));
-  auto* line = static_cast<char*>(PrivateAlloc(0, std::size_t{length} + 8));
-  auto* wide = static_cast<char16_t*>(PrivateAlloc(0, (std::size_t{length} + 8) * 2));
-  int result = 0;
-  if (bytes && line && wide) {
-    std::memset(bytes, 0, std::size_t{length} + 8);
-    if (read(bytes, length)) {
-      std::size_t offset = 0;
-      while (offset < length) {
-        int used = ReadTextLine(bytes + offset, line, std::size_t{length} + 8);
-        if (used <= 0) break;
-        offset += static_cast<std::size_t>(used);
-        // One unit per UTF-8 sequence at most, so the line always fits.
-        Utf8ToWide(line, wide, std::size_t{length} + 8);
-        list->Append(wide);
-      }
-      result = 1;
-    }
+// Splits the file's bytes into lines: CR LF or a lone LF ends one, a lone CR
+// stays in it. Bytes that are not UTF-8 (and zero bytes) are kept as they
+// are, so that lines of other programs survive the rewrite unchanged.
+void AppendLinesOf(TextLineList* list, std::string_view bytes) {
+  while (!bytes.empty()) {
+    std::size_t end = bytes.find('\n');
+    std::string_view line = bytes.substr(0, end);
+    bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+    if (end != std::string_view::npos && !line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    const std::u16string text = DecodeUtf8Lossless(line);
+    list->Append(text.data(), text.size());
   }
-  PrivateFree(wide);
-  PrivateFree(line);
-  PrivateFree(bytes);
-  return result;
 }
 
 // Every line as UTF-8 and CR LF.
 std::string LogBytes(const std::vector<std::u16string>& lines) {
   std::string bytes;
   for (const std::u16string& text : lines) {
-    std::string utf8(text.size() * 3 + 1, '\0');
-    utf8.resize(WideToUtf8(text.c_str(), utf8.data(), utf8.size()));
-    bytes += utf8;
+    bytes += EncodeUtf8Lossless(text);
     bytes += "\r\n";
   }
   return bytes;
@@ -89,9 +72,9 @@ int TextLineList::Load(const confine::Tree& tree, const char16_t* relative) {
   std::uint64_t size = 0;
   int result = 0;
   if (os::GetFileSize(file, &size) && size < 0x7FFFFFFF) {
-    result = AppendLinesOf(this, static_cast<std::uint32_t>(size), [&](char* into, std::uint32_t length) {
-      return ReadWhole(file, into, length);
-    });
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    result = ReadWhole(file, bytes.data(), static_cast<std::uint32_t>(size));
+    if (result) AppendLinesOf(this, bytes);
   }
   os::CloseFile(file);
   return result;

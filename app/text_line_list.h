@@ -2,6 +2,7 @@
 // their length: the log is the record of what was installed.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -12,10 +13,14 @@ class Tree;
 class TextLineList {
  public:
   void Append(const char16_t* text);
+  // A line that may hold zero units.
+  void Append(const char16_t* text, std::size_t length);
   // Appends the UTF-8 lines of the file `relative` in a confined tree (CR
-  // LF or a lone LF ends a line; a lone CR stays in the line). 0 for a
-  // missing or unreadable file, or a link of that name (never read
-  // through), which adds nothing.
+  // LF or a lone LF ends a line; a lone CR stays in the line). Bytes that
+  // are not UTF-8, and zero bytes, are kept as lone surrogates
+  // (util/lossless_utf8.h) and written back as they were. 0 for a missing
+  // or unreadable file (nothing added), or a link of that name (never read
+  // through).
   int Load(const confine::Tree& tree, const char16_t* relative);
   // A stable sort in the system's case-insensitive order (lstrcmpiW; see
   // os::CompareTextNoCase), then every line equal to the one before it is

@@ -42,6 +42,17 @@ struct LanguageRecord {
   char16_t error_name[kMessageCapacity] = {};
   char16_t error_length[kMessageCapacity] = {};
   char16_t error_case[kMessageCapacity] = {};
+  // Optional: the checks before the install (the game running, another
+  // updater, free space, write access) and what became of a failed or
+  // interrupted install.
+  char16_t error_running[kMessageCapacity] = {};
+  char16_t error_busy[kMessageCapacity] = {};
+  char16_t error_space[kMessageCapacity] = {};
+  char16_t error_access[kMessageCapacity] = {};
+  char16_t unchanged[kMessageCapacity] = {};
+  char16_t error_restore[kMessageCapacity] = {};
+  char16_t recovered[kMessageCapacity] = {};
+  char16_t error_recovery[kMessageCapacity] = {};
 };
 
 // A language as the languages map keeps it: its code and the texts the file

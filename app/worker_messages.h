@@ -14,3 +14,5 @@ inline constexpr char16_t kShortWriteFormat[] = u"出力ファイル [%s] に書
 inline constexpr char16_t kBufferFailureFormat[] = u"転送バッファが確保出来ません [%s]";
 inline constexpr char16_t kPathTooLongFormat[] = u"パスが長すぎます [%s]";
 inline constexpr char16_t kThreadFailureFormat[] = u"スレッドが開始出来ません [%s]";
+// The install's own steps after the copies, with the system's text.
+inline constexpr char16_t kReplaceFailureFormat[] = u"ファイル [%s] を置き換えられません。 : %s";

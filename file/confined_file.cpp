@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "os/durable.h"
+
 namespace confine {
 namespace {
 
@@ -53,6 +55,13 @@ bool StagedFile::Begin(const Tree& tree, std::u16string_view relative, std::uint
 
 bool StagedFile::Commit(std::uint32_t attributes) {
   if (file_ == os::kInvalidHandle) return Refuse(os::kErrorInvalidHandle);
+  // The data reaches the disk before the name does: after a crash the
+  // destination is the old file or the whole new one.
+  if (!os::FlushFile(file_)) {
+    std::uint32_t error = os::GetLastError();
+    Discard();
+    return Refuse(error);
+  }
   os::CloseFile(file_);
   file_ = os::kInvalidHandle;
   os::SetEntryAttributes(folder_, temporary_.c_str(), attributes);
@@ -66,8 +75,10 @@ bool StagedFile::Commit(std::uint32_t attributes) {
     return Refuse(error);
   }
   temporary_.clear();
+  const bool durable = os::FlushTreeFolder(folder_);
+  const std::uint32_t error = os::GetLastError();
   Release();
-  return true;
+  return durable || Refuse(error);
 }
 
 void StagedFile::Discard() {

@@ -32,9 +32,11 @@ class StagedFile {
   // The temporary file's handle for writing and setting its times.
   os::Handle File() const { return file_; }
 
-  // Closes the file, gives it `attributes` and renames it over the
-  // destination (removing a link to a folder there first). The temporary
-  // file is removed when this fails.
+  // Flushes and closes the file, gives it `attributes`, renames it over the
+  // destination (removing a link to a folder there first) and flushes the
+  // folder's entries. The temporary file is removed when the rename fails;
+  // a failed flush of the folder after it fails the commit with the new
+  // file in place.
   bool Commit(std::uint32_t attributes);
   // Closes and removes the temporary file.
   void Discard();

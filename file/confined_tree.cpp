@@ -174,19 +174,29 @@ bool Tree::IsGuarded(os::Handle folder, bool or_above) const {
   return or_above ? Contains(guarded_, identity) : identity == guarded_.front();
 }
 
-DeleteResult Tree::Delete(std::u16string_view relative) const {
-  if (CheckRelativePath(relative) != Rule::kOk) return DeleteResult::kRefused;
+os::Handle Tree::OpenParentToRemove(std::u16string_view relative, std::u16string* name,
+                                    DeleteResult* refusal) const {
+  *refusal = DeleteResult::kRefused;
+  if (CheckRelativePath(relative) != Rule::kOk) return os::kInvalidHandle;
   ForgetParent();
+  os::Handle parent = OpenParentOf(relative, false, true, name);
+  if (parent == os::kInvalidHandle && os::GetLastError() == os::kErrorPathNotFound)
+    *refusal = DeleteResult::kAbsent;
+  return parent;
+}
+
+DeleteResult Tree::Delete(std::u16string_view relative, bool read_only_too) const {
   std::u16string name;
-  os::Handle parent = OpenParentOf(relative, false, true, &name);
-  if (parent == os::kInvalidHandle)
-    return os::GetLastError() == os::kErrorPathNotFound ? DeleteResult::kAbsent
-                                                        : DeleteResult::kRefused;
-  DeleteResult result = DeleteResult::kAbsent;
+  DeleteResult result;
+  os::Handle parent = OpenParentToRemove(relative, &name, &result);
+  if (parent == os::kInvalidHandle) return result;
+  result = DeleteResult::kAbsent;
   os::EntryInfo info;
   if (!os::GetEntryInfo(parent, name.c_str(), &info)) {
     result = DeleteResult::kAbsent;
   } else if (info.kind != os::EntryKind::kFolder) {
+    if (read_only_too && (info.attributes & os::kAttrReadOnly))
+      os::SetEntryAttributes(parent, name.c_str(), os::kAttrNormal);
     result = os::DeleteEntry(parent, name.c_str()) ? DeleteResult::kDeleted
                                                    : DeleteResult::kIncomplete;
   } else {
@@ -194,7 +204,7 @@ DeleteResult Tree::Delete(std::u16string_view relative) const {
     if (folder == os::kInvalidHandle || IsGuarded(folder, true)) {
       result = DeleteResult::kRefused;
     } else {
-      bool emptied = EmptyFolder(folder, 1);
+      bool emptied = EmptyFolder(folder, 1, read_only_too);
       os::CloseTreeFolder(folder);
       folder = os::kInvalidHandle;
       result = emptied && os::RemoveFolderIn(parent, name.c_str()) ? DeleteResult::kDeleted
@@ -206,13 +216,44 @@ DeleteResult Tree::Delete(std::u16string_view relative) const {
   return result;
 }
 
-bool Tree::EmptyFolder(os::Handle folder, int depth) const {
+DeleteResult Tree::MoveAside(std::u16string_view relative, os::Handle to_folder,
+                             const char16_t* to_name) const {
+  std::u16string name;
+  DeleteResult result;
+  os::Handle parent = OpenParentToRemove(relative, &name, &result);
+  if (parent == os::kInvalidHandle) return result;
+  os::EntryInfo info;
+  result = DeleteResult::kAbsent;
+  if (os::GetEntryInfo(parent, name.c_str(), &info)) {
+    os::Handle folder = info.kind == os::EntryKind::kFolder
+                            ? os::OpenTreeFolder(parent, name.c_str(), false)
+                            : os::kInvalidHandle;
+    const bool guarded = folder != os::kInvalidHandle && IsGuarded(folder, true);
+    if (folder != os::kInvalidHandle) os::CloseTreeFolder(folder);
+    if (guarded || (info.kind == os::EntryKind::kFolder && folder == os::kInvalidHandle))
+      result = DeleteResult::kRefused;
+    else
+      result = os::RenameEntry(parent, name.c_str(), to_folder, to_name)
+                   ? DeleteResult::kDeleted
+                   : DeleteResult::kIncomplete;
+  } else if (os::GetLastError() != os::kErrorFileNotFound) {
+    result = DeleteResult::kIncomplete;
+  }
+  std::uint32_t error = os::GetLastError();
+  os::CloseTreeFolder(parent);
+  os::SetLastError(error);
+  return result;
+}
+
+bool Tree::EmptyFolder(os::Handle folder, int depth, bool read_only_too) const {
   std::vector<os::FolderEntry> entries;
   if (!os::ListFolder(folder, &entries)) return false;
   bool emptied = true;
   for (const os::FolderEntry& entry : entries) {
     const char16_t* name = entry.name.c_str();
     if (entry.info.kind != os::EntryKind::kFolder) {
+      if (read_only_too && (entry.info.attributes & os::kAttrReadOnly))
+        os::SetEntryAttributes(folder, name, os::kAttrNormal);
       emptied = os::DeleteEntry(folder, name) && emptied;
       continue;
     }
@@ -222,7 +263,7 @@ bool Tree::EmptyFolder(os::Handle folder, int depth) const {
       emptied = false;
       continue;
     }
-    bool inner_emptied = EmptyFolder(inner, depth + 1);
+    bool inner_emptied = EmptyFolder(inner, depth + 1, read_only_too);
     os::CloseTreeFolder(inner);
     emptied = inner_emptied && os::RemoveFolderIn(folder, name) && emptied;
   }

@@ -72,7 +72,16 @@ class Tree {
   // everything in it (links inside are removed, never entered). Nothing is
   // touched when CheckRelativePath refuses the path, when a link is on the
   // way, or when it names the guarded folder or a folder that holds it.
-  DeleteResult Delete(std::u16string_view relative) const;
+  // With `read_only_too`, read-only files inside go as well (the
+  // updater's own work folder).
+  DeleteResult Delete(std::u16string_view relative, bool read_only_too = false) const;
+
+  // Moves what `relative` names (a file, a link itself, or a folder whole)
+  // to `to_name` in `to_folder`, under the same rules as Delete: kDeleted
+  // when it was moved, kAbsent, kRefused, or kIncomplete with the last
+  // error set when the rename failed.
+  DeleteResult MoveAside(std::u16string_view relative, os::Handle to_folder,
+                         const char16_t* to_name) const;
 
  private:
   // OpenParent that, with `avoid_guarded`, refuses to pass through the
@@ -82,7 +91,11 @@ class Tree {
   // Whether `folder` is the guarded folder, or with `or_above` one that
   // holds it.
   bool IsGuarded(os::Handle folder, bool or_above) const;
-  bool EmptyFolder(os::Handle folder, int depth) const;
+  // The folder that holds what `relative` names, under Delete's rules;
+  // kInvalidHandle with the result to give otherwise.
+  os::Handle OpenParentToRemove(std::u16string_view relative, std::u16string* name,
+                                DeleteResult* refusal) const;
+  bool EmptyFolder(os::Handle folder, int depth, bool read_only_too) const;
   // Drops the folder kept by OpenParent (a deletion may want it gone).
   void ForgetParent() const;
 

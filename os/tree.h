@@ -98,6 +98,8 @@ Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags);
 // Renames an entry (a file, link or folder) to `to_name` in `to_folder`,
 // which may be `from_folder`. A file or link of that name is replaced, the
 // link itself; a folder or a read-only file there is not (kErrorAccessDenied).
+// Windows writes the change through (MOVEFILE_WRITE_THROUGH); POSIX needs a
+// FlushTreeFolder of both folders to make it durable.
 bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder,
                  const char16_t* to_name);
 // Deletes a file, or a link of any kind without touching what it points
@@ -105,6 +107,11 @@ bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder
 bool DeleteEntry(Handle folder, const char16_t* name);
 // Removes an empty folder that is not a link.
 bool RemoveFolderIn(Handle folder, const char16_t* name);
+
+// Makes the changes of the folder's entries durable, as FlushFolder does
+// for a path: POSIX fsyncs the folder; Windows, whose renames write
+// through, only checks the handle.
+bool FlushTreeFolder(Handle folder);
 
 // Attributes and times of the entry itself; a link is refused
 // (kErrorStoppedOnSymlink). A null time is left alone.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/install_files.h"
+#include "app/install_session.h"
 #include "app/install_worker.h"
 #include "app/patch_check_texts.h"
 #include "app/text_line_list.h"
@@ -19,11 +20,12 @@
 namespace {
 
 char16_t g_install_folder[kInstallPathCapacity] = {};
-// The install folder once accepted; every deletion and write goes through it.
-confine::Tree g_install_tree;
-// Set by UM_INSTALL_FAILED and never cleared; GUI thread only.
-bool g_failure_mark = false;
-InstallWorker* g_worker = nullptr;
+// The run's install session: the install folder, its lock, the plan, the
+// transaction and the worker. GUI thread only, except that the worker's
+// callback reads nothing of it.
+InstallSession* g_session = nullptr;
+// The data folder, once entered.
+std::u16string g_data_folder;
 // Tests set QV_TEST_REPORT_DELAY (milliseconds, at most a second) to make
 // the worker pause after each progress report, so the progress dialog can
 // be watched moving. Unset, nothing waits.
@@ -32,22 +34,60 @@ constexpr std::int32_t kMaxReportDelay = 1000;
 
 constexpr std::intptr_t kDialogResult = 2;
 
-void ShowInstallFolderError(ui::Window* main_window) {
-  const LanguageRecord& texts = GetUpdateInfo().current;
-  ui::ShowMessageBox(main_window, texts.error_inst, texts.wndtitle, ui::Buttons::kOk);
+InstallSession& Session() {
+  if (!g_session) g_session = new InstallSession;
+  return *g_session;
+}
+
+// A box owned by the main window that ends the run before anything was
+// touched.
+void RefuseRun(ui::Window* main_window, const std::u16string& text) {
+  ui::ShowMessageBox(main_window, text.c_str(), GetUpdateInfo().current.wndtitle, ui::Buttons::kOk);
+  Session().exit = RunExit::kRefused;
   ui::PostMessage(main_window, UM_CLOSE);
 }
 
-// Takes the install folder from the record when the rules accept it: the
-// updater's own folder (the patch) must not be it or hold it, and it must
-// be an ordinary folder of its own.
+void ShowInstallFolderError(ui::Window* main_window) {
+  RefuseRun(main_window, GetUpdateInfo().current.error_inst);
+}
+
+// The updater's own folder (the patch) must not be the install folder or
+// inside it, and the install folder must be an ordinary folder of its own.
 bool AcceptInstallFolder() {
   char16_t patch[kWorkingPathCapacity] = {};
   os::GetCurrentDirectory(patch, kWorkingPathCapacity);
-  confine::Rule rule = g_install_tree.Open(g_install_folder, {patch});
+  confine::Rule rule = Session().OpenInstallFolder(g_install_folder, patch);
   if (rule == confine::Rule::kOk) return true;
   DebugLogW(u"install folder refused [%s]", g_install_folder);
   DebugLog("install folder refused: %s", confine::RuleCode(rule));
+  return false;
+}
+
+bool FindInstallFolder() {
+  char16_t record[kWorkingPathCapacity] = {};
+  return FormRecordPath(GetUpdateInfo(), record, kWorkingPathCapacity) &&
+         ReadInstallFolder(record, g_install_folder, kInstallPathCapacity) && AcceptInstallFolder();
+}
+
+// Before the confirmation: an install that a crash or a power cut
+// interrupted is undone (or finished) first, and the player is told so.
+// False when it cannot be put in order; the run then ends.
+bool RecoverInterruptedInstall(ui::Window* main_window) {
+  if (!FindInstallFolder() || !Session().LockInstallFolder()) return true;
+  install::Failure failure;
+  const install::Recovery recovery = Session().RecoverInterrupted(&failure);
+  const LanguageRecord& texts = GetUpdateInfo().current;
+  if (recovery == install::Recovery::kNothing) return true;
+  if (recovery != install::Recovery::kFailed) {
+    ui::ShowMessageBox(main_window, texts.recovered, texts.wndtitle, ui::Buttons::kOk);
+    return true;
+  }
+  DebugLogW(u"recovery failed [%s]", failure.path.c_str());
+  std::u16string text = texts.error_recovery;
+  text += u"\n" + install::FullPath(Session().Tree(), failure.path);
+  ui::ShowMessageBox(main_window, text.c_str(), texts.title, ui::Buttons::kOk);
+  Session().exit = RunExit::kRecoveryFailed;
+  ui::PostMessage(main_window, UM_CLOSE);
   return false;
 }
 
@@ -57,8 +97,7 @@ void ShowPatchDataError(ui::Window* main_window, const confine::Finding& finding
   std::u16string text = PatchCheckTextFor(texts, finding.rule);
   text += u"\ndata";
   if (!finding.path.empty()) text += u"\\" + finding.path;
-  ui::ShowMessageBox(main_window, text.c_str(), texts.wndtitle, ui::Buttons::kOk);
-  ui::PostMessage(main_window, UM_CLOSE);
+  RefuseRun(main_window, text);
 }
 
 // Enters the data folder beside the updater for the rest of the run and
@@ -75,16 +114,48 @@ bool ListFilesToCopy(ui::Window* main_window) {
     DebugLog("data folder not found: nothing to copy");
     return true;
   }
-  confine::Finding finding = ListPatchData(data, g_install_tree, &info.copy_list);
+  g_data_folder = data;
+  confine::Finding finding = ListPatchData(data, Session().Tree(), &info.copy_list);
   if (finding.rule == confine::Rule::kOk) return true;
   DebugLog("data folder refused: %s", confine::RuleCode(finding.rule));
   ShowPatchDataError(main_window, finding);
   return false;
 }
 
+// The checks after the confirmation, before anything is touched: no other
+// updater on the folder, the game not running (OK retries, Cancel ends),
+// every path fits, everything may be written, and there is room.
+bool CheckBeforeInstall(ui::Window* main_window) {
+  const UpdateInfo& info = GetUpdateInfo();
+  const LanguageRecord& texts = info.current;
+  if (!Session().LockInstallFolder()) {
+    RefuseRun(main_window, texts.error_busy);
+    return false;
+  }
+  while (InstallSession::GameIsRunning(info)) {
+    if (ui::ShowMessageBox(main_window, texts.error_running, texts.wndtitle,
+                           ui::Buttons::kOkCancel) != ui::Answer::kOk) {
+      Session().exit = RunExit::kRefused;
+      ui::PostMessage(main_window, UM_CLOSE);
+      return false;
+    }
+  }
+  const install::Refusal refusal = Session().Check(g_data_folder, info.copy_list, info.delete_list);
+  const char16_t* text = nullptr;
+  switch (refusal.kind) {
+    case install::Refusal::Kind::kNone: return true;
+    case install::Refusal::Kind::kTooLong: text = texts.error_length; break;
+    case install::Refusal::Kind::kNoAccess: text = texts.error_access; break;
+    case install::Refusal::Kind::kNoSpace: text = texts.error_space; break;
+  }
+  DebugLogW(u"install refused [%s]", refusal.path.c_str());
+  RefuseRun(main_window, std::u16string(text) + u"\n" + refusal.path);
+  return false;
+}
+
 // The part of a destination below the install folder, for display.
 const char16_t* RelativeToInstallFolder(const char16_t* destination) {
-  const std::u16string& folder = g_install_tree.Path();
+  const std::u16string& folder = Session().Tree().Path();
   std::u16string_view path(destination);
   if (!folder.empty() && path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
       path[folder.size()] == u'\\')
@@ -124,70 +195,74 @@ void CenterOnParent(ui::Window* dialog) {
                  outer.top + ((outer.bottom - outer.top) - height) / 2);
 }
 
-// Deletions, install.log, then the worker; install.log is written before
-// any file is copied and names every file the update installs.
+// Begins the transaction and starts the copies; they go to the work
+// folder, and the game is changed only once every one of them is there.
 void StartInstall(ui::Window* dialog) {
   UpdateInfo& info = GetUpdateInfo();
   const std::int32_t delay = ParseInteger(os::GetEnvironment("QV_TEST_REPORT_DELAY"));
   g_report_delay = static_cast<std::uint32_t>(std::clamp(delay, 0, kMaxReportDelay));
-  TextLineList log_lines;
-  DeleteListedPaths(g_install_tree, info.delete_list);
-  log_lines.Load(g_install_tree, u"install.log");
-
-  g_worker = new InstallWorker(3, 0);
-  char16_t current[kWorkingPathCapacity] = {};
-  os::GetCurrentDirectory(current, kWorkingPathCapacity);
-  g_worker->SetVersionCheck(1);
-  g_worker->SetDestinationTree(&g_install_tree);
-  for (const std::u16string& entry : info.copy_list) {
-    char16_t destination[kWorkingPathCapacity] = {};
-    char16_t source[kWorkingPathCapacity] = {};
-    JoinPath(destination, kWorkingPathCapacity, {g_install_tree.Path().c_str(), entry.c_str()});
-    JoinPath(source, kWorkingPathCapacity, {current, entry.c_str()});
-    // A path too long for the worker makes the run fail with its report.
-    g_worker->Add(source, destination, 0);
-    log_lines.Append((u"\"" + std::u16string(destination) + u"\"").c_str());
-  }
-  log_lines.SortUnique();
-  log_lines.Save(g_install_tree, u"install.log");
-  g_worker->Start(&InstallCallback, dialog, nullptr);
+  if (!Session().Start(g_data_folder, info.copy_list, info.delete_list, &InstallCallback, dialog))
+    ui::PostMessage(dialog, UM_INSTALL_DONE);
 }
 
-void FinishInstall(ui::Window* dialog) {
+// The Parts' failure box after a failed copy, shown once however the
+// failure was reported.
+void ShowCopyFailure(ui::Window* dialog) {
   const LanguageRecord& texts = GetUpdateInfo().current;
-  ui::HideWindow(dialog);
-  if (g_failure_mark)
-    ui::ShowMessageBox(dialog, texts.error_copy, texts.title, ui::Buttons::kOk);
-  else
-    ui::ShowMessageBox(dialog, texts.success, texts.wndtitle, ui::Buttons::kOk);
-  ui::PostMessage(dialog, UM_CLOSE);
-}
-
-void FailInstall(ui::Window* dialog) {
-  const LanguageRecord& texts = GetUpdateInfo().current;
-  g_failure_mark = true;
-  ui::HideWindow(dialog);
+  if (Session().failure_box_shown) return;
+  Session().failure_box_shown = true;
   ui::ShowMessageBox(dialog, texts.error_copy, texts.title, ui::Buttons::kOk);
+}
+
+// The worker has ended: the new game is switched in and committed, or
+// everything is put back as it was.
+void FinishInstall(ui::Window* dialog) {
+  InstallSession& session = Session();
+  const LanguageRecord& texts = GetUpdateInfo().current;
+  ui::HideWindow(dialog);
+  const InstallSession::Outcome outcome = session.Finish(session.failure_mark);
+  if (outcome == InstallSession::Outcome::kApplied) {
+    session.exit = RunExit::kApplied;
+    ui::ShowMessageBox(dialog, texts.success, texts.wndtitle, ui::Buttons::kOk);
+  } else {
+    // A failure of the install's own steps has its box as the worker's do.
+    const std::u16string failure = session.failure_mark ? u"" : session.FailureText();
+    if (!failure.empty())
+      ui::ShowMessageBox(dialog, failure.c_str(), texts.title, ui::Buttons::kOk);
+    ShowCopyFailure(dialog);
+    const bool restored = outcome == InstallSession::Outcome::kRolledBack;
+    session.exit = restored ? RunExit::kFailed : RunExit::kRecoveryFailed;
+    ui::ShowMessageBox(dialog, restored ? texts.unchanged : texts.error_restore, texts.title,
+                       ui::Buttons::kOk);
+  }
   ui::PostMessage(dialog, UM_CLOSE);
+}
+
+// The worker's failure: its box has been shown; the rest waits until it
+// has wound down (UM_INSTALL_DONE).
+void FailInstall(ui::Window* dialog) {
+  Session().failure_mark = true;
+  ui::HideWindow(dialog);
+  ShowCopyFailure(dialog);
 }
 
 }  // namespace
 
 void HandleConfirm(ui::Window* main_window) {
   UpdateInfo& info = GetUpdateInfo();
+  if (!RecoverInterruptedInstall(main_window)) return;
   if (ui::ShowMessageBox(main_window, info.current.intoro, info.current.wndtitle,
                          ui::Buttons::kOkCancel) != ui::Answer::kOk) {
+    Session().exit = RunExit::kRefused;
     ui::PostMessage(main_window, UM_CLOSE);
     return;
   }
-  char16_t record[kWorkingPathCapacity] = {};
-  if (!FormRecordPath(info, record, kWorkingPathCapacity) ||
-      !ReadInstallFolder(record, g_install_folder, kInstallPathCapacity) ||
-      !AcceptInstallFolder()) {
+  if (!FindInstallFolder()) {
     ShowInstallFolderError(main_window);
     return;
   }
-  if (ListFilesToCopy(main_window)) ui::PostMessage(main_window, UM_REPAINT);
+  if (ListFilesToCopy(main_window) && CheckBeforeInstall(main_window))
+    ui::PostMessage(main_window, UM_REPAINT);
 }
 
 void ProgressDialogProcedure(ui::Window* dialog, std::uint32_t message) {
@@ -208,7 +283,9 @@ void ProgressDialogProcedure(ui::Window* dialog, std::uint32_t message) {
   }
 }
 
-void DestroyInstallWorker() {
-  delete g_worker;
-  g_worker = nullptr;
+int EndInstallSession() {
+  const int code = g_session ? static_cast<int>(g_session->exit) : static_cast<int>(RunExit::kRefused);
+  delete g_session;
+  g_session = nullptr;
+  return code;
 }

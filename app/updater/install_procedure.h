@@ -15,5 +15,6 @@ void HandleConfirm(ui::Window* main_window);
 // The procedure of the modal progress dialog.
 void ProgressDialogProcedure(ui::Window* dialog, std::uint32_t message);
 
-// Destroys the installer worker once the run is over (at teardown).
-void DestroyInstallWorker();
+// Ends the run's install session at teardown (the worker stopped, the
+// install folder's lock released) and gives the process's exit code.
+int EndInstallSession();

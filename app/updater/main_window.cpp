@@ -1,5 +1,6 @@
 #include "app/updater/main_window.h"
 
+#include "app/install_session.h"
 #include "app/update_info.h"
 #include "app/updater/background.h"
 #include "app/updater/install_procedure.h"
@@ -95,27 +96,28 @@ int RunUpdater() {
     EndFramework();
     return 0;
   }
+  const int refused = static_cast<int>(RunExit::kRefused);
   if (!LoadUpdateInfo()) {
     ui::ShowMessageBox(nullptr, u"updateinfo.xml was not found.", u"error", ui::Buttons::kOk);
     EndFramework();
-    ui::Finish(0);
-    return 0;
+    ui::Finish(refused);
+    return refused;
   }
   if (!ChooseLanguage()) {
     ui::ShowMessageBox(nullptr, GetUpdateInfo().current.language, u"error", ui::Buttons::kOk);
     EndFramework();
-    ui::Finish(0);
-    return 0;
+    ui::Finish(refused);
+    return refused;
   }
   LoadBackground();
   std::uint16_t atom = RegisterMainClass();
   CreateMainWindow();
   ui::RunMessageLoop();
 
-  DestroyInstallWorker();
+  const int exit_code = EndInstallSession();
   ReleaseBackground();
   EndFramework();
   if (atom) ui::UnregisterWindowClass(kMainWindowClass);
-  ui::Finish(0);
-  return 0;
+  ui::Finish(exit_code);
+  return exit_code;
 }

@@ -23,5 +23,6 @@ void MainWindowProcedure(ui::Window* window, std::uint32_t message);
 void CenteredWindowRect(ui::Rect* rect, std::uint32_t style, std::uint32_t extended_style,
                         bool has_menu);
 
-// The whole run, from the framework's start to its end. Always 0.
+// The whole run, from the framework's start to its end; the exit code
+// (RunExit).
 int RunUpdater();

@@ -122,6 +122,17 @@ bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder
   return true;
 }
 
+bool FlushTreeFolder(Handle folder) {
+  if (FaultInjected(FileOp::kFlush)) return false;
+  int fd = posix::FolderDescriptor(folder);
+  if (fd < 0) return false;
+  // Some file systems cannot sync a folder (EINVAL); their entries need
+  // nothing more.
+  if (fsync(fd) == 0 || errno == EINVAL) return true;
+  posix::SetErrnoError(errno);
+  return false;
+}
+
 bool DeleteEntry(Handle folder, const char16_t* name) {
   if (FaultInjected(FileOp::kDelete)) return false;
   int fd;

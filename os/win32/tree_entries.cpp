@@ -111,7 +111,12 @@ bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder
       (IsFolder(target) || ((target & FILE_ATTRIBUTE_READONLY) && !IsReparse(target))))
     return Fail(ERROR_ACCESS_DENIED);
   return ::MoveFileExW(win32::Wide(from.c_str()), win32::Wide(to.c_str()),
-                       MOVEFILE_REPLACE_EXISTING);
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+bool FlushTreeFolder(Handle folder) {
+  std::u16string path;
+  return !FaultInjected(FileOp::kFlush) && win32::FolderPath(folder, &path);
 }
 
 bool DeleteEntry(Handle folder, const char16_t* name) {

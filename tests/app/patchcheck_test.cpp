@@ -66,10 +66,12 @@ TEST_F(PatchcheckTest, ReportsWhatTheUpdaterSees) {
       "delete/p04 is ignored",
       "error_copy holds \\n",
       "language \"en\" has no text for message/intoro",
-      "language \"jp\" has no message/error_link, error_name, error_length, error_case: the "
-      "updater shows its built-in Japanese texts there",
-      "language \"en\" has no message/error_link, error_name, error_length, error_case: the "
-      "updater shows its built-in English texts there",
+      "language \"jp\" has no message/error_link, error_name, error_length, error_case, error_running, error_busy, error_space, "
+      "error_access, unchanged, error_restore, recovered, error_recovery: the updater shows its built-in Japanese "
+      "texts there",
+      "language \"en\" has no message/error_link, error_name, error_length, error_case, error_running, error_busy, error_space, "
+      "error_access, unchanged, error_restore, recovered, error_recovery: the updater shows its built-in English "
+      "texts there",
       "the longest path below data has 9 units: it installs only into folders of up to 249 units",
       "errors: 1\n  error [path-dot] delete/p02: \"..\\..\\Windows\": the path has a \".\" or "
       "\"..\" component; the updater deletes nothing for it\n",
@@ -86,7 +88,8 @@ TEST_F(PatchcheckTest, JsonCarriesEveryKey) {
                           "\"delete\": [\"old.dll\", \"..\\\\..\\\\Windows\"]",
                           "\"copy\": [\"a.bin\", \"sub\\\\b.bin\"]",
                           "\"errors\": [{\"rule\": \"path-dot\", \"where\": \"delete/p02\", \"text\": ",
-                          "\"error_link\": \"The patch cannot be installed: ", "\"warnings\": [\"",
+                          "\"error_link\": \"The patch cannot be installed: ",
+                          "\"unchanged\": \"The game was left unchanged.\"", "\"warnings\": [\"",
                           "\"error\": null}"})
     EXPECT_TRUE(Says(key)) << key << "\n" << out_;
   EXPECT_EQ(out_.find('\n'), out_.size() - 1);  // one line

@@ -118,7 +118,7 @@ TEST(UpdaterEndToEnd, CancelAtTheConfirmationTouchesNothing) {
   box.WriteData("a.bin", "alpha");
   box.WriteGame("keep.txt", "kept");
   // No record at all: a lookup would show the install-folder error.
-  std::vector<std::string> expected = {kWindowLine, Confirm("cancel"), "exit code=0"};
+  std::vector<std::string> expected = {kWindowLine, Confirm("cancel"), "exit code=2"};
   EXPECT_EQ(box.Run("cancel\n"), expected);
   EXPECT_EQ(box.ReadGame("keep.txt"), "kept");
   EXPECT_FALSE(box.GameHas("install.log"));
@@ -165,7 +165,7 @@ TEST(UpdaterEndToEnd, UnusableInstallRecordShowsTheErrorAndTouchesNothing) {
     box.WriteGame("keep.txt", "kept");
     std::vector<std::string> expected = {
         kWindowLine, Confirm(), BoxLine("main", kTitle, "ゲームが見つかりません。", "ok"),
-        "exit code=0"};
+        "exit code=2"};
     EXPECT_EQ(box.Run(), expected);
     EXPECT_EQ(box.ReadGame("keep.txt"), "kept");
     EXPECT_FALSE(box.GameHas("install.log"));
@@ -207,26 +207,55 @@ TEST(UpdaterEndToEnd, EmptyCopyListRewritesTheLogAndSucceeds) {
             long_line + "\r\n\"x\"\r\n\"y\"\r\n\"z\"\r\n");
 }
 
-TEST(UpdaterEndToEnd, CopyFailureShowsThreeBoxesInOrder) {
+TEST(UpdaterEndToEnd, CopyFailureShowsEachBoxOnceAndLeavesTheGameUnchanged) {
   UpdaterSandbox box;
-  box.WriteDescription();
+  box.WriteDescription({"old.txt"});
   box.WriteRecordForGame();
   box.WriteData("a.bin", "alpha");
-  // A folder where the file should go: the destination cannot be opened.
-  fs::create_directories(box.Game() / "a.bin" / "inside");
+  box.WriteData("new/b.bin", "bravo");
+  box.WriteGame("a.bin", "the old alpha");
+  box.WriteGame("old.txt", "to be deleted");
+  box.WriteGame("install.log", "\"old line\"\r\n");
+  // The journal is the first file written, a.bin the second: a full disk.
+  box.SetFault("write:2:112");
   std::vector<std::string> transcript = box.Run();
   ASSERT_EQ(transcript.size(), 9u) << ::testing::PrintToString(transcript);
   EXPECT_EQ(transcript[2], "dialog text=\"ファイルをコピーしています\"");
   const std::string worker_box = "box owner=dialog caption=\"エラー\" text=\"";
   EXPECT_EQ(transcript[3].rfind(worker_box, 0), 0u) << transcript[3];
-  EXPECT_NE(transcript[3].find("a.bin"), std::string::npos) << transcript[3];
   EXPECT_EQ(transcript[4], "dialog hide");
   EXPECT_EQ(transcript[5], BoxLine("dialog", "エラー", kCopyError, "ok"));
-  EXPECT_EQ(transcript[6], BoxLine("dialog", "エラー", kCopyError, "ok"));
+  EXPECT_EQ(transcript[6], BoxLine("dialog", "エラー", "ゲームは更新前の状態のままです。", "ok"));
   EXPECT_EQ(transcript[7], "dialog end result=2");
-  EXPECT_EQ(transcript[8], "exit code=0");
-  // install.log was written before the copy began.
-  EXPECT_EQ(box.ReadGame("install.log"), LogLine(Destination(box, "a.bin")));
+  EXPECT_EQ(transcript[8], "exit code=1");
+  EXPECT_EQ(box.ReadGame("a.bin"), "the old alpha");
+  EXPECT_EQ(box.ReadGame("old.txt"), "to be deleted");
+  EXPECT_FALSE(box.GameHas("new"));
+  EXPECT_FALSE(box.GameHas("~qvupdate"));
+  EXPECT_EQ(box.ReadGame("install.log"), "\"old line\"\r\n");
+}
+
+TEST(UpdaterEndToEnd, ReadOnlyTargetRefusesTheRunNamingIt) {
+  UpdaterSandbox box;
+  box.WriteDescription();
+  box.WriteRecordForGame();
+  box.WriteData("a.bin", "alpha");
+  box.WriteData("b.bin", "bravo");
+  box.WriteGame("b.bin", "the old bravo");
+  fs::permissions(box.Game() / "b.bin", fs::perms::owner_write | fs::perms::group_write |
+                                            fs::perms::others_write, fs::perm_options::remove);
+  std::vector<std::string> expected = {
+      kWindowLine, Confirm(),
+      BoxLine("main", kTitle,
+              "次のファイルまたはフォルダに書き込めないため、アップデートできません。\n" +
+                  Destination(box, "b.bin"),
+              "ok"),
+      "exit code=2"};
+  EXPECT_EQ(box.Run(), expected);
+  EXPECT_FALSE(box.GameHas("a.bin"));
+  EXPECT_EQ(box.ReadGame("b.bin"), "the old bravo");
+  EXPECT_FALSE(box.GameHas("install.log"));
+  fs::permissions(box.Game() / "b.bin", fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST(UpdaterEndToEnd, DeleteListRemovesOnlyWhatIsInsideTheInstallFolder) {
@@ -311,12 +340,12 @@ TEST(UpdaterEndToEnd, WindowIsCentredOnTheScreenAtThePictureSize) {
 TEST(UpdaterEndToEnd, MissingDescriptionOrLanguageEndsWithABox) {
   UpdaterSandbox box;
   std::vector<std::string> missing = {
-      BoxLine("none", "error", "updateinfo.xml was not found.", "ok"), "exit code=0"};
+      BoxLine("none", "error", "updateinfo.xml was not found.", "ok"), "exit code=2"};
   EXPECT_EQ(box.Run(), missing);
 
   std::ofstream(box.Patch() / "updateinfo.xml", std::ios::binary)
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><document><brand>b</brand></document>";
-  std::vector<std::string> no_language = {BoxLine("none", "error", "", "ok"), "exit code=0"};
+  std::vector<std::string> no_language = {BoxLine("none", "error", "", "ok"), "exit code=2"};
   EXPECT_EQ(box.Run(), no_language);
 
   // A description that would take more than four times its size in memory

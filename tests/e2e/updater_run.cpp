@@ -6,6 +6,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 #include <sstream>
 
 namespace qvtest {
@@ -146,24 +149,27 @@ std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
   std::ofstream(input, std::ios::binary) << answers;
   std::string appdata = Native8(root_.Native(u"appdata"));
 #ifdef _WIN32
-  std::string command = "cd /d " + Native8(Patch()) + " && set QV_UI=" + frontend + "&& set QV_COMMON_APPDATA=" +
-                        appdata + "&& set QV_SCREEN=" + screen + "&& " + Native8(UpdaterPath()) +
-                        " < " + Native8(input) + " > " + Native8(output);
+  std::string command = "cd /d " + Native8(Patch()) + " && set QV_UI=" + frontend + "&& set QV_FAULT=" + fault_ +
+                        "&& set QV_COMMON_APPDATA=" + appdata + "&& set QV_SCREEN=" + screen + "&& " +
+                        Native8(UpdaterPath()) + " < " + Native8(input) + " > " + Native8(output);
 #else
-  std::string command = "cd '" + Native8(Patch()) + "' && QV_UI=" + frontend + " QV_COMMON_APPDATA='" +
+  std::string command = "cd '" + Native8(Patch()) + "' && QV_UI=" + frontend + " QV_FAULT='" + fault_ +
+                        "' QV_COMMON_APPDATA='" +
                         appdata + "' QV_SCREEN='" + screen + "' timeout 120 '" +
                         Native8(UpdaterPath()) + "' < '" + Native8(input) + "' > '" +
                         Native8(output) + "'";
 #endif
-  // The updater always ends with 0; anything else is a crash, a sanitizer's
-  // report or the time-out.
+  // The updater ends with 0 to 3, the code its transcript's last line
+  // gives; anything else is a crash, a sanitizer's report or the time-out.
 #ifdef _WIN32
   // The wide form keeps folder names in any language intact.
   const std::u16string wide = U16(command);
-  EXPECT_EQ(_wsystem(reinterpret_cast<const wchar_t*>(wide.c_str())), 0) << command;
+  const int status = _wsystem(reinterpret_cast<const wchar_t*>(wide.c_str()));
 #else
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  const int raw = std::system(command.c_str());
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
+  EXPECT_TRUE(status >= 0 && status <= 3) << command << " ended with " << status;
   std::ifstream in(output, std::ios::binary);
   std::vector<std::string> lines;
   std::string line;
@@ -171,6 +177,8 @@ std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
+  if (status >= 0 && status <= 3 && !lines.empty())
+    EXPECT_EQ(lines.back(), "exit code=" + std::to_string(status));
   return lines;
 }
 

@@ -51,6 +51,9 @@ class UpdaterSandbox {
   // the system makes no links. The link is removed with the sandbox.
   bool Link(const std::filesystem::path& link, const std::filesystem::path& target, bool folder);
 
+  // QV_FAULT for the next runs (empty: none).
+  void SetFault(const std::string& fault) { fault_ = fault; }
+
   std::filesystem::path Patch() const { return patch_; }
   std::filesystem::path Game() const { return game_; }
   std::filesystem::path Root() const { return root_.Native(); }
@@ -68,6 +71,7 @@ class UpdaterSandbox {
   std::filesystem::path game_;
   std::filesystem::path patch_;
   std::vector<std::filesystem::path> links_;
+  std::string fault_;
 };
 
 // A path as UTF-8 text.

@@ -28,7 +28,15 @@ std::vector<NamedText> NamedTexts(const LanguageRecord& r) {
           {"error_link", r.error_link},
           {"error_name", r.error_name},
           {"error_length", r.error_length},
-          {"error_case", r.error_case}};
+          {"error_case", r.error_case},
+          {"error_running", r.error_running},
+          {"error_busy", r.error_busy},
+          {"error_space", r.error_space},
+          {"error_access", r.error_access},
+          {"unchanged", r.unchanged},
+          {"error_restore", r.error_restore},
+          {"recovered", r.recovered},
+          {"error_recovery", r.error_recovery}};
 }
 
 std::string Hex4(unsigned value) {

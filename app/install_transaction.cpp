@@ -1,0 +1,318 @@
+#include "app/install_transaction.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "app/text_line_list.h"
+#include "file/confined_tree.h"
+#include "os/tree.h"
+
+namespace install {
+namespace {
+
+constexpr char16_t kLogKey[] = u"log";
+
+// A folder of the tree held open for a few steps.
+class Folder {
+ public:
+  Folder(const confine::Tree& tree, std::u16string_view relative, bool create)
+      : handle_(os::OpenTreeFolder(tree.Root(), std::u16string(relative).c_str(), create)) {}
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  ~Folder() {
+    if (handle_ != os::kInvalidHandle) os::CloseTreeFolder(handle_);
+  }
+  os::Handle get() const { return handle_; }
+  bool ok() const { return handle_ != os::kInvalidHandle; }
+
+ private:
+  os::Handle handle_;
+};
+
+// The parent of an entry below the tree, and the entry's name.
+class Parent {
+ public:
+  Parent(const confine::Tree& tree, std::u16string_view relative)
+      : handle_(tree.OpenParent(relative, false, &name_)) {}
+  Parent(const Parent&) = delete;
+  Parent& operator=(const Parent&) = delete;
+  ~Parent() {
+    if (handle_ != os::kInvalidHandle) os::CloseTreeFolder(handle_);
+  }
+  os::Handle get() const { return handle_; }
+  const char16_t* name() const { return name_.c_str(); }
+  bool ok() const { return handle_ != os::kInvalidHandle; }
+
+ private:
+  std::u16string name_;
+  os::Handle handle_;
+};
+
+enum class Presence { kThere, kAbsent, kUnknown };
+
+Presence EntryPresence(os::Handle folder, const char16_t* name) {
+  os::EntryInfo info;
+  if (os::GetEntryInfo(folder, name, &info)) return Presence::kThere;
+  return os::GetLastError() == os::kErrorFileNotFound ? Presence::kAbsent : Presence::kUnknown;
+}
+
+}  // namespace
+
+std::vector<std::u16string> FoldersAbove(std::u16string_view relative) {
+  std::vector<std::u16string> folders;
+  for (std::size_t i = 0; i < relative.size(); ++i)
+    if (relative[i] == u'\\' || relative[i] == u'/') folders.emplace_back(relative.substr(0, i));
+  return folders;
+}
+
+std::u16string FullPath(const confine::Tree& tree, std::u16string_view relative) {
+  return relative.empty() ? tree.Path() : tree.Path() + u"\\" + std::u16string(relative);
+}
+
+bool Transaction::Fail(std::u16string_view path) {
+  if (failure_.error == 0) {
+    failure_.error = os::GetLastError();
+    if (failure_.error == 0) failure_.error = os::kErrorInvalidHandle;
+    failure_.path = path;
+  }
+  return false;
+}
+
+bool Transaction::WriteState() { return WriteJournal(tree_, journal_) || Fail(kJournalPath); }
+
+bool Transaction::Begin() {
+  Folder root(tree_, u"", false);
+  if (!root.ok()) return Fail(u"");
+  const Presence work = EntryPresence(root.get(), kWorkFolder);
+  if (work != Presence::kAbsent) {
+    if (work == Presence::kThere) os::SetLastError(os::kErrorAlreadyExists);
+    return Fail(kWorkFolder);
+  }
+  if (!Folder(tree_, kWorkFolder, true).ok()) return Fail(kWorkFolder);
+  begun_ = true;
+  journal_ = Journal{};
+  bool made = WriteState();
+  for (const char16_t* part : {kStagedFolder, kBackupFolder, kDeletedFolder})
+    made = made && (Folder(tree_, part, true).ok() || Fail(part));
+  if (!made && RemoveWorkFolder()) begun_ = false;
+  return made;
+}
+
+bool Transaction::StageLog(const std::vector<std::u16string>& log_lines) {
+  TextLineList log;
+  if (!log.Load(tree_, kLogPath)) {
+    // A link of that name is never read through: it is replaced.
+    Parent installed(tree_, kLogPath);
+    os::EntryInfo info;
+    if (!installed.ok()) return Fail(kLogPath);
+    if (os::GetEntryInfo(installed.get(), installed.name(), &info)
+            ? info.kind != os::EntryKind::kLink
+            : os::GetLastError() != os::kErrorFileNotFound)
+      return Fail(kLogPath);
+  }
+  for (const std::u16string& line : log_lines) log.Append(line.c_str());
+  log.SortUnique();
+  return log.Save(tree_, (std::u16string(kStagedFolder) + u"\\" + kLogKey).c_str()) ||
+         Fail(kLogPath);
+}
+
+bool Transaction::Switch(const std::vector<std::u16string>& deletions,
+                         const std::vector<std::u16string>& targets,
+                         const std::vector<std::u16string>& log_lines) {
+  if (!StageLog(log_lines)) return false;
+  journal_.state = Journal::State::kSwitching;
+  for (std::size_t k = 0; k < deletions.size(); ++k) {
+    const std::string digits = std::to_string(k);
+    journal_.deletions.push_back({std::u16string(digits.begin(), digits.end()), deletions[k]});
+  }
+  return WriteState() && MoveDeletions(deletions) && ListSwitch(targets) && WriteState() &&
+         MakeFolders() && PutFilesInPlace();
+}
+
+bool Transaction::MoveDeletions(const std::vector<std::u16string>& deletions) {
+  Folder deleted(tree_, kDeletedFolder, false);
+  if (!deleted.ok()) return Fail(kDeletedFolder);
+  for (std::size_t k = 0; k < deletions.size(); ++k) {
+    const JournalEntry& entry = journal_.deletions[k];
+    // Entries the rules refuse, or that are not there, stay out of it.
+    if (tree_.MoveAside(entry.relative, deleted.get(), entry.key.c_str()) ==
+        confine::DeleteResult::kIncomplete)
+      return Fail(entry.relative);
+  }
+  return os::FlushTreeFolder(deleted.get()) || Fail(kDeletedFolder);
+}
+
+bool Transaction::ListSwitch(const std::vector<std::u16string>& targets) {
+  Folder staged(tree_, kStagedFolder, false);
+  if (!staged.ok()) return Fail(kStagedFolder);
+  std::vector<JournalEntry> files;
+  for (std::size_t n = 0; n < targets.size(); ++n) {
+    const std::string digits = std::to_string(n);
+    JournalEntry entry{std::u16string(digits.begin(), digits.end()), targets[n]};
+    const Presence presence = EntryPresence(staged.get(), entry.key.c_str());
+    if (presence == Presence::kUnknown) return Fail(kStagedFolder);
+    if (presence == Presence::kThere) files.push_back(entry);
+  }
+  files.push_back({kLogKey, kLogPath});
+  for (const JournalEntry& file : files) {
+    for (const std::u16string& folder : FoldersAbove(file.relative)) {
+      if (std::find(journal_.folders.begin(), journal_.folders.end(), folder) !=
+          journal_.folders.end())
+        continue;
+      os::Handle handle = os::OpenTreeFolder(tree_.Root(), folder.c_str(), false);
+      if (handle != os::kInvalidHandle) {
+        os::CloseTreeFolder(handle);
+        continue;
+      }
+      const std::uint32_t error = os::GetLastError();
+      if (error != os::kErrorPathNotFound && error != os::kErrorFileNotFound) return Fail(folder);
+      journal_.folders.push_back(folder);
+    }
+  }
+  journal_.files = std::move(files);
+  return true;
+}
+
+bool Transaction::MakeFolders() {
+  for (const std::u16string& folder : journal_.folders)
+    if (!Folder(tree_, folder, true).ok()) return Fail(folder);
+  return true;
+}
+
+bool Transaction::PutFilesInPlace() {
+  Folder staged(tree_, kStagedFolder, false);
+  Folder backup(tree_, kBackupFolder, false);
+  if (!staged.ok() || !backup.ok()) return Fail(kWorkFolder);
+  for (const JournalEntry& file : journal_.files) {
+    Parent target(tree_, file.relative);
+    if (!target.ok()) return Fail(file.relative);
+    const Presence installed = EntryPresence(target.get(), target.name());
+    if (installed == Presence::kUnknown) return Fail(file.relative);
+    if (installed == Presence::kThere &&
+        !os::RenameEntry(target.get(), target.name(), backup.get(), file.key.c_str()))
+      return Fail(file.relative);
+    if (!os::RenameEntry(staged.get(), file.key.c_str(), target.get(), target.name()) ||
+        !os::FlushTreeFolder(target.get()))
+      return Fail(file.relative);
+  }
+  return os::FlushTreeFolder(backup.get()) || Fail(kBackupFolder);
+}
+
+bool Transaction::Commit() {
+  if (!WriteJournal(tree_, Journal{Journal::State::kCommitted, {}, {}, {}}))
+    return Fail(kJournalPath);
+  journal_ = Journal{Journal::State::kCommitted, {}, {}, {}};
+  RemoveWorkFolder();
+  begun_ = false;
+  return true;
+}
+
+bool Transaction::Rollback() {
+  if (!begun_) return true;
+  if (journal_.state == Journal::State::kSwitching) {
+    // A commit point that failed half-way may be on the disk: the journal
+    // must say "switching" again before anything moves back.
+    if (!WriteState()) return false;
+    for (auto file = journal_.files.rbegin(); file != journal_.files.rend(); ++file)
+      if (!RollBackFile(*file)) return false;
+    for (auto folder = journal_.folders.rbegin(); folder != journal_.folders.rend(); ++folder) {
+      const confine::DeleteResult removed = tree_.Delete(*folder);
+      if (removed != confine::DeleteResult::kDeleted && removed != confine::DeleteResult::kAbsent)
+        return Fail(*folder);
+    }
+    for (auto deletion = journal_.deletions.rbegin(); deletion != journal_.deletions.rend();
+         ++deletion)
+      if (!RestoreDeletion(*deletion)) return false;
+  }
+  if (!RemoveWorkFolder()) return false;
+  begun_ = false;
+  return true;
+}
+
+// The states a file passes through, forwards: staged (old file in place),
+// old file in the backup, new file in place. Backwards the new file goes
+// back to the staged part first, so every state tells what is left to do.
+bool Transaction::RollBackFile(const JournalEntry& file) {
+  Folder staged(tree_, kStagedFolder, false);
+  Folder backup(tree_, kBackupFolder, false);
+  if (!staged.ok() || !backup.ok()) return Fail(kWorkFolder);
+  const Presence is_staged = EntryPresence(staged.get(), file.key.c_str());
+  const Presence backed_up = EntryPresence(backup.get(), file.key.c_str());
+  if (is_staged == Presence::kUnknown || backed_up == Presence::kUnknown) return Fail(kWorkFolder);
+  if (is_staged == Presence::kThere && backed_up == Presence::kAbsent) return true;
+  Parent target(tree_, file.relative);
+  if (!target.ok()) return Fail(file.relative);
+  if (is_staged == Presence::kAbsent) {
+    const Presence installed = EntryPresence(target.get(), target.name());
+    if (installed == Presence::kUnknown) return Fail(file.relative);
+    if (installed == Presence::kThere &&
+        !os::RenameEntry(target.get(), target.name(), staged.get(), file.key.c_str()))
+      return Fail(file.relative);
+  }
+  if (backed_up == Presence::kThere &&
+      !os::RenameEntry(backup.get(), file.key.c_str(), target.get(), target.name()))
+    return Fail(file.relative);
+  return os::FlushTreeFolder(target.get()) || Fail(file.relative);
+}
+
+bool Transaction::RestoreDeletion(const JournalEntry& deletion) {
+  Folder deleted(tree_, kDeletedFolder, false);
+  if (!deleted.ok()) return Fail(kDeletedFolder);
+  const Presence moved = EntryPresence(deleted.get(), deletion.key.c_str());
+  if (moved == Presence::kUnknown) return Fail(kDeletedFolder);
+  if (moved == Presence::kAbsent) return true;
+  Parent target(tree_, deletion.relative);
+  if (!target.ok() ||
+      !os::RenameEntry(deleted.get(), deletion.key.c_str(), target.get(), target.name()) ||
+      !os::FlushTreeFolder(target.get()))
+    return Fail(deletion.relative);
+  return true;
+}
+
+bool Transaction::RemoveWorkFolder() {
+  // A second pass takes what a passing failure (a scanner holding a file)
+  // left; what still stays is removed at the next start.
+  for (int pass = 0; pass < 2; ++pass) {
+    const confine::DeleteResult removed = tree_.Delete(kWorkFolder, true);
+    if (removed == confine::DeleteResult::kDeleted || removed == confine::DeleteResult::kAbsent)
+      return true;
+  }
+  return Fail(kWorkFolder);
+}
+
+Recovery Transaction::Recover(const confine::Tree& tree, Failure* failure) {
+  Transaction transaction(tree);
+  Recovery outcome = Recovery::kFinished;
+  {
+    Folder root(tree, u"", false);
+    const Presence work = root.ok() ? EntryPresence(root.get(), kWorkFolder) : Presence::kUnknown;
+    if (work == Presence::kAbsent) return Recovery::kNothing;
+    if (work == Presence::kUnknown) {
+      transaction.Fail(kWorkFolder);
+      *failure = transaction.failure_;
+      return Recovery::kFailed;
+    }
+  }
+  transaction.begun_ = true;
+  switch (ReadJournal(tree, &transaction.journal_)) {
+    case JournalRead::kRead:
+      if (transaction.journal_.state == Journal::State::kSwitching) outcome = Recovery::kRolledBack;
+      break;
+    case JournalRead::kAbsent: break;  // before the journal or after the clean-up began
+    case JournalRead::kDamaged:
+      os::SetLastError(os::kErrorInvalidParameter);
+      transaction.Fail(kJournalPath);
+      *failure = transaction.failure_;
+      return Recovery::kFailed;
+    case JournalRead::kFailed:
+      transaction.Fail(kJournalPath);
+      *failure = transaction.failure_;
+      return Recovery::kFailed;
+  }
+  if (transaction.journal_.state == Journal::State::kCommitted) transaction.journal_ = Journal{};
+  if (transaction.Rollback()) return outcome;
+  *failure = transaction.failure_;
+  return Recovery::kFailed;
+}
+
+}  // namespace install
