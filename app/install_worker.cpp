@@ -126,8 +126,13 @@ int InstallWorker::ShouldCopy(const char16_t* source, const char16_t* destinatio
   auto* installed = new (std::nothrow) VersionInfo;
   auto* offered = new (std::nothrow) VersionInfo;
   int copy = 1;
-  if (installed && offered && ReadVersionInfo(destination, installed) &&
-      ReadVersionInfo(source, offered) && installed->Number() > offered->Number())
+  // A read that fails once (a scanner holding the file) is tried again: an
+  // installed file taken for one without a version would be overwritten.
+  auto read = [](const char16_t* path, VersionInfo* info) {
+    return ReadVersionInfo(path, info) || ReadVersionInfo(path, info);
+  };
+  if (installed && offered && read(destination, installed) && read(source, offered) &&
+      installed->Number() > offered->Number())
     copy = 0;
   delete installed;
   delete offered;

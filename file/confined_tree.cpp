@@ -180,8 +180,15 @@ os::Handle Tree::OpenParentToRemove(std::u16string_view relative, std::u16string
   if (CheckRelativePath(relative) != Rule::kOk) return os::kInvalidHandle;
   ForgetParent();
   os::Handle parent = OpenParentOf(relative, false, true, name);
-  if (parent == os::kInvalidHandle && os::GetLastError() == os::kErrorPathNotFound)
+  if (parent != os::kInvalidHandle) return parent;
+  // A link on the way or the guarded folder refuses; anything else is a
+  // failure of the system, not a decision.
+  const std::uint32_t error = os::GetLastError();
+  if (error == os::kErrorPathNotFound)
     *refusal = DeleteResult::kAbsent;
+  else if (error != os::kErrorStoppedOnSymlink && error != os::kErrorAccessDenied &&
+           error != os::kErrorDirectory)
+    *refusal = DeleteResult::kIncomplete;
   return parent;
 }
 
@@ -190,10 +197,10 @@ DeleteResult Tree::Delete(std::u16string_view relative, bool read_only_too) cons
   DeleteResult result;
   os::Handle parent = OpenParentToRemove(relative, &name, &result);
   if (parent == os::kInvalidHandle) return result;
-  result = DeleteResult::kAbsent;
   os::EntryInfo info;
   if (!os::GetEntryInfo(parent, name.c_str(), &info)) {
-    result = DeleteResult::kAbsent;
+    result = os::GetLastError() == os::kErrorFileNotFound ? DeleteResult::kAbsent
+                                                          : DeleteResult::kIncomplete;
   } else if (info.kind != os::EntryKind::kFolder) {
     if (read_only_too && (info.attributes & os::kAttrReadOnly))
       os::SetEntryAttributes(parent, name.c_str(), os::kAttrNormal);
