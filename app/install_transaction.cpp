@@ -56,6 +56,15 @@ Presence EntryPresence(os::Handle folder, const char16_t* name) {
   return os::GetLastError() == os::kErrorFileNotFound ? Presence::kAbsent : Presence::kUnknown;
 }
 
+// Moves the old entry to `key` in the backup part. A link the system
+// cannot move itself (it would move what the link points to) is removed as
+// a link instead: nothing outside is touched, and a rollback leaves no link.
+bool BackUp(const Parent& target, os::Handle backup, const char16_t* key) {
+  if (os::RenameEntry(target.get(), target.name(), backup, key)) return true;
+  return os::GetLastError() == os::kErrorStoppedOnSymlink &&
+         os::DeleteEntry(target.get(), target.name());
+}
+
 }  // namespace
 
 std::vector<std::u16string> FoldersAbove(std::u16string_view relative) {
@@ -188,8 +197,7 @@ bool Transaction::PutFilesInPlace() {
     if (!target.ok()) return Fail(file.relative);
     const Presence installed = EntryPresence(target.get(), target.name());
     if (installed == Presence::kUnknown) return Fail(file.relative);
-    if (installed == Presence::kThere &&
-        !os::RenameEntry(target.get(), target.name(), backup.get(), file.key.c_str()))
+    if (installed == Presence::kThere && !BackUp(target, backup.get(), file.key.c_str()))
       return Fail(file.relative);
     if (!os::RenameEntry(staged.get(), file.key.c_str(), target.get(), target.name()) ||
         !os::FlushTreeFolder(target.get()))

@@ -239,10 +239,15 @@ DeleteResult Tree::MoveAside(std::u16string_view relative, os::Handle to_folder,
     if (folder != os::kInvalidHandle) os::CloseTreeFolder(folder);
     if (guarded || (info.kind == os::EntryKind::kFolder && folder == os::kInvalidHandle))
       result = DeleteResult::kRefused;
+    else if (os::RenameEntry(parent, name.c_str(), to_folder, to_name))
+      result = DeleteResult::kDeleted;
+    else if (os::GetLastError() != os::kErrorStoppedOnSymlink)
+      result = DeleteResult::kIncomplete;
+    else if (os::DeleteEntry(parent, name.c_str()))
+      result = DeleteResult::kDeleted;
     else
-      result = os::RenameEntry(parent, name.c_str(), to_folder, to_name)
-                   ? DeleteResult::kDeleted
-                   : DeleteResult::kIncomplete;
+      result = os::GetLastError() == os::kErrorStoppedOnSymlink ? DeleteResult::kRefused
+                                                                : DeleteResult::kIncomplete;
   } else if (os::GetLastError() != os::kErrorFileNotFound) {
     result = DeleteResult::kIncomplete;
   }

@@ -98,7 +98,8 @@ Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags);
 // Renames an entry (a file, link or folder) to `to_name` in `to_folder`,
 // which may be `from_folder`. A file or link of that name is replaced, the
 // link itself; a folder or a read-only file there is not (kErrorAccessDenied).
-// Windows writes the change through (MOVEFILE_WRITE_THROUGH); POSIX needs a
+// A link is moved itself, or refused (kErrorStoppedOnSymlink) where the
+// system would move what it points to (Wine). Windows writes the change through (MOVEFILE_WRITE_THROUGH); POSIX needs a
 // FlushTreeFolder of both folders to make it durable.
 bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder,
                  const char16_t* to_name);

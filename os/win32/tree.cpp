@@ -165,6 +165,37 @@ DWORD PathAttributes(const std::u16string& path) {
   return ::GetFileAttributesW(Wide(path.c_str()));
 }
 
+namespace {
+
+// The normalized path the system resolved `handle` to, or empty.
+std::u16string FinalPath(HANDLE handle) {
+  std::u16string path(MAX_PATH, u'\0');
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD length = ::GetFinalPathNameByHandleW(handle, Wide(path.data()),
+                                               static_cast<DWORD>(path.size()), 0);
+    if (length == 0) break;
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length + 1);
+  }
+  return {};
+}
+
+}  // namespace
+
+bool OpenedItself(Handle folder, const char16_t* name, HANDLE entry) {
+  std::shared_ptr<FolderNode> node = LookUp(folder);
+  if (!node) return false;
+  const std::u16string folder_path = FinalPath(node->handle);
+  const std::u16string entry_path = FinalPath(entry);
+  if (folder_path.empty() || entry_path.empty()) return false;
+  const std::u16string expected = Join(folder_path, name);
+  return ::CompareStringOrdinal(Wide(expected.c_str()), -1, Wide(entry_path.c_str()), -1, TRUE) ==
+         CSTR_EQUAL;
+}
+
 DWORD AttributesOf(HANDLE handle, const std::u16string& path) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(handle, &info)) return INVALID_FILE_ATTRIBUTES;

@@ -53,6 +53,17 @@ bool DeleteFolderLink(const std::u16string& path) {
   return deleted || Fail(error);
 }
 
+// The entry at `path` (named `name` in `folder`) can be moved itself: a
+// link whose handle reaches what it points to (Wine) is refused with
+// kErrorStoppedOnSymlink, and so is one whose handle cannot be asked.
+bool CheckMovesItself(Handle folder, const char16_t* name, const std::u16string& path) {
+  HANDLE entry = OpenEntry(path, FILE_READ_ATTRIBUTES);
+  if (entry == INVALID_HANDLE_VALUE) return false;
+  const bool itself = win32::OpenedItself(folder, name, entry);
+  ::CloseHandle(entry);
+  return itself || Fail(kErrorStoppedOnSymlink);
+}
+
 // A new file for writing; never an existing entry, a link included.
 HANDLE CreateNewFile(const std::u16string& path, std::uint32_t flags) {
   return ::CreateFileW(win32::Wide(path.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -110,7 +121,8 @@ bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder
   if (target != INVALID_FILE_ATTRIBUTES &&
       (IsFolder(target) || ((target & FILE_ATTRIBUTE_READONLY) && !IsReparse(target))))
     return Fail(ERROR_ACCESS_DENIED);
-  return ::MoveFileExW(win32::Wide(from.c_str()), win32::Wide(to.c_str()),
+  return CheckMovesItself(from_folder, from_name, from) &&
+         ::MoveFileExW(win32::Wide(from.c_str()), win32::Wide(to.c_str()),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 

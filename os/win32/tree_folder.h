@@ -23,5 +23,10 @@ bool FolderPath(Handle folder, std::u16string* path);
 DWORD AttributesOf(HANDLE handle, const std::u16string& path);
 // GetFileAttributesW of the entry itself (a link is not followed).
 DWORD PathAttributes(const std::u16string& path);
+// Whether `entry`, opened by the name `name` of `folder`, is that entry
+// itself: Wine opens what a link points to even with
+// FILE_FLAG_OPEN_REPARSE_POINT, and shows a link to a file as a plain file,
+// so only the final path of the handle tells.
+bool OpenedItself(Handle folder, const char16_t* name, HANDLE entry);
 
 }  // namespace os::win32

@@ -250,6 +250,29 @@ TEST_F(TreeTest, RenamingReplacesFilesAndLinksButNeverWhatALinkPointsTo) {
   os::CloseTreeFolder(to);
 }
 
+// Wine renames what a link points to; there the link must be refused and
+// stay, elsewhere it moves itself. The fence proves nothing outside moved.
+TEST_F(TreeTest, RenamingALinkMovesTheLinkNeverWhatItPointsTo) {
+  Link(u"file-link", fence_.File(), false);
+  Link(u"folder-link", fence_.Root(), true);
+  Write(u"plain", "plain");
+  os::Handle aside = os::OpenTreeFolder(root_, u"aside", true);
+  ASSERT_NE(aside, os::kInvalidHandle);
+  for (const char16_t* name : {u"file-link", u"folder-link"}) {
+    const std::u16string moved = std::u16string(u"aside\\") + name;
+    if (os::RenameEntry(root_, name, aside, name)) {
+      EXPECT_TRUE(fs::is_symlink(fs::symlink_status(Game(moved.c_str())))) << Game(name);
+      EXPECT_FALSE(fs::exists(fs::symlink_status(Game(name)))) << Game(name);
+    } else {
+      EXPECT_EQ(os::GetLastError(), os::kErrorStoppedOnSymlink) << Game(name);
+      EXPECT_TRUE(fs::exists(fs::symlink_status(Game(name)))) << Game(name);
+    }
+  }
+  ASSERT_TRUE(os::RenameEntry(root_, u"plain", aside, u"plain"));
+  EXPECT_EQ(Read(u"aside\\plain"), "plain");
+  os::CloseTreeFolder(aside);
+}
+
 TEST_F(TreeTest, RenamingDoesNotReplaceFoldersOrReadOnlyFiles) {
   Write(u"new", "new");
   fs::create_directories(Game(u"folder"));
