@@ -1,6 +1,7 @@
 #include "tools/common/file_io.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "os/tree.h"
@@ -16,28 +17,33 @@ bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
 }  // namespace
 
-os::Handle OpenTreeFile(os::Handle root, std::u16string_view relative) {
+TreeFiles::~TreeFiles() {
+  if (folder_handle_ != os::kInvalidHandle) os::CloseTreeFolder(folder_handle_);
+}
+
+os::Handle TreeFiles::Open(std::u16string_view relative) {
   const std::size_t cut = relative.find_last_of(u"\\/");
-  const std::u16string folder(cut == std::u16string_view::npos ? u"" : relative.substr(0, cut));
+  const std::u16string_view folder = cut == std::u16string_view::npos ? u"" : relative.substr(0, cut);
   const std::u16string name(cut == std::u16string_view::npos ? relative : relative.substr(cut + 1));
-  const os::Handle parent = os::OpenTreeFolder(root, folder.c_str(), false);
-  if (parent == os::kInvalidHandle) return os::kInvalidHandle;
-  const os::Handle file = os::OpenFileIn(parent, name.c_str(), os::kFlagSequentialScan);
-  const std::uint32_t error = os::GetLastError();
-  os::CloseTreeFolder(parent);
-  os::SetLastError(error);
-  return file;
+  if (folder_handle_ == os::kInvalidHandle || folder != folder_) {
+    if (folder_handle_ != os::kInvalidHandle) os::CloseTreeFolder(folder_handle_);
+    folder_ = folder;
+    folder_handle_ = os::OpenTreeFolder(root_, folder_.c_str(), false);
+    if (folder_handle_ == os::kInvalidHandle) return os::kInvalidHandle;
+  }
+  return os::OpenFileIn(folder_handle_, name.c_str(), os::kFlagSequentialScan);
 }
 
 bool ReadChunks(os::Handle file,
                 const std::function<bool(const std::uint8_t*, std::size_t)>& consume) {
-  std::vector<std::uint8_t> buffer(kChunkBytes);
+  // Not cleared: a small file touches only the pages it fills.
+  const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkBytes);
   for (;;) {
     std::uint32_t done = 0;
-    if (!os::ReadFile(file, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &done))
+    if (!os::ReadFile(file, buffer.get(), static_cast<std::uint32_t>(kChunkBytes), &done))
       return false;
     if (done == 0) return true;
-    if (!consume(buffer.data(), done)) return false;
+    if (!consume(buffer.get(), done)) return false;
   }
 }
 

@@ -10,10 +10,27 @@
 
 #include "os/file.h"
 
-// Opens the file `relative` ('\' or '/' separated) below the open folder
-// `root` for reading; every folder on the way and the file itself are
-// entered without following a link. kInvalidHandle with the last error set.
-os::Handle OpenTreeFile(os::Handle root, std::u16string_view relative);
+// Opens files below an open folder for reading; every folder on the way
+// and the file itself are entered without following a link. The folder of
+// the last file stays open for the next one, so that the files of one
+// folder, met one after another, cost one opening each.
+class TreeFiles {
+ public:
+  // `root` stays owned by the caller.
+  explicit TreeFiles(os::Handle root) : root_(root) {}
+  ~TreeFiles();
+  TreeFiles(const TreeFiles&) = delete;
+  TreeFiles& operator=(const TreeFiles&) = delete;
+
+  // The file `relative` ('\' or '/' separated); kInvalidHandle with the
+  // last error set.
+  os::Handle Open(std::u16string_view relative);
+
+ private:
+  os::Handle root_;
+  std::u16string folder_;
+  os::Handle folder_handle_ = os::kInvalidHandle;
+};
 
 // Reads `file` from where it stands to its end in chunks of up to 1 MiB and
 // hands each to `consume`. False on a read error (the last error tells) or

@@ -65,8 +65,8 @@ class ArchiveWriter {
       : output_(output), schedule_(schedule) {}
 
   // Appends the file, every complete 8-byte block of it enciphered.
-  bool AddMember(os::Handle root, const std::u16string& name, ArchiveMember* member, std::string* error) {
-    const os::Handle input = OpenTreeFile(root, name);
+  bool AddMember(TreeFiles* files, const std::u16string& name, ArchiveMember* member, std::string* error) {
+    const os::Handle input = files->Open(name);
     if (input == os::kInvalidHandle) return Fail(error, "\"" + ToUtf8(name) + "\" cannot be opened: " + LastErrorText());
     member->name = name;
     member->offset = static_cast<std::uint32_t>(offset_);
@@ -165,7 +165,8 @@ bool CreateArchiveFile(const std::u16string& path, os::Handle root,
     ArchiveWriter writer(output, key ? &schedule : nullptr);
     std::string placeholder(kArchiveHeaderSize, '\0');
     ok = WriteAll(output, placeholder.data(), placeholder.size());
-    for (std::size_t i = 0; ok && i < ordered.size(); ++i) ok = writer.AddMember(root, ordered[i], &members[i], error);
+    TreeFiles files(root);
+    for (std::size_t i = 0; ok && i < ordered.size(); ++i) ok = writer.AddMember(&files, ordered[i], &members[i], error);
     if (!ok && writer.Overflowed()) *error = "the files do not fit in one archive (4 GiB)";
     std::string directory = FormatArchiveDirectory(members);
     header.count = static_cast<std::uint32_t>(members.size());

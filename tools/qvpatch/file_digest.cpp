@@ -1,11 +1,10 @@
 #include "tools/qvpatch/file_digest.h"
 
-#include "tools/common/file_io.h"
 #include "tools/common/utf.h"
 
-bool HashTreeFile(os::Handle root, std::u16string_view relative, ProgressMeter* meter,
+bool HashTreeFile(TreeFiles* files, std::u16string_view relative, ProgressMeter* meter,
                   Sha256Digest* digest, std::uint64_t* size, std::string* error) {
-  const os::Handle file = OpenTreeFile(root, relative);
+  const os::Handle file = files->Open(relative);
   if (file == os::kInvalidHandle) {
     *error = "\"" + ToUtf8(relative) + "\" cannot be opened: " + LastErrorText();
     return false;

@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "os/file.h"
+#include "tools/common/file_io.h"
 #include "tools/common/progress_meter.h"
 #include "tools/qvpatch/sha256.h"
 
-// Hashes the file `relative` below the open folder `root`, moving `meter`
-// on by its bytes; `size` receives the bytes read. False, with the reason
-// in `error`, when it cannot be opened or read.
-bool HashTreeFile(os::Handle root, std::u16string_view relative, ProgressMeter* meter,
+// Hashes the file `relative` of `files`, moving `meter` on by its bytes;
+// `size` receives the bytes read. False, with the reason in `error`, when
+// it cannot be opened or read.
+bool HashTreeFile(TreeFiles* files, std::u16string_view relative, ProgressMeter* meter,
                   Sha256Digest* digest, std::uint64_t* size, std::string* error);

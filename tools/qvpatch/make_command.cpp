@@ -156,10 +156,11 @@ class PatchMaker {
     }
     meter_->Begin("copying", plan_.ship_bytes);
     bool ok = true;
+    TreeFiles sources(root);
     for (PlannedFile& file : plan_.files) {
       if (!file.ship) continue;
       std::uint64_t size = 0;
-      ok = folder_.CopyFile(root, file.entry->path, u"data\\" + file.entry->path, file.entry->info,
+      ok = folder_.CopyFile(&sources, file.entry->path, u"data\\" + file.entry->path, file.entry->info,
                             meter_, &file.digest, &size, error);
       if (!ok) break;
       if (size != file.entry->info.size) {
@@ -263,7 +264,8 @@ class PatchMaker {
     ProgressMeter silent(nullptr, false);
     Sha256Digest digest;
     std::uint64_t size = 0;
-    const bool ok = folder_.CopyFile(root, name, relative, info, &silent, &digest, &size, error);
+    TreeFiles sources(root);
+    const bool ok = folder_.CopyFile(&sources, name, relative, info, &silent, &digest, &size, error);
     os::CloseTreeFolder(root);
     return ok;
   }

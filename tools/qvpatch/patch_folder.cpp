@@ -113,11 +113,11 @@ bool PatchFolder::WriteFile(std::u16string_view relative, std::string_view bytes
   return true;
 }
 
-bool PatchFolder::CopyFile(os::Handle source_root, std::u16string_view source,
+bool PatchFolder::CopyFile(TreeFiles* sources, std::u16string_view source,
                            std::u16string_view relative, const os::EntryInfo& times,
                            ProgressMeter* meter, Sha256Digest* digest, std::uint64_t* size,
                            std::string* error) {
-  const os::Handle input = OpenTreeFile(source_root, source);
+  const os::Handle input = sources->Open(source);
   if (input == os::kInvalidHandle) return FailSystem(error, "\"" + ToUtf8(source) + "\" cannot be opened");
   confine::StagedFile output;
   Sha256 hash;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "file/confined_tree.h"
+#include "tools/common/file_io.h"
 #include "tools/common/progress_meter.h"
 #include "tools/qvpatch/sha256.h"
 
@@ -26,10 +27,9 @@ class PatchFolder {
   const std::u16string& StagingPath() const { return staging_.Path(); }
 
   bool WriteFile(std::u16string_view relative, std::string_view bytes, std::string* error);
-  // Copies the file `source` below the open folder `source_root` to
-  // `relative`, with `times`, and gives the digest and count of the bytes
-  // copied.
-  bool CopyFile(os::Handle source_root, std::u16string_view source, std::u16string_view relative,
+  // Copies the file `source` of `sources` to `relative`, with `times`, and
+  // gives the digest and count of the bytes copied.
+  bool CopyFile(TreeFiles* sources, std::u16string_view source, std::u16string_view relative,
                 const os::EntryInfo& times, ProgressMeter* meter, Sha256Digest* digest,
                 std::uint64_t* size, std::string* error);
   // Makes the folder `relative` (and those above it).

@@ -102,10 +102,12 @@ void WarnOlderVersion(const PlanInput& input, const std::u16string& path, PatchP
 class Comparer {
  public:
   Comparer(const PlanInput& input, ProgressMeter* meter, std::string* error)
-      : meter_(meter), error_(error) {
-    old_root_ = os::OpenTreeRoot(input.old_folder.c_str());
-    new_root_ = os::OpenTreeRoot(input.new_folder.c_str());
-  }
+      : meter_(meter),
+        error_(error),
+        old_root_(os::OpenTreeRoot(input.old_folder.c_str())),
+        new_root_(os::OpenTreeRoot(input.new_folder.c_str())),
+        old_files_(old_root_),
+        new_files_(new_root_) {}
   ~Comparer() {
     if (old_root_ != os::kInvalidHandle) os::CloseTreeFolder(old_root_);
     if (new_root_ != os::kInvalidHandle) os::CloseTreeFolder(new_root_);
@@ -116,8 +118,8 @@ class Comparer {
   bool Same(const std::u16string& path, std::uint64_t size, Sha256Digest* digest, bool* same) {
     Sha256Digest old_digest;
     std::uint64_t old_size = 0, new_size = 0;
-    if (!HashTreeFile(old_root_, path, meter_, &old_digest, &old_size, error_) ||
-        !HashTreeFile(new_root_, path, meter_, digest, &new_size, error_))
+    if (!HashTreeFile(&old_files_, path, meter_, &old_digest, &old_size, error_) ||
+        !HashTreeFile(&new_files_, path, meter_, digest, &new_size, error_))
       return false;
     if (old_size != size || new_size != size) {
       *error_ = Quote(path) + " changed while it was compared";
@@ -130,8 +132,12 @@ class Comparer {
  private:
   ProgressMeter* meter_;
   std::string* error_;
-  os::Handle old_root_ = os::kInvalidHandle;
-  os::Handle new_root_ = os::kInvalidHandle;
+  // The roots are closed before the files' folders: each handle stands on
+  // its own.
+  os::Handle old_root_;
+  os::Handle new_root_;
+  TreeFiles old_files_;
+  TreeFiles new_files_;
 };
 
 }  // namespace

@@ -55,6 +55,7 @@ void Verify(const std::u16string& game, const Manifest& manifest, VerifyReport* 
     return;
   }
   GameLookup lookup(root);
+  TreeFiles files(root);
   std::uint64_t total = 0;
   for (const ManifestFile& file : manifest.files) total += file.size;
   ProgressMeter meter = ProgressMeter::OnTerminal();
@@ -80,7 +81,7 @@ void Verify(const std::u16string& game, const Manifest& manifest, VerifyReport* 
     Sha256Digest digest;
     std::uint64_t size = 0;
     std::string problem;
-    if (!HashTreeFile(root, found->path, &meter, &digest, &size, &problem))
+    if (!HashTreeFile(&files, found->path, &meter, &digest, &size, &problem))
       report->differs.push_back({file.path, problem});
     else if (size != file.size || digest != file.digest)
       report->differs.push_back({file.path, "content"});
