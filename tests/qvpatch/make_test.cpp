@@ -200,6 +200,31 @@ TEST(QvpatchMake, AFailureAnywhereLeavesTheOldPatchOrMakesTheSameOne) {
   }
 }
 
+#ifdef __linux__
+// Descriptors open in this process.
+std::size_t OpenDescriptors() {
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"),
+                                                fs::directory_iterator()));
+}
+
+// A tree of many folders leaves no folder open behind: a leak there would
+// run out of descriptors on a real game.
+TEST(QvpatchMake, MakeAndVerifyLeaveNothingOpen) {
+  PatchTrees trees;
+  for (int i = 0; i < 30; ++i) {
+    const std::string file = "d" + std::to_string(i % 10) + "/e" + std::to_string(i % 3) + "/f" +
+                             std::to_string(i);
+    trees.Write("old/" + file, "old");
+    trees.Write("new/" + file, i % 2 ? "old" : "new");
+  }
+  const std::size_t before = OpenDescriptors();
+  ASSERT_EQ(trees.Make().status, 0);
+  ASSERT_EQ(trees.Run({"verify", "--game", trees.Arg("new"), "--manifest",
+                       trees.Arg("patch/patch-manifest.json")}).status, 0);
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+#endif
+
 TEST(QvpatchMake, RefusesAPatchFolderInsideTheTrees) {
   PatchTrees trees;
   trees.Write("new/a.txt", "a");
@@ -220,6 +245,9 @@ TEST(QvpatchMake, WarnsAboutOlderProgramsCaseChangesLinksAndEmptyFolders) {
   trees.Write("new/engine.dll", MakePeFile(layout));
   layout.strings = {{u"FileVersion", u"3, 0, 0, 0"}};
   trees.Write("new/newer.DLL", MakePeFile(layout));
+  trees.Write("old/same_version.exe", MakePeFile(layout));  // changed, version kept
+  layout.strings.push_back({u"CompanyName", u"rebuilt"});
+  trees.Write("new/same_version.exe", MakePeFile(layout));
   trees.Write("old/Readme.TXT", "r");
   trees.Write("new/readme.txt", "r");
   trees.MakeFolder("new/empty");
@@ -232,6 +260,7 @@ TEST(QvpatchMake, WarnsAboutOlderProgramsCaseChangesLinksAndEmptyFolders) {
                                "tree's 2.0.0.0: the updater keeps the installed file\n"))
       << run.out;
   EXPECT_FALSE(HasLine(run.out, "\"newer.DLL\" has version"));
+  EXPECT_FALSE(HasLine(run.out, "\"same_version.exe\" has version"));
   EXPECT_TRUE(HasLine(run.out, "\"Readme.TXT\" becomes \"readme.txt\", a change of letter case only"));
   EXPECT_TRUE(HasLine(run.out, "the empty folder \"empty\" is new"));
   EXPECT_EQ(DeleteList(trees), Strings{"Readme.TXT"});

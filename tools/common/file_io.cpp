@@ -82,6 +82,22 @@ bool WriteAll(os::Handle file, const void* data, std::size_t size) {
   return true;
 }
 
+PathParts SplitPath(std::u16string_view path) {
+  const std::size_t cut = path.find_last_of(u"\\/");
+  if (cut == std::u16string_view::npos) return {u".", std::u16string(path)};
+  const bool root = cut == 0 || path[cut - 1] == u':';
+  return {std::u16string(path.substr(0, root ? cut + 1 : cut)), std::u16string(path.substr(cut + 1))};
+}
+
+std::u16string ChildPath(const std::u16string& folder, std::u16string_view name) {
+  // The folder's own kind of separator, so that a Linux path stays one.
+  const std::size_t last = folder.find_last_of(u"\\/");
+  const char16_t separator = last != std::u16string::npos ? folder[last] : u'\\';
+  std::u16string path = folder;
+  if (path.empty() || !IsSeparator(path.back())) path += separator;
+  return path.append(name);
+}
+
 std::u16string AbsolutePath(const std::u16string& path) {
   std::u16string full(kFullPathCapacity, u'\0');
   const std::uint32_t length = os::GetFullPathName(path.c_str(), full.data(), kFullPathCapacity);

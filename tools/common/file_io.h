@@ -46,6 +46,19 @@ bool ReadWholeFile(const std::u16string& path, std::string* bytes,
 // error tells; a full disk that writes nothing is kErrorDiskFull).
 bool WriteAll(os::Handle file, const void* data, std::size_t size);
 
+// The folder part and the name of a path: "C:\games\a.txt" gives "C:\games"
+// and "a.txt". A root keeps its separator ("C:\a" gives "C:\", "/a" gives
+// "/"); a bare name lies in ".".
+struct PathParts {
+  std::u16string folder;
+  std::u16string name;
+};
+PathParts SplitPath(std::u16string_view path);
+
+// `name` in `folder`, with one separator between them: the kind the folder
+// uses, else '\'.
+std::u16string ChildPath(const std::u16string& folder, std::u16string_view name);
+
 // The absolute form of `path` without trailing separators (a root keeps
 // its own); empty when the system cannot tell.
 std::u16string AbsolutePath(const std::u16string& path);

@@ -150,9 +150,7 @@ bool CreateArchiveFile(const std::u16string& path, os::Handle root,
     return DirectoryKey(a) < DirectoryKey(b);
   });
 
-  const std::size_t cut = path.find_last_of(u"\\/");
-  const std::u16string folder = cut == std::u16string::npos ? u"." : path.substr(0, cut == 0 ? 1 : cut);
-  const std::u16string name = path.substr(cut == std::u16string::npos ? 0 : cut + 1);
+  const auto [folder, name] = SplitPath(path);
   const std::u16string temporary = u"." + name + u".tmp";
   const os::Handle parent = os::OpenTreeRoot(folder.c_str());
   if (parent == os::kInvalidHandle) return Fail(error, "its folder cannot be opened: " + LastErrorText());

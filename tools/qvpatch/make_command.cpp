@@ -56,14 +56,6 @@ struct MakeOptions {
 
 std::string Quote(const std::u16string& path) { return "\"" + ToUtf8(path) + "\""; }
 
-// The folder part and the name of a path.
-std::pair<std::u16string, std::u16string> SplitPath(const std::u16string& path) {
-  const std::size_t cut = path.find_last_of(u"\\/");
-  if (cut == std::u16string::npos) return {u".", path};
-  const bool root = cut == 0 || path[cut - 1] == u':';
-  return {path.substr(0, root ? cut + 1 : cut), path.substr(cut + 1)};
-}
-
 bool IsFile(const std::u16string& path) {
   const std::uint32_t attributes = os::GetFileAttributes(path.c_str());
   return attributes != os::kInvalidAttributes && !(attributes & os::kAttrDirectory);
@@ -76,7 +68,7 @@ bool Holds(const std::u16string& outer, const std::u16string& inner) {
   for (std::u16string path = inner;;) {
     os::FileIdentity identity;
     if (os::GetPathIdentity(path.c_str(), &identity) && identity == outer_identity) return true;
-    const std::u16string parent = SplitPath(path).first;
+    const std::u16string parent = SplitPath(path).folder;
     if (parent == path || parent == u".") return false;
     path = parent;
   }
@@ -86,7 +78,7 @@ std::u16string DefaultUpdater() {
   std::u16string module(kModulePathCapacity, u'\0');
   module.resize(os::GetModulePath(module.data(), kModulePathCapacity));
   if (!module.empty()) {
-    const std::u16string beside = SplitPath(module).first + u'\\' + kUpdaterName;
+    const std::u16string beside = ChildPath(SplitPath(module).folder, kUpdaterName);
     if (IsFile(beside)) return beside;
   }
 #ifdef QV_BUILD_WINDOWS_UPDATER
@@ -183,7 +175,7 @@ class PatchMaker {
 
   bool AddBackground(std::string* error) {
     if (options_.background.empty()) {
-      const std::u16string beside = SplitPath(options_.template_path).first + u'\\' + kBackgroundName;
+      const std::u16string beside = ChildPath(SplitPath(options_.template_path).folder, kBackgroundName);
       if (IsFile(beside)) return CopyNamedFile(beside, kBackgroundName, error);
       warnings_.push_back("no --background and no updatebg.hg3 beside the template: the updater "
                           "shows a white 640 x 480 window");
@@ -206,7 +198,7 @@ class PatchMaker {
   }
 
   bool AddSideFiles(std::string* error) {
-    const std::u16string icon = SplitPath(options_.template_path).first + u'\\' + kIconName;
+    const std::u16string icon = ChildPath(SplitPath(options_.template_path).folder, kIconName);
     if (IsFile(icon) && !CopyNamedFile(icon, kIconName, error)) return false;
     const std::u16string updater = options_.updater.empty() ? DefaultUpdater() : options_.updater;
     if (!updater.empty()) return CopyNamedFile(updater, kUpdaterName, error);

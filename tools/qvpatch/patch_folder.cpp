@@ -9,8 +9,6 @@
 
 namespace {
 
-bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
-
 bool Fail(std::string* error, std::string text) {
   *error = std::move(text);
   return false;
@@ -28,10 +26,6 @@ std::u16string StagingName(const std::u16string& destination_name, int attempt) 
   std::u16string name = u"." + destination_name + u".";
   for (int shift = 28; shift >= 0; shift -= 4) name += u"0123456789abcdef"[(stamp >> shift) & 0xF];
   return name;
-}
-
-std::u16string Join(const std::u16string& folder, const std::u16string& name) {
-  return IsSeparator(folder.back()) ? folder + name : folder + u'\\' + name;
 }
 
 }  // namespace
@@ -60,17 +54,14 @@ void PatchFolder::RemoveStaging() {
 }
 
 bool PatchFolder::Begin(const std::u16string& destination, bool replace, std::string* error) {
-  const std::size_t cut = destination.find_last_of(u"\\/");
-  if (cut == std::u16string::npos || cut + 1 == destination.size())
-    return Fail(error, "\"" + ToUtf8(destination) + "\" cannot be a patch folder");
-  destination_name_ = destination.substr(cut + 1);
-  // "C:\x" and "/x" keep the root's separator.
-  const std::u16string parent_path =
-      destination.substr(0, cut == 0 || destination[cut - 1] == u':' ? cut + 1 : cut);
+  PathParts parts = SplitPath(destination);
+  if (parts.name.empty()) return Fail(error, "\"" + ToUtf8(destination) + "\" cannot be a patch folder");
+  parent_path_ = std::move(parts.folder);
+  destination_name_ = std::move(parts.name);
   const std::string shown = "\"" + ToUtf8(destination) + "\"";
-  if (!CreateDirectoryTree(parent_path.c_str(), 0))
+  if (!CreateDirectoryTree(parent_path_.c_str(), 0))
     return FailSystem(error, "the folder above " + shown + " cannot be made");
-  parent_ = os::OpenTreeRoot(parent_path.c_str());
+  parent_ = os::OpenTreeRoot(parent_path_.c_str());
   if (parent_ == os::kInvalidHandle)
     return FailSystem(error, "the folder above " + shown + " cannot be opened");
 
@@ -95,7 +86,7 @@ bool PatchFolder::Begin(const std::u16string& destination, bool replace, std::st
     const os::Handle made = os::OpenTreeFolder(parent_, staging_name_.c_str(), true);
     if (made == os::kInvalidHandle) return FailSystem(error, "no folder can be made beside " + shown);
     os::CloseTreeFolder(made);
-    const confine::Rule rule = staging_.Open(Join(parent_path, staging_name_).c_str(), {});
+    const confine::Rule rule = staging_.Open(ChildPath(parent_path_, staging_name_).c_str(), {});
     if (rule != confine::Rule::kOk) {
       os::RemoveFolderIn(parent_, staging_name_.c_str());
       return Fail(error, "cannot write beside " + shown + ": " + confine::RuleText(rule));
@@ -159,8 +150,7 @@ bool PatchFolder::MakeFolder(std::u16string_view relative, std::string* error) {
 
 bool PatchFolder::Place(std::string* error, std::string* warning) {
   const std::u16string staging_path = staging_.Path();
-  const std::u16string destination_path =
-      staging_path.substr(0, staging_path.size() - staging_name_.size()) + destination_name_;
+  const std::u16string destination_path = ChildPath(parent_path_, destination_name_);
   staging_.Close();
   // The old destination steps aside under the staging name's twin until
   // the new one stands, so that a failed rename loses neither.
@@ -179,8 +169,7 @@ bool PatchFolder::Place(std::string* error, std::string* warning) {
     os::SetLastError(code);
     return FailSystem(error, "\"" + ToUtf8(destination_path) + "\" cannot be made");
   }
-  const std::u16string aside_path =
-      staging_path.substr(0, staging_path.size() - staging_name_.size()) + aside;
+  const std::u16string aside_path = ChildPath(parent_path_, aside);
   if (!aside.empty() && !RemoveFolderTree(parent_, aside_path, aside))
     *warning = "the old patch folder was kept as \"" + ToUtf8(aside_path) + "\": it cannot be removed";
   return true;

@@ -45,6 +45,7 @@ class PatchFolder {
 
   confine::Tree staging_;
   os::Handle parent_ = os::kInvalidHandle;
+  std::u16string parent_path_;
   std::u16string staging_name_;
   std::u16string destination_name_;
   bool destination_exists_ = false;
