@@ -1,6 +1,7 @@
 """Tests of the mutation operators and of the source guard.
 
-Run by hand: python3 -m unittest discover -s scripts/mutation -t scripts
+CTest runs them as mutation_tool; by hand:
+python3 -m unittest discover -s scripts/mutation -t scripts
 """
 
 import hashlib
