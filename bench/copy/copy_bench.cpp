@@ -1,14 +1,21 @@
-// copy_bench [--keep] [--buffered] DIR
+// copy_bench [--keep] [--rounds N] [--only NAME] DIR
 //
-// Builds three source trees under DIR (one 1 GiB file; 5,000 files of
-// 4 KiB in 50 folders; 200 files of 1 MiB), copies each with the
-// installer worker as the updater drives it (3 buffers, version check on)
-// and with "cp -r", alternating, and prints the median times and the ratio
-// worker/cp. The last line reads "copy_bench: large=R small=R medium=R".
-// With --keep the source trees stay for the next run. --buffered makes the
-// worker read through the system cache as cp does, which separates the
-// worker's own cost from that of unbuffered reading.
+// The install engine against the system's own copy, durable on both sides.
+// For four source trees under DIR (one 1 GiB file; 5,000 files of 4 KiB in
+// 50 folders; 200 files of 1 MiB; a game-like mix of two 300 MiB archives,
+// 2,000 files of 1 to 64 KiB and 50 files of 4 MiB) it installs each as
+// the updater does (an InstallSession: staging, version check, a progress
+// report per buffer, flushes, switch and commit) and copies it with
+// "cp -r SRC/. DST && sync -f DST", alternating, with warm caches and then
+// with cold ones (the system's caches dropped before every run, which
+// needs root). Plain "cp -r" runs too, for reference. It prints the median
+// times, the ratios engine / (cp + sync), the engine's peak memory above
+// the process's baseline, and last
+//   copy_bench: large=R small=R medium=R mix=R cold_large=R ... cold_mix=R
+// with "-" for a figure that was skipped. With --keep the source trees
+// stay for the next run; --only runs one tree.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,10 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "app/install_worker.h"
+#include "app/install_session.h"
 #include "bench/support/engine_path.h"
 #include "bench/support/peak_memory.h"
-#include "file/confined_tree.h"
 #include "os/thread.h"
 #include "system/caps.h"
 #include "system/private_heap.h"
@@ -30,37 +36,57 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRounds = 3;
+constexpr std::uint64_t kKiB = 1024, kMiB = kKiB * 1024, kGiB = kMiB * 1024;
+// The largest tree twice (source and installed copy) and room to spare.
+constexpr std::uint64_t kSpaceNeeded = 3 * kGiB;
+
+// A group of files of one tree: `count` files spread over `folders`
+// folders, each between `min_size` and `max_size` bytes.
+struct FileGroup {
+  const char* prefix;
+  int folders;
+  int count;
+  std::uint64_t min_size;
+  std::uint64_t max_size;
+};
 
 struct SourceTree {
   const char* name;
-  int folders;
-  int files_per_folder;
-  std::uint64_t file_size;
+  std::vector<FileGroup> groups;
 };
 
 const SourceTree kTrees[] = {
-    {"large", 1, 1, 1ull << 30},
-    {"small", 50, 100, 4096},
-    {"medium", 1, 200, 1u << 20},
+    {"large", {{"a", 1, 1, kGiB, kGiB}}},
+    {"small", {{"s", 50, 5000, 4 * kKiB, 4 * kKiB}}},
+    {"medium", {{"m", 1, 200, kMiB, kMiB}}},
+    {"mix",
+     {{"arc", 1, 2, 300 * kMiB, 300 * kMiB},
+      {"data", 20, 2000, kKiB, 64 * kKiB},
+      {"movie", 2, 50, 4 * kMiB, 4 * kMiB}}},
 };
+constexpr int kTreeCount = 4;
+
+std::uint32_t NextRandom(std::uint32_t& x) {
+  x = x * 1664525u + 1013904223u;
+  return x;
+}
 
 void WriteTree(const fs::path& root, const SourceTree& tree) {
-  std::vector<char> block(1u << 20);
+  std::vector<char> block(kMiB);
   std::uint32_t x = 12345;
-  for (char& c : block) {
-    x = x * 1664525u + 1013904223u;
-    c = static_cast<char>(x >> 24);
-  }
-  for (int f = 0; f < tree.folders; ++f) {
-    const fs::path folder = root / ("d" + std::to_string(f));
-    fs::create_directories(folder);
-    for (int i = 0; i < tree.files_per_folder; ++i) {
-      const fs::path file = folder / ("f" + std::to_string(i) + ".bin");
-      if (fs::exists(file) && fs::file_size(file) == tree.file_size) continue;
+  for (char& c : block) c = static_cast<char>(NextRandom(x) >> 24);
+  for (const FileGroup& group : tree.groups) {
+    for (int i = 0; i < group.count; ++i) {
+      const fs::path folder = root / (group.prefix + std::to_string(i % group.folders));
+      fs::create_directories(folder);
+      const std::uint64_t size =
+          group.min_size + NextRandom(x) % (group.max_size - group.min_size + 1);
+      const fs::path file = folder / (group.prefix + std::to_string(i) + ".bin");
+      if (fs::exists(file) && fs::file_size(file) == size) continue;
       std::ofstream out(file, std::ios::binary | std::ios::trunc);
       block[0] = static_cast<char>(i);
-      for (std::uint64_t left = tree.file_size; left > 0;) {
+      block[1] = static_cast<char>(i >> 8);
+      for (std::uint64_t left = size; left > 0;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
         out.write(block.data(), static_cast<std::streamsize>(n));
         left -= n;
@@ -69,52 +95,82 @@ void WriteTree(const fs::path& root, const SourceTree& tree) {
   }
 }
 
-struct Done {
-  os::Event* event;
-  int failed = 0;
+// The copy list as the updater makes it: paths below the data folder.
+std::vector<std::u16string> CopyList(const fs::path& source) {
+  std::vector<std::u16string> list;
+  for (const auto& entry : fs::recursive_directory_iterator(source))
+    if (entry.is_regular_file()) list.push_back(bench::EnginePath(fs::relative(entry.path(), source)));
+  std::sort(list.begin(), list.end());
+  return list;
+}
+
+// Why the caches cannot be dropped, or empty when they can.
+std::string CacheDropRefusal() {
+  std::FILE* file = std::fopen("/proc/sys/vm/drop_caches", "w");
+  if (!file) return std::string("/proc/sys/vm/drop_caches: ") + std::strerror(errno);
+  std::fclose(file);
+  return {};
+}
+
+int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+// Called before every timed run: nothing of the last run is still being
+// written, and with `cold` nothing is cached.
+void Settle(const fs::path& root, bool cold) {
+  Shell("sync -f '" + root.string() + "'");
+  if (!cold) return;
+  std::ofstream("/proc/sys/vm/drop_caches") << "3";
+}
+
+struct Report {
+  os::Event* finished;
+  bool failed = false;
+  std::uint64_t reports = 0;
 };
 
 std::int32_t OnReport(void* user, WorkerStatus* status) {
-  auto* done = static_cast<Done*>(user);
-  if (status->failed) done->failed = 1;
-  if (status->finished) os::SetEvent(done->event);
+  auto* report = static_cast<Report*>(user);
+  if (status->failed) report->failed = true;
+  ++report->reports;
+  if (status->finished) os::SetEvent(report->finished);
   return 1;
 }
 
-double CopyWithWorker(const fs::path& source, const fs::path& destination,
-                      const confine::Tree& tree, int buffered_only, long* peak_kib) {
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::recursive_directory_iterator(source))
-    if (entry.is_regular_file()) files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
+double Seconds(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
+// One install of `source` into the empty folder `destination`, as the
+// updater runs it from the start of the copy to the commit.
+double InstallWithEngine(const fs::path& source, const fs::path& destination,
+                         const std::vector<std::u16string>& copy_list, long* peak_kib) {
   const long baseline = bench::StatusValue("VmRSS:");
   bench::ResetPeakMemory();
   const auto start = std::chrono::steady_clock::now();
-  auto* worker = new InstallWorker(3, buffered_only);
-  worker->SetVersionCheck(1);
-  worker->SetDestinationTree(&tree);
-  for (const fs::path& file : files) {
-    const fs::path target = destination / fs::relative(file, source);
-    worker->Add(bench::EnginePath(file).c_str(), bench::EnginePath(target).c_str(), 0);
+  InstallSession session;
+  Report report{os::CreateEvent(true, false)};
+  bool applied = false;
+  if (session.OpenInstallFolder(bench::EnginePath(destination).c_str(),
+                                bench::EnginePath(source).c_str()) == confine::Rule::kOk &&
+      session.LockInstallFolder() &&
+      session.Start(bench::EnginePath(source), copy_list, {}, OnReport, &report)) {
+    os::WaitForEvent(report.finished, os::kInfinite);
+    applied = session.Finish(report.failed) == InstallSession::Outcome::kApplied;
   }
-  Done done{os::CreateEvent(true, false)};
-  worker->Start(OnReport, &done, nullptr);
-  os::WaitForEvent(done.event, os::kInfinite);
-  delete worker;
-  const auto end = std::chrono::steady_clock::now();
+  const double seconds = Seconds(start);
   const long peak = bench::StatusValue("VmHWM:");
   if (peak >= 0 && baseline >= 0) *peak_kib = std::max(*peak_kib, peak - baseline);
-  os::CloseEvent(done.event);
-  if (done.failed) std::fprintf(stderr, "copy_bench: the worker reported a failure\n");
-  return std::chrono::duration<double>(end - start).count();
+  os::CloseEvent(report.finished);
+  if (!applied) std::fprintf(stderr, "copy_bench: the install failed\n");
+  return seconds;
 }
 
-double CopyWithCp(const fs::path& source, const fs::path& destination) {
-  const std::string command = "cp -r '" + source.string() + "' '" + destination.string() + "'";
+double CopyWithCp(const fs::path& source, const fs::path& destination, bool flush) {
+  std::string command = "cp -r '" + source.string() + "/.' '" + destination.string() + "'";
+  if (flush) command += " && sync -f '" + destination.string() + "'";
   const auto start = std::chrono::steady_clock::now();
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "copy_bench: cp failed\n");
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (Shell(command) != 0) std::fprintf(stderr, "copy_bench: %s failed\n", command.c_str());
+  return Seconds(start);
 }
 
 double Median(std::vector<double> values) {
@@ -122,55 +178,101 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+struct Medians {
+  double engine = 0, cp_sync = 0, cp = 0;
+};
+
+Medians MeasureTree(const fs::path& root, const fs::path& source,
+                    const std::vector<std::u16string>& copy_list, int rounds, bool cold,
+                    long* peak_kib) {
+  const fs::path destination = root / "dst";
+  auto fresh = [&] {
+    fs::remove_all(destination);
+    fs::create_directories(destination);
+    Settle(root, cold);
+  };
+  std::vector<double> engine, cp_sync, cp;
+  for (int round = 0; round < rounds; ++round) {
+    // Alternating which goes first spreads the machine's drift over both.
+    for (int turn = 0; turn < 2; ++turn) {
+      fresh();
+      if ((round + turn) % 2 == 0) engine.push_back(InstallWithEngine(source, destination, copy_list, peak_kib));
+      else cp_sync.push_back(CopyWithCp(source, destination, true));
+    }
+    fresh();
+    cp.push_back(CopyWithCp(source, destination, false));
+  }
+  fs::remove_all(destination);
+  Shell("sync -f '" + root.string() + "'");
+  return {Median(engine), Median(cp_sync), Median(cp)};
+}
+
+void PrintRow(const char* name, bool cold, const Medians& m) {
+  std::printf("%-5s %-6s engine %7.3f s  cp+sync %7.3f s  ratio %.2f  |  cp %7.3f s  engine/cp %.2f\n",
+              cold ? "cold" : "warm", name, m.engine, m.cp_sync, m.engine / m.cp_sync, m.cp,
+              m.engine / m.cp);
+  std::fflush(stdout);
+}
+
+std::string Figure(double value) {
+  if (value <= 0) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   bool keep = false;
-  int buffered_only = 0;
+  int rounds = 3;
+  const char* only = nullptr;
   const char* dir = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--keep") == 0) keep = true;
-    else if (std::strcmp(argv[i], "--buffered") == 0) buffered_only = 1;
+    else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
+    else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
     else dir = argv[i];
   }
   if (!dir) {
-    std::fprintf(stderr, "usage: copy_bench [--keep] [--buffered] DIR\n");
+    std::fprintf(stderr, "usage: copy_bench [--keep] [--rounds N] [--only NAME] DIR\n");
     return 2;
   }
   CreatePrivateHeap(10u << 20);
   qvCaps caps(QVCAPS_OS, 0);
   const fs::path root = fs::absolute(dir);
   fs::create_directories(root);
-  // The destinations lie below DIR, which the worker writes into as the
-  // updater writes into an install folder.
-  confine::Tree tree;
-  if (confine::Rule rule = tree.Open(bench::EnginePath(root).c_str(), {}); rule != confine::Rule::kOk) {
-    std::fprintf(stderr, "copy_bench: %s cannot be written into (%s)\n", dir,
-                 confine::RuleCode(rule));
+  const fs::space_info space = fs::space(root);
+  std::printf("free space at %s: %.1f GiB (%.1f GiB needed)\n", root.c_str(),
+              static_cast<double>(space.available) / kGiB, static_cast<double>(kSpaceNeeded) / kGiB);
+  if (space.available < kSpaceNeeded) {
+    std::fprintf(stderr, "copy_bench: not enough free space\n");
     return 2;
   }
+  const std::string cold_refusal = CacheDropRefusal();
+  if (!cold_refusal.empty()) std::printf("cold runs skipped: %s\n", cold_refusal.c_str());
 
-  double ratios[3] = {};
+  double ratios[2][kTreeCount] = {};
   long peak_kib = 0;
-  for (int t = 0; t < 3; ++t) {
-    const SourceTree& source_tree = kTrees[t];
-    const fs::path source = root / (std::string("src_") + source_tree.name);
-    const fs::path destination = root / (std::string("dst_") + source_tree.name);
-    WriteTree(source, source_tree);
-    std::vector<double> worker_times, cp_times;
-    for (int round = 0; round < kRounds; ++round) {
-      fs::remove_all(destination);
-      worker_times.push_back(CopyWithWorker(source, destination, tree, buffered_only, &peak_kib));
-      fs::remove_all(destination);
-      cp_times.push_back(CopyWithCp(source, destination));
+  for (int t = 0; t < kTreeCount; ++t) {
+    const SourceTree& tree = kTrees[t];
+    if (only && std::strcmp(only, tree.name) != 0) continue;
+    const fs::path source = root / (std::string("src_") + tree.name);
+    WriteTree(source, tree);
+    const std::vector<std::u16string> copy_list = CopyList(source);
+    for (int cold = 0; cold < 2; ++cold) {
+      if (cold && !cold_refusal.empty()) continue;
+      const Medians m = MeasureTree(root, source, copy_list, rounds, cold != 0, &peak_kib);
+      PrintRow(tree.name, cold != 0, m);
+      ratios[cold][t] = m.engine / m.cp_sync;
     }
-    fs::remove_all(destination);
     if (!keep) fs::remove_all(source);
-    const double worker = Median(worker_times), cp = Median(cp_times);
-    ratios[t] = worker / cp;
-    std::printf("%-6s worker %.3f s  cp %.3f s  ratio %.2f\n", source_tree.name, worker, cp, ratios[t]);
   }
-  std::printf("worker peak memory above baseline: %.1f MiB\n", peak_kib / 1024.0);
-  std::printf("copy_bench: large=%.2f small=%.2f medium=%.2f\n", ratios[0], ratios[1], ratios[2]);
+  std::printf("engine peak memory above baseline: %.1f MiB\n", peak_kib / 1024.0);
+  std::printf("copy_bench:");
+  for (int cold = 0; cold < 2; ++cold)
+    for (int t = 0; t < kTreeCount; ++t)
+      std::printf(" %s%s=%s", cold ? "cold_" : "", kTrees[t].name, Figure(ratios[cold][t]).c_str());
+  std::printf("\n");
   return 0;
 }
