@@ -45,6 +45,19 @@ class HgBitReader {
     }
     return ReadGammaSlow();
   }
+  // Two consecutive numbers whose codes together take at most 12 bits
+  // (the common case of a short zero run and a short literal run) from one
+  // table lookup. False, with nothing consumed, for any other pair.
+  bool ReadGammaPair(std::uint32_t* first, std::uint32_t* second) {
+    Refill();
+    const std::uint16_t entry = kPairCodes[bits_ & (kPairCodes.size() - 1)];
+    const unsigned length = entry & 15;
+    if (entry == 0 || length > count_) return false;
+    Consume(length);
+    *first = entry >> 10;
+    *second = (entry >> 4) & 63;
+    return true;
+  }
   bool failed() const { return failed_; }
 
  private:
@@ -60,6 +73,24 @@ class HgBitReader {
       unsigned value = 1;
       for (unsigned i = 0; i < zeros; ++i) value = (value << 1) | ((window >> (zeros + 1 + i)) & 1);
       table[window] = static_cast<std::uint16_t>(value << 4 | length);
+    }
+    return table;
+  }();
+
+  // For every 12-bit window, the two gamma codes that start it when both
+  // fit: first << 10 | second << 4 | total length, or 0. Each value is
+  // below 64, since a code of 11 bits at most leaves room for the other.
+  static constexpr std::array<std::uint16_t, 1u << kPeekBits> kPairCodes = [] {
+    std::array<std::uint16_t, 1u << kPeekBits> table{};
+    for (unsigned window = 1; window < table.size(); ++window) {
+      const std::uint16_t first = kShortCodes[window];
+      const unsigned first_length = first & 15;
+      if (first == 0) continue;
+      const unsigned rest = window >> first_length;
+      const std::uint16_t second = kShortCodes[rest];
+      const unsigned length = first_length + (second & 15);
+      if (rest == 0 || second == 0 || length > kPeekBits) continue;
+      table[window] = static_cast<std::uint16_t>((first >> 4) << 10 | (second >> 4) << 4 | length);
     }
     return table;
   }();

@@ -65,11 +65,8 @@ std::int64_t DecodeRuns(HgBitReader& bits, const std::uint8_t* literals,
   std::size_t literal_position = 0;
   // Most runs are short: they are moved 16 bytes at a time where both
   // buffers have that much room, which beats a library call per run.
-  auto copy_literals = [&]() {
-    const std::uint32_t n = bits.ReadGamma();
-    if (bits.failed() || n > capacity - position || n > literal_count - literal_position) {
-      return false;
-    }
+  auto copy_literals = [&](std::uint32_t n) {
+    if (n > capacity - position || n > literal_count - literal_position) return false;
     if (n <= kShortRun && capacity - position >= kShortRun &&
         literal_count - literal_position >= kShortRun) {
       std::memcpy(out + position, literals + literal_position, kShortRun);
@@ -81,9 +78,15 @@ std::int64_t DecodeRuns(HgBitReader& bits, const std::uint8_t* literals,
     remaining -= n;
     return true;
   };
-  if (starts_with_literals != 0 && !copy_literals()) return -1;
+  if (starts_with_literals != 0) {
+    const std::uint32_t n = bits.ReadGamma();
+    if (bits.failed() || !copy_literals(n)) return -1;
+  }
   while (remaining > 0) {
-    const std::uint32_t zeros = bits.ReadGamma();
+    // A zero run and the literal run after it usually come from one lookup.
+    std::uint32_t zeros = 0, n = 0;
+    const bool pair = bits.ReadGammaPair(&zeros, &n);
+    if (!pair) zeros = bits.ReadGamma();
     if (bits.failed() || zeros > capacity - position) return -1;
     if (zeros <= kShortRun && capacity - position >= kShortRun) {
       std::memset(out + position, 0, kShortRun);
@@ -93,7 +96,8 @@ std::int64_t DecodeRuns(HgBitReader& bits, const std::uint8_t* literals,
     position += zeros;
     remaining -= zeros;
     if (remaining < 1) break;
-    if (!copy_literals()) return -1;
+    if (!pair) n = bits.ReadGamma();
+    if (bits.failed() || !copy_literals(n)) return -1;
   }
   return static_cast<std::int64_t>(position);
 }
@@ -154,6 +158,23 @@ std::size_t MergeWide(const std::uint8_t* p0, const std::uint8_t* p1, const std:
   return i;
 }
 
+// Unmaps 16 bytes at a time and adds the row below; returns how many bytes.
+std::size_t UnmapOverWide(const std::uint8_t* bytes, const std::uint8_t* below, std::uint8_t* row,
+                          std::size_t count) {
+  const __m128i low7 = _mm_set1_epi8(0x7F);
+  const __m128i one = _mm_set1_epi8(1);
+  std::size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const __m128i half = _mm_and_si128(_mm_srli_epi16(v, 1), low7);
+    const __m128i odd = _mm_sub_epi8(_mm_setzero_si128(), _mm_and_si128(v, one));
+    const __m128i delta = _mm_xor_si128(half, odd);
+    const __m128i base = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_add_epi8(delta, base));
+  }
+  return i;
+}
+
 }  // namespace
 #endif
 
@@ -200,6 +221,11 @@ void HgUnmapStretch(const std::uint8_t* bytes, std::size_t begin, std::size_t co
       for (; i < stop; ++i) row[i] = static_cast<std::uint8_t>(HgUnmapByte(*bytes++) + row[i - b]);
     } else {
       const std::uint8_t* below = row + t.stride;
+#if defined(__SSE2__)
+      const std::size_t wide = UnmapOverWide(bytes, below + i, row + i, stop - i);
+      bytes += wide;
+      i += wide;
+#endif
       for (; i < stop; ++i) row[i] = static_cast<std::uint8_t>(HgUnmapByte(*bytes++) + below[i]);
     }
     position = r * row_length + stop;

@@ -3,6 +3,7 @@
 #include "system/debug_log.h"
 #include "util/memory.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -15,10 +16,28 @@ const char* StreamMessage(const z_stream& stream) {
   return stream.msg != nullptr ? stream.msg : "";
 }
 
+// The whole stream in one call, or false when it is not one valid stream
+// that fits: what zlib's step-wise inflate makes of such input (the part
+// decoded before the fault, a stream cut at the capacity) is then left to
+// zlib, so both give the same result for every input.
+bool InflateWhole(void* destination, std::uint32_t capacity, const void* source,
+                  std::uint32_t source_length, std::uint32_t* placed) {
+  libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+  if (!decompressor) return false;
+  std::size_t produced = 0;
+  const libdeflate_result result = libdeflate_zlib_decompress(
+      decompressor, source, source_length, destination, capacity, &produced);
+  libdeflate_free_decompressor(decompressor);
+  *placed = static_cast<std::uint32_t>(produced);
+  return result == LIBDEFLATE_SUCCESS;
+}
+
 }  // namespace
 
 std::uint32_t ZlibInflate(void* destination, std::uint32_t capacity, const void* source,
                           std::uint32_t source_length) {
+  std::uint32_t placed = 0;
+  if (InflateWhole(destination, capacity, source, source_length, &placed)) return placed;
   z_stream stream{};
   stream.next_in = static_cast<Bytef*>(const_cast<void*>(source));
   stream.avail_in = source_length;
@@ -27,7 +46,7 @@ std::uint32_t ZlibInflate(void* destination, std::uint32_t capacity, const void*
     return kFailed;
   }
   auto* out = static_cast<std::uint8_t*>(destination);
-  std::uint32_t placed = 0;
+  placed = 0;
   // Inflates straight into the destination; a small staging area catches
   // what lies past the capacity so that the stream is still consumed.
   std::uint8_t overflow[4096];

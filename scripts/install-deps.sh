@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libpng-dev libjpeg62-turbo-dev libwebp-dev libexpat1-dev
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev libwebp-dev libdeflate-dev libexpat1-dev
   clang libclang-rt-14-dev
   python3
 )

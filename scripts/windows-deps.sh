@@ -2,9 +2,10 @@
 # Prepares the Windows cross build on Debian 12:
 #  1. installs the MinGW-w64 compilers (posix threads), windres, nasm, Wine
 #     and Xvfb, only those that are missing;
-#  2. builds GoogleTest, libpng, libjpeg-turbo (with SIMD) and libwebp as
-#     static MinGW libraries into build/mingw-deps, skipping each one that is
-#     already there. The codec sources are Debian's source packages.
+#  2. builds GoogleTest, libpng, libjpeg-turbo (with SIMD), libwebp and
+#     libdeflate as static MinGW libraries into build/mingw-deps, skipping
+#     each one that is already there. The codec sources are Debian's source
+#     packages.
 # zlib is Debian's libz-mingw-w64-dev in /usr/x86_64-w64-mingw32.
 # Safe to run again; a second run does nothing.
 set -euo pipefail
@@ -76,7 +77,7 @@ EOF
 fetch_source() {
   local package=$1
   local dir="$work/src-$package" download="$work/download-$package"
-  if [ ! -f "$dir/CMakeLists.txt" ]; then
+  if [ ! -d "$dir" ]; then
     ensure_deb_src "$package"
     rm -rf "$dir" "$download" "$dir.tmp"
     mkdir -p "$download"
@@ -151,6 +152,19 @@ if [ ! -f "$prefix/lib/libwebp.a" ]; then
     -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
     -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF \
     -DWEBP_BUILD_LIBWEBPMUX=ON
+fi
+
+if [ ! -f "$prefix/lib/libdeflate.a" ]; then
+  # Debian's version builds with a plain Makefile; for MinGW it names the
+  # static library libdeflatestatic.lib.
+  fetch_source libdeflate
+  log "building libdeflate"
+  make -C "$src_dir" -j"$jobs" CC=x86_64-w64-mingw32-gcc AR=x86_64-w64-mingw32-ar \
+    libdeflatestatic.lib >"$work/build-libdeflate.log" 2>&1 ||
+    { echo "windows-deps: building libdeflate failed; see $work/build-libdeflate.log" >&2; exit 1; }
+  mkdir -p "$prefix/include" "$prefix/lib"
+  cp "$src_dir/libdeflate.h" "$prefix/include/"
+  cp "$src_dir/libdeflatestatic.lib" "$prefix/lib/libdeflate.a"
 fi
 
 [ $((SECONDS - start)) -gt 1 ] && log "dependencies ready in $prefix ($((SECONDS - start)) s)"

@@ -386,4 +386,33 @@ TEST_F(AdapterTest, ZlibWrappersCutAndCount) {
   EXPECT_EQ(out[63], 0);
 }
 
+TEST_F(AdapterTest, ZlibInflateOfDamagedStreamsKeepsWhatWasDecoded) {
+  Bytes data(5000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * i % 253);
+  Bytes packed(ZlibDeflateBound(5000));
+  const std::uint32_t size = ZlibDeflate(packed.data(), static_cast<std::uint32_t>(packed.size()),
+                                         data.data(), 5000);
+  packed.resize(size);
+  Bytes out(5016);
+  // Bytes after the stream's end are not looked at.
+  Bytes trailing = packed;
+  trailing.insert(trailing.end(), {1, 2, 3, 4, 5, 6, 7, 8});
+  EXPECT_EQ(ZlibInflate(out.data(), 5016, trailing.data(), static_cast<std::uint32_t>(trailing.size())),
+            5000u);
+  // A wrong check value behind complete data still yields all of it, as
+  // does a stream whose check value was cut off.
+  Bytes bad_check = packed;
+  bad_check.back() ^= 0x55;
+  std::fill(out.begin(), out.end(), 0xEE);
+  EXPECT_EQ(ZlibInflate(out.data(), 5016, bad_check.data(), size), 5000u);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
+  EXPECT_EQ(ZlibInflate(out.data(), 5016, packed.data(), size - 4), 5000u);
+  // A stream cut in its middle gives a part, never the whole count.
+  const std::uint32_t part = ZlibInflate(out.data(), 5016, packed.data(), size / 2);
+  EXPECT_LT(part, 5000u);
+  EXPECT_TRUE(std::equal(out.begin(), out.begin() + part, data.begin()));
+  // No input at all places nothing.
+  EXPECT_EQ(ZlibInflate(out.data(), 5016, packed.data(), 0), 0u);
+}
+
 }  // namespace

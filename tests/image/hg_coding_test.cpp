@@ -187,6 +187,56 @@ TEST(HgZeroRunTest, RejectsRunsThatLeaveTheBuffers) {
   EXPECT_EQ(decode(bits, 0), -1);
 }
 
+TEST(HgZeroRunTest, EveryPairOfShortRunsAndTheCodesAroundThem) {
+  // Zero runs and literal runs of 1 to 70 in every combination: pairs that
+  // fit one 12-bit lookup, pairs one bit too long, and long single codes,
+  // each followed by a one-literal run so that pairs start at every offset.
+  std::vector<int> bits = {0};
+  Bytes expected;
+  Bytes literals;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
+  for (std::uint32_t zeros = 1; zeros <= 70; ++zeros)
+    for (std::uint32_t count = 1; count <= 70; count += (count < 8 ? 1 : 9)) runs.push_back({zeros, count});
+  std::uint64_t total = 0;
+  for (const auto& [zeros, count] : runs) total += zeros + count + 1 + 1;
+  AppendGamma(bits, total);
+  for (const auto& [zeros, count] : runs) {
+    for (auto [z, n] : {std::pair{zeros, count}, std::pair{1u, 1u}}) {
+      AppendGamma(bits, z);
+      AppendGamma(bits, n);
+      expected.insert(expected.end(), z, 0);
+      for (std::uint32_t i = 0; i < n; ++i) {
+        literals.push_back(static_cast<std::uint8_t>(1 + literals.size() % 255));
+        expected.push_back(literals.back());
+      }
+    }
+  }
+  const Bytes control = PackBits(bits);
+  HgBitReader reader;
+  reader.Reset(control.data(), control.size());
+  Bytes out(expected.size() + 16, 0xEE);
+  ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(),
+                             total, total),
+            static_cast<std::int64_t>(total));
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(total)), expected);
+}
+
+TEST(HgZeroRunTest, ZerosThatEndTheTotalIgnoreTheBitsAfterThem) {
+  // The last zero run reaches the total; the code after it ("1" = one
+  // literal) would fit one lookup with it but is not part of the picture.
+  std::vector<int> bits = {0};
+  AppendGamma(bits, 3);
+  AppendGamma(bits, 3);
+  AppendGamma(bits, 1);
+  const Bytes control = PackBits(bits);
+  const Bytes literals;  // none: reading one would fail the decode
+  HgBitReader reader;
+  reader.Reset(control.data(), control.size());
+  Bytes out(16, 0xEE);
+  ASSERT_EQ(HgDecodeZeroRuns(reader, literals.data(), 0, out.data(), out.size(), 3, 3), 3);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 3), (Bytes{0, 0, 0}));
+}
+
 TEST(HgZeroRunTest, EncoderOutputDecodesBack) {
   std::mt19937 random(11);
   for (std::size_t length : {4u, 8u, 100u, 4096u, 65536u}) {
