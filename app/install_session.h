@@ -82,6 +82,9 @@ class InstallSession {
   // A failure of the copy was reported; the error_copy box is shown once.
   bool failure_mark = false;
   bool failure_box_shown = false;
+  // The worker's end report came while that box was open; it waits for it.
+  bool failure_box_open = false;
+  bool finish_waiting = false;
 
  private:
   void StopWorker();

@@ -218,6 +218,10 @@ void ShowCopyFailure(ui::Window* dialog) {
 // everything is put back as it was.
 void FinishInstall(ui::Window* dialog) {
   InstallSession& session = Session();
+  if (session.failure_box_open) {
+    session.finish_waiting = true;
+    return;
+  }
   const LanguageRecord& texts = GetUpdateInfo().current;
   ui::HideWindow(dialog);
   const InstallSession::Outcome outcome = session.Finish(session.failure_mark);
@@ -239,11 +243,20 @@ void FinishInstall(ui::Window* dialog) {
 }
 
 // The worker's failure: its box has been shown; the rest waits until it
-// has wound down (UM_INSTALL_DONE).
+// has wound down (UM_INSTALL_DONE). That report may come while error_copy
+// is open, through the box's own message loop: it is held until the box is
+// answered, so that the rollback and its box come after, not over it.
 void FailInstall(ui::Window* dialog) {
-  Session().failure_mark = true;
+  InstallSession& session = Session();
+  session.failure_mark = true;
   ui::HideWindow(dialog);
+  session.failure_box_open = true;
   ShowCopyFailure(dialog);
+  session.failure_box_open = false;
+  if (session.finish_waiting) {
+    session.finish_waiting = false;
+    FinishInstall(dialog);
+  }
 }
 
 }  // namespace
