@@ -10,6 +10,8 @@ INK_LUMINANCE = 110      # darker than this is text
 FACE_LUMINANCE = 200     # a box's face is at least this light
 FACE_SHARE = 0.5         # and covers at least this share of it
 RULE_LENGTH = 24         # a frame's edge: a run this long of non-face pixels
+BUTTON_HEIGHT = 16       # a button's frame is at least this tall, a progress bar's less
+TEXT_MARGIN = (8, 24)    # a box's text begins this many pixels from its left side
 
 
 def luminance(rgb):
@@ -37,18 +39,53 @@ def _differs(a, b, tolerance):
     return max(abs(a[0] - b[0]), abs(a[1] - b[1]), abs(a[2] - b[2])) > tolerance
 
 
+def _rules(image, face, y):
+    """The runs of RULE_LENGTH or more pixels unlike the face in row y, as
+    (first, last) columns."""
+    rules = []
+    start = None
+    for x in range(image.width + 1):
+        unlike = x < image.width and _differs(image.pixel(x, y), face, 32)
+        if unlike and start is None:
+            start = x
+        elif not unlike and start is not None:
+            if x - start >= RULE_LENGTH:
+                rules.append((start, x - 1))
+            start = None
+    return rules
+
+
 def rule_rows(image):
     """Rows that hold a run of RULE_LENGTH or more pixels unlike the face."""
     face, _ = face_colour(image)
-    rows = []
+    return [y for y in range(image.height) if _rules(image, face, y)]
+
+
+def is_drawn_box(image):
+    """True when the picture is a message box as drawn: text that begins at
+    the box's margin above a button. A box that is mapped but not drawn yet
+    shows what lies under it: the progress dialog, whose bar reaches the
+    box's sides, or an earlier, narrower box centred on the same owner,
+    whose text begins further in."""
+    areas = text_areas(image)
+    text = ink(image, *areas[0]) if areas else set()
+    return (bool(text) and TEXT_MARGIN[0] <= min(x for x, _ in text) <= TEXT_MARGIN[1]
+            and has_button(image))
+
+
+def has_button(image):
+    """True when the picture holds a button: a frame whose top and bottom
+    edges are runs with the same ends, inside the picture, at least
+    BUTTON_HEIGHT rows apart (a progress bar's are closer)."""
+    face, _ = face_colour(image)
+    tops = {}
     for y in range(image.height):
-        run = 0
-        for x in range(image.width):
-            run = run + 1 if _differs(image.pixel(x, y), face, 32) else 0
-            if run >= RULE_LENGTH:
-                rows.append(y)
-                break
-    return rows
+        for first, last in _rules(image, face, y):
+            if first == 0 or last == image.width - 1:
+                continue
+            if y - tops.setdefault((first, last), y) >= BUTTON_HEIGHT:
+                return True
+    return False
 
 
 def text_areas(image):

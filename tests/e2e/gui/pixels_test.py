@@ -80,6 +80,34 @@ class TextAreaTest(unittest.TestCase):
         self.assertEqual(pixels.text_areas(to_image(grid)), [(0, 20)])
 
 
+class DrawnBoxTest(unittest.TestCase):
+    def test_a_box_has_text_at_its_margin_above_a_button(self):
+        self.assertTrue(pixels.is_drawn_box(box([square(), square()])))
+        self.assertFalse(pixels.is_drawn_box(box([square(), square()], with_button=False)))
+        self.assertFalse(pixels.is_drawn_box(to_image(canvas(100, 60))))
+
+    def test_what_lies_under_a_box_not_drawn_yet_is_no_box(self):
+        # An earlier, narrower box centred on the same owner: its text
+        # begins further in.
+        grid = canvas(160, 60)
+        draw(grid, 40, 8, square())
+        for x in range(55, 105):
+            grid[30][x] = grid[50][x] = FRAME
+        self.assertFalse(pixels.is_drawn_box(to_image(grid)))
+        # The progress dialog: the bar's frame reaches the box's sides.
+        grid = canvas(100, 60)
+        draw(grid, 10, 8, square())
+        for x in range(100):
+            grid[30][x] = grid[50][x] = FRAME
+        self.assertFalse(pixels.is_drawn_box(to_image(grid)))
+        # A bar inside the box is lower than a button.
+        grid = canvas(100, 60)
+        draw(grid, 10, 8, square())
+        for x in range(30, 90):
+            grid[30][x] = grid[44][x] = FRAME
+        self.assertFalse(pixels.is_drawn_box(to_image(grid)))
+
+
 class LegibleTest(unittest.TestCase):
     text = '空灯籠をバージョンに更新します。よろしいですか'
 

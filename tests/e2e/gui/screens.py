@@ -6,11 +6,12 @@ pixels.
     screens.py UPDATER.EXE DEMOGEN.EXE WINE-RUN.SH SOURCE-DIR WORK-DIR
 
 A screen is one row of SCREENS. The rows of one scenario are the screens a
-run of the updater shows, in order; the run is prepared by the scenario's
-function in SCENARIOS and ends with its check of the files. Every scenario
-runs once per language of LANGUAGES (a row can name fewer). A new box is
-one more row; a new situation is a scenario: a function that prepares the
-sandbox (patch, game folder, install record) and one that checks it after.
+run of the updater shows, in order. The scenario's entry in SCENARIOS
+prepares the sandbox (patch, game folder, install record), adds to the
+updater's environment (a fault to inject), and gives the exit code the run
+must end with and the check of the files after it. Every scenario runs once
+per language of LANGUAGES (a row can name fewer). A new box is one more
+row; a new situation is one more scenario.
 
 For each screen the test waits (polling, never sleeping a fixed time) for
 the window, captures the screen and checks:
@@ -38,36 +39,49 @@ import xscreen
 
 SCREEN_WIDTH, SCREEN_HEIGHT = 1280, 1024
 WAIT_SECONDS = 120
+SETTLE_SECONDS = 15
 # The worker pauses this long after each progress report, so that the
 # dialog is seen moving whatever the machine's speed.
 REPORT_DELAY_MS = 700
 LANGUAGES = {'ja': 1041, 'en': 1033}
 
-# caption and text: a key of the language's texts in updateinfo.xml, or
-# the text itself; {folder} stands for the game folder as the updater sees
-# it. owner: what the box is centred on ('screen' without a main window).
+# caption and text: a key of the language's texts (updateinfo.xml's, else
+# the updater's built-in ones), or the text itself, where {folder} stands for
+# the game folder as the updater sees it and {KEY} for a text of the
+# language. owner: what the box is centred on ('screen' without a main window).
 Screen = collections.namedtuple(
     'Screen', 'scenario name window owner caption text answer languages',
     defaults=(tuple(LANGUAGES),))
 
-FOLDER_FAILURE = 'フォルダ [{folder}\\scenario] が作成出来ません'
+FOLDER_IN_THE_WAY = '{error_access}\n{folder}\\scenario'
+# A failed write is reported with the system's text alone.
+DISK_FULL = 'Disk full.'
 NOT_FOUND = 'updateinfo.xml was not found.'
 
 SCREENS = [
-    #      scenario      screen          window    owner     caption     text            answer
-    Screen('install',    'confirm',      'box',    'main',   'wndtitle', 'intoro',       'Return'),
-    Screen('install',    'progress',     'dialog', 'main',   None,       'copying',      None),
-    Screen('install',    'success',      'box',    'dialog', 'wndtitle', 'success',      'Return'),
-    Screen('no-record',  'confirm',      'box',    'main',   'wndtitle', 'intoro',       'Return'),
-    Screen('no-record',  'error_inst',   'box',    'main',   'wndtitle', 'error_inst',   'Return'),
-    Screen('copy-fails', 'confirm',      'box',    'main',   'wndtitle', 'intoro',       'Return'),
-    Screen('copy-fails', 'worker-box',   'box',    'dialog', 'title',    FOLDER_FAILURE, 'Return'),
-    # The second error_copy box comes over the first; answering it ends the run.
-    Screen('copy-fails', 'error_copy',   'box',    'dialog', 'title',    'error_copy',   None),
-    Screen('copy-fails', 'error_copy-2', 'box',    'dialog', 'title',    'error_copy',   'Return'),
-    Screen('no-xml',     'not-found',    'box',    'screen', 'error',    NOT_FOUND,      'Return',
+    #      scenario      screen          window    owner     caption     text               answer
+    Screen('install',    'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('install',    'progress',     'dialog', 'main',   None,       'copying',         None),
+    Screen('install',    'success',      'box',    'dialog', 'wndtitle', 'success',         'Return'),
+    Screen('no-record',  'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('no-record',  'error_inst',   'box',    'main',   'wndtitle', 'error_inst',      'Return'),
+    Screen('in-the-way', 'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('in-the-way', 'error_access', 'box',    'main',   'wndtitle', FOLDER_IN_THE_WAY, 'Return'),
+    Screen('disk-full',  'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('disk-full',  'worker-box',   'box',    'dialog', 'title',    DISK_FULL,         'Return'),
+    Screen('disk-full',  'error_copy',   'box',    'dialog', 'title',    'error_copy',      'Return'),
+    Screen('disk-full',  'unchanged',    'box',    'dialog', 'title',    'unchanged',       'Return'),
+    Screen('no-xml',     'not-found',    'box',    'screen', 'error',    NOT_FOUND,         'Return',
            languages=('en',)),
 ]
+
+# The updater's own texts for what updateinfo.xml may leave out.
+BUILT_IN_TEXTS = {
+    'ja': {'error_access': '次のファイルまたはフォルダに書き込めないため、アップデートできません。',
+           'unchanged': 'ゲームは更新前の状態のままです。'},
+    'en': {'error_access': 'The update cannot be installed: this file or folder cannot be written.',
+           'unchanged': 'The game was left unchanged.'},
+}
 
 
 class Failure(Exception):
@@ -98,36 +112,45 @@ def prepare_no_record(run):
     write(run.game + '/readme_old.txt', 'old')
 
 
-def check_untouched(run):
-    if not os.path.exists(run.game + '/readme_old.txt'):
-        raise Failure('a file was deleted although the install folder was not found')
-
-
-def prepare_copy_fails(run):
+def prepare_in_the_way(run):
     write_record(run)
-    # A file where the patch needs a folder: that folder cannot be made.
-    shutil.rmtree(run.game + '/scenario', ignore_errors=True)
+    # A file where the patch needs a folder: the run is refused before the copy.
     write(run.game + '/scenario', 'in the way')
 
 
-def check_copy_failed(run):
-    if not os.path.isfile(run.game + '/scenario'):
-        raise Failure('the file in the way of the scenario folder changed')
+def prepare_disk_full(run):
+    write_record(run)
+    write(run.game + '/readme_old.txt', 'old')
+    write(run.game + '/install.log', '"old line"\r\n')
 
 
 def prepare_no_xml(run):
     os.remove(run.patch + '/updateinfo.xml')
 
 
-def check_nothing(run):
-    pass
+def check_unchanged(run):
+    """The game folder holds what it held before the run, byte for byte and
+    with the same times, and nothing else."""
+    after = tree(run.game)
+    for path in sorted(set(run.before) | set(after)):
+        if run.before.get(path) != after.get(path):
+            what = 'added' if path not in run.before else (
+                'removed' if path not in after else 'changed')
+            raise Failure('%s was %s' % (path, what))
 
 
+Scenario = collections.namedtuple('Scenario', 'prepare check exit_code environment',
+                                  defaults=({},))
+
+# Exit codes: 0 applied, 1 failed with the game unchanged, 2 refused before
+# anything was touched.
 SCENARIOS = {
-    'install': (prepare_install, check_install),
-    'no-record': (prepare_no_record, check_untouched),
-    'copy-fails': (prepare_copy_fails, check_copy_failed),
-    'no-xml': (prepare_no_xml, check_nothing),
+    'install': Scenario(prepare_install, check_install, 0),
+    'no-record': Scenario(prepare_no_record, check_unchanged, 2),
+    'in-the-way': Scenario(prepare_in_the_way, check_unchanged, 2),
+    # The journal is the first file written, a file of the game the second.
+    'disk-full': Scenario(prepare_disk_full, check_unchanged, 1, {'QV_FAULT': 'write:2:112'}),
+    'no-xml': Scenario(prepare_no_xml, check_unchanged, 2),
 }
 
 
@@ -144,6 +167,20 @@ def same_file(a, b):
             return fa.read() == fb.read()
     except OSError:
         return False
+
+
+def tree(folder):
+    """Every entry below `folder`: a file's bytes and modification time, or
+    None for a folder (whose times change with what passes through it)."""
+    entries = {}
+    for parent, folders, files in os.walk(folder):
+        for name in folders:
+            entries[os.path.relpath(os.path.join(parent, name), folder)] = None
+        for name in files:
+            path = os.path.join(parent, name)
+            with open(path, 'rb') as f:
+                entries[os.path.relpath(path, folder)] = (f.read(), os.stat(path).st_mtime_ns)
+    return entries
 
 
 def wine_path(path):
@@ -237,22 +274,25 @@ class Run:
         shutil.copytree(test.template_game, self.game)
         os.makedirs(self.appdata)
         shutil.copy(test.updater, self.patch + '/updater.exe')
-        self.texts = test.texts[language]
+        self.texts = dict(BUILT_IN_TEXTS[language], **test.texts[language])
+        self.before = None    # the game folder's entries before the run
         self.main = None      # the main window's rectangle once seen
         self.dialog = None    # the progress dialog's, once seen
         self.seen = set()     # the windows earlier screens showed
         self.failures = []
 
-    def start(self):
+    def start(self, environment):
         env = dict(os.environ, QV_UI_LANGUAGE=str(LANGUAGES[self.language]),
                    QV_COMMON_APPDATA=wine_path(self.appdata),
-                   QV_TEST_REPORT_DELAY=str(REPORT_DELAY_MS))
+                   QV_TEST_REPORT_DELAY=str(REPORT_DELAY_MS), **environment)
         self.process = self.test.wine(['./updater.exe'], cwd=self.patch, env=env, wait=False)
 
     def text(self, key):
         if key is None:
             return None
-        return self.texts.get(key, key).replace('{folder}', wine_path(self.game))
+        if key in self.texts:
+            return self.texts[key]
+        return key.format_map(dict(self.texts, folder=wine_path(self.game)))
 
     def pick(self, screen):
         """The topmost window of the kind `screen` shows (a box has a
@@ -272,18 +312,26 @@ class Run:
                 return window, name, rect, [w[2] for w in others]
         return None
 
-    def capture(self, rect, still=True):
-        """The screen once the window at `rect` is painted (and, unless it
-        is a moving dialog, looks the same in two captures in a row)."""
-        previous = None
+    def capture(self, rect, still=True, settled=lambda shot: True):
+        """The screen once the window at `rect` is painted and `settled`
+        holds (and, unless it is a moving dialog, it looks the same in two
+        captures in a row). A window is mapped before it is drawn, and what
+        it uncovers is drawn later still; a screen that never settles is
+        returned after SETTLE_SECONDS as it is, for the checks to report."""
+        previous = unsettled = None
         deadline = time.monotonic() + WAIT_SECONDS
         while time.monotonic() < deadline:
             shot = self.test.display.x.grab()
             region = shot.crop(*rect)
             if pixels.is_painted(region) and (not still or region.rows == previous):
-                return shot
+                if settled(shot):
+                    return shot
+                unsettled = shot
+                deadline = min(deadline, time.monotonic() + SETTLE_SECONDS)
             previous = region.rows
             time.sleep(0.1)
+        if unsettled:
+            return unsettled
         raise Failure('the window at %s was never painted' % (rect,))
 
     def show(self, screen):
@@ -292,7 +340,10 @@ class Run:
         if screen.window == 'dialog':
             shots = self.watch_progress(rect)
         else:
-            shots = [self.capture(rect)]
+            # A box is answered only once it is drawn: a key pressed before
+            # may go elsewhere.
+            shots = [self.capture(rect, settled=lambda shot: pixels.is_drawn_box(
+                shot.crop(*rect)) and not self.background_problems(shot, covered))]
         self.seen.add(window)
         for index, shot in enumerate(shots):
             suffix = '-%d' % (index + 1) if len(shots) > 1 else ''
@@ -418,17 +469,19 @@ class Test:
         return process
 
     def run(self, scenario, language):
-        prepare, check_files = SCENARIOS[scenario]
+        plan = SCENARIOS[scenario]
         run = Run(self, scenario, language)
-        prepare(run)
-        run.start()
+        plan.prepare(run)
+        run.before = tree(run.game)
+        run.start(plan.environment)
         try:
             for screen in SCREENS:
                 if screen.scenario == scenario and language in screen.languages:
                     run.show(screen)
-            if run.process.wait(WAIT_SECONDS) != 0:
-                raise Failure('the updater exited with %d' % run.process.returncode)
-            check_files(run)
+            if run.process.wait(WAIT_SECONDS) != plan.exit_code:
+                raise Failure('the updater exited with %d, expected %d'
+                              % (run.process.returncode, plan.exit_code))
+            plan.check(run)
         except Failure as failure:
             run.failures.append(str(failure))
         finally:
