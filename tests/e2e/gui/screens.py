@@ -43,6 +43,7 @@ SETTLE_SECONDS = 15
 # The worker pauses this long after each progress report, so that the
 # dialog is seen moving whatever the machine's speed.
 REPORT_DELAY_MS = 700
+CRASH_EXIT = 137  # QV_FAULT's crash
 LANGUAGES = {'ja': 1041, 'en': 1033}
 
 # caption and text: a key of the language's texts (updateinfo.xml's, else
@@ -54,6 +55,7 @@ Screen = collections.namedtuple(
     defaults=(tuple(LANGUAGES),))
 
 FOLDER_IN_THE_WAY = '{error_access}\n{folder}\\scenario'
+NO_SPACE = '{error_space}\n{folder}'
 # A failed write is reported with the system's text alone.
 DISK_FULL = 'Disk full.'
 NOT_FOUND = 'updateinfo.xml was not found.'
@@ -71,6 +73,10 @@ SCREENS = [
     Screen('disk-full',  'worker-box',   'box',    'dialog', 'title',    DISK_FULL,         'Return'),
     Screen('disk-full',  'error_copy',   'box',    'dialog', 'title',    'error_copy',      'Return'),
     Screen('disk-full',  'unchanged',    'box',    'dialog', 'title',    'unchanged',       'Return'),
+    Screen('no-space',   'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('no-space',   'error_space',  'box',    'main',   'wndtitle', NO_SPACE,          'Return'),
+    Screen('interrupted', 'recovered',   'box',    'main',   'wndtitle', 'recovered',       'Return'),
+    Screen('interrupted', 'confirm',     'box',    'main',   'wndtitle', 'intoro',          'Escape'),
     Screen('no-xml',     'not-found',    'box',    'screen', 'error',    NOT_FOUND,         'Return',
            languages=('en',)),
 ]
@@ -78,9 +84,16 @@ SCREENS = [
 # The updater's own texts for what updateinfo.xml may leave out.
 BUILT_IN_TEXTS = {
     'ja': {'error_access': '次のファイルまたはフォルダに書き込めないため、アップデートできません。',
-           'unchanged': 'ゲームは更新前の状態のままです。'},
+           'error_space': 'ゲームのドライブの空き容量が足りないため、アップデートできません。',
+           'unchanged': 'ゲームは更新前の状態のままです。',
+           'recovered': '前回のアップデートが途中で中断されていたため、'
+                        'ゲームのファイルを元の状態に整えました。'},
     'en': {'error_access': 'The update cannot be installed: this file or folder cannot be written.',
-           'unchanged': 'The game was left unchanged.'},
+           'error_space': 'The update cannot be installed: '
+                          'there is not enough free space on the game\'s drive.',
+           'unchanged': 'The game was left unchanged.',
+           'recovered': 'An earlier update of this game was interrupted. '
+                        'The updater has put the game\'s files back in order.'},
 }
 
 
@@ -124,6 +137,16 @@ def prepare_disk_full(run):
     write(run.game + '/install.log', '"old line"\r\n')
 
 
+def prepare_no_space(run):
+    write_record(run)
+    # A patch file larger than the drive's free space, that takes none.
+    size = 15 << 40
+    if shutil.disk_usage(run.game).free >= size:
+        raise Failure('the drive has more than %d bytes free' % size)
+    with open(run.patch + '/data/huge.bin', 'wb') as f:
+        f.truncate(size)
+
+
 def prepare_no_xml(run):
     os.remove(run.patch + '/updateinfo.xml')
 
@@ -139,8 +162,11 @@ def check_unchanged(run):
             raise Failure('%s was %s' % (path, what))
 
 
-Scenario = collections.namedtuple('Scenario', 'prepare check exit_code environment',
-                                  defaults=({},))
+# interrupted: QV_FAULT for a first run, without windows, that the fault ends
+# half-way as a crash would; the screens are those of the run after it.
+Scenario = collections.namedtuple('Scenario',
+                                  'prepare check exit_code environment interrupted',
+                                  defaults=({}, None))
 
 # Exit codes: 0 applied, 1 failed with the game unchanged, 2 refused before
 # anything was touched.
@@ -150,6 +176,10 @@ SCENARIOS = {
     'in-the-way': Scenario(prepare_in_the_way, check_unchanged, 2),
     # The journal is the first file written, a file of the game the second.
     'disk-full': Scenario(prepare_disk_full, check_unchanged, 1, {'QV_FAULT': 'write:2:112'}),
+    'no-space': Scenario(prepare_no_space, check_unchanged, 2),
+    # The 14th rename comes when the journal says "switching" and some of
+    # the new files are in place; the next run rolls the game back.
+    'interrupted': Scenario(prepare_disk_full, check_unchanged, 2, interrupted='rename:14:crash'),
     'no-xml': Scenario(prepare_no_xml, check_unchanged, 2),
 }
 
@@ -279,13 +309,32 @@ class Run:
         self.main = None      # the main window's rectangle once seen
         self.dialog = None    # the progress dialog's, once seen
         self.seen = set()     # the windows earlier screens showed
+        self.process = None
         self.failures = []
 
+    def environment(self, extra):
+        return dict(os.environ, QV_UI_LANGUAGE=str(LANGUAGES[self.language]),
+                    QV_COMMON_APPDATA=wine_path(self.appdata),
+                    QV_TEST_REPORT_DELAY=str(REPORT_DELAY_MS), **extra)
+
     def start(self, environment):
-        env = dict(os.environ, QV_UI_LANGUAGE=str(LANGUAGES[self.language]),
-                   QV_COMMON_APPDATA=wine_path(self.appdata),
-                   QV_TEST_REPORT_DELAY=str(REPORT_DELAY_MS), **environment)
-        self.process = self.test.wine(['./updater.exe'], cwd=self.patch, env=env, wait=False)
+        self.process = self.test.wine(['./updater.exe'], cwd=self.patch,
+                                      env=self.environment(environment), wait=False)
+
+    def interrupt(self, fault):
+        """A first run, with the script front end, that `fault` ends while
+        the game is half switched."""
+        env = self.environment({'QV_UI': 'script', 'QV_FAULT': fault})
+        code = self.test.wine(['./updater.exe'], cwd=self.patch, env=env, wait=False).wait(
+            WAIT_SECONDS)
+        if code != CRASH_EXIT:
+            raise Failure('the interrupted run exited with %d, expected %d' % (code, CRASH_EXIT))
+        with open(self.game + '/~qvupdate/journal', 'rb') as f:
+            lines = f.read().decode('utf-8', 'replace').splitlines()
+        after = tree(self.game)
+        if 'state switching' not in lines or all(
+                after.get(path) == entry for path, entry in self.before.items()):
+            raise Failure('%s did not leave the game half switched' % fault)
 
     def text(self, key):
         if key is None:
@@ -462,8 +511,8 @@ class Test:
         env = dict(env or os.environ, QV_WINE_DISPLAY=self.display.name,
                    WINEDLLOVERRIDES='winealsa.drv=d')  # no sound card under test
         command = arguments if direct else [self.wine_run, '--prefix', self.prefix] + arguments
-        process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+        process = subprocess.Popen(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if wait and process.wait(WAIT_SECONDS) != 0:
             raise Failure('%s failed' % ' '.join(arguments))
         return process
@@ -471,10 +520,12 @@ class Test:
     def run(self, scenario, language):
         plan = SCENARIOS[scenario]
         run = Run(self, scenario, language)
-        plan.prepare(run)
-        run.before = tree(run.game)
-        run.start(plan.environment)
         try:
+            plan.prepare(run)
+            run.before = tree(run.game)
+            if plan.interrupted:
+                run.interrupt(plan.interrupted)
+            run.start(plan.environment)
             for screen in SCREENS:
                 if screen.scenario == scenario and language in screen.languages:
                     run.show(screen)
@@ -485,7 +536,7 @@ class Test:
         except Failure as failure:
             run.failures.append(str(failure))
         finally:
-            if run.process.poll() is None:
+            if run.process and run.process.poll() is None:
                 run.process.kill()
                 subprocess.run(['wineserver', '-k'], env=dict(os.environ, WINEPREFIX=self.prefix))
         return run.failures
