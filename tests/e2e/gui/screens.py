@@ -27,6 +27,7 @@ The pictures go to WORK-DIR/screens/LANG-SCENARIO-SCREEN.png.
 """
 import collections
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -44,6 +45,9 @@ SETTLE_SECONDS = 15
 # dialog is seen moving whatever the machine's speed.
 REPORT_DELAY_MS = 700
 CRASH_EXIT = 137  # QV_FAULT's crash
+# The other updater takes the game folder's lock right after its window
+# opens; the screen run asks for it seconds later, after its confirmation.
+HOLDER_ASKING = b'window title='
 LANGUAGES = {'ja': 1041, 'en': 1033}
 
 # caption and text: a key of the language's texts (updateinfo.xml's, else
@@ -75,6 +79,8 @@ SCREENS = [
     Screen('disk-full',  'unchanged',    'box',    'dialog', 'title',    'unchanged',       'Return'),
     Screen('no-space',   'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
     Screen('no-space',   'error_space',  'box',    'main',   'wndtitle', NO_SPACE,          'Return'),
+    Screen('busy',       'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('busy',       'error_busy',   'box',    'main',   'wndtitle', 'error_busy',      'Return'),
     Screen('interrupted', 'recovered',   'box',    'main',   'wndtitle', 'recovered',       'Return'),
     Screen('interrupted', 'confirm',     'box',    'main',   'wndtitle', 'intoro',          'Escape'),
     Screen('no-xml',     'not-found',    'box',    'screen', 'error',    NOT_FOUND,         'Return',
@@ -85,12 +91,16 @@ SCREENS = [
 BUILT_IN_TEXTS = {
     'ja': {'error_access': '次のファイルまたはフォルダに書き込めないため、アップデートできません。',
            'error_space': 'ゲームのドライブの空き容量が足りないため、アップデートできません。',
+           'error_busy': '別のアップデーターがこのゲームを更新しています。'
+                         '終わってからもう一度起動してください。',
            'unchanged': 'ゲームは更新前の状態のままです。',
            'recovered': '前回のアップデートが途中で中断されていたため、'
                         'ゲームのファイルを元の状態に整えました。'},
     'en': {'error_access': 'The update cannot be installed: this file or folder cannot be written.',
            'error_space': 'The update cannot be installed: '
                           'there is not enough free space on the game\'s drive.',
+           'error_busy': 'Another updater is already updating this game. '
+                         'Start this one again when it has finished.',
            'unchanged': 'The game was left unchanged.',
            'recovered': 'An earlier update of this game was interrupted. '
                         'The updater has put the game\'s files back in order.'},
@@ -164,9 +174,11 @@ def check_unchanged(run):
 
 # interrupted: QV_FAULT for a first run, without windows, that the fault ends
 # half-way as a crash would; the screens are those of the run after it.
+# held: another updater, without windows, waits at its confirmation on the
+# same game for the whole run, and is cancelled after it.
 Scenario = collections.namedtuple('Scenario',
-                                  'prepare check exit_code environment interrupted',
-                                  defaults=({}, None))
+                                  'prepare check exit_code environment interrupted held',
+                                  defaults=({}, None, False))
 
 # Exit codes: 0 applied, 1 failed with the game unchanged, 2 refused before
 # anything was touched.
@@ -177,6 +189,7 @@ SCENARIOS = {
     # The journal is the first file written, a file of the game the second.
     'disk-full': Scenario(prepare_disk_full, check_unchanged, 1, {'QV_FAULT': 'write:2:112'}),
     'no-space': Scenario(prepare_no_space, check_unchanged, 2),
+    'busy': Scenario(prepare_disk_full, check_unchanged, 2, held=True),
     # The 14th rename comes when the journal says "switching" and some of
     # the new files are in place; the next run rolls the game back.
     'interrupted': Scenario(prepare_disk_full, check_unchanged, 2, interrupted='rename:14:crash'),
@@ -310,6 +323,7 @@ class Run:
         self.dialog = None    # the progress dialog's, once seen
         self.seen = set()     # the windows earlier screens showed
         self.process = None
+        self.holder = None    # the other updater of a held game
         self.failures = []
 
     def environment(self, extra):
@@ -320,6 +334,29 @@ class Run:
     def start(self, environment):
         self.process = self.test.wine(['./updater.exe'], cwd=self.patch,
                                       env=self.environment(environment), wait=False)
+
+    def hold(self):
+        """Another updater, with the script front end, that has taken the
+        game folder and waits for the answer to its confirmation."""
+        env = self.environment({'QV_UI': 'script'})
+        self.holder = self.test.wine(['./updater.exe'], cwd=self.patch, env=env, wait=False,
+                                     pipes=True)
+        transcript = b''
+
+        def asking():
+            nonlocal transcript
+            if select.select([self.holder.stdout], [], [], 0.5)[0]:
+                transcript += os.read(self.holder.stdout.fileno(), 4096)
+            return HOLDER_ASKING in transcript
+        wait_for('the other updater\'s confirmation', asking)
+
+    def release(self):
+        """Cancels the other updater, which must end as refused."""
+        self.holder.stdin.write(b'cancel\n')
+        self.holder.stdin.close()
+        code = self.holder.wait(WAIT_SECONDS)
+        if code != 2:
+            raise Failure('the other updater exited with %d, expected 2' % code)
 
     def interrupt(self, fault):
         """A first run, with the script front end, that `fault` ends while
@@ -507,12 +544,15 @@ class Test:
         self.texts = {'ja': language_texts(description, 'jp'),
                       'en': language_texts(description, 'en')}
 
-    def wine(self, arguments, cwd=None, env=None, wait=True, direct=False):
+    def wine(self, arguments, cwd=None, env=None, wait=True, direct=False, pipes=False):
+        """Runs a program under Wine; with `pipes`, its standard input and
+        output are pipes, else nothing."""
         env = dict(env or os.environ, QV_WINE_DISPLAY=self.display.name,
                    WINEDLLOVERRIDES='winealsa.drv=d')  # no sound card under test
         command = arguments if direct else [self.wine_run, '--prefix', self.prefix] + arguments
-        process = subprocess.Popen(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        stream = subprocess.PIPE if pipes else subprocess.DEVNULL
+        process = subprocess.Popen(command, cwd=cwd, env=env, stdin=stream, stdout=stream,
+                                   stderr=subprocess.DEVNULL)
         if wait and process.wait(WAIT_SECONDS) != 0:
             raise Failure('%s failed' % ' '.join(arguments))
         return process
@@ -525,6 +565,8 @@ class Test:
             run.before = tree(run.game)
             if plan.interrupted:
                 run.interrupt(plan.interrupted)
+            if plan.held:
+                run.hold()
             run.start(plan.environment)
             for screen in SCREENS:
                 if screen.scenario == scenario and language in screen.languages:
@@ -532,10 +574,14 @@ class Test:
             if run.process.wait(WAIT_SECONDS) != plan.exit_code:
                 raise Failure('the updater exited with %d, expected %d'
                               % (run.process.returncode, plan.exit_code))
+            if plan.held:
+                run.release()
             plan.check(run)
         except Failure as failure:
             run.failures.append(str(failure))
         finally:
+            if run.holder and run.holder.poll() is None:
+                run.holder.kill()
             if run.process and run.process.poll() is None:
                 run.process.kill()
                 subprocess.run(['wineserver', '-k'], env=dict(os.environ, WINEPREFIX=self.prefix))
