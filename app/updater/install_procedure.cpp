@@ -69,11 +69,10 @@ bool FindInstallFolder() {
          ReadInstallFolder(record, g_install_folder, kInstallPathCapacity) && AcceptInstallFolder();
 }
 
-// Before the confirmation: an install that a crash or a power cut
+// With the install folder locked: an install that a crash or a power cut
 // interrupted is undone (or finished) first, and the player is told so.
 // False when it cannot be put in order; the run then ends.
 bool RecoverInterruptedInstall(ui::Window* main_window) {
-  if (!FindInstallFolder() || !Session().LockInstallFolder()) return true;
   install::Failure failure;
   const install::Recovery recovery = Session().RecoverInterrupted(&failure);
   const LanguageRecord& texts = GetUpdateInfo().current;
@@ -89,6 +88,12 @@ bool RecoverInterruptedInstall(ui::Window* main_window) {
   Session().exit = RunExit::kRecoveryFailed;
   ui::PostMessage(main_window, UM_CLOSE);
   return false;
+}
+
+// Before the confirmation, when the install folder can be had and locked.
+bool RecoverBeforeConfirmation(ui::Window* main_window) {
+  if (!FindInstallFolder() || !Session().LockInstallFolder()) return true;
+  return RecoverInterruptedInstall(main_window);
 }
 
 // A box naming what in the data folder cannot be installed.
@@ -132,6 +137,11 @@ bool CheckBeforeInstall(ui::Window* main_window) {
     RefuseRun(main_window, texts.error_busy);
     return false;
   }
+  // The lock may be new: another updater held the folder at the start and
+  // has ended since, perhaps killed half-way. What it left is put in order
+  // before anything else; when the lock was held since then, this finds
+  // nothing.
+  if (!RecoverInterruptedInstall(main_window)) return false;
   while (InstallSession::GameIsRunning(info)) {
     if (ui::ShowMessageBox(main_window, texts.error_running, texts.wndtitle,
                            ui::Buttons::kOkCancel) != ui::Answer::kOk) {
@@ -263,7 +273,7 @@ void FailInstall(ui::Window* dialog) {
 
 void HandleConfirm(ui::Window* main_window) {
   UpdateInfo& info = GetUpdateInfo();
-  if (!RecoverInterruptedInstall(main_window)) return;
+  if (!RecoverBeforeConfirmation(main_window)) return;
   if (ui::ShowMessageBox(main_window, info.current.intoro, info.current.wndtitle,
                          ui::Buttons::kOkCancel) != ui::Answer::kOk) {
     Session().exit = RunExit::kRefused;

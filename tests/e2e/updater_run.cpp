@@ -61,6 +61,11 @@ UpdaterSandbox::UpdaterSandbox(const char* patch_in_game)
   fs::create_directories(root_.Native(u"appdata"));
 }
 
+void UpdaterSandbox::UsePatch(const std::string& name) {
+  patch_ = root_.Native() / FromUtf8(name);
+  fs::create_directories(patch_ / "data");
+}
+
 UpdaterSandbox::~UpdaterSandbox() {
   for (const fs::path& link : links_) RemoveLink(link);
 }
@@ -92,6 +97,7 @@ void UpdaterSandbox::WriteDescription(const std::vector<std::string>& delete_ent
       << "    <message_sys><copying>" << t.copying << "</copying></message_sys>\n"
       << "    <message_error><title>" << t.title << "</title><language>言語</language>"
       << "</message_error>\n  </jp>\n";
+  xml << description_extra_;
   if (!delete_entries.empty()) {
     xml << "  <delete>\n";
     for (std::size_t i = 0; i < delete_entries.size(); ++i) {
@@ -182,6 +188,16 @@ std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
     EXPECT_EQ(lines.back(), "exit code=" + std::to_string(status));
   }
   return lines;
+}
+
+std::unique_ptr<ChildProcess> UpdaterSandbox::Start() const {
+  const std::string appdata = Native8(root_.Native(u"appdata"));
+  ScopedEnv frontend("QV_UI", "script");
+  ScopedEnv fault("QV_FAULT", fault_.empty() ? nullptr : fault_.c_str());
+  ScopedEnv record_folder("QV_COMMON_APPDATA", appdata.c_str());
+  ScopedEnv screen("QV_SCREEN", nullptr);
+  return std::make_unique<ChildProcess>(UpdaterPath(), std::vector<std::string>{},
+                                        ChildOptions{Patch(), true});
 }
 
 std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }

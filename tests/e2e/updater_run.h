@@ -3,9 +3,11 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
 #include "test_support.h"
 
 namespace qvtest {
@@ -30,6 +32,12 @@ class UpdaterSandbox {
   // install folder (forward slashes) when given.
   explicit UpdaterSandbox(const char* patch_in_game = nullptr);
   ~UpdaterSandbox();
+
+  // Makes <root>/`name` the patch folder that the calls below write and run.
+  void UsePatch(const std::string& name);
+  // Elements written into the next descriptions' document besides the usual
+  // ones (XML text).
+  void AddToDescription(const std::string& elements) { description_extra_ = elements; }
 
   // Writes patch/updateinfo.xml with the texts and delete entries (p01...);
   // `brand` and `app` name the install record.
@@ -65,6 +73,9 @@ class UpdaterSandbox {
   // `frontend` QV_UI.
   std::vector<std::string> Run(const std::string& answers = "", const std::string& screen = "",
                                const std::string& frontend = "script") const;
+  // Starts the updater in the patch folder with the script front end, its
+  // standard input and output piped to the test.
+  std::unique_ptr<ChildProcess> Start() const;
 
  private:
   ScratchDir root_;
@@ -72,6 +83,7 @@ class UpdaterSandbox {
   std::filesystem::path patch_;
   std::vector<std::filesystem::path> links_;
   std::string fault_;
+  std::string description_extra_;
 };
 
 // A path as UTF-8 text.

@@ -40,13 +40,21 @@ class ScriptPresenter final : public Presenter {
          "," + std::to_string(client.top));
   }
 
+  // A question is written up to "answer=" before the answer is read, so that
+  // a program driving the updater sees what it answers.
   Answer MessageBox(OwnerKind owner, const char16_t* caption, const char16_t* text,
                     Buttons buttons) override {
-    Answer answer = buttons == Buttons::kOkCancel ? ReadAnswer() : Answer::kOk;
-    Line(std::string("box owner=") + OwnerName(owner) + " caption=\"" +
-         EscapeForTranscript(caption) + "\" text=\"" + EscapeForTranscript(text) +
-         "\" buttons=" + (buttons == Buttons::kOkCancel ? "okcancel" : "ok") +
-         " answer=" + (answer == Answer::kOk ? "ok" : "cancel"));
+    std::string line = std::string("box owner=") + OwnerName(owner) + " caption=\"" +
+                       EscapeForTranscript(caption) + "\" text=\"" + EscapeForTranscript(text) +
+                       "\" buttons=" + (buttons == Buttons::kOkCancel ? "okcancel" : "ok") +
+                       " answer=";
+    Answer answer = Answer::kOk;
+    if (buttons == Buttons::kOkCancel) {
+      Write(line);
+      line.clear();
+      answer = ReadAnswer();
+    }
+    Line(line + (answer == Answer::kOk ? "ok" : "cancel"));
     return answer;
   }
 
@@ -62,11 +70,11 @@ class ScriptPresenter final : public Presenter {
 
  private:
   // Flushed at once, so the transcript is complete up to any crash.
-  static void Line(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+  static void Write(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
   }
+  static void Line(const std::string& line) { Write(line + "\n"); }
 };
 
 }  // namespace
