@@ -7,7 +7,10 @@
 // named after it in the runtime folder ($XDG_RUNTIME_DIR when it is an
 // absolute path, else /tmp): "qv-mutex-" and the name in UTF-8, every byte
 // other than A-Z, a-z, 0-9, '.', '_' and '-' written as %XX, a leading
-// "Local\" dropped as Windows drops it. A program that ends, however it
+// "Local\" dropped as Windows drops it. Longer than 255 bytes, it keeps
+// the escaped bytes added while it was shorter than 236 bytes, then "~"
+// and the 64-bit FNV-1a hash of the UTF-8 name in 16 upper-case
+// hexadecimal digits. A program that ends, however it
 // ends, lets go of both.
 #pragma once
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <new>
 #include <string>
 #include <string_view>
@@ -28,10 +29,46 @@ struct NamedMutex {
 namespace {
 
 constexpr int kHoldAttempts = 100;
+// A file name's limit (NAME_MAX), and what of it a long name's escaped
+// form keeps before its hash ("~" and 16 hexadecimal digits).
+constexpr std::size_t kNameLimit = 255;
+constexpr std::size_t kHashLength = 17;
+constexpr char kHex[] = "0123456789ABCDEF";
 
 bool IsPlainByte(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
          (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-';
+}
+
+// The file name of the mutex `utf8`: "qv-mutex-" and the name escaped. A
+// name whose escaped form is longer than a file name may be (Windows takes
+// 259 characters, a Japanese one escapes to nine bytes each) keeps the
+// start of it that fits, cut before an escape, then "~" and the FNV-1a
+// hash of the whole name; "~" is escaped in every other name, so the two
+// forms never meet.
+std::string FileNameOf(const std::string& utf8) {
+  std::string name = "qv-mutex-";
+  std::size_t cut = std::string::npos;
+  for (unsigned char byte : utf8) {
+    if (cut == std::string::npos && name.size() + 3 > kNameLimit - kHashLength) cut = name.size();
+    if (IsPlainByte(byte)) {
+      name += static_cast<char>(byte);
+    } else {
+      name += '%';
+      name += kHex[byte >> 4];
+      name += kHex[byte & 0xF];
+    }
+  }
+  if (name.size() <= kNameLimit) return name;
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char byte : utf8) {
+    hash ^= byte;
+    hash *= 1099511628211ull;
+  }
+  name.resize(cut);
+  name += '~';
+  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(hash >> shift) & 0xF];
+  return name;
 }
 
 // The lock file of the mutex `name`; empty (with the last error set) for a
@@ -45,18 +82,7 @@ std::string LockFileOf(const char16_t* name) {
     return {};
   }
   std::string folder = posix::FolderFromEnvironment("XDG_RUNTIME_DIR");
-  std::string path = (folder.empty() ? "/tmp" : folder) + "/qv-mutex-";
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (unsigned char byte : posix::ToUtf8(view)) {
-    if (IsPlainByte(byte)) {
-      path += static_cast<char>(byte);
-    } else {
-      path += '%';
-      path += kHex[byte >> 4];
-      path += kHex[byte & 0xF];
-    }
-  }
-  return path;
+  return (folder.empty() ? "/tmp" : folder) + "/" + FileNameOf(posix::ToUtf8(view));
 }
 
 bool SameFile(int fd, const std::string& path) {

@@ -10,8 +10,9 @@
 // updater's own code, so that the updater's probe is checked against the
 // game's side: CreateMutexW on Windows; on POSIX the lock file that the
 // README's mapping names (an flock on "qv-mutex-" and the name, every byte
-// but A-Z a-z 0-9 . _ - written %XX, in $XDG_RUNTIME_DIR when absolute,
-// else /tmp), removed when it lets go.
+// but A-Z a-z 0-9 . _ - written %XX, shortened with a hash when that is too
+// long for a file name, in $XDG_RUNTIME_DIR when absolute, else /tmp),
+// removed when it lets go.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -25,7 +26,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <vector>
 #endif
 
 namespace {
@@ -64,17 +67,31 @@ bool IsPlainByte(unsigned char byte) {
          (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-';
 }
 
+std::string FileNameOf(const std::string& name) {
+  std::vector<std::string> units;
+  for (unsigned char byte : name) {
+    char escaped[4];
+    std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+    units.push_back(IsPlainByte(byte) ? std::string(1, static_cast<char>(byte)) : escaped);
+  }
+  std::string file = "qv-mutex-";
+  for (const std::string& unit : units) file += unit;
+  if (file.size() <= 255) return file;
+  // Too long for a file name: a start of it and the hash of the whole.
+  std::string shortened = "qv-mutex-";
+  for (std::size_t i = 0; i < units.size() && shortened.size() < 236; ++i) shortened += units[i];
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  for (unsigned char byte : name) hash = (hash ^ byte) * 0x100000001B3ull;
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llX", static_cast<unsigned long long>(hash));
+  return shortened + "~" + digits;
+}
+
 std::string LockFileOf(std::string name) {
   if (name.rfind("Local\\", 0) == 0) name.erase(0, 6);
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   std::string path = runtime && runtime[0] == '/' ? runtime : "/tmp";
-  path += "/qv-mutex-";
-  for (unsigned char byte : name) {
-    char escaped[4];
-    std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
-    path += IsPlainByte(byte) ? std::string(1, static_cast<char>(byte)) : escaped;
-  }
-  return path;
+  return path + "/" + FileNameOf(name);
 }
 
 int Hold(const char* name) {

@@ -91,16 +91,19 @@ class RunningGame {
 };
 
 // A mutex name of this test's own, with what the POSIX mapping must
-// escape: Japanese, a space and a slash.
-std::string MutexName(const UpdaterSandbox& box, const std::string& stem) {
-  return "空灯籠/" + stem + " " + Native8(box.Root().filename());
+// escape: Japanese, a space and a slash; `long_form` makes it too long for
+// a file name once escaped.
+std::string MutexName(const UpdaterSandbox& box, const std::string& stem, bool long_form) {
+  std::string name = "空灯籠/" + stem + " " + Native8(box.Root().filename());
+  for (int i = 0; long_form && i < 40; ++i) name += "設定";
+  return name;
 }
 
 TEST(UpdaterExclusion, ARunningGameIsAskedToCloseUntilItHasEnded) {
   for (const std::string element : {"mutex", "confmutex"}) {
     SCOPED_TRACE(element);
     UpdaterSandbox box;
-    const std::string name = MutexName(box, element);
+    const std::string name = MutexName(box, element, element == "confmutex");
     box.AddToDescription("  <" + element + ">" + name + "</" + element + ">\n");
     box.WriteDescription();
     box.WriteRecordForGame();

@@ -162,4 +162,29 @@ TEST_F(Locks, TheProbeSeesTheMutexOfAnotherProgram) {
   EXPECT_FALSE(exists) << "a game that crashed runs no more";
 }
 
+TEST_F(Locks, NamesAsLongAsWindowsTakesAreMutexesToo) {
+  const std::u16string unique = UniqueName(u"-");
+  // 259 characters, the most Windows takes, and a Japanese name whose
+  // escaped form is four times as long as a file name may be.
+  const std::u16string longest = std::u16string(259 - unique.size(), u'm') + unique;
+  const std::u16string japanese = std::u16string(100, u'灯') + unique;
+  for (const std::u16string& name : {longest, japanese}) {
+    SCOPED_TRACE(name.size());
+    std::u16string other = name;
+    other[other.size() - 1] = u'x';
+    bool exists = false;
+    {
+      Holder game("mutex", qvtest::U8(name));
+      ASSERT_TRUE(game.Holds());
+      ASSERT_TRUE(os::NamedMutexExists(name.c_str(), &exists));
+      EXPECT_TRUE(exists);
+      ASSERT_TRUE(os::NamedMutexExists(other.c_str(), &exists));
+      EXPECT_FALSE(exists) << "names that differ only at their end are two mutexes";
+      EXPECT_EQ(game.Signal("stop"), 0);
+    }
+    ASSERT_TRUE(os::NamedMutexExists(name.c_str(), &exists));
+    EXPECT_FALSE(exists);
+  }
+}
+
 }  // namespace
