@@ -3,7 +3,7 @@
 in Japanese and in English: each one is saved as a PNG and checked by its
 pixels.
 
-    screens.py UPDATER.EXE DEMOGEN.EXE WINE-RUN.SH SOURCE-DIR WORK-DIR
+    screens.py UPDATER.EXE DEMOGEN.EXE RUNNING-GAME.EXE WINE-RUN.SH SOURCE-DIR WORK-DIR
 
 A screen is one row of SCREENS. The rows of one scenario are the screens a
 run of the updater shows, in order. The scenario's entry in SCENARIOS
@@ -45,9 +45,7 @@ SETTLE_SECONDS = 15
 # dialog is seen moving whatever the machine's speed.
 REPORT_DELAY_MS = 700
 CRASH_EXIT = 137  # QV_FAULT's crash
-# The other updater takes the game folder's lock right after its window
-# opens; the screen run asks for it seconds later, after its confirmation.
-HOLDER_ASKING = b'window title='
+GAME_MUTEX = 'QvDemo.SkyLantern.Running'
 LANGUAGES = {'ja': 1041, 'en': 1033}
 
 # caption and text: a key of the language's texts (updateinfo.xml's, else
@@ -65,25 +63,29 @@ DISK_FULL = 'Disk full.'
 NOT_FOUND = 'updateinfo.xml was not found.'
 
 SCREENS = [
-    #      scenario      screen          window    owner     caption     text               answer
-    Screen('install',    'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
-    Screen('install',    'progress',     'dialog', 'main',   None,       'copying',         None),
-    Screen('install',    'success',      'box',    'dialog', 'wndtitle', 'success',         'Return'),
-    Screen('no-record',  'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
-    Screen('no-record',  'error_inst',   'box',    'main',   'wndtitle', 'error_inst',      'Return'),
-    Screen('in-the-way', 'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
-    Screen('in-the-way', 'error_access', 'box',    'main',   'wndtitle', FOLDER_IN_THE_WAY, 'Return'),
-    Screen('disk-full',  'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
-    Screen('disk-full',  'worker-box',   'box',    'dialog', 'title',    DISK_FULL,         'Return'),
-    Screen('disk-full',  'error_copy',   'box',    'dialog', 'title',    'error_copy',      'Return'),
-    Screen('disk-full',  'unchanged',    'box',    'dialog', 'title',    'unchanged',       'Return'),
-    Screen('no-space',   'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
-    Screen('no-space',   'error_space',  'box',    'main',   'wndtitle', NO_SPACE,          'Return'),
-    Screen('busy',       'confirm',      'box',    'main',   'wndtitle', 'intoro',          'Return'),
-    Screen('busy',       'error_busy',   'box',    'main',   'wndtitle', 'error_busy',      'Return'),
-    Screen('interrupted', 'recovered',   'box',    'main',   'wndtitle', 'recovered',       'Return'),
-    Screen('interrupted', 'confirm',     'box',    'main',   'wndtitle', 'intoro',          'Escape'),
-    Screen('no-xml',     'not-found',    'box',    'screen', 'error',    NOT_FOUND,         'Return',
+    #      scenario       screen             window    owner     caption     text               answer
+    Screen('install',     'confirm',         'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('install',     'progress',        'dialog', 'main',   None,       'copying',         None),
+    Screen('install',     'success',         'box',    'dialog', 'wndtitle', 'success',         'Return'),
+    Screen('no-record',   'confirm',         'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('no-record',   'error_inst',      'box',    'main',   'wndtitle', 'error_inst',      'Return'),
+    Screen('in-the-way',  'confirm',         'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('in-the-way',  'error_access',    'box',    'main',   'wndtitle', FOLDER_IN_THE_WAY, 'Return'),
+    Screen('disk-full',   'confirm',         'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('disk-full',   'worker-box',      'box',    'dialog', 'title',    DISK_FULL,         'Return'),
+    Screen('disk-full',   'error_copy',      'box',    'dialog', 'title',    'error_copy',      'Return'),
+    Screen('disk-full',   'unchanged',       'box',    'dialog', 'title',    'unchanged',       'Return'),
+    Screen('no-space',    'confirm',         'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('no-space',    'error_space',     'box',    'main',   'wndtitle', NO_SPACE,          'Return'),
+    Screen('busy',        'confirm',         'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    Screen('busy',        'error_busy',      'box',    'main',   'wndtitle', 'error_busy',      'Return'),
+    Screen('running',     'confirm',         'box',    'main',   'wndtitle', 'intoro',          'Return'),
+    # OK looks again, and the game still runs; Cancel ends.
+    Screen('running',     'error_running',   'box',    'main',   'wndtitle', 'error_running',   'Return'),
+    Screen('running',     'error_running-2', 'box',    'main',   'wndtitle', 'error_running',   'Escape'),
+    Screen('interrupted', 'recovered',       'box',    'main',   'wndtitle', 'recovered',       'Return'),
+    Screen('interrupted', 'confirm',         'box',    'main',   'wndtitle', 'intoro',          'Escape'),
+    Screen('no-xml',      'not-found',       'box',    'screen', 'error',    NOT_FOUND,         'Return',
            languages=('en',)),
 ]
 
@@ -93,6 +95,8 @@ BUILT_IN_TEXTS = {
            'error_space': 'ゲームのドライブの空き容量が足りないため、アップデートできません。',
            'error_busy': '別のアップデーターがこのゲームを更新しています。'
                          '終わってからもう一度起動してください。',
+           'error_running': 'ゲームが起動しています。ゲームをすべて終了してから OK を、'
+                            '更新をやめるにはキャンセルを押してください。',
            'unchanged': 'ゲームは更新前の状態のままです。',
            'recovered': '前回のアップデートが途中で中断されていたため、'
                         'ゲームのファイルを元の状態に整えました。'},
@@ -101,6 +105,8 @@ BUILT_IN_TEXTS = {
                           'there is not enough free space on the game\'s drive.',
            'error_busy': 'Another updater is already updating this game. '
                          'Start this one again when it has finished.',
+           'error_running': 'The game is currently running. Please close all instances of it '
+                            'now, then click OK to continue, or Cancel to exit.',
            'unchanged': 'The game was left unchanged.',
            'recovered': 'An earlier update of this game was interrupted. '
                         'The updater has put the game\'s files back in order.'},
@@ -157,6 +163,14 @@ def prepare_no_space(run):
         f.truncate(size)
 
 
+def prepare_running(run):
+    write_record(run)
+    description = run.patch + '/updateinfo.xml'
+    with open(description, encoding='utf-8') as f:
+        text = f.read()
+    write(description, text.replace('</brand>', '</brand>\n  <mutex>%s</mutex>' % GAME_MUTEX, 1))
+
+
 def prepare_no_xml(run):
     os.remove(run.patch + '/updateinfo.xml')
 
@@ -174,11 +188,27 @@ def check_unchanged(run):
 
 # interrupted: QV_FAULT for a first run, without windows, that the fault ends
 # half-way as a crash would; the screens are those of the run after it.
-# held: another updater, without windows, waits at its confirmation on the
-# same game for the whole run, and is cancelled after it.
+# beside: a key of COMPANIONS, the program that holds what the run must
+# find taken.
 Scenario = collections.namedtuple('Scenario',
-                                  'prepare check exit_code environment interrupted held',
-                                  defaults=({}, None, False))
+                                  'prepare check exit_code environment interrupted beside',
+                                  defaults=({}, None, None))
+
+# A program that runs beside the updater for the whole screen run: started
+# first and waited for until it writes `holding`, then given `release` on
+# its standard input after the run, and ending with `exit_code`.
+Companion = collections.namedtuple(
+    'Companion', 'name command environment holding release exit_code')
+
+COMPANIONS = {
+    # Another updater that has taken the game folder and waits at its
+    # confirmation; it is cancelled after.
+    'updater': Companion('the other updater', lambda test: ['./updater.exe'], {'QV_UI': 'script'},
+                         b'buttons=okcancel answer=', b'cancel\n', 2),
+    # The game, holding its named mutex.
+    'game': Companion('the running game', lambda test: [test.running_game, GAME_MUTEX], {},
+                      b'held', b'\n', 0),
+}
 
 # Exit codes: 0 applied, 1 failed with the game unchanged, 2 refused before
 # anything was touched.
@@ -189,7 +219,8 @@ SCENARIOS = {
     # The journal is the first file written, a file of the game the second.
     'disk-full': Scenario(prepare_disk_full, check_unchanged, 1, {'QV_FAULT': 'write:2:112'}),
     'no-space': Scenario(prepare_no_space, check_unchanged, 2),
-    'busy': Scenario(prepare_disk_full, check_unchanged, 2, held=True),
+    'busy': Scenario(prepare_disk_full, check_unchanged, 2, beside='updater'),
+    'running': Scenario(prepare_running, check_unchanged, 2, beside='game'),
     # The 14th rename comes when the journal says "switching" and some of
     # the new files are in place; the next run rolls the game back.
     'interrupted': Scenario(prepare_disk_full, check_unchanged, 2, interrupted='rename:14:crash'),
@@ -323,7 +354,8 @@ class Run:
         self.dialog = None    # the progress dialog's, once seen
         self.seen = set()     # the windows earlier screens showed
         self.process = None
-        self.holder = None    # the other updater of a held game
+        self.companion = None  # the program beside it, and its process
+        self.companion_process = None
         self.failures = []
 
     def environment(self, extra):
@@ -335,28 +367,28 @@ class Run:
         self.process = self.test.wine(['./updater.exe'], cwd=self.patch,
                                       env=self.environment(environment), wait=False)
 
-    def hold(self):
-        """Another updater, with the script front end, that has taken the
-        game folder and waits for the answer to its confirmation."""
-        env = self.environment({'QV_UI': 'script'})
-        self.holder = self.test.wine(['./updater.exe'], cwd=self.patch, env=env, wait=False,
-                                     pipes=True)
-        transcript = b''
+    def start_companion(self, key):
+        self.companion = companion = COMPANIONS[key]
+        self.companion_process = process = self.test.wine(
+            companion.command(self.test), cwd=self.patch,
+            env=self.environment(companion.environment), wait=False, pipes=True)
+        output = b''
 
-        def asking():
-            nonlocal transcript
-            if select.select([self.holder.stdout], [], [], 0.5)[0]:
-                transcript += os.read(self.holder.stdout.fileno(), 4096)
-            return HOLDER_ASKING in transcript
-        wait_for('the other updater\'s confirmation', asking)
+        def holding():
+            nonlocal output
+            if select.select([process.stdout], [], [], 0.5)[0]:
+                output += os.read(process.stdout.fileno(), 4096)
+            return companion.holding in output
+        wait_for('%s to hold' % companion.name, holding)
 
-    def release(self):
-        """Cancels the other updater, which must end as refused."""
-        self.holder.stdin.write(b'cancel\n')
-        self.holder.stdin.close()
-        code = self.holder.wait(WAIT_SECONDS)
-        if code != 2:
-            raise Failure('the other updater exited with %d, expected 2' % code)
+    def end_companion(self):
+        process = self.companion_process
+        process.stdin.write(self.companion.release)
+        process.stdin.close()
+        code = process.wait(WAIT_SECONDS)
+        if code != self.companion.exit_code:
+            raise Failure('%s exited with %d, expected %d'
+                          % (self.companion.name, code, self.companion.exit_code))
 
     def interrupt(self, fault):
         """A first run, with the script front end, that `fault` ends while
@@ -522,8 +554,9 @@ def text_problems(region, text, file_line):
 # --- the whole test ---------------------------------------------------------------
 
 class Test:
-    def __init__(self, display, updater, demogen, wine_run, source, work):
+    def __init__(self, display, updater, demogen, running_game, wine_run, source, work):
         self.display, self.updater, self.wine_run, self.work = display, updater, wine_run, work
+        self.running_game = running_game
         self.prefix = os.path.join(work, 'wineprefix-gui')
         self.out = os.path.join(work, 'screens')
         shutil.rmtree(self.out, ignore_errors=True)
@@ -565,8 +598,8 @@ class Test:
             run.before = tree(run.game)
             if plan.interrupted:
                 run.interrupt(plan.interrupted)
-            if plan.held:
-                run.hold()
+            if plan.beside:
+                run.start_companion(plan.beside)
             run.start(plan.environment)
             for screen in SCREENS:
                 if screen.scenario == scenario and language in screen.languages:
@@ -574,14 +607,14 @@ class Test:
             if run.process.wait(WAIT_SECONDS) != plan.exit_code:
                 raise Failure('the updater exited with %d, expected %d'
                               % (run.process.returncode, plan.exit_code))
-            if plan.held:
-                run.release()
+            if plan.beside:
+                run.end_companion()
             plan.check(run)
         except Failure as failure:
             run.failures.append(str(failure))
         finally:
-            if run.holder and run.holder.poll() is None:
-                run.holder.kill()
+            if run.companion_process and run.companion_process.poll() is None:
+                run.companion_process.kill()
             if run.process and run.process.poll() is None:
                 run.process.kill()
                 subprocess.run(['wineserver', '-k'], env=dict(os.environ, WINEPREFIX=self.prefix))
@@ -592,7 +625,7 @@ def main():
     display = Display()
     failures = []
     try:
-        test = Test(display, *sys.argv[1:6])
+        test = Test(display, *sys.argv[1:7])
         scenarios = list(dict.fromkeys(s.scenario for s in SCREENS))
         for language in LANGUAGES:
             for scenario in scenarios:
