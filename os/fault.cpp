@@ -73,6 +73,16 @@ std::uint64_t FaultCallCount(FileOp op) {
 
 bool FaultFired() { return state.fired.load(std::memory_order_relaxed); }
 
+namespace {
+constinit std::atomic<bool> flushes_reach_disk{true};
+}  // namespace
+
+void SetFlushesReachDisk(bool reach) {
+  flushes_reach_disk.store(reach, std::memory_order_relaxed);
+}
+
+bool FlushesReachDisk() { return flushes_reach_disk.load(std::memory_order_relaxed); }
+
 bool fault_detail::CountAndDecide(FileOp op) {
   const std::uint32_t error = state.error.load(std::memory_order_relaxed);
   if (state.crashed.load(std::memory_order_acquire)) {

@@ -101,6 +101,15 @@ std::uint64_t FaultCallCount(FileOp op);
 // Whether the plan's fault has happened since ArmFaults.
 bool FaultFired();
 
+// For sweeps that run a whole install thousands of times: with `reach`
+// false, a flush stays a fault point (counted, failed or crashed as the
+// plan says) and checks its handle, but a flush that is not failed
+// succeeds without waiting for the disk. For the whole process until set
+// back; a crash of the seam is not a power cut, so nothing it proves
+// depends on the disk's cache. Default: flushes reach the disk.
+void SetFlushesReachDisk(bool reach);
+bool FlushesReachDisk();
+
 namespace fault_detail {
 extern std::atomic<bool> armed;
 bool CountAndDecide(FileOp op);

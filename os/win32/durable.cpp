@@ -12,7 +12,7 @@ using win32::Wide;
 
 bool FlushFile(Handle file) {
   return !FaultInjected(FileOp::kFlush) && win32::CheckHandle(file) &&
-         ::FlushFileBuffers(win32::ToNative(file));
+         (!FlushesReachDisk() || ::FlushFileBuffers(win32::ToNative(file)));
 }
 
 // Rename writes through: the entry is on the disk when MoveFileExW returns,
