@@ -4,7 +4,6 @@
 
 #include "app/install_transaction.h"
 #include "app/install_worker.h"
-#include "file/confined_file.h"
 #include "file/confined_tree.h"
 #include "os/volume.h"
 
@@ -13,12 +12,15 @@ namespace {
 
 Refusal Refuse(Refusal::Kind kind, std::u16string path) { return {kind, std::move(path)}; }
 
-// Whether a new file can be made in the existing folder `relative`: one is
-// made and removed again.
+// Whether a new file can be made in the existing folder `relative`; the
+// probe leaves nothing behind, even when the updater is killed.
 bool CanWriteIn(const confine::Tree& tree, const std::u16string& relative) {
-  confine::StagedFile probe;
-  const bool made = probe.Begin(tree, relative.empty() ? u"~qvprobe" : relative + u"\\~qvprobe", 0);
-  probe.Discard();
+  os::Handle folder = os::OpenTreeFolder(tree.Root(), relative.c_str(), false);
+  if (folder == os::kInvalidHandle) return false;
+  const bool made = os::ProbeNewFile(folder);
+  const std::uint32_t error = os::GetLastError();
+  os::CloseTreeFolder(folder);
+  os::SetLastError(error);
   return made;
 }
 

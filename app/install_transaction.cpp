@@ -277,13 +277,25 @@ bool Transaction::RestoreDeletion(const JournalEntry& deletion) {
   return true;
 }
 
+bool Transaction::FlushWorkFolder() {
+  // Closed again before the folder goes: Windows removes no open folder.
+  Folder work(tree_, kWorkFolder, false);
+  return !work.ok() ? os::GetLastError() == os::kErrorPathNotFound
+                    : os::FlushTreeFolder(work.get());
+}
+
 bool Transaction::RemoveWorkFolder() {
+  auto gone = [](confine::DeleteResult removed) {
+    return removed == confine::DeleteResult::kDeleted || removed == confine::DeleteResult::kAbsent;
+  };
+  // The journal goes first, and for good: a work folder without one holds
+  // nothing to put back, while a journal whose parts are half removed
+  // could not be followed at the next start.
   // A second pass takes what a passing failure (a scanner holding a file)
   // left; what still stays is removed at the next start.
   for (int pass = 0; pass < 2; ++pass) {
-    const confine::DeleteResult removed = tree_.Delete(kWorkFolder, true);
-    if (removed == confine::DeleteResult::kDeleted || removed == confine::DeleteResult::kAbsent)
-      return true;
+    if (!gone(tree_.Delete(kJournalPath, true)) || !FlushWorkFolder()) continue;
+    if (gone(tree_.Delete(kWorkFolder, true))) return true;
   }
   return Fail(kWorkFolder);
 }

@@ -89,6 +89,8 @@ class Transaction {
   bool PutFilesInPlace();
   bool RollBackFile(const JournalEntry& file);
   bool RestoreDeletion(const JournalEntry& deletion);
+  // Makes the work folder's entries durable; true when it is gone.
+  bool FlushWorkFolder();
   bool RemoveWorkFolder();
 
   const confine::Tree& tree_;

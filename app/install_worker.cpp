@@ -1,11 +1,13 @@
 #include "app/install_worker.h"
 
+#include <memory>
 #include <new>
 
 #include "app/worker_atomics.h"
 #include "app/worker_messages.h"
 #include "file/native_file.h"
 #include "os/thread.h"
+#include "os/version.h"
 #include "system/caps.h"
 #include "system/private_heap.h"
 #include "util/format.h"
@@ -44,6 +46,17 @@ void DestroyWorkerThread(qvThread*& thread) {
   thread->Destroy();
   delete thread;
   thread = nullptr;
+}
+
+enum class VersionRead { kRead, kNone, kFailed };
+
+// A read that fails once (a scanner holding the file) is tried again.
+VersionRead ReadVersion(const char16_t* path, VersionInfo* info) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (ReadVersionInfo(path, info)) return VersionRead::kRead;
+    if (os::GetLastError() == os::kErrorNoVersionResource) return VersionRead::kNone;
+  }
+  return VersionRead::kFailed;
 }
 
 }  // namespace
@@ -115,28 +128,47 @@ const char16_t* InstallWorker::StripMessageId(const char16_t* text) {
   return text;
 }
 
-int InstallWorker::ShouldCopy(const char16_t* source, const char16_t* destination) {
-  if (version_check_ != 1) return 1;
-  const char16_t* extension = GetExtension(destination);
-  if (CompareWideNoCase(extension, u"exe") != 0 && CompareWideNoCase(extension, u"dll") != 0)
-    return 1;
-  qvFile file;
-  if (!file.Exists(destination)) return 1;
+InstallWorker::VersionVerdict InstallWorker::CheckVersions(const CopyJob& job,
+                                                          std::u16string_view relative) {
+  const char16_t* extension = GetExtension(job.destination);
+  if (version_check_ != 1 || (CompareWideNoCase(extension, u"exe") != 0 &&
+                              CompareWideNoCase(extension, u"dll") != 0))
+    return VersionVerdict::kCopy;
+  std::u16string name;
+  os::Handle parent = tree_->OpenParent(relative, false, &name);
+  os::EntryInfo entry;
+  const bool present = parent != os::kInvalidHandle && os::GetEntryInfo(parent, name.c_str(), &entry);
+  const std::uint32_t error = os::GetLastError();
+  if (parent != os::kInvalidHandle) os::CloseTreeFolder(parent);
+  if (!present) {
+    // Nothing is installed there, or only behind a link, which the copy
+    // itself refuses.
+    if (error == os::kErrorFileNotFound || error == os::kErrorPathNotFound ||
+        error == os::kErrorStoppedOnSymlink || error == os::kErrorDirectory)
+      return VersionVerdict::kCopy;
+    FailJobWithCode(kOutputOpenFailureFormat, job.destination, error);
+    return VersionVerdict::kFailed;
+  }
+  if (entry.kind != os::EntryKind::kFile) return VersionVerdict::kCopy;
+
   // Two records are too large for the stack of a small worker thread.
-  auto* installed = new (std::nothrow) VersionInfo;
-  auto* offered = new (std::nothrow) VersionInfo;
-  int copy = 1;
-  // A read that fails once (a scanner holding the file) is tried again: an
-  // installed file taken for one without a version would be overwritten.
-  auto read = [](const char16_t* path, VersionInfo* info) {
-    return ReadVersionInfo(path, info) || ReadVersionInfo(path, info);
-  };
-  if (installed && offered && read(destination, installed) && read(source, offered) &&
-      installed->Number() > offered->Number())
-    copy = 0;
-  delete installed;
-  delete offered;
-  return copy;
+  std::unique_ptr<VersionInfo> installed(new (std::nothrow) VersionInfo);
+  std::unique_ptr<VersionInfo> offered(new (std::nothrow) VersionInfo);
+  if (!installed || !offered) {
+    FailJob(kBufferFailureFormat, job.source, nullptr);
+    return VersionVerdict::kFailed;
+  }
+  const VersionRead has = ReadVersion(job.destination, installed.get());
+  if (has == VersionRead::kFailed) {
+    FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
+    return VersionVerdict::kFailed;
+  }
+  if (has == VersionRead::kNone) return VersionVerdict::kCopy;
+  if (ReadVersion(job.source, offered.get()) == VersionRead::kFailed) {
+    FailJobWithCode(kSourceOpenFailureFormat, job.source, os::GetLastError());
+    return VersionVerdict::kFailed;
+  }
+  return installed->Number() > offered->Number() ? VersionVerdict::kKeep : VersionVerdict::kCopy;
 }
 
 std::int32_t InstallWorker::Report() {
@@ -221,16 +253,6 @@ void InstallWorker::RunMain() {
   Finish();
 }
 
-bool InstallWorker::DestinationIsInstalledFile(std::u16string_view relative) const {
-  std::u16string name;
-  os::Handle parent = tree_->OpenParent(relative, false, &name);
-  if (parent == os::kInvalidHandle) return false;
-  os::EntryInfo info;
-  bool file = os::GetEntryInfo(parent, name.c_str(), &info) && info.kind == os::EntryKind::kFile;
-  os::CloseTreeFolder(parent);
-  return file;
-}
-
 bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   CopyWide(status_.source, kWorkerPathCapacity, job.source);
   CopyWide(status_.destination, kWorkerPathCapacity, job.destination);
@@ -242,9 +264,9 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
     return false;
   }
 
-  // Only a file that is really installed there can be kept; one behind a
-  // link would only make the write refuse.
-  if (!ShouldCopy(job.source, job.destination) && DestinationIsInstalledFile(relative)) {
+  const VersionVerdict verdict = CheckVersions(job, relative);
+  if (verdict == VersionVerdict::kFailed) return false;
+  if (verdict == VersionVerdict::kKeep) {
     const std::uint64_t size = qvFile::GetSize64Of(job.source);
     AddAcqRel(status_.total_done, size);
     StoreRelease(status_.current_size, size);
@@ -302,9 +324,17 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   }
   // A file stopped half-way is dropped; the installed one stays whole.
   if (LoadAcquire(abort_) && LoadAcquire(status_.current_written) != size) return false;
+  // The times are part of the file: one that cannot be given them is not
+  // installed.
   os::FileTime created, accessed, written;
-  if (os::GetFileTimes(source_, &created, &accessed, &written))
-    os::SetFileTimes(destination_, &created, &accessed, &written);
+  if (!os::GetFileTimes(source_, &created, &accessed, &written)) {
+    FailJobWithCode(kSourceOpenFailureFormat, job.source, os::GetLastError());
+    return false;
+  }
+  if (!os::SetFileTimes(destination_, &created, &accessed, &written)) {
+    FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
+    return false;
+  }
   if (!staged_.Commit(os::kAttrArchive)) {
     FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
     return false;
@@ -352,12 +382,12 @@ void InstallWorker::ReaderProc(qvThread*, void* self) {
 }
 
 void InstallWorker::RunReader() {
-  if (LoadAcquire(quit_)) return;
+  // Every file the main thread starts is answered, also when the other
+  // thread failed or stopped the run meanwhile (nothing is read then): the
+  // main thread never waits for a thread that is gone.
   for (;;) {
-    if (LoadAcquire(error_)) return;
     reader_thread_->Wait(kFileEvent, os::kInfinite);
-    if (LoadAcquire(quit_)) return;
-    const bool read = ReadOneFile(LoadAcquire(status_.current_size));
+    const bool read = !LoadAcquire(quit_) && ReadOneFile(LoadAcquire(status_.current_size));
     // A writer that waits for a slot the reader no longer fills re-checks.
     writer_thread_->SetEvent(kSlotEvent);
     main_thread_->SetEvent(kReaderDoneEvent);
@@ -415,12 +445,10 @@ void InstallWorker::WriterProc(qvThread*, void* self) {
 }
 
 void InstallWorker::RunWriter() {
-  if (LoadAcquire(quit_)) return;
+  // As the reader: every file started is answered.
   for (;;) {
-    if (LoadAcquire(error_)) return;
     writer_thread_->Wait(kFileEvent, os::kInfinite);
-    if (LoadAcquire(quit_)) return;
-    WriteOneFile();
+    if (!LoadAcquire(quit_)) WriteOneFile();
     reader_thread_->SetEvent(kSlotEvent);
     main_thread_->SetEvent(kFileEvent);
     if (LoadAcquire(quit_)) return;

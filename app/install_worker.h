@@ -89,9 +89,6 @@ class InstallWorker {
   // Drops the "$id$" in front of a message format.
   static const char16_t* StripMessageId(const char16_t* text);
 
-  // 1 copy, 0 keep the installed file (version-check mode 1 only).
-  int ShouldCopy(const char16_t* source, const char16_t* destination);
-
  private:
   static void MainProc(qvThread* thread, void* self);
   static void ReaderProc(qvThread* thread, void* self);
@@ -119,9 +116,12 @@ class InstallWorker {
   // Closes the source and drops a staged destination that was not
   // committed.
   void ClosePair();
-  // Whether the installed file may decide about the copy: reached without
-  // links and not a link itself.
-  bool DestinationIsInstalledFile(std::u16string_view relative) const;
+  // The version check of mode 1: an installed .exe or .dll (reached without
+  // links, not a link itself) whose version is newer than the patch's is
+  // kept. A version that cannot be read fails the job (reported): a file
+  // that was not read is never taken for one without a version.
+  enum class VersionVerdict { kCopy, kKeep, kFailed };
+  VersionVerdict CheckVersions(const CopyJob& job, std::u16string_view relative);
 
   // Blocks until slot `index` has `state`, or the worker stops; true when
   // the state was reached.

@@ -36,6 +36,14 @@ std::vector<os::FileIdentity> IdentitiesOf(const std::vector<std::u16string>& pa
   return out;
 }
 
+// After a failed step on an entry: a link in the way is refused like any
+// link; any other failure is the system's and leaves the removal
+// incomplete, never silently skipped.
+DeleteResult RefusedIfLink() {
+  return os::GetLastError() == os::kErrorStoppedOnSymlink ? DeleteResult::kRefused
+                                                          : DeleteResult::kIncomplete;
+}
+
 bool Contains(const std::vector<os::FileIdentity>& identities, const os::FileIdentity& identity) {
   return std::find(identities.begin(), identities.end(), identity) != identities.end();
 }
@@ -119,7 +127,7 @@ bool Tree::RelativeOf(std::u16string_view path, std::u16string* relative) const 
 }
 
 os::Handle Tree::OpenParent(std::u16string_view relative, bool create, std::u16string* name) const {
-  return OpenParentOf(relative, create, false, name);
+  return OpenParentOf(relative, create, nullptr, name);
 }
 
 void Tree::ForgetParent() const {
@@ -129,8 +137,9 @@ void Tree::ForgetParent() const {
   parent_path_.clear();
 }
 
-os::Handle Tree::OpenParentOf(std::u16string_view relative, bool create, bool avoid_guarded,
+os::Handle Tree::OpenParentOf(std::u16string_view relative, bool create, bool* met_guarded,
                               std::u16string* name) const {
+  const bool avoid_guarded = met_guarded != nullptr;
   std::vector<std::u16string> components;
   os::ForEachComponent(relative, [&](std::u16string_view component) {
     components.emplace_back(component);
@@ -156,6 +165,7 @@ os::Handle Tree::OpenParentOf(std::u16string_view relative, bool create, bool av
     folder = inner;
     if (avoid_guarded && folder != os::kInvalidHandle && IsGuarded(folder, false)) {
       os::CloseTreeFolder(folder);
+      *met_guarded = true;
       os::SetLastError(os::kErrorAccessDenied);
       return os::kInvalidHandle;
     }
@@ -179,15 +189,16 @@ os::Handle Tree::OpenParentToRemove(std::u16string_view relative, std::u16string
   *refusal = DeleteResult::kRefused;
   if (CheckRelativePath(relative) != Rule::kOk) return os::kInvalidHandle;
   ForgetParent();
-  os::Handle parent = OpenParentOf(relative, false, true, name);
-  if (parent != os::kInvalidHandle) return parent;
-  // A link on the way or the guarded folder refuses; anything else is a
-  // failure of the system, not a decision.
+  bool met_guarded = false;
+  os::Handle parent = OpenParentOf(relative, false, &met_guarded, name);
+  if (parent != os::kInvalidHandle || met_guarded) return parent;
+  // A link or a file on the way refuses; anything else (a folder that may
+  // not be entered, a failing disk) is a failure of the system, not a
+  // decision: what the entry names may well be there.
   const std::uint32_t error = os::GetLastError();
   if (error == os::kErrorPathNotFound)
     *refusal = DeleteResult::kAbsent;
-  else if (error != os::kErrorStoppedOnSymlink && error != os::kErrorAccessDenied &&
-           error != os::kErrorDirectory)
+  else if (error != os::kErrorStoppedOnSymlink && error != os::kErrorDirectory)
     *refusal = DeleteResult::kIncomplete;
   return parent;
 }
@@ -208,7 +219,9 @@ DeleteResult Tree::Delete(std::u16string_view relative, bool read_only_too) cons
                                                    : DeleteResult::kIncomplete;
   } else {
     os::Handle folder = os::OpenTreeFolder(parent, name.c_str(), false);
-    if (folder == os::kInvalidHandle || IsGuarded(folder, true)) {
+    if (folder == os::kInvalidHandle) {
+      result = RefusedIfLink();
+    } else if (IsGuarded(folder, true)) {
       result = DeleteResult::kRefused;
     } else {
       bool emptied = EmptyFolder(folder, 1, read_only_too);
@@ -229,32 +242,29 @@ DeleteResult Tree::MoveAside(std::u16string_view relative, os::Handle to_folder,
   DeleteResult result;
   os::Handle parent = OpenParentToRemove(relative, &name, &result);
   if (parent == os::kInvalidHandle) return result;
-  os::EntryInfo info;
-  result = DeleteResult::kAbsent;
-  if (os::GetEntryInfo(parent, name.c_str(), &info)) {
-    os::Handle folder = info.kind == os::EntryKind::kFolder
-                            ? os::OpenTreeFolder(parent, name.c_str(), false)
-                            : os::kInvalidHandle;
-    const bool guarded = folder != os::kInvalidHandle && IsGuarded(folder, true);
-    if (folder != os::kInvalidHandle) os::CloseTreeFolder(folder);
-    if (guarded || (info.kind == os::EntryKind::kFolder && folder == os::kInvalidHandle))
-      result = DeleteResult::kRefused;
-    else if (os::RenameEntry(parent, name.c_str(), to_folder, to_name))
-      result = DeleteResult::kDeleted;
-    else if (os::GetLastError() != os::kErrorStoppedOnSymlink)
-      result = DeleteResult::kIncomplete;
-    else if (os::DeleteEntry(parent, name.c_str()))
-      result = DeleteResult::kDeleted;
-    else
-      result = os::GetLastError() == os::kErrorStoppedOnSymlink ? DeleteResult::kRefused
-                                                                : DeleteResult::kIncomplete;
-  } else if (os::GetLastError() != os::kErrorFileNotFound) {
-    result = DeleteResult::kIncomplete;
-  }
+  result = MoveEntryAside(parent, name.c_str(), to_folder, to_name);
   std::uint32_t error = os::GetLastError();
   os::CloseTreeFolder(parent);
   os::SetLastError(error);
   return result;
+}
+
+DeleteResult Tree::MoveEntryAside(os::Handle parent, const char16_t* name, os::Handle to_folder,
+                                  const char16_t* to_name) const {
+  os::EntryInfo info;
+  if (!os::GetEntryInfo(parent, name, &info))
+    return os::GetLastError() == os::kErrorFileNotFound ? DeleteResult::kAbsent
+                                                        : DeleteResult::kIncomplete;
+  if (info.kind == os::EntryKind::kFolder) {
+    os::Handle folder = os::OpenTreeFolder(parent, name, false);
+    if (folder == os::kInvalidHandle) return RefusedIfLink();
+    const bool guarded = IsGuarded(folder, true);
+    os::CloseTreeFolder(folder);
+    if (guarded) return DeleteResult::kRefused;
+  }
+  if (os::RenameEntry(parent, name, to_folder, to_name)) return DeleteResult::kDeleted;
+  if (os::GetLastError() != os::kErrorStoppedOnSymlink) return DeleteResult::kIncomplete;
+  return os::DeleteEntry(parent, name) ? DeleteResult::kDeleted : RefusedIfLink();
 }
 
 bool Tree::EmptyFolder(os::Handle folder, int depth, bool read_only_too) const {

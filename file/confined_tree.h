@@ -86,9 +86,10 @@ class Tree {
                          const char16_t* to_name) const;
 
  private:
-  // OpenParent that, with `avoid_guarded`, refuses to pass through the
-  // guarded folder (kErrorAccessDenied).
-  os::Handle OpenParentOf(std::u16string_view relative, bool create, bool avoid_guarded,
+  // OpenParent that, given `met_guarded`, refuses to pass through the
+  // guarded folder (kErrorAccessDenied, and *met_guarded set), so that a
+  // refusal by rule is told apart from a failure of the system.
+  os::Handle OpenParentOf(std::u16string_view relative, bool create, bool* met_guarded,
                           std::u16string* name) const;
   // Whether `folder` is the guarded folder, or with `or_above` one that
   // holds it.
@@ -97,6 +98,8 @@ class Tree {
   // kInvalidHandle with the result to give otherwise.
   os::Handle OpenParentToRemove(std::u16string_view relative, std::u16string* name,
                                 DeleteResult* refusal) const;
+  DeleteResult MoveEntryAside(os::Handle parent, const char16_t* name, os::Handle to_folder,
+                              const char16_t* to_name) const;
   bool EmptyFolder(os::Handle folder, int depth, bool read_only_too) const;
   // Drops the folder kept by OpenParent (a deletion may want it gone).
   void ForgetParent() const;

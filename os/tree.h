@@ -95,6 +95,12 @@ Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags);
 // `flags`: kFlagSequentialScan only.
 Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags);
 
+// Whether a new file can be made in `folder`. The file made to find out
+// leaves nothing behind, even when the process dies meanwhile: it has no
+// name (O_TMPFILE; elsewhere a name removed at once) or goes with its
+// handle (FILE_FLAG_DELETE_ON_CLOSE).
+bool ProbeNewFile(Handle folder);
+
 // Renames an entry (a file, link or folder) to `to_name` in `to_folder`,
 // which may be `from_folder`. A file or link of that name is replaced, the
 // link itself; a folder or a read-only file there is not (kErrorAccessDenied).

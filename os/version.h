@@ -11,8 +11,14 @@ namespace os {
 
 struct VersionResource;
 
+// ERROR_RESOURCE_TYPE_NOT_FOUND: the file is there and readable but holds no
+// version resource (or is no program at all).
+inline constexpr std::uint32_t kErrorNoVersionResource = 1813;
+
 // Reads the version resource of the file at `path`. Null when the file has
-// none or it cannot be read.
+// none (last error kErrorNoVersionResource) or it cannot be read (the
+// system's error): a caller that compares versions must not take a file it
+// could not read for one without a version.
 VersionResource* LoadVersionResource(const char16_t* path);
 void FreeVersionResource(VersionResource* resource);
 

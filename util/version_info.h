@@ -33,7 +33,8 @@ struct VersionInfo {
 };
 
 // 1 when the file has a version resource (the record is filled as far as
-// it goes), 0 when it has none or it cannot be read (the record is zero).
+// it goes), 0 when it has none (last error os::kErrorNoVersionResource) or
+// it cannot be read (the system's error); the record is zero then.
 int ReadVersionInfo(const char16_t* path, VersionInfo* info);
 
 // Splits a "FileVersion" text ("1, 2, 3, 4", "1.2.3.4", ...) into `info`'s

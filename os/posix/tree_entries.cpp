@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "os/fault.h"
 #include "os/posix/errors.h"
@@ -83,6 +84,33 @@ Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
   return Register(file, kAccessWrite, kShareNone, flags);
 }
 
+bool ProbeNewFile(Handle folder) {
+  if (FaultInjected(FileOp::kOpen)) return false;
+  const int fd = posix::FolderDescriptor(folder);
+  if (fd < 0) return false;
+#ifdef O_TMPFILE
+  int file = openat(fd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
+  if (file >= 0) {
+    close(file);
+    return true;
+  }
+  // EISDIR and EOPNOTSUPP: the kernel or the file system has no unnamed files.
+  if (errno != EISDIR && errno != EOPNOTSUPP) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+#endif
+  const std::string name = ".~qvprobe" + std::to_string(getpid());
+  int named = openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (named < 0) {
+    posix::SetEntryError(errno);
+    return false;
+  }
+  unlinkat(fd, name.c_str(), 0);
+  close(named);
+  return true;
+}
+
 Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
   if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
   int fd;
@@ -126,6 +154,7 @@ bool FlushTreeFolder(Handle folder) {
   if (FaultInjected(FileOp::kFlush)) return false;
   int fd = posix::FolderDescriptor(folder);
   if (fd < 0) return false;
+  if (!FlushesReachDisk()) return true;
   // Some file systems cannot sync a folder (EINVAL); their entries need
   // nothing more.
   if (fsync(fd) == 0 || errno == EINVAL) return true;

@@ -71,22 +71,30 @@ HANDLE CreateNewFile(const std::u16string& path, std::uint32_t flags) {
                        nullptr);
 }
 
-// A fresh empty file in `folder`, closed again; its long path in `path`.
-bool CreatePlaceholder(Handle folder, std::u16string* path) {
+// A new file of a fresh name (`prefix` and eight hexadecimal digits) in
+// `folder`, for writing; its long path in `path`. `flags` add to the
+// creation's flags.
+HANDLE CreateUniqueFile(Handle folder, const char16_t* prefix, DWORD flags, std::u16string* path) {
   static std::atomic<std::uint32_t> counter{0};
+  const DWORD access = GENERIC_WRITE | ((flags & FILE_FLAG_DELETE_ON_CLOSE) ? DELETE : 0);
   for (int attempt = 0; attempt < 64; ++attempt) {
     std::uint32_t stamp = (::GetCurrentProcessId() << 16) ^ ::GetTickCount() ^ (counter++ * 2654435761u);
-    char16_t name[20] = u"~qvdel";
-    for (int i = 0; i < 8; ++i) name[6 + i] = u"0123456789abcdef"[(stamp >> (28 - 4 * i)) & 0xF];
-    if (!win32::EntryPath(folder, name, path)) return false;
-    HANDLE file = CreateNewFile(*path, 0);
-    if (file != INVALID_HANDLE_VALUE) {
-      ::CloseHandle(file);
-      return true;
-    }
-    if (::GetLastError() != ERROR_FILE_EXISTS) return false;
+    std::u16string name = prefix;
+    for (int i = 0; i < 8; ++i) name += u"0123456789abcdef"[(stamp >> (28 - 4 * i)) & 0xF];
+    if (!win32::EntryPath(folder, name.c_str(), path)) return INVALID_HANDLE_VALUE;
+    HANDLE file = ::CreateFileW(win32::Wide(path->c_str()), access, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
+    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) return file;
   }
-  return false;
+  return INVALID_HANDLE_VALUE;
+}
+
+// A fresh empty file in `folder`, closed again; its long path in `path`.
+bool CreatePlaceholder(Handle folder, std::u16string* path) {
+  HANDLE file = CreateUniqueFile(folder, u"~qvdel", 0, path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(file);
+  return true;
 }
 
 }  // namespace
@@ -109,6 +117,15 @@ Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
   ::CloseHandle(file);
   ::SetLastError(IsReparse(attributes) ? kErrorStoppedOnSymlink : ERROR_ACCESS_DENIED);
   return kInvalidHandle;
+}
+
+bool ProbeNewFile(Handle folder) {
+  std::u16string path;
+  if (FaultInjected(FileOp::kOpen)) return false;
+  HANDLE file = CreateUniqueFile(folder, u"~qvprobe", FILE_FLAG_DELETE_ON_CLOSE, &path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(file);
+  return true;
 }
 
 bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder,

@@ -29,6 +29,22 @@ bool IsTextBlock(const char16_t* sub_block) {
   return true;
 }
 
+// What the system says of a file it could read that holds no version
+// resource or is no program at all; anything else is a failure to read.
+bool MeansNoResource(DWORD error) {
+  switch (error) {
+    case ERROR_RESOURCE_DATA_NOT_FOUND:
+    case ERROR_RESOURCE_TYPE_NOT_FOUND:
+    case ERROR_RESOURCE_NAME_NOT_FOUND:
+    case ERROR_RESOURCE_LANG_NOT_FOUND:
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_BAD_FORMAT:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 VersionResource* LoadVersionResource(const char16_t* path) {
@@ -36,9 +52,15 @@ VersionResource* LoadVersionResource(const char16_t* path) {
   if (FaultInjected(FileOp::kOpen)) return nullptr;
   DWORD handle = 0;
   const DWORD size = GetFileVersionInfoSizeW(Wide(path), &handle);
-  if (size == 0) return nullptr;
+  if (size == 0) {
+    if (MeansNoResource(::GetLastError())) ::SetLastError(kErrorNoVersionResource);
+    return nullptr;
+  }
   void* memory = ::operator new(offsetof(VersionResource, bytes) + size, std::nothrow);
-  if (!memory) return nullptr;
+  if (!memory) {
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   auto* resource = static_cast<VersionResource*>(memory);
   resource->size = size;
   if (!GetFileVersionInfoW(Wide(path), 0, size, resource->bytes)) {
