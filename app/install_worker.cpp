@@ -164,11 +164,15 @@ InstallWorker::VersionVerdict InstallWorker::CheckVersions(const CopyJob& job,
     return VersionVerdict::kFailed;
   }
   if (has == VersionRead::kNone) return VersionVerdict::kCopy;
-  if (ReadVersion(job.source, offered.get()) == VersionRead::kFailed) {
+  // The patch's file without a version replaces the installed one.
+  const VersionRead offers = ReadVersion(job.source, offered.get());
+  if (offers == VersionRead::kFailed) {
     FailJobWithCode(kSourceOpenFailureFormat, job.source, os::GetLastError());
     return VersionVerdict::kFailed;
   }
-  return installed->Number() > offered->Number() ? VersionVerdict::kKeep : VersionVerdict::kCopy;
+  return offers == VersionRead::kRead && installed->Number() > offered->Number()
+             ? VersionVerdict::kKeep
+             : VersionVerdict::kCopy;
 }
 
 std::int32_t InstallWorker::Report() {
@@ -345,6 +349,7 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
 
 void InstallWorker::Finish() {
   StoreRelease(quit_, 1);
+  StoreRelease(finishing_, 1);
   for (qvThread* thread : {reader_thread_, writer_thread_}) {
     if (!thread) continue;
     thread->SetEvent(kFileEvent);
@@ -383,15 +388,16 @@ void InstallWorker::ReaderProc(qvThread*, void* self) {
 
 void InstallWorker::RunReader() {
   // Every file the main thread starts is answered, also when the other
-  // thread failed or stopped the run meanwhile (nothing is read then): the
-  // main thread never waits for a thread that is gone.
+  // thread failed or stopped the run meanwhile (nothing is read then); only
+  // Finish ends the loop, so the main thread never waits for a thread that
+  // is gone.
   for (;;) {
     reader_thread_->Wait(kFileEvent, os::kInfinite);
-    const bool read = !LoadAcquire(quit_) && ReadOneFile(LoadAcquire(status_.current_size));
+    if (LoadAcquire(finishing_)) return;
+    if (!LoadAcquire(quit_)) ReadOneFile(LoadAcquire(status_.current_size));
     // A writer that waits for a slot the reader no longer fills re-checks.
     writer_thread_->SetEvent(kSlotEvent);
     main_thread_->SetEvent(kReaderDoneEvent);
-    if (!read || LoadAcquire(quit_)) return;
   }
 }
 
@@ -445,13 +451,13 @@ void InstallWorker::WriterProc(qvThread*, void* self) {
 }
 
 void InstallWorker::RunWriter() {
-  // As the reader: every file started is answered.
+  // As the reader: every file started is answered until Finish.
   for (;;) {
     writer_thread_->Wait(kFileEvent, os::kInfinite);
+    if (LoadAcquire(finishing_)) return;
     if (!LoadAcquire(quit_)) WriteOneFile();
     reader_thread_->SetEvent(kSlotEvent);
     main_thread_->SetEvent(kFileEvent);
-    if (LoadAcquire(quit_)) return;
   }
 }
 

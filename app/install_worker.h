@@ -141,6 +141,7 @@ class InstallWorker {
   BufferSlot* slots_;
   std::vector<CopyJob> queue_;
   std::int32_t quit_ = 0;
+  std::int32_t finishing_ = 0;  // set by Finish alone: the reader and writer end
   qvThread* main_thread_ = nullptr;
   qvThread* reader_thread_ = nullptr;
   qvThread* writer_thread_ = nullptr;

@@ -262,6 +262,13 @@ DeleteResult Tree::MoveEntryAside(os::Handle parent, const char16_t* name, os::H
     os::CloseTreeFolder(folder);
     if (guarded) return DeleteResult::kRefused;
   }
+  // A rename would replace a file there: what was set aside before stays.
+  os::EntryInfo taken;
+  if (os::GetEntryInfo(to_folder, to_name, &taken)) {
+    os::SetLastError(os::kErrorAlreadyExists);
+    return DeleteResult::kIncomplete;
+  }
+  if (os::GetLastError() != os::kErrorFileNotFound) return DeleteResult::kIncomplete;
   if (os::RenameEntry(parent, name, to_folder, to_name)) return DeleteResult::kDeleted;
   if (os::GetLastError() != os::kErrorStoppedOnSymlink) return DeleteResult::kIncomplete;
   return os::DeleteEntry(parent, name) ? DeleteResult::kDeleted : RefusedIfLink();

@@ -79,7 +79,8 @@ class Tree {
   // Moves what `relative` names (a file, a link itself, or a folder whole)
   // to `to_name` in `to_folder`, under the same rules as Delete: kDeleted
   // when it was moved, kAbsent, kRefused, or kIncomplete with the last
-  // error set when the rename failed. A link the system cannot move
+  // error set when the rename failed or `to_name` is taken (nothing set
+  // aside is ever replaced). A link the system cannot move
   // itself is deleted as a link instead (nothing is kept to put back), or
   // refused when it cannot be removed either.
   DeleteResult MoveAside(std::u16string_view relative, os::Handle to_folder,

@@ -91,10 +91,9 @@ void WriteVariable(const char* name, const char* value) {
 #endif
 }
 
-std::filesystem::path MakeUniqueFolder() {
+std::filesystem::path MakeUniqueFolder(const std::filesystem::path& base) {
   static std::atomic<int> counter{0};
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  auto base = std::filesystem::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::ostringstream name;
     name << "qvtest-" << stamp << "-" << counter++;
@@ -112,7 +111,21 @@ ScopedEnv::ScopedEnv(const char* name, const char* value)
 
 ScopedEnv::~ScopedEnv() { WriteVariable(name_.c_str(), old_ ? old_->c_str() : nullptr); }
 
-ScratchDir::ScratchDir() : root_(MakeUniqueFolder()) {}
+ScratchDir::ScratchDir() : root_(MakeUniqueFolder(std::filesystem::temp_directory_path())) {}
+
+ScratchDir::ScratchDir(const std::filesystem::path& base) : root_(MakeUniqueFolder(base)) {}
+
+std::filesystem::path MemoryTempFolder() {
+  // Linux's shared-memory folder; under Wine the same folder on drive Z:.
+#ifdef _WIN32
+  const std::filesystem::path memory = "Z:\\dev\\shm";
+#else
+  const std::filesystem::path memory = "/dev/shm";
+#endif
+  std::error_code ignored;
+  return std::filesystem::is_directory(memory, ignored) ? memory
+                                                        : std::filesystem::temp_directory_path();
+}
 
 ScratchDir::~ScratchDir() {
   std::error_code ignored;

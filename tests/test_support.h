@@ -18,6 +18,8 @@ std::string U8(std::u16string_view utf16);
 class ScratchDir {
  public:
   ScratchDir();
+  // Below `base` instead of the system's temporary folder.
+  explicit ScratchDir(const std::filesystem::path& base);
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
@@ -34,6 +36,11 @@ class ScratchDir {
  private:
   std::filesystem::path root_;
 };
+
+// A temporary folder kept in memory where there is one (Linux's /dev/shm,
+// also under Wine), else the system's: for tests that make and remove many
+// small trees.
+std::filesystem::path MemoryTempFolder();
 
 // Sets an environment variable (null: removes it) for one scope. On
 // Windows it changes the process's environment block, which the system's

@@ -401,4 +401,122 @@ TEST_F(ConfinedTreeTest, ADeletionThatFailsHalfWayLeavesTheRestAndSaysSo) {
   }
 }
 
+// --- moving aside ------------------------------------------------------------------
+
+class MoveAsideTest : public ConfinedTreeTest {
+ protected:
+  void SetUp() override {
+    ConfinedTreeTest::SetUp();
+    fs::create_directories(Game(u"~work/d"));
+  }
+  void TearDown() override {
+    if (aside_ != os::kInvalidHandle) os::CloseTreeFolder(aside_);
+    ConfinedTreeTest::TearDown();
+  }
+  // The backup area in another folder of the tree than the entries.
+  os::Handle Aside() {
+    if (aside_ == os::kInvalidHandle) aside_ = os::OpenTreeFolder(tree_.Root(), u"~work\\d", false);
+    return aside_;
+  }
+  DeleteResult Move(const char16_t* relative, const char16_t* key) {
+    return tree_.MoveAside(relative, Aside(), key);
+  }
+
+  os::Handle aside_ = os::kInvalidHandle;
+};
+
+TEST_F(MoveAsideTest, FilesAndWholeFoldersMoveIntoAnotherFolderUnderTheirKeys) {
+  Write(u"sub\\old.txt", "old");
+  Write(u"cache\\x.bin", "x");
+  Write(u"cache\\y\\z.bin", "z");
+  OpenGame();
+  ASSERT_NE(Aside(), os::kInvalidHandle);
+  EXPECT_EQ(Move(u"sub\\old.txt", u"0"), DeleteResult::kDeleted);
+  EXPECT_EQ(Move(u"cache", u"1"), DeleteResult::kDeleted);
+  EXPECT_EQ(Move(u"missing.txt", u"2"), DeleteResult::kAbsent);
+  EXPECT_EQ(Move(u"gone\\missing.txt", u"3"), DeleteResult::kAbsent);
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"sub", "~work", "~work/d", "~work/d/0", "~work/d/1",
+                                                 "~work/d/1/x.bin", "~work/d/1/y",
+                                                 "~work/d/1/y/z.bin"}));
+  EXPECT_EQ(Read(u"~work\\d\\0"), "old");
+  EXPECT_EQ(Read(u"~work\\d\\1\\y\\z.bin"), "z");
+}
+
+TEST_F(MoveAsideTest, AKeyAlreadyTakenKeepsBothTheEntryAndWhatWasSetAside) {
+  Write(u"a.txt", "new a");
+  Write(u"folder\\f.txt", "f");
+  Write(u"~work\\d\\0", "set aside before");
+  fs::create_directories(Game(u"~work/d/1"));
+  OpenGame();
+  EXPECT_EQ(Move(u"a.txt", u"0"), DeleteResult::kIncomplete);
+  EXPECT_EQ(os::GetLastError(), os::kErrorAlreadyExists);
+  EXPECT_EQ(Move(u"folder", u"1"), DeleteResult::kIncomplete);
+  EXPECT_EQ(Read(u"a.txt"), "new a");
+  EXPECT_EQ(Read(u"folder\\f.txt"), "f");
+  EXPECT_EQ(Read(u"~work\\d\\0"), "set aside before");
+}
+
+TEST_F(MoveAsideTest, ALinkGoesItselfAndWhatItPointsToStays) {
+  REQUIRE_LINKS();
+  Link(u"linked-file", fence_.File(), false);
+  Link(u"linked-folder", fence_.Root(), true);
+  OpenGame();
+  EXPECT_EQ(Move(u"linked-file", u"0"), DeleteResult::kDeleted);
+  EXPECT_FALSE(Has(u"linked-file"));
+  const DeleteResult folder = Move(u"linked-folder", u"1");
+  if (!qvtest::RunningUnderWine()) {  // Wine can neither move nor remove it: refused
+    EXPECT_EQ(folder, DeleteResult::kDeleted);
+    EXPECT_FALSE(Has(u"linked-folder"));
+  } else {
+    EXPECT_EQ(folder, DeleteResult::kRefused);
+  }
+  // Whatever was set aside is a link at most, never the outside tree.
+  for (const char16_t* key : {u"~work\\d\\0", u"~work\\d\\1"}) {
+    const fs::file_status status = fs::symlink_status(Game(key));
+    EXPECT_TRUE(!fs::exists(status) || fs::is_symlink(status)) << U8(key);
+  }
+  // TearDown checks the outside tree byte for byte.
+}
+
+TEST_F(MoveAsideTest, AnEntryThroughALinkOrIntoThePatchFolderIsRefusedAndStays) {
+  REQUIRE_LINKS();
+  Link(u"via", fence_.Root(), true);
+  Write(u"patches\\MyPatch\\updateinfo.xml", "description");
+  OpenGame(GamePath() + u"\\patches\\MyPatch");
+  EXPECT_EQ(Move(u"via\\secret.txt", u"0"), DeleteResult::kRefused);
+  EXPECT_EQ(Move(u"patches", u"1"), DeleteResult::kRefused);
+  EXPECT_EQ(Move(u"patches\\MyPatch", u"2"), DeleteResult::kRefused);
+  EXPECT_EQ(Read(u"patches\\MyPatch\\updateinfo.xml"), "description");
+  EXPECT_TRUE(fs::is_empty(Game(u"~work/d")));
+}
+
+// A folder on the way or the entry itself that cannot be opened or looked
+// at is a failure, never a skipped entry: the install would leave it.
+TEST_F(MoveAsideTest, AFailureOfTheSystemOnTheWayIsNeverASkip) {
+  Write(u"cache\\inner\\x.bin", "x");
+  OpenGame();
+  ASSERT_NE(Aside(), os::kInvalidHandle);
+  for (const char16_t* entry : {u"cache", u"cache\\inner", u"cache\\inner\\x.bin"}) {
+    for (os::FileOp kind : {os::FileOp::kOpen, os::FileOp::kQuery}) {
+      for (std::uint32_t error : {os::kErrorAccessDenied, os::kErrorSharingViolation}) {
+        for (std::uint64_t n = 1;; ++n) {
+          SCOPED_TRACE(U8(entry) + " " + os::FileOpName(kind) + " #" + std::to_string(n));
+          os::ArmFaults({kind, n, error});
+          const DeleteResult result = Move(entry, u"0");
+          const bool fired = os::FaultFired();
+          os::DisarmFaults();
+          if (!fired) {
+            EXPECT_EQ(result, DeleteResult::kDeleted);
+            ASSERT_TRUE(fs::exists(Game(u"~work/d/0")));
+            fs::rename(Game(u"~work/d/0"), Game(entry));
+            break;
+          }
+          EXPECT_EQ(result, DeleteResult::kIncomplete);
+          EXPECT_TRUE(Has(entry));
+        }
+      }
+    }
+  }
+}
+
 }  // namespace

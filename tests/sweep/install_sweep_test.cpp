@@ -7,6 +7,7 @@
 // with it, and nothing outside the game folder may change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -106,7 +107,7 @@ class Sandbox {
   std::string GameText() const { return qvtest::U8(GamePath()); }
 
  private:
-  qvtest::ScratchDir dir_;
+  qvtest::ScratchDir dir_{qvtest::MemoryTempFolder()};
 };
 
 // Waits for the worker's finished report and remembers a failure.
@@ -167,12 +168,52 @@ install::Recovery Recover(const Sandbox& box) {
   return session.RecoverInterrupted(&failure);
 }
 
+// Counts the calls of `kind` that `run` makes, without failing any.
+template <typename Run>
+std::uint64_t CountCalls(os::FileOp kind, Run run) {
+  os::ArmFaults({kind, 0});
+  run();
+  const std::uint64_t calls = os::FaultCallCount(kind);
+  os::DisarmFaults();
+  return calls;
+}
+
+// The errors a failing operation gives, in turn: a full disk, a refused
+// access, a file held by another program.
+constexpr std::uint32_t kErrors[] = {os::kErrorDiskFull, os::kErrorAccessDenied,
+                                     os::kErrorSharingViolation};
+std::uint32_t ErrorFor(std::uint64_t n) { return kErrors[n % std::size(kErrors)]; }
+
+// Kinds whose calls may change what is on the disk (an open may create,
+// and a flush decides what a power cut would keep). A crash at any other
+// call leaves the disk exactly as a crash at the next call of these kinds
+// does, so the crash sweeps stop at these and lose no state.
+constexpr os::FileOp kChangingKinds[] = {
+    os::FileOp::kOpen,          os::FileOp::kWrite,        os::FileOp::kFlush,
+    os::FileOp::kSetTimes,      os::FileOp::kSetAttributes, os::FileOp::kRename,
+    os::FileOp::kDelete,        os::FileOp::kCreateFolder, os::FileOp::kRemoveFolder};
+
+constexpr os::FileOp kKinds[] = {
+    os::FileOp::kOpen,          os::FileOp::kRead,         os::FileOp::kWrite,
+    os::FileOp::kFlush,         os::FileOp::kSetTimes,     os::FileOp::kSetAttributes,
+    os::FileOp::kRename,        os::FileOp::kDelete,       os::FileOp::kCreateFolder,
+    os::FileOp::kRemoveFolder,  os::FileOp::kFind,         os::FileOp::kLock,
+    os::FileOp::kQuery};
+
+std::string Trace(os::FileOp kind, std::uint64_t n) {
+  return std::string(os::FileOpName(kind)) + " #" + std::to_string(n);
+}
+
 class InstallSweep : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     CreatePrivateHeap(10u << 20);
     static qvCaps caps(QVCAPS_OS, 0);
+    // Each flush still counts and fails in turn; only the wait for the disk
+    // goes, which a crash of the seam (not a power cut) cannot tell.
+    os::SetFlushesReachDisk(false);
   }
+  static void TearDownTestSuite() { os::SetFlushesReachDisk(true); }
 
   // The game before and after a clean install, and everything around it.
   void SetUp() override {
@@ -189,38 +230,49 @@ class InstallSweep : public ::testing::Test {
     return all;
   }
 
-  // "old", "new" or "mixed".
+  // "old", "new" or "mixed (...)" with what differs from each. The work
+  // folder, install.log and every file's bytes and times take part.
   std::string Judge(const Sandbox& box) {
     EXPECT_EQ(Outside(box), outside_) << "something outside the game folder changed";
     Snapshot game = Take(box.Game(), box.GameText());
     if (game == old_game_) return "old";
     if (game == new_game_) return "new";
-    std::string differences;
-    for (const auto& [path, entry] : game)
-      if (!old_game_.count(path) || !(old_game_.at(path) == entry)) differences += " +" + path;
-    for (const auto& [path, entry] : old_game_)
-      if (!game.count(path)) differences += " -" + path;
-    differences += "; against the new game:";
-    for (const auto& [path, entry] : game)
-      if (!new_game_.count(path) || !(new_game_.at(path) == entry)) differences += " +" + path;
-    for (const auto& [path, entry] : new_game_)
-      if (!game.count(path)) differences += " -" + path;
-    return "mixed (against the old game:" + differences + ")";
+    auto against = [&](const Snapshot& expected) {
+      std::string differences;
+      for (const auto& [path, entry] : game)
+        if (!expected.count(path) || !(expected.at(path) == entry)) differences += " +" + path;
+      for (const auto& [path, entry] : expected)
+        if (!game.count(path)) differences += " -" + path;
+      return differences;
+    };
+    return "mixed (against the old game:" + against(old_game_) +
+           "; against the new game:" + against(new_game_) + ")";
   }
 
-  static std::uint32_t ErrorFor(os::FileOp kind) {
-    return kind == os::FileOp::kWrite ? os::kErrorDiskFull : os::kFaultDefaultError;
+  // What the recovery after a crash did, and how many operations it took.
+  struct Recovered {
+    install::Recovery outcome = install::Recovery::kFailed;
+    std::uint64_t calls[os::kFileOpKinds] = {};  // by kind
+  };
+
+  // A crash at the `n`-th call of `kind` during the install, then the
+  // recovery of the next start.
+  Recovered CrashThenRecover(const Sandbox& box, os::FileOp kind, std::uint64_t n) {
+    os::ArmFaults({kind, n, ErrorFor(n), os::FaultAction::kCrash});
+    Install(box);
+    os::DisarmFaults();
+    Recovered recovered;
+    os::ArmFaults({os::FileOp::kAny, 0});
+    recovered.outcome = Recover(box);
+    for (os::FileOp counted : kKinds)
+      recovered.calls[static_cast<int>(counted)] = os::FaultCallCount(counted);
+    os::DisarmFaults();
+    EXPECT_NE(recovered.outcome, install::Recovery::kFailed);
+    return recovered;
   }
 
   Snapshot old_game_, new_game_, outside_;
 };
-
-constexpr os::FileOp kKinds[] = {
-    os::FileOp::kOpen,          os::FileOp::kRead,         os::FileOp::kWrite,
-    os::FileOp::kFlush,         os::FileOp::kSetTimes,     os::FileOp::kSetAttributes,
-    os::FileOp::kRename,        os::FileOp::kDelete,       os::FileOp::kCreateFolder,
-    os::FileOp::kRemoveFolder,  os::FileOp::kFind,         os::FileOp::kLock,
-    os::FileOp::kQuery};
 
 TEST_F(InstallSweep, TheNewGameIsWhatTheFilesSay) {
   EXPECT_EQ(new_game_.at("a.txt").bytes, "new a");
@@ -233,56 +285,93 @@ TEST_F(InstallSweep, TheNewGameIsWhatTheFilesSay) {
   EXPECT_NE(log.find("\\new\\c\\d.txt\"\r\n"), std::string::npos) << log;
 }
 
-TEST_F(InstallSweep, EveryFailingOperationLeavesTheOldOrTheNewGame) {
-  std::uint64_t total = 0;
-  for (os::FileOp kind : kKinds) {
-    std::uint64_t calls = 0;
-    {
-      Sandbox box;
-      os::ArmFaults({kind, 0});
-      Install(box);
-      calls = os::FaultCallCount(kind);
-      os::DisarmFaults();
-    }
-    total += calls;
-    for (std::uint64_t n = 1; n <= calls; ++n) {
-      SCOPED_TRACE(std::string(os::FileOpName(kind)) + " #" + std::to_string(n));
-      Sandbox box;
-      os::ArmFaults({kind, n, ErrorFor(kind), os::FaultAction::kFailOnce});
-      const Ran ran = Install(box);
-      os::DisarmFaults();
-      const std::string state = Judge(box);
-      EXPECT_TRUE(state == "old" || state == "new") << state;
-      EXPECT_EQ(state == "new", ran == Ran::kApplied) << state;
-    }
-  }
-  std::printf("operations failed one by one: %llu\n", static_cast<unsigned long long>(total));
+// One kind of operation per test, so that the sweeps run side by side.
+class FailureSweep : public InstallSweep, public ::testing::WithParamInterface<os::FileOp> {};
+class CrashSweep : public InstallSweep, public ::testing::WithParamInterface<os::FileOp> {};
+
+std::string KindName(const ::testing::TestParamInfo<os::FileOp>& info) {
+  std::string name = os::FileOpName(info.param);
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
 }
 
-TEST_F(InstallSweep, ACrashAtEveryOperationIsPutInOrderAtTheNextStart) {
+TEST_P(FailureSweep, EveryFailingOperationLeavesTheOldOrTheNewGame) {
+  const os::FileOp kind = GetParam();
+  const std::uint64_t calls = CountCalls(kind, [] { Install(Sandbox()); });
+  for (std::uint64_t n = 1; n <= calls; ++n) {
+    SCOPED_TRACE(Trace(kind, n));
+    Sandbox box;
+    os::ArmFaults({kind, n, ErrorFor(n), os::FaultAction::kFailOnce});
+    const Ran ran = Install(box);
+    os::DisarmFaults();
+    const std::string state = Judge(box);
+    EXPECT_TRUE(state == "old" || state == "new") << state;
+    EXPECT_EQ(state == "new", ran == Ran::kApplied) << state;
+    EXPECT_NE(ran, Ran::kNotRestored) << "one failure is always undone";
+  }
+  std::printf("%s operations failed one by one: %llu\n", os::FileOpName(kind),
+              static_cast<unsigned long long>(calls));
+}
+INSTANTIATE_TEST_SUITE_P(Kinds, FailureSweep, ::testing::ValuesIn(kKinds), KindName);
+
+TEST_P(CrashSweep, ACrashAtEveryOperationIsPutInOrderAtTheNextStart) {
+  const os::FileOp kind = GetParam();
+  const std::uint64_t calls = CountCalls(kind, [] { Install(Sandbox()); });
+  for (std::uint64_t n = 1; n <= calls; ++n) {
+    SCOPED_TRACE(Trace(kind, n));
+    Sandbox box;
+    CrashThenRecover(box, kind, n);
+    const std::string state = Judge(box);
+    EXPECT_TRUE(state == "old" || state == "new") << state;
+  }
+  std::printf("%s crash points: %llu\n", os::FileOpName(kind),
+              static_cast<unsigned long long>(calls));
+}
+INSTANTIATE_TEST_SUITE_P(Kinds, CrashSweep, ::testing::ValuesIn(kChangingKinds), KindName);
+
+// A second crash during the recovery, at each of its operations that may
+// change the disk, then a third start. Every such operation of two recoveries: the longest one (a crash
+// at the last rename, the commit point's: everything moved goes back) and
+// one after the commit point (a crash at the first deletion of the clean-up:
+// the clean-up is finished).
+TEST_F(InstallSweep, ACrashDuringTheRecoveryIsPutInOrderAtTheStartAfter) {
+  struct FirstCrash {
+    os::FileOp kind;
+    std::uint64_t n;
+    const char* state;
+  };
+  std::vector<FirstCrash> firsts;
+  const std::uint64_t renames = CountCalls(os::FileOp::kRename, [] { Install(Sandbox()); });
+  firsts.push_back({os::FileOp::kRename, renames, "old"});
+  const std::uint64_t deletes = CountCalls(os::FileOp::kDelete, [] { Install(Sandbox()); });
+  for (std::uint64_t n = 1; n <= deletes && firsts.size() == 1; ++n) {
+    Sandbox box;
+    if (CrashThenRecover(box, os::FileOp::kDelete, n).outcome == install::Recovery::kFinished &&
+        Judge(box) == "new")
+      firsts.push_back({os::FileOp::kDelete, n, "new"});
+  }
+  ASSERT_EQ(firsts.size(), 2u) << "no crash point after the commit";
+
   std::uint64_t total = 0;
-  for (os::FileOp kind : kKinds) {
-    std::uint64_t calls = 0;
-    {
-      Sandbox box;
-      os::ArmFaults({kind, 0});
-      Install(box);
-      calls = os::FaultCallCount(kind);
-      os::DisarmFaults();
-    }
-    total += calls;
-    for (std::uint64_t n = 1; n <= calls; ++n) {
-      SCOPED_TRACE(std::string(os::FileOpName(kind)) + " #" + std::to_string(n));
-      Sandbox box;
-      os::ArmFaults({kind, n, ErrorFor(kind), os::FaultAction::kCrash});
-      Install(box);
-      os::DisarmFaults();
-      EXPECT_NE(Recover(box), install::Recovery::kFailed);
-      const std::string state = Judge(box);
-      EXPECT_TRUE(state == "old" || state == "new") << state;
+  for (const FirstCrash& first : firsts) {
+    const Recovered recovered = CrashThenRecover(Sandbox(), first.kind, first.n);
+    for (os::FileOp kind : kChangingKinds) {
+      const std::uint64_t calls = recovered.calls[static_cast<int>(kind)];
+      total += calls;
+      for (std::uint64_t m = 1; m <= calls; ++m) {
+        SCOPED_TRACE(Trace(first.kind, first.n) + ", then " + Trace(kind, m));
+        Sandbox box;
+        os::ArmFaults({first.kind, first.n, ErrorFor(first.n), os::FaultAction::kCrash});
+        Install(box);
+        os::ArmFaults({kind, m, ErrorFor(m), os::FaultAction::kCrash});
+        Recover(box);
+        os::DisarmFaults();
+        EXPECT_NE(Recover(box), install::Recovery::kFailed);
+        EXPECT_EQ(Judge(box), first.state);
+      }
     }
   }
-  std::printf("crash points: %llu\n", static_cast<unsigned long long>(total));
+  std::printf("crash points in recoveries: %llu\n", static_cast<unsigned long long>(total));
 }
 
 }  // namespace
