@@ -192,6 +192,7 @@ bool Transaction::PutFilesInPlace() {
   Folder staged(tree_, kStagedFolder, false);
   Folder backup(tree_, kBackupFolder, false);
   if (!staged.ok() || !backup.ok()) return Fail(kWorkFolder);
+  std::vector<std::u16string> changed;  // the folders files went into
   for (const JournalEntry& file : journal_.files) {
     Parent target(tree_, file.relative);
     if (!target.ok()) return Fail(file.relative);
@@ -199,9 +200,23 @@ bool Transaction::PutFilesInPlace() {
     if (installed == Presence::kUnknown) return Fail(file.relative);
     if (installed == Presence::kThere && !BackUp(target, backup.get(), file.key.c_str()))
       return Fail(file.relative);
-    if (!os::RenameEntry(staged.get(), file.key.c_str(), target.get(), target.name()) ||
-        !os::FlushTreeFolder(target.get()))
+    if (!os::RenameEntry(staged.get(), file.key.c_str(), target.get(), target.name()))
       return Fail(file.relative);
+    const std::size_t name_start = file.relative.find_last_of(u"\\/");
+    const std::u16string folder =
+        name_start == std::u16string::npos ? u"" : file.relative.substr(0, name_start);
+    if (changed.empty() || changed.back() != folder) changed.push_back(folder);
+  }
+  // Each folder is flushed once, after all the moves, not after each: file
+  // systems write renames to their journal in the order they were made, so
+  // after a power cut the moves that stay are a prefix of the journal's
+  // list, which a rollback undoes like a crash at that point. The commit
+  // point is written only after these flushes.
+  std::sort(changed.begin(), changed.end());
+  changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+  for (const std::u16string& folder : changed) {
+    Folder target(tree_, folder, false);
+    if (!target.ok() || !os::FlushTreeFolder(target.get())) return Fail(folder);
   }
   return os::FlushTreeFolder(backup.get()) || Fail(kBackupFolder);
 }

@@ -1,12 +1,15 @@
 #include "app/install_worker.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "app/worker_atomics.h"
 #include "app/worker_messages.h"
 #include "file/native_file.h"
+#include "os/system.h"
 #include "os/thread.h"
+#include "os/tree.h"
 #include "os/version.h"
 #include "system/caps.h"
 #include "system/private_heap.h"
@@ -30,6 +33,19 @@ constexpr std::uint32_t kReaderDoneEvent = 2;
 constexpr std::uint32_t kFirstUnbufferedOs = 64;
 constexpr std::uint32_t kSystemTextLimit = 512;
 constexpr std::uint32_t kErrorTextCapacity = 4096;
+// What the system copies between two progress reports: one buffer's worth.
+constexpr std::uint32_t kSystemCopyChunk = 2u << 20;
+
+InstallWorker::CopyMode ChosenCopyMode(bool data_hook) {
+  using Mode = InstallWorker::CopyMode;
+  const char* setting = os::GetEnvironment("QV_COPY_MODE");
+  Mode mode = Mode::kSystem;
+  if (setting && std::strcmp(setting, "buffered") == 0) mode = Mode::kBuffered;
+  if (setting && std::strcmp(setting, "unbuffered") == 0) mode = Mode::kUnbuffered;
+  // A hook sees every buffer, so the bytes must pass through ours.
+  if (mode == Mode::kSystem && (data_hook || !os::SystemCopiesFileData())) mode = Mode::kUnbuffered;
+  return mode;
+}
 
 qvThread* CreateWorkerThread() {
   auto* thread = new (std::nothrow) qvThread;
@@ -115,6 +131,8 @@ int InstallWorker::Start(WorkerCallback callback, void* user, WorkerDataHook hoo
   callback_ = callback;
   user_ = user;
   hook_ = hook;
+  copy_mode_ = ChosenCopyMode(hook != nullptr);
+  if (copy_mode_ == CopyMode::kBuffered) unbuffered_capable_ = 0;
   main_thread_ = CreateWorkerThread();
   if (main_thread_ && main_thread_->Start(this, MainProc)) return 1;
   DestroyWorkerThread(main_thread_);
@@ -251,8 +269,10 @@ void InstallWorker::RunMain() {
     // Nothing is copied when a path could not be queued whole.
     FailJob(kPathTooLongFormat, refused_path_.c_str(), nullptr);
   } else {
-    for (std::size_t index = 0; index < queue_.size(); ++index)
-      if (!CopyOne(queue_[index], index)) break;
+    bool completed = true;
+    for (std::size_t index = 0; completed && index < queue_.size(); ++index)
+      completed = CopyOne(queue_[index], index);
+    if (completed && staged_files_ > 0) FlushStagedFiles();
   }
   Finish();
 }
@@ -298,7 +318,8 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
     return LoadAcquire(abort_) == 0;
   }
 
-  const int unbuffered = PrepareBuffers(job.source);
+  const bool system_copy = copy_mode_ == CopyMode::kSystem;
+  const int unbuffered = system_copy ? 0 : PrepareBuffers(job.source);
   if (unbuffered < 0) {
     FailJob(kBufferFailureFormat, job.source, nullptr);
     return false;
@@ -315,13 +336,15 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   StoreRelease(status_.current_size, size);
   StoreRelease(status_.current_written, std::uint64_t{0});
   unbuffered_ = unbuffered;
+  system_copy_ = system_copy ? 1 : 0;
 
-  reader_thread_->SetEvent(kFileEvent);
+  // A file the system copies needs the writer alone.
+  if (!system_copy) reader_thread_->SetEvent(kFileEvent);
   writer_thread_->SetEvent(kFileEvent);
   // The writer reports the file complete or stopped; the reader must also
   // have let go of the buffers before they are released.
   main_thread_->Wait(kFileEvent, os::kInfinite);
-  main_thread_->Wait(kReaderDoneEvent, os::kInfinite);
+  if (!system_copy) main_thread_->Wait(kReaderDoneEvent, os::kInfinite);
   if (LoadAcquire(error_)) {
     StoreRelease(abort_, 1);
     return false;
@@ -339,12 +362,26 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
     FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
     return false;
   }
-  if (!staged_.Commit(os::kAttrArchive)) {
+  // Staged files are flushed together at the end of the run.
+  const bool staging = !staging_folder_.empty();
+  if (!staged_.Commit(os::kAttrArchive, !staging)) {
     FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
     return false;
   }
+  if (staging) ++staged_files_;
   ClosePair();
   return LoadAcquire(abort_) == 0;
+}
+
+bool InstallWorker::FlushStagedFiles() {
+  os::Handle folder = os::OpenTreeFolder(tree_->Root(), staging_folder_.c_str(), false);
+  const bool flushed = folder != os::kInvalidHandle && os::FlushTreeFiles(folder);
+  const std::uint32_t code = os::GetLastError();
+  if (folder != os::kInvalidHandle) os::CloseTreeFolder(folder);
+  // The status still names the last job, whose output is among those that
+  // did not reach the disk.
+  if (!flushed) FailJobWithCode(kOutputOpenFailureFormat, status_.destination, code);
+  return flushed;
 }
 
 void InstallWorker::Finish() {
@@ -462,6 +499,7 @@ void InstallWorker::RunWriter() {
 }
 
 bool InstallWorker::WriteOneFile() {
+  if (system_copy_) return CopyInSystem();
   std::uint64_t offset = 0;
   for (std::size_t i = 0;; i = (i + 1) % count_) {
     if (!WaitForSlot(i, 0, writer_thread_)) return false;
@@ -496,4 +534,35 @@ bool InstallWorker::WriteOneFile() {
     SetSlotState(i, 1, reader_thread_);
     if (last) return true;
   }
+}
+
+bool InstallWorker::CopyInSystem() {
+  const std::uint64_t size = LoadAcquire(status_.current_size);
+  // An empty file still gets its one progress report, as through the ring.
+  std::uint64_t done = 0;
+  do {
+    if (LoadAcquire(abort_) || LoadAcquire(error_)) return false;
+    const std::uint64_t remaining = size - done;
+    const std::uint32_t chunk =
+        remaining < kSystemCopyChunk ? static_cast<std::uint32_t>(remaining) : kSystemCopyChunk;
+    std::uint32_t moved = 0;
+    if (chunk > 0 && !os::CopyFileData(source_, destination_, chunk, &moved)) {
+      FailTransfer(os::GetLastError(), kShortWriteFormat);
+      return false;
+    }
+    // The source shrank while it was copied: what is missing was never read.
+    if (chunk > 0 && moved == 0) {
+      FailTransfer(0, kShortReadFormat);
+      return false;
+    }
+    done += moved;
+    AddAcqRel(status_.current_written, std::uint64_t{moved});
+    AddAcqRel(status_.total_done, std::uint64_t{moved});
+    if (callback_ && Report() == 0) {
+      StoreRelease(quit_, 1);
+      StoreRelease(abort_, 1);
+      return false;
+    }
+  } while (done < size);
+  return true;
 }

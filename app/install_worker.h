@@ -57,6 +57,14 @@ using WorkerDataHook = void (*)(void* user, const void* buffer, std::uint64_t of
 
 class InstallWorker {
  public:
+  // How file data moves. kSystem lets the system copy between the two
+  // files (where it can and no data hook needs the bytes; the writer thread
+  // then copies and reports per buffer-sized chunk); kBuffered and
+  // kUnbuffered stream through the ring of buffers, reading through the
+  // system's cache or past it where the volume allows. QV_COPY_MODE
+  // ("system", "buffered", "unbuffered") overrides the default, kSystem.
+  enum class CopyMode { kSystem, kBuffered, kUnbuffered };
+
   InstallWorker(int buffer_count, int buffered_only);
   InstallWorker(const InstallWorker&) = delete;
   InstallWorker& operator=(const InstallWorker&) = delete;
@@ -73,8 +81,9 @@ class InstallWorker {
   void SetDestinationTree(const confine::Tree* tree);
   // A folder below the tree (relative, '\\' separated) where every copied
   // file is written instead of its destination: job n (from 0, in queue
-  // order) becomes the file named n in decimal there, complete, flushed and
-  // with the source's times. The destination is still what the version
+  // order) becomes the file named n in decimal there, complete and with the
+  // source's times. The staged files are flushed together after the last
+  // job, before the finished report of a run without failure. The destination is still what the version
   // check looks at and what reports name. Empty (the default): files are
   // written over their destinations.
   void SetStagingFolder(std::u16string_view folder);
@@ -101,6 +110,11 @@ class InstallWorker {
   // when it failed (reported); the writer when it stopped early.
   bool ReadOneFile(std::uint64_t size);
   bool WriteOneFile();
+  // The writer's part of a file the system copies.
+  bool CopyInSystem();
+  // Makes the staged files durable; a failure has been reported when it
+  // returns false.
+  bool FlushStagedFiles();
   bool CopyOne(const CopyJob& job, std::size_t index);
   void Finish();
 
@@ -161,6 +175,9 @@ class InstallWorker {
   char16_t sector_volume_[kWorkerPathCapacity] = {};  // volume last asked
   std::uint32_t volume_sector_ = 0;                   // and its answer
   std::int32_t unbuffered_ = 0;
+  CopyMode copy_mode_ = CopyMode::kSystem;
+  std::int32_t system_copy_ = 0;  // the current file is copied by the system
+  std::size_t staged_files_ = 0;
   std::int32_t report_taken_ = 0;  // a failure has been reported
   std::u16string refused_path_;    // first job path that did not fit
   std::u16string staging_folder_;

@@ -53,11 +53,11 @@ bool StagedFile::Begin(const Tree& tree, std::u16string_view relative, std::uint
   return false;
 }
 
-bool StagedFile::Commit(std::uint32_t attributes) {
+bool StagedFile::Commit(std::uint32_t attributes, bool flush) {
   if (file_ == os::kInvalidHandle) return Refuse(os::kErrorInvalidHandle);
   // The data reaches the disk before the name does: after a crash the
   // destination is the old file or the whole new one.
-  if (!os::FlushFile(file_)) {
+  if (flush && !os::FlushFile(file_)) {
     std::uint32_t error = os::GetLastError();
     Discard();
     return Refuse(error);
@@ -75,7 +75,7 @@ bool StagedFile::Commit(std::uint32_t attributes) {
     return Refuse(error);
   }
   temporary_.clear();
-  const bool durable = os::FlushTreeFolder(folder_);
+  const bool durable = !flush || os::FlushTreeFolder(folder_);
   const std::uint32_t error = os::GetLastError();
   Release();
   return durable || Refuse(error);

@@ -36,8 +36,9 @@ class StagedFile {
   // destination (removing a link to a folder there first) and flushes the
   // folder's entries. The temporary file is removed when the rename fails;
   // a failed flush of the folder after it fails the commit with the new
-  // file in place.
-  bool Commit(std::uint32_t attributes);
+  // file in place. With `flush` false both flushes are left to the caller,
+  // who makes many commits durable at once (os::FlushTreeFiles).
+  bool Commit(std::uint32_t attributes, bool flush = true);
   // Closes and removes the temporary file.
   void Discard();
 

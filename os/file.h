@@ -52,6 +52,7 @@ inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorNotSupported = 50;
 inline constexpr std::uint32_t kErrorHandleDiskFull = 39;
 inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
@@ -78,6 +79,17 @@ bool CloseFile(Handle file);
 bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* done);
 bool WriteFile(Handle file, const void* buffer, std::uint32_t count,
                std::uint32_t* done);
+
+// Whether CopyFileData copies inside the system here (POSIX: yes; Windows:
+// no, callers read and write through their own buffers).
+bool SystemCopiesFileData();
+// Copies up to `count` bytes from the file position of `from` (open for
+// reading, without kFlagNoBuffering) to that of `to` (open for writing)
+// without passing them through the caller's memory, and moves both
+// positions: copy_file_range, or sendfile where the file systems refuse
+// it. `done` receives the bytes copied, 0 at the end of `from`. A fault
+// point of kind kWrite. Windows: kErrorNotSupported.
+bool CopyFileData(Handle from, Handle to, std::uint32_t count, std::uint32_t* done);
 
 // A read at `offset` that neither uses nor depends on the file pointer, so
 // that threads sharing a handle never read at each other's positions.

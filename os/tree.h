@@ -119,6 +119,12 @@ bool RemoveFolderIn(Handle folder, const char16_t* name);
 // for a path: POSIX fsyncs the folder; Windows, whose renames write
 // through, only checks the handle.
 bool FlushTreeFolder(Handle folder);
+// Brings every file of the folder (not below it) to the disk, data and
+// metadata, and the folder's entries, in one step where the system has
+// one: POSIX syncs the folder's whole file system (syncfs); Windows
+// flushes each file (FlushFileBuffers), which needs files that can be
+// opened for writing. One fault point of kind kFlush.
+bool FlushTreeFiles(Handle folder);
 
 // Attributes and times of the entry itself; a link is refused
 // (kErrorStoppedOnSymlink). A null time is left alone.

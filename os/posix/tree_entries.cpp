@@ -162,6 +162,16 @@ bool FlushTreeFolder(Handle folder) {
   return false;
 }
 
+bool FlushTreeFiles(Handle folder) {
+  if (FaultInjected(FileOp::kFlush)) return false;
+  int fd = posix::FolderDescriptor(folder);
+  if (fd < 0) return false;
+  // One journal commit for every file instead of one per file.
+  if (syncfs(fd) == 0) return true;
+  posix::SetErrnoError(errno);
+  return false;
+}
+
 bool DeleteEntry(Handle folder, const char16_t* name) {
   if (FaultInjected(FileOp::kDelete)) return false;
   int fd;

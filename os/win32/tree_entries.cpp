@@ -148,6 +148,29 @@ bool FlushTreeFolder(Handle folder) {
   return !FaultInjected(FileOp::kFlush) && win32::FolderPath(folder, &path);
 }
 
+bool FlushTreeFiles(Handle folder) {
+  std::u16string path;
+  if (FaultInjected(FileOp::kFlush) || !win32::FolderPath(folder, &path)) return false;
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(win32::Wide((path + u"\\*").c_str()), &found);
+  if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  bool flushed = true;
+  do {
+    if (IsFolder(found.dwFileAttributes) || IsReparse(found.dwFileAttributes)) continue;
+    const std::u16string file = path + u"\\" + reinterpret_cast<const char16_t*>(found.cFileName);
+    HANDLE handle = ::CreateFileW(win32::Wide(file.c_str()), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    flushed = handle != INVALID_HANDLE_VALUE && ::FlushFileBuffers(handle);
+    const DWORD error = ::GetLastError();
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    ::SetLastError(error);
+  } while (flushed && ::FindNextFileW(search, &found));
+  const DWORD error = flushed ? ERROR_SUCCESS : ::GetLastError();
+  ::FindClose(search);
+  return flushed || Fail(error);
+}
+
 bool DeleteEntry(Handle folder, const char16_t* name) {
   std::u16string path;
   if (FaultInjected(FileOp::kDelete) || !win32::EntryPath(folder, name, &path)) return false;

@@ -19,6 +19,7 @@
 #include "system/caps.h"
 #include "system/private_heap.h"
 #include "test_support.h"
+#include "../system/debug_log_capture.h"
 
 namespace {
 
@@ -143,13 +144,21 @@ class WorkerTest : public ::testing::Test {
 
 // --- sizes and contents ------------------------------------------------------
 
-class WorkerSizes : public WorkerTest, public ::testing::WithParamInterface<int> {};
+// Each way of moving the data: the system's copy where it has one, and the
+// ring of buffers through the cache and past it.
+class WorkerSizes : public WorkerTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    WorkerTest::SetUp();
+    qvtest::SetEnvironment("QV_COPY_MODE", GetParam());
+  }
+  void TearDown() override { qvtest::SetEnvironment("QV_COPY_MODE", nullptr); }
+};
 
 TEST_P(WorkerSizes, CopiesEverySizeByteForByte) {
-  const int buffered_only = GetParam();
   const std::vector<std::uint64_t> sizes = {
       0, 1, 4095, 1049088, 1052672, kBufferedCapacity, 3 * kBufferedCapacity + 1};
-  InstallWorker* worker = NewWorker(buffered_only);
+  InstallWorker* worker = NewWorker(0);
   std::uint64_t total = 0;
   for (std::size_t i = 0; i < sizes.size(); ++i) {
     const std::u16string name = u"f" + qvtest::U16(std::to_string(i)) + u".bin";
@@ -184,7 +193,65 @@ TEST_P(WorkerSizes, CopiesEverySizeByteForByte) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BufferedAndUnbuffered, WorkerSizes, ::testing::Values(1, 0));
+TEST_P(WorkerSizes, FullDiskIsAWriteFailureWithTheSystemText) {
+  dir_.WriteFile(u"src\\big.bin", Pattern(3 * kBufferedCapacity, 5));
+  dir_.WriteFile(u"src\\after.txt", "after");
+  InstallWorker* worker = NewWorker(0);
+  worker->Add(Src(u"big.bin").c_str(), Dst(u"big.bin").c_str(), 0);
+  worker->Add(Src(u"after.txt").c_str(), Dst(u"after.txt").c_str(), 0);
+  struct Disarm {
+    ~Disarm() { os::DisarmFaults(); }
+  } disarm;
+  os::ArmFaults({os::FileOp::kWrite, 2, os::kErrorDiskFull});
+  recorder_.Run(worker);
+  os::DisarmFaults();
+
+  ASSERT_EQ(recorder_.Sequence(), "PFE");
+  char16_t text[512] = {};
+  ASSERT_GT(os::GetErrorText(os::kErrorDiskFull, text, 512), 0u);
+  EXPECT_EQ(recorder_.reports()[1].message, text);
+  // The staged copy is dropped: nothing half-written is left behind.
+  std::error_code ignored;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Native(u"dst"), ignored),
+                          fs::directory_iterator()),
+            0);
+}
+
+INSTANTIATE_TEST_SUITE_P(CopyModes, WorkerSizes,
+                         ::testing::Values("system", "buffered", "unbuffered"));
+
+// Staged files reach the disk together after the last copy, not one by one;
+// a failure of that flush fails the run with the system's text.
+TEST_F(WorkerTest, StagedFilesAreFlushedTogetherOnce) {
+  ASSERT_TRUE(fs::create_directories(dir_.Native(u"stage")));
+  InstallWorker* worker = NewWorker();
+  worker->SetStagingFolder(u"stage");
+  for (int i = 0; i < 20; ++i) {
+    const std::u16string name = u"f" + qvtest::U16(std::to_string(i)) + u".txt";
+    dir_.WriteFile(u"src\\" + name, Pattern(100 + i, i));
+    worker->Add(Src(name.c_str()).c_str(), Dst(name.c_str()).c_str(), 0);
+  }
+  struct Disarm {
+    ~Disarm() { os::DisarmFaults(); }
+  } disarm;
+  os::ArmFaults({os::FileOp::kFlush, 0});
+  recorder_.Run(worker);
+  EXPECT_EQ(os::FaultCallCount(os::FileOp::kFlush), 1u);
+  os::DisarmFaults();
+  EXPECT_EQ(recorder_.Sequence(), std::string(20, 'P') + "E");
+  EXPECT_EQ(dir_.ReadFile(u"stage\\19"), Pattern(119, 19));
+
+  Recorder failing;
+  ASSERT_TRUE(fs::create_directories(dir_.Native(u"stage2")));
+  worker = NewWorker();
+  worker->SetStagingFolder(u"stage2");
+  worker->Add(Src(u"f0.txt").c_str(), Dst(u"f0.txt").c_str(), 0);
+  os::ArmFaults({os::FileOp::kFlush, 1, os::kErrorDiskFull});
+  failing.Run(worker);
+  os::DisarmFaults();
+  ASSERT_EQ(failing.Sequence(), "PFE");
+  EXPECT_NE(failing.reports()[1].message.find(Dst(u"f0.txt")), std::u16string::npos);
+}
 
 TEST_F(WorkerTest, OneReportPerBufferAndNoEmptyExtraSlot) {
   struct Case {
@@ -405,30 +472,6 @@ TEST_F(WorkerTest, SourceThatShrinksDuringTheCopyIsAReadFailure) {
 }
 
 #endif
-
-TEST_F(WorkerTest, FullDiskIsAWriteFailureWithTheSystemText) {
-  dir_.WriteFile(u"src\\big.bin", Pattern(3 * kBufferedCapacity, 5));
-  dir_.WriteFile(u"src\\after.txt", "after");
-  InstallWorker* worker = NewWorker();
-  worker->Add(Src(u"big.bin").c_str(), Dst(u"big.bin").c_str(), 0);
-  worker->Add(Src(u"after.txt").c_str(), Dst(u"after.txt").c_str(), 0);
-  struct Disarm {
-    ~Disarm() { os::DisarmFaults(); }
-  } disarm;
-  os::ArmFaults({os::FileOp::kWrite, 2, os::kErrorDiskFull});
-  recorder_.Run(worker);
-  os::DisarmFaults();
-
-  ASSERT_EQ(recorder_.Sequence(), "PFE");
-  char16_t text[512] = {};
-  ASSERT_GT(os::GetErrorText(os::kErrorDiskFull, text, 512), 0u);
-  EXPECT_EQ(recorder_.reports()[1].message, text);
-  // The staged copy is dropped: nothing half-written is left behind.
-  std::error_code ignored;
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Native(u"dst"), ignored),
-                          fs::directory_iterator()),
-            0);
-}
 
 // --- stopping through the callback -------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "os/fault.h"
 #include "os/file.h"
 #include "os/tree.h"
 #include "os/volume.h"
@@ -59,6 +60,52 @@ TEST_F(Durable, FlushFolderAndFreeSpaceTakeFoldersOnly) {
     EXPECT_FALSE(call(Path(u"file.txt").c_str()));
     EXPECT_EQ(os::GetLastError(), os::kErrorDirectory);
   }
+}
+
+TEST_F(Durable, FlushTreeFilesTakesAFolderOfFiles) {
+  dir_.WriteFile(u"staged\\0", "zero");
+  dir_.WriteFile(u"staged\\1", "one");
+  fs::create_directories(dir_.Native(u"staged\\below"));
+  os::Handle folder = os::OpenTreeRoot(Path(u"staged").c_str());
+  ASSERT_NE(folder, os::kInvalidHandle);
+  EXPECT_TRUE(os::FlushTreeFiles(folder));
+  os::CloseTreeFolder(folder);
+  EXPECT_FALSE(os::FlushTreeFiles(os::kInvalidHandle));
+  EXPECT_EQ(dir_.ReadFile(u"staged\\1"), "one");
+}
+
+TEST_F(Durable, CopyFileDataMovesBothPositionsOrIsRefused) {
+  std::string content(300000, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 % 253);
+  dir_.WriteFile(u"from.bin", content);
+  os::Handle from = ostest::Open(Path(u"from.bin"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  os::Handle to = ostest::Open(Path(u"to.bin"), os::kAccessWrite, os::kShareNone, os::kCreateNew);
+  std::uint32_t done = 1;
+  // A fault point of its own kind, on every system.
+  os::ArmFaults({os::FileOp::kWrite, 1, 1234});
+  EXPECT_FALSE(os::CopyFileData(from, to, 100, &done));
+  EXPECT_EQ(os::GetLastError(), 1234u);
+  os::DisarmFaults();
+  if (!os::SystemCopiesFileData()) {
+    EXPECT_FALSE(os::CopyFileData(from, to, 100, &done));
+    EXPECT_EQ(os::GetLastError(), os::kErrorNotSupported);
+    EXPECT_EQ(done, 0u);
+  } else {
+    // A first chunk, the rest in pieces, then the end of the source.
+    ASSERT_TRUE(os::CopyFileData(from, to, 4096, &done));
+    EXPECT_EQ(done, 4096u);
+    std::uint64_t copied = done;
+    while (os::CopyFileData(from, to, 70000, &done) && done > 0) copied += done;
+    EXPECT_EQ(copied, content.size());
+    EXPECT_EQ(done, 0u);
+    EXPECT_EQ(os::SeekFile(to, 0, os::kSeekCurrent), static_cast<std::int64_t>(content.size()));
+    // The destination must be writable and the source readable.
+    EXPECT_FALSE(os::CopyFileData(to, from, 10, &done));
+    EXPECT_EQ(os::GetLastError(), os::kErrorAccessDenied);
+  }
+  os::CloseFile(from);
+  os::CloseFile(to);
+  if (os::SystemCopiesFileData()) EXPECT_EQ(dir_.ReadFile(u"to.bin"), content);
 }
 
 TEST_F(Durable, FreeSpaceIsWhatTheVolumeReports) {

@@ -1,4 +1,5 @@
 #include "os/fault.h"
+#include "os/tree.h"
 
 #include <gtest/gtest.h>
 
@@ -220,11 +221,14 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, FaultKind, ::testing::ValuesIn(KindCases()),
 TEST_F(FaultSeam, FoldersVolumesAndMutexesHaveFaultPoints) {
   SeamBench bench;
   const std::u16string folder = bench.Path(u"");
+  const os::Handle tree_folder = os::OpenTreeRoot(folder.c_str());
+  ASSERT_NE(tree_folder, os::kInvalidHandle);
   struct Case {
     os::FileOp op;
     std::function<bool()> call;
   } cases[] = {
       {os::FileOp::kFlush, [&] { return os::FlushFolder(folder.c_str()); }},
+      {os::FileOp::kFlush, [&] { return os::FlushTreeFiles(tree_folder); }},
       {os::FileOp::kQuery,
        [&] {
          std::uint64_t free = 0;
@@ -251,6 +255,8 @@ TEST_F(FaultSeam, FoldersVolumesAndMutexesHaveFaultPoints) {
     EXPECT_EQ(os::FaultCallCount(c.op), 2u);
     EXPECT_EQ(os::FaultCallCount(os::FileOp::kAny), 2u);
   }
+  os::DisarmFaults();
+  os::CloseTreeFolder(tree_folder);
 }
 
 TEST_F(FaultSeam, OnwardFailsEveryLaterCallOfTheKindOnly) {
