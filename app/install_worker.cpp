@@ -336,15 +336,19 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   StoreRelease(status_.current_size, size);
   StoreRelease(status_.current_written, std::uint64_t{0});
   unbuffered_ = unbuffered;
-  system_copy_ = system_copy ? 1 : 0;
 
-  // A file the system copies needs the writer alone.
-  if (!system_copy) reader_thread_->SetEvent(kFileEvent);
-  writer_thread_->SetEvent(kFileEvent);
-  // The writer reports the file complete or stopped; the reader must also
-  // have let go of the buffers before they are released.
-  main_thread_->Wait(kFileEvent, os::kInfinite);
-  if (!system_copy) main_thread_->Wait(kReaderDoneEvent, os::kInfinite);
+  if (system_copy) {
+    // Nothing to hand over: this thread has the system copy the file, with
+    // no wake-up of another thread per file.
+    CopyInSystem();
+  } else {
+    reader_thread_->SetEvent(kFileEvent);
+    writer_thread_->SetEvent(kFileEvent);
+    // The writer reports the file complete or stopped; the reader must
+    // also have let go of the buffers before they are released.
+    main_thread_->Wait(kFileEvent, os::kInfinite);
+    main_thread_->Wait(kReaderDoneEvent, os::kInfinite);
+  }
   if (LoadAcquire(error_)) {
     StoreRelease(abort_, 1);
     return false;
@@ -499,7 +503,6 @@ void InstallWorker::RunWriter() {
 }
 
 bool InstallWorker::WriteOneFile() {
-  if (system_copy_) return CopyInSystem();
   std::uint64_t offset = 0;
   for (std::size_t i = 0;; i = (i + 1) % count_) {
     if (!WaitForSlot(i, 0, writer_thread_)) return false;

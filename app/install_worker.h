@@ -58,8 +58,8 @@ using WorkerDataHook = void (*)(void* user, const void* buffer, std::uint64_t of
 class InstallWorker {
  public:
   // How file data moves. kSystem lets the system copy between the two
-  // files (where it can and no data hook needs the bytes; the writer thread
-  // then copies and reports per buffer-sized chunk); kBuffered and
+  // files (where it can and no data hook needs the bytes; the main worker
+  // thread then copies and reports per buffer-sized chunk); kBuffered and
   // kUnbuffered stream through the ring of buffers, reading through the
   // system's cache or past it where the volume allows. QV_COPY_MODE
   // ("system", "buffered", "unbuffered") overrides the default, kSystem.
@@ -110,7 +110,8 @@ class InstallWorker {
   // when it failed (reported); the writer when it stopped early.
   bool ReadOneFile(std::uint64_t size);
   bool WriteOneFile();
-  // The writer's part of a file the system copies.
+  // Has the system copy the current file, reporting per chunk; false when
+  // it failed (reported) or was stopped.
   bool CopyInSystem();
   // Makes the staged files durable; a failure has been reported when it
   // returns false.
@@ -176,7 +177,6 @@ class InstallWorker {
   std::uint32_t volume_sector_ = 0;                   // and its answer
   std::int32_t unbuffered_ = 0;
   CopyMode copy_mode_ = CopyMode::kSystem;
-  std::int32_t system_copy_ = 0;  // the current file is copied by the system
   std::size_t staged_files_ = 0;
   std::int32_t report_taken_ = 0;  // a failure has been reported
   std::u16string refused_path_;    // first job path that did not fit
