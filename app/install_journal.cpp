@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "app/text_line_list.h"
+#include "file/confine_rules.h"
 #include "file/confined_tree.h"
 #include "os/tree.h"
 
@@ -16,6 +17,9 @@ constexpr std::u16string_view kDeletePrefix = u"delete ";
 constexpr std::u16string_view kFolderPrefix = u"folder ";
 constexpr std::u16string_view kFilePrefix = u"file ";
 
+// Keys are numbers of jobs and entries: far fewer digits than this.
+constexpr std::size_t kMaxKeyUnits = 20;
+
 constexpr std::u16string_view kStateNames[] = {u"staging", u"switching", u"committed"};
 
 // "KEY\tPATH": keys are ours and never hold a tab; paths below a folder
@@ -28,6 +32,29 @@ bool ParseEntry(std::u16string_view text, JournalEntry* entry) {
   entry->key = text.substr(0, tab);
   entry->relative = text.substr(tab + 1);
   return true;
+}
+
+// Keys are ours: decimal numbers and "log", names in the work folder's parts.
+bool IsKey(std::u16string_view key) {
+  if (key.empty() || key.size() > kMaxKeyUnits) return false;
+  for (char16_t unit : key)
+    if (!((unit >= u'0' && unit <= u'9') || (unit >= u'a' && unit <= u'z'))) return false;
+  return true;
+}
+
+// A path the install may have moved: below the install folder under the
+// rules of delete entries, and not into the work folder.
+bool IsGamePath(std::u16string_view relative) {
+  if (confine::CheckRelativePath(relative) != confine::Rule::kOk) return false;
+  std::u16string_view first = relative.substr(0, relative.find_first_of(u"\\/"));
+  constexpr std::u16string_view work = kWorkFolder;
+  if (first.size() != work.size()) return true;
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    char16_t unit = first[i];
+    if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit + 32);
+    if (unit != work[i]) return true;
+  }
+  return false;
 }
 
 bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
@@ -63,17 +90,26 @@ bool ParseJournal(const std::vector<std::u16string>& lines, Journal* journal) {
       known = true;
     }
   if (!known) return false;
+  // The journal is read as a stranger's file: whatever it says, recovery
+  // moves only between the work folder's parts and paths of the game.
   for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
     std::u16string_view line = lines[i];
     JournalEntry entry;
-    if (StartsWith(line, kDeletePrefix) && ParseEntry(line.substr(kDeletePrefix.size()), &entry))
+    if (StartsWith(line, kDeletePrefix) && ParseEntry(line.substr(kDeletePrefix.size()), &entry) &&
+        IsKey(entry.key)) {
+      // A delete entry that the rules refuse was never moved; it stays in
+      // the journal only to keep the keys in step.
       journal->deletions.push_back(entry);
-    else if (StartsWith(line, kFilePrefix) && ParseEntry(line.substr(kFilePrefix.size()), &entry))
+    } else if (StartsWith(line, kFilePrefix) &&
+               ParseEntry(line.substr(kFilePrefix.size()), &entry) && IsKey(entry.key) &&
+               IsGamePath(entry.relative)) {
       journal->files.push_back(entry);
-    else if (StartsWith(line, kFolderPrefix) && line.size() > kFolderPrefix.size())
+    } else if (StartsWith(line, kFolderPrefix) &&
+               IsGamePath(std::u16string_view(line).substr(kFolderPrefix.size()))) {
       journal->folders.emplace_back(line.substr(kFolderPrefix.size()));
-    else
+    } else {
       return false;
+    }
   }
   return true;
 }

@@ -238,11 +238,8 @@ bool Transaction::Rollback() {
     if (!WriteState()) return false;
     for (auto file = journal_.files.rbegin(); file != journal_.files.rend(); ++file)
       if (!RollBackFile(*file)) return false;
-    for (auto folder = journal_.folders.rbegin(); folder != journal_.folders.rend(); ++folder) {
-      const confine::DeleteResult removed = tree_.Delete(*folder);
-      if (removed != confine::DeleteResult::kDeleted && removed != confine::DeleteResult::kAbsent)
-        return Fail(*folder);
-    }
+    for (auto folder = journal_.folders.rbegin(); folder != journal_.folders.rend(); ++folder)
+      if (!RemoveMadeFolder(*folder)) return false;
     for (auto deletion = journal_.deletions.rbegin(); deletion != journal_.deletions.rend();
          ++deletion)
       if (!RestoreDeletion(*deletion)) return false;
@@ -276,6 +273,24 @@ bool Transaction::RollBackFile(const JournalEntry& file) {
       !os::RenameEntry(backup.get(), file.key.c_str(), target.get(), target.name()))
     return Fail(file.relative);
   return os::FlushTreeFolder(target.get()) || Fail(file.relative);
+}
+
+// A folder the install made goes only when it is empty again: what was put
+// there meanwhile, or what a damaged journal names, is never deleted.
+bool Transaction::RemoveMadeFolder(const std::u16string& folder) {
+  {
+    Folder made(tree_, folder, false);
+    std::vector<os::FolderEntry> entries;
+    if (!made.ok()) {
+      const std::uint32_t error = os::GetLastError();
+      return error == os::kErrorPathNotFound || error == os::kErrorFileNotFound || Fail(folder);
+    }
+    if (!os::ListFolder(made.get(), &entries)) return Fail(folder);
+    if (!entries.empty()) return true;
+  }
+  const confine::DeleteResult removed = tree_.Delete(folder);
+  return removed == confine::DeleteResult::kDeleted || removed == confine::DeleteResult::kAbsent ||
+         Fail(folder);
 }
 
 bool Transaction::RestoreDeletion(const JournalEntry& deletion) {

@@ -88,6 +88,7 @@ class Transaction {
   bool MakeFolders();
   bool PutFilesInPlace();
   bool RollBackFile(const JournalEntry& file);
+  bool RemoveMadeFolder(const std::u16string& folder);
   bool RestoreDeletion(const JournalEntry& deletion);
   // Makes the work folder's entries durable; true when it is gone.
   bool FlushWorkFolder();

@@ -1,0 +1,59 @@
+// The journal is read as a stranger's file: recovery follows only keys of
+// its own parts and paths of the game, and never deletes what it did not make.
+#include "app/install_journal.h"
+
+#include <gtest/gtest.h>
+
+#include "app/install_transaction.h"
+#include "file/confined_tree.h"
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::u16string> Lines(std::initializer_list<const char16_t*> body) {
+  std::vector<std::u16string> lines{u"qvupdate journal 1", u"state switching"};
+  for (const char16_t* line : body) lines.emplace_back(line);
+  lines.emplace_back(u"end");
+  return lines;
+}
+
+TEST(InstallJournal, ACraftedJournalNamesNothingOutsideTheGameOrInsideTheWorkFolder) {
+  install::Journal journal;
+  EXPECT_TRUE(install::ParseJournal(
+      Lines({u"delete 0\tcache", u"folder new", u"file 1\tnew\\a.txt", u"file log\tinstall.log"}),
+      &journal));
+  EXPECT_EQ(journal.files.size(), 2u);
+  for (const char16_t* line :
+       {u"file 0\t..\\outside.txt", u"file 0\tC:\\Windows\\win.ini", u"file 0\t\\\\server\\share\\x",
+        u"file 0\t~qvupdate\\journal", u"file 0\t~QVUPDATE\\b\\0", u"file ..\tgame.exe",
+        u"file 0\\1\tgame.exe", u"file \tgame.exe", u"folder ..", u"folder ~qvupdate",
+        u"folder a\\..\\..", u"delete ../0\tcache"}) {
+    SCOPED_TRACE(qvtest::U8(line));
+    EXPECT_FALSE(install::ParseJournal(Lines({line}), &journal));
+  }
+}
+
+// A delete entry the rules refused at the install was never moved; the
+// journal keeps it only to keep the keys in step.
+TEST(InstallJournal, ARefusedDeleteEntryIsKeptButNeverFollowed) {
+  install::Journal journal;
+  ASSERT_TRUE(install::ParseJournal(Lines({u"delete 0\t..\\evil"}), &journal));
+  EXPECT_EQ(journal.deletions.size(), 1u);
+}
+
+TEST(InstallJournal, RecoveryLeavesAFolderItDidNotEmptyAndWhatIsInIt) {
+  qvtest::ScratchDir dir;
+  dir.WriteFile(u"game\\saves\\slot1.sav", "progress");
+  dir.WriteFile(u"game\\~qvupdate\\journal",
+                "qvupdate journal 1\r\nstate switching\r\nfolder saves\r\nend\r\n");
+  for (const char16_t* part : {u"game\\~qvupdate\\s", u"game\\~qvupdate\\b", u"game\\~qvupdate\\d"})
+    std::filesystem::create_directories(dir.Native(part));
+  confine::Tree tree;
+  ASSERT_EQ(tree.Open(dir.Path(u"game").c_str(), {}), confine::Rule::kOk);
+  install::Failure failure;
+  EXPECT_EQ(install::Transaction::Recover(tree, &failure), install::Recovery::kRolledBack);
+  EXPECT_EQ(dir.ReadFile(u"game\\saves\\slot1.sav"), "progress");
+  EXPECT_FALSE(std::filesystem::exists(dir.Native(u"game\\~qvupdate")));
+}
+
+}  // namespace
