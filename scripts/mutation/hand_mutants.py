@@ -48,24 +48,24 @@ def _read(root, path):
         return f.read()
 
 
-def from_lines(root, specs):
+def from_lines(root, mutant_lines):
     """FILE:LINE:TEXT -> line LINE (from 1) of FILE becomes TEXT."""
     mutants = []
-    for spec in specs:
-        parts = spec.split(":", 2)
+    for line_text in mutant_lines:
+        parts = line_text.split(":", 2)
         if len(parts) != 3 or not parts[1].isdigit():
-            raise HandMutantError(f"--mutant {spec!r}: expected FILE:LINE:TEXT")
+            raise HandMutantError(f"--mutant {line_text!r}: expected FILE:LINE:TEXT")
         path, number, text = os.path.normpath(parts[0]), int(parts[1]), parts[2]
         original = _read(root, path)
         lines = original.splitlines(keepends=True)
         if not 1 <= number <= len(lines):
-            raise HandMutantError(f"--mutant {spec!r}: {path} has {len(lines)} lines")
+            raise HandMutantError(f"--mutant {line_text!r}: {path} has {len(lines)} lines")
         old = lines[number - 1]
         ending = old[len(old.rstrip("\r\n")):]
         lines[number - 1] = text + ending
         mutated = "".join(lines)
         if mutated == original:
-            raise HandMutantError(f"--mutant {spec!r} changes nothing")
+            raise HandMutantError(f"--mutant {line_text!r} changes nothing")
         mutants.append(_Mutant(f"{path}:{number}", f"hand-written: `{old.strip()}` -> `{text.strip()}`",
                                "hand-written", number, [(path, original, mutated)]))
     return mutants

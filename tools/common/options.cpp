@@ -5,7 +5,7 @@ std::string ParsedOptions::Value(const std::string& name) const {
   return found == values.end() ? std::string() : found->second;
 }
 
-bool ParseOptions(const std::vector<std::string>& arguments, const OptionSpec& spec,
+bool ParseOptions(const std::vector<std::string>& arguments, const OptionTable& table,
                   ParsedOptions* parsed, std::string* error) {
   *parsed = {};
   bool options_end = false;
@@ -25,9 +25,9 @@ bool ParseOptions(const std::vector<std::string>& arguments, const OptionSpec& s
       *error = name + " is given twice";
       return false;
     }
-    if (spec.flags.count(name) && equals == std::string::npos) {
+    if (table.flags.count(name) && equals == std::string::npos) {
       parsed->flags.insert(name);
-    } else if (spec.with_value.count(name)) {
+    } else if (table.with_value.count(name)) {
       if (equals == std::string::npos && i + 1 == arguments.size()) {
         *error = name + " needs a value";
         return false;
@@ -41,7 +41,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, const OptionSpec& s
   return true;
 }
 
-int StartCommand(const std::vector<std::string>& arguments, const CommandSpec& command,
+int StartCommand(const std::vector<std::string>& arguments, const CommandTable& command,
                  ParsedOptions* parsed, std::string* out, std::string* err) {
   std::string problem;
   if (ParseOptions(arguments, command.options, parsed, &problem)) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct OptionSpec {
+struct OptionTable {
   std::set<std::string> with_value;  // "--from", ...
   std::set<std::string> flags;       // "--force", ...
 };
@@ -24,13 +24,13 @@ struct ParsedOptions {
 
 // False, with the problem in `error`, for an unknown option, a missing
 // value or an option given twice.
-bool ParseOptions(const std::vector<std::string>& arguments, const OptionSpec& spec,
+bool ParseOptions(const std::vector<std::string>& arguments, const OptionTable& table,
                   ParsedOptions* parsed, std::string* error);
 
-struct CommandSpec {
+struct CommandTable {
   const char* name;  // "qvpatch make", for messages
   const char* help;
-  OptionSpec options;
+  OptionTable options;
   std::vector<std::string> required;  // options that must have a value
   bool takes_operands = false;
 };
@@ -39,5 +39,5 @@ struct CommandSpec {
 // refuses unknown options, stray operands and missing required options
 // with the help text. Returns -1 to go on, else the exit status (0 after
 // the help, 2 for bad usage).
-int StartCommand(const std::vector<std::string>& arguments, const CommandSpec& command,
+int StartCommand(const std::vector<std::string>& arguments, const CommandTable& command,
                  ParsedOptions* parsed, std::string* out, std::string* err);

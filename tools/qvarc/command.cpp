@@ -187,9 +187,9 @@ int Create(const std::u16string& path, const std::u16string& folder, const std::
 }  // namespace
 
 int RunQvarc(const std::vector<std::string>& arguments, std::string* out, std::string* err) {
-  const CommandSpec spec{"qvarc", kHelp, {{"--key"}, {"--help"}}, {}, true};
+  const CommandTable table{"qvarc", kHelp, {{"--key"}, {"--help"}}, {}, true};
   ParsedOptions parsed;
-  if (const int status = StartCommand(arguments, spec, &parsed, out, err); status >= 0) return status;
+  if (const int status = StartCommand(arguments, table, &parsed, out, err); status >= 0) return status;
   const std::vector<std::string>& operands = parsed.operands;
   if (operands.empty()) return Usage(err, "no command given");
   const std::string& command = operands[0];

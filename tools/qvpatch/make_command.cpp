@@ -275,7 +275,7 @@ class PatchMaker {
 }  // namespace
 
 int RunMake(const std::vector<std::string>& arguments, std::string* out, std::string* err) {
-  const CommandSpec command{
+  const CommandTable command{
       "qvpatch make",
       kMakeHelp,
       {{"--from", "--to", "--template", "--out", "--background", "--updater"}, {"--force", "--help"}},

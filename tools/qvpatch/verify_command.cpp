@@ -129,7 +129,7 @@ std::string FormatJson(const VerifyReport& report) {
 }  // namespace
 
 int RunVerify(const std::vector<std::string>& arguments, std::string* out, std::string* err) {
-  const CommandSpec command{"qvpatch verify", kVerifyHelp, {{"--game", "--manifest"}, {"--json", "--help"}},
+  const CommandTable command{"qvpatch verify", kVerifyHelp, {{"--game", "--manifest"}, {"--json", "--help"}},
                             {"--game", "--manifest"}};
   ParsedOptions parsed;
   if (const int status = StartCommand(arguments, command, &parsed, out, err); status >= 0) return status;
