@@ -105,7 +105,7 @@ void qvCaps::ProbeDirectX() {
   DirectXVersion version;
   if (!os::QueryDxDiagVersion(&version.major, &version.minor, &version.letter))
     version = DirectXFromFileVersions(os::QuerySystemFileVersion);
-  if (version.letter >= u'A' && version.letter <= u'Z') version.letter += u'a' - u'A';
+  version = WithLowerCaseLetter(version);
   if (version.major >= 10) {
     os::OsVersion system;
     const bool readable = os::QueryOsVersion(&system);
@@ -135,14 +135,14 @@ void qvCaps::ProbeCpu(bool measure_clock) {
         cpu.vendor[8 + i] = static_cast<char>(r[2] >> (8 * i));
       }
       if (os::QueryCpuId(1, r)) {
-        const std::uint32_t signature = r[0];
-        cpu.type = (signature >> 12) & 3;
-        cpu.family = (signature >> 8) & 15;
-        cpu.model = (signature >> 4) & 15;
-        cpu.stepping = signature & 15;
-        cpu.has_mmx = (r[3] >> 23) & 1;
-        cpu.has_cmov = (r[3] >> 15) & 1;
-        cpu.has_sse = (r[3] >> 25) & 1;
+        const CpuSignature signature = DecodeCpuSignature(r[0], r[3]);
+        cpu.type = signature.type;
+        cpu.family = signature.family;
+        cpu.model = signature.model;
+        cpu.stepping = signature.stepping;
+        cpu.has_mmx = signature.has_mmx;
+        cpu.has_cmov = signature.has_cmov;
+        cpu.has_sse = signature.has_sse;
       }
       if (os::QueryCpuId(0x80000001u, r)) cpu.has_3dnow = (r[3] >> 31) & 1;
     }

@@ -176,6 +176,11 @@ const char16_t* EditionName(std::uint32_t product_type) {
   return product_type < sizeof kEditions / sizeof kEditions[0] ? kEditions[product_type] : u"";
 }
 
+DirectXVersion WithLowerCaseLetter(DirectXVersion version) {
+  if (version.letter >= u'A' && version.letter <= u'Z') version.letter += u'a' - u'A';
+  return version;
+}
+
 std::uint32_t DirectXNumber(const DirectXVersion& version) {
   const char16_t c = version.letter;
   const std::uint32_t letter = c >= u'a' && c <= u'z' ? c - u'a' + 1 : 0;
@@ -212,4 +217,16 @@ DirectXVersion DirectXFromFileVersions(SystemFileVersionLookup lookup) {
 
 std::uint32_t ClockFromQuarterSecond(std::uint64_t start, std::uint64_t end) {
   return static_cast<std::uint32_t>((end - start) * 4 / 1000000);
+}
+
+CpuSignature DecodeCpuSignature(std::uint32_t eax, std::uint32_t edx) {
+  CpuSignature cpu;
+  cpu.type = (eax >> 12) & 3;
+  cpu.family = (eax >> 8) & 15;
+  cpu.model = (eax >> 4) & 15;
+  cpu.stepping = eax & 15;
+  cpu.has_mmx = (edx >> 23) & 1;
+  cpu.has_cmov = (edx >> 15) & 1;
+  cpu.has_sse = (edx >> 25) & 1;
+  return cpu;
 }

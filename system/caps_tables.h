@@ -30,6 +30,8 @@ struct DirectXVersion {
   std::uint32_t minor = 0;
   char16_t letter = u' ';
 };
+// The letter as the record keeps it, in lower case.
+DirectXVersion WithLowerCaseLetter(DirectXVersion version);
 std::uint32_t DirectXNumber(const DirectXVersion& version);
 // "%d.%d%s", the letter as a one-character text (nothing for no letter).
 void FormatDirectXText(const DirectXVersion& version, char16_t* out, std::size_t capacity);
@@ -48,3 +50,10 @@ DirectXVersion DirectXFromFileVersions(SystemFileVersionLookup lookup);
 
 // Clock in MHz from time-stamp counts over a quarter of a second.
 std::uint32_t ClockFromQuarterSecond(std::uint64_t start, std::uint64_t end);
+
+// What CPUID leaf 1 tells in eax (the signature) and edx (the features).
+struct CpuSignature {
+  std::uint32_t type, family, model, stepping;
+  std::uint32_t has_mmx, has_cmov, has_sse;
+};
+CpuSignature DecodeCpuSignature(std::uint32_t eax, std::uint32_t edx);

@@ -107,6 +107,32 @@ TEST(CapsTables, DirectXNumberAndText) {
   }
 }
 
+TEST(CapsTables, DxDiagLetterInUpperCaseCountsAsLowerCase) {
+  const DirectXVersion version = WithLowerCaseLetter({9, 0, u'C'});
+  EXPECT_EQ(DirectXNumber(version), 0x90003u);
+  char16_t text[128];
+  FormatDirectXText(version, text, 128);
+  EXPECT_EQ(std::u16string(text), u"9.0c");
+  EXPECT_EQ(WithLowerCaseLetter({9, 0, u' '}).letter, u' ');
+}
+
+TEST(CapsTables, ProcessorSignatureAndFeatureBits) {
+  // Type 3 (bits 13-12), family 6, model 10, stepping 5; MMX is edx bit 23
+  // alone, next to FXSR (24), CMOV (15) and SSE (25).
+  const CpuSignature mmx = DecodeCpuSignature(0x000036A5u, 1u << 23);
+  EXPECT_EQ(mmx.type, 3u);
+  EXPECT_EQ(mmx.family, 6u);
+  EXPECT_EQ(mmx.model, 10u);
+  EXPECT_EQ(mmx.stepping, 5u);
+  EXPECT_EQ(mmx.has_mmx, 1u);
+  EXPECT_EQ(mmx.has_cmov + mmx.has_sse, 0u);
+  const CpuSignature others = DecodeCpuSignature(0x0000F6A5u, 1u << 24 | 1u << 25 | 1u << 15);
+  EXPECT_EQ(others.type, 3u);  // bits 15-14 belong to no field
+  EXPECT_EQ(others.has_mmx, 0u);
+  EXPECT_EQ(others.has_cmov, 1u);
+  EXPECT_EQ(others.has_sse, 1u);
+}
+
 TEST(CapsTables, DirectX10AndLaterCountsAs11OnNewerSystems) {
   EXPECT_TRUE(CountsAsDirectX11(true, 10, 0, 19045, false));
   EXPECT_TRUE(CountsAsDirectX11(true, 6, 1, 7601, false));
