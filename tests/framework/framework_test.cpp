@@ -5,6 +5,8 @@
 #include "file/file_server.h"
 #include "system/caps.h"
 #include "system/dde.h"
+#include "system/debug_log.h"
+#include "system/debug_log_capture.h"
 #include "system/private_heap.h"
 
 namespace {
@@ -36,6 +38,27 @@ TEST(Framework, StartingTwiceCreatesNothingNew) {
   EXPECT_EQ(qvCaps::Instance(), nullptr);
   EXPECT_EQ(qvFileServer::Instance(), nullptr);
   EXPECT_FALSE(HeapExists());
+}
+
+TEST(Framework, TheHeapIsTenMebibytesAndTheLogEndsWithTheShutdown) {
+  qvtest::DebugLogCapture capture;
+  StartFramework(kQuickFlags, 0);
+  DebugLog("after start-up");
+  EndFramework();
+  DebugLog("after shutdown");
+  const std::string log = capture.Contents();
+  // Shift-JIS, as the engine's log is read.
+  const std::size_t created = log.find(
+      "\x83q\x81[\x83v\x82\xf0\x8d\xec\x90\xac\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B"
+      " size = 10485760 (0xa00000) byte (10.000000MB)");
+  const std::size_t started = log.find("after start-up");
+  const std::size_t destroyed =
+      log.find("\x83q\x81[\x83v\x82\xf0\x94j\x8a\xfc\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B");
+  ASSERT_NE(created, std::string::npos) << log;
+  ASSERT_NE(destroyed, std::string::npos) << log;
+  EXPECT_LT(created, started);
+  EXPECT_LT(started, destroyed);
+  EXPECT_EQ(log.find("after shutdown"), std::string::npos) << log;
 }
 
 TEST(Framework, ShutdownReleasesOnlyWhatItCreated) {
