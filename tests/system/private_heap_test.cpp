@@ -50,8 +50,6 @@ TEST_F(PrivateHeapTest, FreeLowersAHigherCountFirst) {
   PrivateFree(block);
 }
 
-TEST_F(PrivateHeapTest, FreeOfNullDoesNothing) { PrivateFree(nullptr); }
-
 TEST_F(PrivateHeapTest, SizesThatOverflowAreRefused) {
   for (std::size_t size : {SIZE_MAX, SIZE_MAX - 3, SIZE_MAX - 4}) {
     EXPECT_EQ(PrivateAlloc(0, size), nullptr) << size;
