@@ -19,7 +19,7 @@
 #include "system/caps.h"
 #include "system/private_heap.h"
 #include "test_support.h"
-#include "../system/debug_log_capture.h"
+#include "support/debug_log_capture.h"
 
 namespace {
 

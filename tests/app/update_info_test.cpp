@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "../support/failing_allocation.h"
-#include "../system/debug_log_capture.h"
+#include "support/failing_allocation.h"
+#include "support/debug_log_capture.h"
 #include "os/file.h"
 #include "os/system.h"
 #include "system/private_heap.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "../system/debug_log_capture.h"
+#include "support/debug_log_capture.h"
 #include "file/native_file.h"
 #include "test_support.h"
 

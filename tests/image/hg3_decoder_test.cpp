@@ -1,12 +1,12 @@
 // Decoding HG-3 files: frame choice, geometry, payload kinds, the tag pass
 // and files that must fail cleanly.
-#include "archive/log_text.h"
-#include "system/debug_log_capture.h"
+#include "support/log_text.h"
+#include "support/debug_log_capture.h"
 #include "image/hg3_writer.h"
 #include "image/image_hg3.h"
 #include "image/image_jpeg.h"
 #include "image/image_webp.h"
-#include "image_test_support.h"
+#include "support/image_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the picture it came from.
 #include "image/hg3_writer.h"
 #include "image/image_hg3.h"
-#include "image_test_support.h"
+#include "support/image_test_support.h"
 
 #include <gtest/gtest.h>
 

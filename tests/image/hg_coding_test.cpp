@@ -2,7 +2,7 @@
 // and the row mapping.
 #include "image/hg_bit_reader.h"
 #include "image/hg_planes.h"
-#include "image_test_support.h"
+#include "support/image_test_support.h"
 
 #include <gtest/gtest.h>
 

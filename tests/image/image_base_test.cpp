@@ -1,6 +1,6 @@
 // qvImage operations.
 #include "image/image.h"
-#include "image_test_support.h"
+#include "support/image_test_support.h"
 
 #include <gtest/gtest.h>
 

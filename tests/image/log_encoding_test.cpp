@@ -12,8 +12,8 @@
 #include "image/image_hg3.h"
 #include "image/image_holder.h"
 #include "image/image_qvf.h"
-#include "image_test_support.h"
-#include "system/debug_log_capture.h"
+#include "support/image_test_support.h"
+#include "support/debug_log_capture.h"
 #include "test_support.h"
 #include "util/text_convert.h"
 

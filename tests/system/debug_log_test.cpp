@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "debug_log_capture.h"
+#include "support/debug_log_capture.h"
 #include "system/debug_log.h"
 #include "system/debug_log_internal.h"
 #include "system/private_heap.h"

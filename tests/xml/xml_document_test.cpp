@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "../system/debug_log_capture.h"
+#include "support/debug_log_capture.h"
 #include "system/private_heap.h"
 #include "test_support.h"
 

@@ -1,0 +1,126 @@
+// qvMemFile: reading loaded and shared blocks, writing into a growing one.
+#include "support/log_text.h"
+#include "support/debug_log_capture.h"
+#include "file/memory_file.h"
+#include "system/private_heap.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using qvtest::Logged;
+
+class MemoryFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { CreatePrivateHeap(10 * 1024 * 1024); }
+};
+
+// A source file with a name, a size and fixed contents.
+class FakeSource : public qvFileBase {
+ public:
+  const char16_t* GetName(char16_t*, std::size_t) override { return u"data\\a.bin"; }
+  std::int32_t GetSize() override { return 5; }
+  std::int32_t Read(void* buffer, std::uint32_t count) override {
+    std::memcpy(buffer, "hello", std::min<std::uint32_t>(count, 5));
+    return 5;
+  }
+};
+
+TEST_F(MemoryFileTest, ReadsToTheEndWhichReadsAsMinusOne) {
+  qvMemFile file;
+  ASSERT_EQ(file.LoadFromMemory(u"x", "abcdef", 6), 1);
+  char buffer[8] = {};
+  EXPECT_EQ(file.Read(buffer, 4), 4);
+  EXPECT_EQ(std::string(buffer, 4), "abcd");
+  EXPECT_EQ(file.Read(buffer, 4), 2);
+  EXPECT_EQ(file.Read(buffer, 4), -1);
+  EXPECT_EQ(file.GetSize(), 6);
+  // Seeking past the end lands on the last byte.
+  EXPECT_EQ(file.Seek(100), 5);
+  EXPECT_EQ(file.Read(buffer, 4), 1);
+  EXPECT_EQ(buffer[0], 'f');
+  EXPECT_EQ(file.Read(buffer, 4), -1);
+  EXPECT_EQ(file.Seek(1), 1);
+  EXPECT_EQ(file.GetPosition(), 1);
+  // A second load is refused.
+  EXPECT_EQ(file.LoadFromMemory(u"y", "zz", 2), 0);
+  char16_t name[4];
+  EXPECT_EQ(std::u16string(file.GetName(name, 4)), u"x");
+  EXPECT_EQ(std::u16string(name), u"x");
+  EXPECT_EQ(file.GetAttributes(u"x"), 0u);
+}
+
+TEST_F(MemoryFileTest, WritingGrowsByTheAllocationStep) {
+  qvMemFile file;
+  ASSERT_EQ(file.Allocate(16), 1);
+  const char data[21] = "0123456789abcdefghij";
+  EXPECT_EQ(file.Write(data, 20), 20);
+  EXPECT_EQ(file.GetSize(), 32);
+  void* bytes = nullptr;
+  std::uint32_t length = 0;
+  ASSERT_EQ(file.GetData(&bytes, &length), 1);
+  EXPECT_EQ(length, 20u);
+  EXPECT_EQ(std::memcmp(bytes, data, 20), 0);
+  // Writing exactly to the end of the block still grows it.
+  EXPECT_EQ(file.Write(data, 12), 12);
+  EXPECT_EQ(file.GetSize(), 48);
+}
+
+TEST_F(MemoryFileTest, LoadedFilesDoNotGrow) {
+  qvMemFile file;
+  ASSERT_EQ(file.LoadFromMemory(u"", "abcd", 4), 1);
+  ASSERT_EQ(file.Seek(2), 2);
+  EXPECT_EQ(file.Write("xyz", 3), 2);
+  EXPECT_EQ(file.GetSize(), 4);
+}
+
+TEST_F(MemoryFileTest, SharingReadsTheOwnersBlockAndNeverFreesIt) {
+  qvMemFile owner;
+  ASSERT_EQ(owner.LoadFromMemory(u"shared", "abc", 3), 1);
+  {
+    qvMemFile reader;
+    ASSERT_EQ(reader.ShareFrom(&owner), 1);
+    char c = 0;
+    EXPECT_EQ(reader.Read(&c, 1), 1);
+    EXPECT_EQ(c, 'a');
+    EXPECT_EQ(reader.Close(), 1);
+    EXPECT_EQ(reader.Close(), 0);
+  }
+  char buffer[3];
+  EXPECT_EQ(owner.Read(buffer, 3), 3);
+  EXPECT_EQ(std::memcmp(buffer, "abc", 3), 0);
+  qvMemFile nothing;
+  EXPECT_EQ(nothing.ShareFrom(nullptr), 0);
+}
+
+TEST_F(MemoryFileTest, LoadFromFileCopiesNameAndBytes) {
+  FakeSource source;
+  qvMemFile file;
+  EXPECT_EQ(file.LoadFromFile(nullptr), 0);
+  ASSERT_EQ(file.LoadFromFile(&source), 1);
+  EXPECT_EQ(std::u16string(file.GetName(nullptr, 0)), u"data\\a.bin");
+  char buffer[5];
+  EXPECT_EQ(file.Read(buffer, 5), 5);
+  EXPECT_EQ(std::memcmp(buffer, "hello", 5), 0);
+}
+
+TEST_F(MemoryFileTest, WithoutABlockEverythingFailsAndReadsLog) {
+  qvMemFile file;
+  EXPECT_EQ(file.Open(u"anything", QVFILE_READ), 1);
+  qvtest::DebugLogCapture log;
+  char c;
+  EXPECT_EQ(file.Read(&c, 1), -1);
+  EXPECT_EQ(file.Write(&c, 1), -1);
+  EXPECT_TRUE(Logged(log, "qvMemFile : ファイルがオープンされていません"));
+  EXPECT_EQ(file.GetPosition(), -1);
+  EXPECT_EQ(file.Seek(0), -1);
+  EXPECT_EQ(file.GetSize(), -1);
+  EXPECT_EQ(file.GetName(nullptr, 0), nullptr);
+  EXPECT_EQ(file.GetData(nullptr, nullptr), 0);
+  EXPECT_EQ(file.Close(), 0);
+}
+
+}  // namespace

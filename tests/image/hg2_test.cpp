@@ -1,0 +1,195 @@
+#include "image/image_hg2.h"
+#include "support/picture_files.h"
+
+#include <gtest/gtest.h>
+
+namespace qvtest {
+namespace {
+
+class Hg2Test : public ImageTest {};
+
+ImagePtr<qvImageHg2> LoadHg2(const Bytes& bytes, std::uint32_t id = 0) {
+  auto image = Make<qvImageHg2>();
+  const qvMemBlock block = View(bytes);
+  if (image->Load(&block, id) == 0) return nullptr;
+  return image;
+}
+
+void ExpectSamePixels(const qvImage& a, const qvImage& b) {
+  ASSERT_EQ(a.GetWidth(), b.GetWidth());
+  ASSERT_EQ(a.GetHeight(), b.GetHeight());
+  for (std::uint32_t y = 0; y < a.GetHeight(); ++y)
+    for (std::uint32_t x = 0; x < a.GetWidth(); ++x)
+      ASSERT_EQ(PixelAt(a, x, y), PixelAt(b, x, y)) << x << "," << y;
+}
+
+TEST_F(Hg2Test, OpaquePicturesRoundTripExactly) {
+  for (std::uint32_t bpp : {3u, 4u}) {
+    for (Pattern pattern : {Pattern::kNoise, Pattern::kGradient}) {
+      auto source = MakePicture(37, 23, bpp, pattern, bpp);
+      if (bpp == 4)
+        for (std::uint32_t i = 0; i < 37 * 23; ++i) source->GetPixelAddress(i % 37, i / 37)[3] = 255;
+      const Bytes file = SaveHg2(*source, 7, 11, 12);
+      ASSERT_FALSE(file.empty());
+      EXPECT_EQ(GetLe32(file, 8), 0x25u);
+      auto loaded = LoadHg2(file, 7);
+      ASSERT_NE(loaded, nullptr);
+      EXPECT_EQ(loaded->GetBytesPerPixel(), bpp);
+      EXPECT_EQ(loaded->GetStride(), 37 * bpp);
+      EXPECT_EQ(loaded->GetAlphaState(), kAlphaOpaque);
+      std::uint32_t bx = 0, by = 0;
+      loaded->GetBase(&bx, &by);
+      EXPECT_EQ(bx, 11u);
+      EXPECT_EQ(by, 12u);
+      ExpectSamePixels(*loaded, *source);
+    }
+  }
+}
+
+TEST_F(Hg2Test, SaveCropsToTheOpaqueAreaOnItsCanvas) {
+  auto source = MakePicture(20, 10, 4, Pattern::kTransparent);
+  for (std::uint32_t y = 3; y < 6; ++y)
+    for (std::uint32_t x = 4; x < 9; ++x) source->GetPixelAddress(x, y)[3] = std::uint8_t(x * 20 + y);
+  auto loaded = LoadHg2(SaveHg2(*source));
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->GetWidth(), 5u);
+  EXPECT_EQ(loaded->GetHeight(), 3u);
+  std::uint32_t x = 0, y = 0, w = 0, h = 0;
+  loaded->GetOffset(&x, &y);
+  loaded->GetCanvasSize(&w, &h);
+  EXPECT_EQ(x, 4u);
+  EXPECT_EQ(y, 3u);
+  EXPECT_EQ(w, 20u);
+  EXPECT_EQ(h, 10u);
+  EXPECT_EQ(loaded->GetAlphaState(), kAlphaTransparent);
+  EXPECT_EQ(PixelAt(*loaded, 0, 0), PixelAt(*source, 4, 3));
+}
+
+TEST_F(Hg2Test, FullyTransparentPictureSavesATwoByTwoFrame) {
+  auto source = MakePicture(100, 100, 4, Pattern::kTransparent);
+  const Bytes file = SaveHg2(*source);
+  ASSERT_FALSE(file.empty());
+  EXPECT_EQ(GetLe32(file, 12), 2u);
+  EXPECT_EQ(GetLe32(file, 16), 2u);
+  EXPECT_EQ(GetLe32(file, 48 + 8), 100u);
+  EXPECT_EQ(GetLe32(file, 48 + 12), 100u);
+  EXPECT_EQ(GetLe32(file, 48 + 16), 0u);
+  EXPECT_EQ(GetLe32(file, 48 + 20), 0u);
+  EXPECT_EQ(GetLe32(file, 48 + 24), 1u);
+  EXPECT_EQ(GetLe32(file, 48), 40u);
+  auto loaded = LoadHg2(file);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(PixelAt(*loaded, 1, 1), 0u);
+}
+
+TEST_F(Hg2Test, SaveRefusesOtherPixelSizesWithTheBlockEmptied) {
+  auto hg2 = Make<qvImageHg2>();
+  ASSERT_EQ(hg2->CreateBlank(4, 4, 2), 1);
+  OwnedBlock block;
+  ASSERT_EQ(block.block.TakeCopyRoundedTo8("old", 3), 1);
+  EXPECT_EQ(hg2->Save(&block.block, 0, 0, 0, 0), 0);
+  EXPECT_EQ(block.block.data, nullptr);
+  EXPECT_EQ(block.block.size, 0u);
+}
+
+TEST_F(Hg2Test, ChannelDepthWidensStoredValues) {
+  auto source = MakePicture(2, 1, 3, Pattern::kTransparent);
+  std::uint8_t* p = source->GetPixels();
+  p[0] = 31;
+  p[1] = 16;
+  p[2] = 0;
+  p[3] = 8;
+  Bytes file = SaveHg2(*source);
+  PutLe16(file, 12 + 10, 5);
+  auto loaded = LoadHg2(file);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(PixelAt(*loaded, 0, 0), 0xFF0084FFu);  // 31 -> 255, 16 -> 132, 0 -> 0
+  EXPECT_EQ(loaded->GetPixels()[3], 66);             // 8 -> 64 | 2
+  PutLe16(file, 12 + 10, 4);
+  loaded = LoadHg2(file);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->GetPixels()[3], 0x88);
+  PutLe16(file, 12 + 10, 3);
+  EXPECT_EQ(LoadHg2(file), nullptr);
+  PutLe16(file, 12 + 10, 9);
+  EXPECT_EQ(LoadHg2(file), nullptr);
+}
+
+TEST_F(Hg2Test, OlderVersionsAndFrameChains) {
+  auto a = MakePicture(3, 2, 3, Pattern::kNoise, 1);
+  auto b = MakePicture(4, 1, 3, Pattern::kNoise, 2);
+  const Bytes saved_a = SaveHg2(*a, 3);
+  const Bytes saved_b = SaveHg2(*b, 9, 5, 6);
+
+  // 0x10: one frame, any id, alpha state left unknown, no canvas values.
+  const Bytes v10 = Hg2AsVersion(saved_a, 0x10);
+  auto loaded = LoadHg2(v10, 1234);
+  ASSERT_NE(loaded, nullptr);
+  ExpectSamePixels(*loaded, *a);
+  EXPECT_EQ(loaded->GetAlphaState(), kAlphaUnknown);
+
+  // 0x20: frames by id; LoadByIndex takes only index 0, as id 0.
+  const Bytes v20 = Hg2AsVersion(saved_a, 0x20);
+  ASSERT_NE(LoadHg2(v20, 3), nullptr);
+  EXPECT_EQ(LoadHg2(v20, 0), nullptr);
+  auto by_index = Make<qvImageHg2>();
+  const qvMemBlock v20_block = View(v20);
+  std::uint32_t id = 99;
+  EXPECT_EQ(by_index->LoadByIndex(&v20_block, 0, &id), 0);  // no frame with id 0
+  EXPECT_EQ(by_index->LoadByIndex(&v20_block, 1, &id), 0);
+
+  // 0x25 chain: by index and by id.
+  const Bytes chain = ChainHg2({saved_a, saved_b});
+  const qvMemBlock block = View(chain);
+  auto second = Make<qvImageHg2>();
+  ASSERT_EQ(second->LoadByIndex(&block, 1, &id), 1);
+  EXPECT_EQ(id, 9u);
+  ExpectSamePixels(*second, *b);
+  std::uint32_t bx = 0, by = 0;
+  second->GetBase(&bx, &by);
+  EXPECT_EQ(bx + by, 11u);
+  EXPECT_EQ(second->LoadByIndex(&block, 2, &id), 0);
+  ASSERT_NE(LoadHg2(chain, 3), nullptr);
+  EXPECT_EQ(LoadHg2(chain, 4), nullptr);
+  EXPECT_EQ(qvImageHg2::FrameIdAt(&block, 0, &id), 1);
+  EXPECT_EQ(id, 3u);
+}
+
+TEST_F(Hg2Test, TheProbeLooksAtTheFirstFourBytesOnly) {
+  for (std::size_t size = 4; size <= 12; ++size) {
+    Bytes bytes = {'H', 'G', '-', '2'};
+    bytes.resize(size, 0);
+    const qvMemBlock block = View(bytes);
+    EXPECT_EQ(qvImageHg2::Probe(&block), 1) << size;
+    EXPECT_EQ(LoadHg2(bytes), nullptr) << size;
+  }
+  const Bytes three = {'H', 'G', '-'};
+  const qvMemBlock block = View(three);
+  EXPECT_EQ(qvImageHg2::Probe(&block), 0);
+}
+
+TEST_F(Hg2Test, RefusesHeadersThatLeaveTheBlock) {
+  auto source = MakePicture(6, 5, 4, Pattern::kGradient);
+  const Bytes good = SaveHg2(*source);
+  ASSERT_NE(LoadHg2(good), nullptr);
+  auto refused = [&](std::size_t at, std::uint32_t value) {
+    Bytes bad = good;
+    PutLe32(bad, at, value);
+    return LoadHg2(bad) == nullptr;
+  };
+  EXPECT_TRUE(refused(8, 0x24));                 // version
+  EXPECT_TRUE(refused(12, 0x10000));             // huge width
+  EXPECT_TRUE(refused(12 + 20, 0x7FFFFFFF));     // literal stream past the end
+  EXPECT_TRUE(refused(12 + 24, 0x7FFFFFF0));     // literal size no stream can give
+  EXPECT_TRUE(refused(12 + 32, GetLe32(good, 44) + 1));  // control size mismatch
+  EXPECT_TRUE(refused(48, 0xFFFFFF00));          // payload offset
+  Bytes bits = good;
+  PutLe16(bits, 12 + 8, 40);
+  EXPECT_EQ(LoadHg2(bits), nullptr);
+  for (std::size_t cut = 0; cut < good.size(); cut += 7) {
+    EXPECT_EQ(LoadHg2(Bytes(good.begin(), good.begin() + cut)), nullptr) << cut;
+  }
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,161 @@
+#include "image/hg3_writer.h"
+#include "image/image_holder.h"
+#include "image/image_qvf.h"
+#include "support/picture_files.h"
+
+#include <gtest/gtest.h>
+
+namespace qvtest {
+namespace {
+
+class HolderTest : public ImageTest {};
+
+Bytes QvfOf(qvImage& image) {
+  auto qvf = Make<qvImageQvf>();
+  qvf->CopyFrom(&image);
+  OwnedBlock block;
+  if (qvf->Save(&block.block, 0, 0, 0, 0) == 0) return {};
+  return block.ToBytes();
+}
+
+TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
+  auto picture = MakePicture(4, 3, 4, Pattern::kGradient);
+  Hg3FrameSource frame;
+  frame.image = picture.get();
+  OwnedBlock hg3;
+  ASSERT_EQ(WriteHg3(&frame, 1, &hg3.block), 1);
+  const struct {
+    Bytes bytes;
+    std::uint32_t type;
+  } cases[] = {
+      {BuildBmp(2, 2, 32, Bytes(16, 1)), kImageTypeBmp},
+      {BuildPsd(2, 2, 3, 0, Bytes(12, 1)), kImageTypePsd},
+      {QvfOf(*picture), kImageTypeQvf},
+      {SaveHg2(*picture), kImageTypeHg2},
+      {hg3.ToBytes(), kImageTypeHg3},
+  };
+  for (const auto& c : cases) {
+    qvImageHolder holder;
+    const qvMemBlock block = View(c.bytes);
+    EXPECT_EQ(qvImageHolder::ProbeType(&block), c.type);
+    EXPECT_NE(holder.LoadFromMemory(&block, 0, 0), nullptr) << c.type;
+    EXPECT_EQ(holder.GetImageType(), c.type);
+    EXPECT_NE(holder.GetPixels(), nullptr);
+    EXPECT_GT(holder.GetStride(), 0u);
+  }
+}
+
+TEST_F(HolderTest, FirstProbeDecidesAndFailuresAreNotRetried) {
+  // "HG-3" in front of a valid QVF body still goes to the HG-3 decoder.
+  auto picture = MakePicture(4, 3, 4, Pattern::kGradient);
+  Bytes bytes = QvfOf(*picture);
+  bytes[0] = 'H';
+  bytes[1] = 'G';
+  bytes[2] = '-';
+  bytes[3] = '3';
+  qvImageHolder holder;
+  const qvMemBlock block = View(bytes);
+  EXPECT_EQ(holder.LoadFromMemory(&block, 0, 0), nullptr);
+  EXPECT_EQ(holder.GetImageType(), kImageTypeHg3);
+  // A 16-bit bitmap is not taken as BMP; nothing else accepts it.
+  const Bytes bmp16 = BuildBmp(2, 2, 16, Bytes(8, 1));
+  const qvMemBlock bmp_block = View(bmp16);
+  EXPECT_EQ(qvImageHolder::ProbeType(&bmp_block), kImageTypeNone);
+  EXPECT_EQ(holder.LoadFromMemory(&bmp_block, 0, 0), nullptr);
+  EXPECT_EQ(holder.GetImageType(), kImageTypeHg3) << "the type stays when no probe accepts";
+}
+
+TEST_F(HolderTest, GettersAreEmptyBeforeAndAfterAFailedLoad) {
+  qvImageHolder holder;
+  auto expect_empty = [&] {
+    std::uint32_t w = 1, h = 1;
+    EXPECT_EQ(holder.GetSize(&w, &h), 0u);
+    EXPECT_EQ(w, 0u);
+    EXPECT_EQ(h, 0u);
+    EXPECT_EQ(holder.GetSize(nullptr, nullptr), 0u);
+    EXPECT_EQ(holder.GetImage(), nullptr);
+    EXPECT_EQ(holder.GetPixels(), nullptr);
+    EXPECT_EQ(holder.GetStride(), 0u);
+    EXPECT_EQ(holder.GetBytesPerPixel(), 0u);
+  };
+  expect_empty();
+  EXPECT_EQ(holder.GetImageType(), kImageTypeNone);
+  const Bytes good = BuildBmp(2, 2, 32, Bytes(16, 1));
+  const qvMemBlock good_block = View(good);
+  ASSERT_NE(holder.LoadFromMemory(&good_block, 0, 0), nullptr);
+  const Bytes short_bmp = BuildBmp(2, 2, 32, Bytes(15, 1));
+  const qvMemBlock short_block = View(short_bmp);
+  EXPECT_EQ(holder.LoadFromMemory(&short_block, 0, 0), nullptr);
+  EXPECT_EQ(holder.GetImageType(), kImageTypeBmp);
+  expect_empty();
+  EXPECT_EQ(holder.LoadFromMemory(nullptr, 0, 0), nullptr);
+}
+
+TEST_F(HolderTest, ExpandPlacesTheFrameOnItsCanvas) {
+  auto picture = MakePicture(9, 7, 4, Pattern::kTransparent);
+  for (std::uint32_t x = 2; x < 5; ++x) {
+    std::uint8_t* p = picture->GetPixelAddress(x, 4);
+    p[0] = 10;
+    p[3] = 255;
+  }
+  const Bytes file = SaveHg2(*picture, 0, 0, 0);
+  const qvMemBlock block = View(file);
+  qvImageHolder holder;
+  ASSERT_NE(holder.LoadFromMemory(&block, 0, 0), nullptr);
+  std::uint32_t w = 0, h = 0;
+  holder.GetSize(&w, &h);
+  EXPECT_EQ(w, 3u);
+  EXPECT_EQ(h, 1u);
+  ASSERT_NE(holder.LoadFromMemory(&block, 1, 0), nullptr);
+  holder.GetSize(&w, &h);
+  EXPECT_EQ(w, 9u);
+  EXPECT_EQ(h, 7u);
+  EXPECT_EQ(PixelAt(*holder.GetImage(), 2, 4), 0xFF00000Au);
+  EXPECT_EQ(PixelAt(*holder.GetImage(), 1, 4), 0u);
+  EXPECT_EQ(holder.ExpandToCanvas(), 1) << "a second expansion changes nothing";
+}
+
+// An HG-3 file of a 2 x 2 picture placed at (x, y) on a canvas of w x h.
+Bytes Hg3OnCanvas(std::uint32_t w, std::uint32_t h, std::uint32_t x, std::uint32_t y) {
+  auto picture = MakePicture(2, 2, 4, Pattern::kGradient);
+  picture->SetCanvasSize(w, h);
+  picture->SetOffset(x, y);
+  Hg3FrameSource frame;
+  frame.image = picture.get();
+  OwnedBlock hg3;
+  if (WriteHg3(&frame, 1, &hg3.block) == 0) return {};
+  return hg3.ToBytes();
+}
+
+TEST_F(HolderTest, ExpansionFailsForCanvasesThatCannotHoldTheFrame) {
+  const struct {
+    std::uint32_t w, h, x, y;
+    const char* why;
+  } cases[] = {
+      // The padded canvas size wraps around to 64 KiB in 64 bits.
+      {0xFFFF0001u, 0x40004000u, 0, 0, "a canvas size that wraps around"},
+      {100000, 100000, 0, 0, "a canvas over the size limit"},
+      {10, 10, 50, 50, "a frame wholly off its canvas"},
+  };
+  for (const auto& c : cases) {
+    const Bytes file = Hg3OnCanvas(c.w, c.h, c.x, c.y);
+    ASSERT_FALSE(file.empty());
+    const qvMemBlock block = View(file);
+    qvImageHolder holder;
+    EXPECT_NE(holder.LoadFromMemory(&block, 0, 0), nullptr) << c.why;
+    EXPECT_EQ(holder.LoadFromMemory(&block, 1, 0), nullptr) << c.why;
+    EXPECT_EQ(holder.GetImage(), nullptr) << c.why;
+  }
+  // A canvas that clips the frame still holds part of it.
+  const Bytes clipped = Hg3OnCanvas(3, 3, 2, 2);
+  const qvMemBlock block = View(clipped);
+  qvImageHolder holder;
+  ASSERT_NE(holder.LoadFromMemory(&block, 1, 0), nullptr);
+  std::uint32_t w = 0, h = 0;
+  holder.GetSize(&w, &h);
+  EXPECT_EQ(w, 3u);
+  EXPECT_EQ(h, 3u);
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,218 @@
+#include "image/image_bmp.h"
+#include "image/image_hg2.h"
+#include "image/image_psd.h"
+#include "image/image_qvf.h"
+#include "image/qvlz.h"
+#include "support/picture_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace qvtest {
+namespace {
+
+class QvfTest : public ImageTest {};
+class BmpTest : public ImageTest {};
+class PsdTest : public ImageTest {};
+
+template <typename T>
+ImagePtr<T> LoadAs(const Bytes& bytes) {
+  auto image = Make<T>();
+  const qvMemBlock block = View(bytes);
+  if (image->Load(&block, 0) == 0) return nullptr;
+  return image;
+}
+
+TEST_F(QvfTest, SavesAndLoadsPixelsExactly) {
+  auto source = MakePicture(100, 100, 4, Pattern::kGradient);
+  auto qvf = Make<qvImageQvf>();
+  ASSERT_EQ(qvf->CopyFrom(source.get()), 1);
+  OwnedBlock block;
+  ASSERT_EQ(qvf->Save(&block.block, 0, 0, 0, 0), 1);
+  EXPECT_EQ(block.block.size % 8, 0u);
+  EXPECT_EQ(block.block.capacity, block.block.size);
+  EXPECT_EQ(block.block.borrowed, 0u);
+  auto loaded = LoadAs<qvImageQvf>(block.ToBytes());
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->GetStride(), 400u);
+  EXPECT_EQ(loaded->GetBytesPerPixel(), 4u);
+  ASSERT_EQ(loaded->GetBufferSize(), source->GetBufferSize());
+  EXPECT_EQ(std::memcmp(loaded->GetPixels(), source->GetPixels(), source->GetBufferSize()), 0);
+}
+
+TEST_F(QvfTest, SaveClearsTransparentColourAndPicksTheLowestModeOnTies) {
+  // Three bytes of noise cannot be matched: every mode gives the same size.
+  auto source = MakePicture(1, 1, 3, Pattern::kNoise);
+  auto qvf = Make<qvImageQvf>();
+  qvf->CopyFrom(source.get());
+  OwnedBlock block;
+  ASSERT_EQ(qvf->Save(&block.block, 0, 0, 0, 0), 1);
+  EXPECT_EQ(GetLe32(block.ToBytes(), 12 + 4), 0u);
+
+  auto transparent = MakePicture(2, 1, 4, Pattern::kNoise);
+  transparent->GetPixels()[3] = 0;
+  transparent->GetPixels()[7] = 200;
+  auto qvf4 = Make<qvImageQvf>();
+  qvf4->CopyFrom(transparent.get());
+  ASSERT_EQ(qvf4->Save(&block.block, 0, 0, 0, 0), 1);
+  auto loaded = LoadAs<qvImageQvf>(block.ToBytes());
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(PixelAt(*loaded, 0, 0), 0u);
+  EXPECT_EQ(PixelAt(*loaded, 1, 0), PixelAt(*transparent, 1, 0));
+}
+
+TEST_F(QvfTest, RefusesHeadersThatDisagreeWithTheStream) {
+  auto source = MakePicture(8, 4, 4, Pattern::kNoise);
+  auto qvf = Make<qvImageQvf>();
+  qvf->CopyFrom(source.get());
+  OwnedBlock block;
+  ASSERT_EQ(qvf->Save(&block.block, 0, 0, 0, 0), 1);
+  const Bytes good = block.ToBytes();
+  ASSERT_NE(LoadAs<qvImageQvf>(good), nullptr);
+  Bytes taller = good;
+  PutLe16(taller, 6, 5);  // five rows of 32 bytes in a 128-byte buffer
+  EXPECT_EQ(LoadAs<qvImageQvf>(taller), nullptr);
+  Bytes narrow_stride = good;
+  PutLe16(narrow_stride, 8, 31);
+  EXPECT_EQ(LoadAs<qvImageQvf>(narrow_stride), nullptr);
+  Bytes wide_pixels = good;
+  PutLe16(wide_pixels, 10, 5);
+  EXPECT_EQ(LoadAs<qvImageQvf>(wide_pixels), nullptr);
+  Bytes magic = good;
+  magic[3] = ' ';
+  EXPECT_EQ(LoadAs<qvImageQvf>(magic), nullptr);
+  EXPECT_EQ(LoadAs<qvImageQvf>(Bytes(good.begin(), good.begin() + 12)), nullptr);
+}
+
+TEST_F(QvfTest, RefusesToSavePicturesBeyondSixteenBitFields) {
+  auto wide = Make<qvImageQvf>();
+  ASSERT_EQ(wide->CreateBlank(16384 + 1, 1, 4), 1);  // stride 65540
+  OwnedBlock block;
+  EXPECT_EQ(wide->Save(&block.block, 0, 0, 0, 0), 0);
+  EXPECT_EQ(block.block.data, nullptr);
+}
+
+TEST_F(BmpTest, TwentyFourBitRowsArePaddedToFourBytes) {
+  // Width 3: 9 bytes of pixels and 3 of padding per row; the offset field
+  // (here 0) is ignored.
+  Bytes pixels;
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) pixels.insert(pixels.end(), {std::uint8_t(x), std::uint8_t(y), 9});
+    pixels.insert(pixels.end(), {0xEE, 0xEE, 0xEE});
+  }
+  Bytes file = BuildBmp(3, 2, 24, pixels);
+  PutLe32(file, 10, 0);
+  auto image = LoadAs<qvImageBmp>(file);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->GetBytesPerPixel(), 4u);
+  EXPECT_EQ(image->GetStride(), 12u);
+  EXPECT_EQ(PixelAt(*image, 2, 0), 0xFF090002u);
+  EXPECT_EQ(PixelAt(*image, 1, 1), 0xFF090101u);  // file row 1 is memory row 1
+}
+
+TEST_F(BmpTest, ReadsCoreHeadersAndThirtyTwoBitAlpha) {
+  Bytes pixels = {1, 2, 3, 4, 5, 6, 7, 8};
+  auto image = LoadAs<qvImageBmp>(BuildBmp(2, 1, 32, pixels, 12, 54));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(PixelAt(*image, 1, 0), 0x08070605u);
+  EXPECT_EQ(GetLe32(Bytes(image->GetInfoHeader(), image->GetInfoHeader() + 40), 0), 40u);
+  // A palette between header and pixels does not move the pixels.
+  Bytes with_palette = BuildBmp(2, 1, 32, pixels, 40, 54);
+  PutLe32(with_palette, 10, 54 + 1024);
+  image = LoadAs<qvImageBmp>(with_palette);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(PixelAt(*image, 0, 0), 0x04030201u);
+}
+
+TEST_F(BmpTest, RefusesTopDownShortAndUnsupportedFiles) {
+  const Bytes pixels(2 * 2 * 4, 7);
+  EXPECT_NE(LoadAs<qvImageBmp>(BuildBmp(2, 2, 32, pixels)), nullptr);
+  EXPECT_EQ(LoadAs<qvImageBmp>(BuildBmp(2, -2, 32, pixels)), nullptr);
+  EXPECT_EQ(LoadAs<qvImageBmp>(BuildBmp(2, 3, 32, pixels)), nullptr);
+  EXPECT_EQ(LoadAs<qvImageBmp>(BuildBmp(2, 2, 16, pixels)), nullptr);
+  EXPECT_EQ(LoadAs<qvImageBmp>(BuildBmp(0, 2, 32, pixels)), nullptr);
+  EXPECT_EQ(LoadAs<qvImageBmp>(BuildBmp(2, 2, 32, pixels, 108)), nullptr);
+  // The last 24-bit row needs no padding behind it.
+  EXPECT_NE(LoadAs<qvImageBmp>(BuildBmp(1, 2, 24, Bytes(4 + 3, 1))), nullptr);
+  EXPECT_EQ(LoadAs<qvImageBmp>(BuildBmp(1, 2, 24, Bytes(4 + 2, 1))), nullptr);
+}
+
+TEST_F(BmpTest, SaveWritesRowsInMemoryOrderAndLoadsBack) {
+  for (std::uint32_t bpp : {3u, 4u}) {
+    auto source = MakePicture(5, 3, bpp, Pattern::kNoise, bpp);
+    auto bmp = Make<qvImageBmp>();
+    ASSERT_EQ(bmp->CopyFrom(source.get()), 1);
+    OwnedBlock block;
+    ASSERT_EQ(bmp->Save(&block.block, 0, 0, 0, 0), 1);
+    const Bytes file = block.ToBytes();
+    EXPECT_EQ(file.size() % 8, 0u);
+    EXPECT_EQ(GetLe32(file, 22), 3u);
+    EXPECT_EQ(file[28], bpp * 8);
+    auto loaded = LoadAs<qvImageBmp>(file);
+    ASSERT_NE(loaded, nullptr);
+    for (std::uint32_t y = 0; y < 3; ++y)
+      for (std::uint32_t x = 0; x < 5; ++x) EXPECT_EQ(PixelAt(*loaded, x, y), PixelAt(*source, x, y));
+  }
+}
+
+TEST_F(BmpTest, UnpaddedTwentyFourBitPicturesAreSavedWithPaddedRows) {
+  // The HG-2 decoder leaves 3-byte pictures with stride 3 x width.
+  auto source = MakePicture(5, 2, 3, Pattern::kNoise);
+  auto hg2 = LoadAs<qvImageHg2>(SaveHg2(*source));
+  ASSERT_NE(hg2, nullptr);
+  ASSERT_EQ(hg2->GetStride(), 15u);
+  auto bmp = Make<qvImageBmp>();
+  ASSERT_EQ(bmp->CopyFrom(hg2.get()), 1);
+  OwnedBlock block;
+  ASSERT_EQ(bmp->Save(&block.block, 0, 0, 0, 0), 1);
+  auto loaded = LoadAs<qvImageBmp>(block.ToBytes());
+  ASSERT_NE(loaded, nullptr);
+  for (std::uint32_t y = 0; y < 2; ++y)
+    for (std::uint32_t x = 0; x < 5; ++x) EXPECT_EQ(PixelAt(*loaded, x, y), PixelAt(*source, x, y));
+}
+
+TEST_F(PsdTest, RawPlanesInterleaveWithTheTopRowLast) {
+  // 2 x 2, red plane then green then blue, rows top first.
+  const Bytes planes = {10, 11, 12, 13, 20, 21, 22, 23, 30, 31, 32, 33};
+  for (std::uint16_t compression : {0, 2, 3}) {
+    auto image = LoadAs<qvImagePsd>(BuildPsd(2, 2, 3, compression, planes));
+    ASSERT_NE(image, nullptr) << compression;
+    EXPECT_EQ(image->GetStride(), 8u);
+    EXPECT_EQ(PixelAt(*image, 0, 1), 0xFF0A141Eu);  // file row 0 is the last memory row
+    EXPECT_EQ(PixelAt(*image, 1, 0), 0xFF0D1721u);
+  }
+}
+
+TEST_F(PsdTest, PackBitsRunsAndControlByte128) {
+  // Width 129, height 1: 128 repeats the next byte 129 times; a literal run
+  // of two bytes ends one byte past the green plane; that byte is dropped.
+  Bytes data(3 * 1 * 2, 0);  // row byte counts, skipped
+  data.insert(data.end(), {128, 5});
+  data.insert(data.end(), {0x81, 6, 1, 6, 8});  // 128 repeats, then 2 literals: 8 is dropped
+  data.insert(data.end(), {128, 9});
+  auto image = LoadAs<qvImagePsd>(BuildPsd(129, 1, 3, 1, data));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(PixelAt(*image, 0, 0), 0xFF050609u);
+  EXPECT_EQ(PixelAt(*image, 128, 0), 0xFF050609u);
+}
+
+TEST_F(PsdTest, HeightIsTakenModulo65536AndShortDataIsRefused) {
+  const std::uint32_t height = 70000 % 65536;
+  const Bytes planes(3 * height, 4);
+  auto image = LoadAs<qvImagePsd>(BuildPsd(1, 70000, 3, 0, planes));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->GetHeight(), height);
+  EXPECT_EQ(LoadAs<qvImagePsd>(BuildPsd(1, 70000, 3, 0, Bytes(3 * height - 1, 4))), nullptr);
+  EXPECT_EQ(LoadAs<qvImagePsd>(BuildPsd(2, 1, 3, 1, Bytes(6, 0))), nullptr);
+  Bytes grey_mode = BuildPsd(1, 1, 3, 0, Bytes(3, 0));
+  grey_mode[25] = 1;
+  const qvMemBlock grey_block = View(grey_mode);
+  EXPECT_EQ(qvImagePsd::Probe(&grey_block), 0);
+  Bytes long_section = BuildPsd(1, 1, 3, 0, Bytes(3, 0));
+  long_section[29] = 200;  // colour-mode data longer than the file
+  EXPECT_EQ(LoadAs<qvImagePsd>(long_section), nullptr);
+}
+
+}  // namespace
+}  // namespace qvtest

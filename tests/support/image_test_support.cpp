@@ -1,0 +1,118 @@
+#include "support/image_test_support.h"
+
+#include "system/private_heap.h"
+
+#include <zlib.h>
+
+namespace qvtest {
+
+void ImageTest::SetUp() { CreatePrivateHeap(10 * 1024 * 1024); }
+
+ImagePtr<qvImage> MakePicture(std::uint32_t width, std::uint32_t height, std::uint32_t bpp,
+                              Pattern pattern, std::uint32_t seed) {
+  auto image = Make<qvImage>();
+  EXPECT_EQ(image->CreateBlank(width, height, bpp), 1);
+  std::uint32_t state = seed * 2654435761u + 1;
+  auto next = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<std::uint8_t>(state >> 24);
+  };
+  for (std::uint32_t y = 0; y < height; ++y) {
+    std::uint8_t* p = image->GetPixelAddress(0, y);
+    for (std::uint32_t x = 0; x < width; ++x, p += bpp) {
+      for (std::uint32_t c = 0; c < bpp; ++c) {
+        switch (pattern) {
+          case Pattern::kNoise: p[c] = next(); break;
+          case Pattern::kGradient:
+            p[c] = static_cast<std::uint8_t>(c == 3 ? 255 - x : x * 3 + y * 5 + c * 40);
+            break;
+          case Pattern::kTransparent: p[c] = 0; break;
+          case Pattern::kSparse: p[c] = (next() < 16) ? next() : 0; break;
+        }
+      }
+    }
+  }
+  return image;
+}
+
+std::uint32_t PixelAt(const qvImage& image, std::uint32_t x, std::uint32_t y) {
+  const std::uint8_t* p = image.GetPixelAddress(x, y);
+  const std::uint32_t alpha = image.GetBytesPerPixel() == 4 ? p[3] : 255;
+  return p[0] | p[1] << 8 | p[2] << 16 | alpha << 24;
+}
+
+Bytes ZlibCompress(const Bytes& data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  Bytes out(size);
+  compress2(out.data(), &size, data.data(), static_cast<uLong>(data.size()), 9);
+  out.resize(size);
+  return out;
+}
+
+void AppendLe32(Bytes& out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+Hg3Builder& Hg3Builder::Frame(std::uint32_t id) {
+  frames_.push_back({id, {}});
+  return *this;
+}
+
+Hg3Builder& Hg3Builder::Tag(const std::string& name, const Bytes& data) {
+  frames_.back().tags.push_back({name, data});
+  return *this;
+}
+
+Bytes Hg3Builder::Build() const {
+  Bytes out = {'H', 'G', '-', '3'};
+  AppendLe32(out, 12);
+  AppendLe32(out, 0x300);
+  for (std::size_t f = 0; f < frames_.size(); ++f) {
+    Bytes frame;
+    AppendLe32(frame, 0);
+    AppendLe32(frame, frames_[f].id);
+    const auto& tags = frames_[f].tags;
+    for (std::size_t t = 0; t < tags.size(); ++t) {
+      Bytes name(8, 0);
+      std::copy_n(tags[t].name.begin(), std::min<std::size_t>(tags[t].name.size(), 8), name.begin());
+      frame.insert(frame.end(), name.begin(), name.end());
+      const bool last = t + 1 == tags.size();
+      AppendLe32(frame, last ? 0 : static_cast<std::uint32_t>(16 + tags[t].data.size()));
+      AppendLe32(frame, static_cast<std::uint32_t>(tags[t].data.size()));
+      frame.insert(frame.end(), tags[t].data.begin(), tags[t].data.end());
+    }
+    if (f + 1 < frames_.size()) {
+      const auto size = static_cast<std::uint32_t>(frame.size());
+      for (int i = 0; i < 4; ++i) frame[i] = static_cast<std::uint8_t>(size >> (8 * i));
+    }
+    out.insert(out.end(), frame.begin(), frame.end());
+  }
+  return out;
+}
+
+Bytes Stdinfo(std::uint32_t width, std::uint32_t height, std::uint32_t bits,
+              std::uint32_t transparent) {
+  Bytes info;
+  for (std::uint32_t v : {width, height, bits, 3u, 4u, width + 10, height + 20, transparent, 7u, 8u}) {
+    AppendLe32(info, v);
+  }
+  return info;
+}
+
+Bytes RowBlock(std::uint32_t first_row, std::uint32_t rows, const Bytes& literals,
+               const Bytes& control) {
+  const Bytes packed_literals = ZlibCompress(literals);
+  const Bytes packed_control = ZlibCompress(control);
+  Bytes block;
+  AppendLe32(block, first_row);
+  AppendLe32(block, rows);
+  AppendLe32(block, static_cast<std::uint32_t>(packed_literals.size()));
+  AppendLe32(block, static_cast<std::uint32_t>(literals.size()));
+  AppendLe32(block, static_cast<std::uint32_t>(packed_control.size()));
+  AppendLe32(block, static_cast<std::uint32_t>(control.size()));
+  block.insert(block.end(), packed_literals.begin(), packed_literals.end());
+  block.insert(block.end(), packed_control.begin(), packed_control.end());
+  return block;
+}
+
+}  // namespace qvtest

@@ -1,0 +1,159 @@
+#include "image/hg3_writer.h"
+#include "image/image_qvf.h"
+#include "support/picture_files.h"
+#include "test_support.h"
+#include "tools/qvimg/command.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace qvtest {
+namespace {
+
+class QvimgTest : public ImageTest {
+ protected:
+  std::string PathOf(const std::string& name) const {
+    const std::u8string utf8 = dir_.Native(U16(name)).u8string();
+    return std::string(utf8.begin(), utf8.end());
+  }
+  void Write(const std::string& name, const Bytes& bytes) const {
+    std::ofstream(dir_.Native(U16(name)), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  Bytes Read(const std::string& name) const {
+    std::ifstream in(dir_.Native(U16(name)), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  int Run(std::vector<std::string> arguments) {
+    out_.clear();
+    err_.clear();
+    return RunQvimg(arguments, &out_, &err_);
+  }
+  int Convert(const std::string& in, const std::string& out, std::vector<std::string> options = {}) {
+    std::vector<std::string> arguments = {"convert", PathOf(in), PathOf(out)};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return Run(arguments);
+  }
+
+  ScratchDir dir_;
+  std::string out_;
+  std::string err_;
+};
+
+// The picture as a viewer sees it: top row first, blue, green, red, alpha.
+Bytes Bgra(const qvImage& image) {
+  Bytes out;
+  for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
+    for (std::uint32_t x = 0; x < image.GetWidth(); ++x) {
+      const std::uint32_t p = PixelAt(image, x, y);
+      for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(p >> (8 * i)));
+    }
+  }
+  return out;
+}
+
+Bytes Hg3Of(const qvImage& image) {
+  Hg3FrameSource frame;
+  frame.image = &image;
+  OwnedBlock block;
+  EXPECT_EQ(WriteHg3(&frame, 1, &block.block), 1);
+  return block.ToBytes();
+}
+
+TEST_F(QvimgTest, EveryPairOfLosslessFormatsKeepsThePicture) {
+  for (std::uint32_t bpp : {3u, 4u}) {
+    // Alpha stays above 0 so that no saver may clear colours or crop.
+    auto picture = MakePicture(13, 6, bpp, Pattern::kNoise, 5);
+    for (std::uint32_t y = 0; y < 6 && bpp == 4; ++y)
+      for (std::uint32_t x = 0; x < 13; ++x) picture->GetPixelAddress(x, y)[3] |= 1;
+    const Bytes expected = Bgra(*picture);
+    // HG-3 always decodes to 4 bytes per pixel; HG-2 keeps 3.
+    const std::string source = bpp == 3 ? "source.hg2" : "source.hg3";
+    Write(source, bpp == 3 ? SaveHg2(*picture) : Hg3Of(*picture));
+    const char* formats[] = {"png", "bmp", "qvf", "hg2", "hg3"};
+    for (const char* first : formats) {
+      const std::string a = std::string("a.") + first;
+      ASSERT_EQ(Convert(source, a), 0) << err_;
+      for (const char* second : formats) {
+        const std::string b = std::string("b_") + first + "." + second;
+        ASSERT_EQ(Convert(a, b), 0) << a << " -> " << b << ": " << err_;
+        ASSERT_EQ(Convert(b, "out.bgra"), 0) << err_;
+        EXPECT_EQ(Read("out.bgra"), expected) << bpp << ": " << a << " -> " << b;
+      }
+    }
+  }
+}
+
+TEST_F(QvimgTest, FramesExpandAndFlatten) {
+  auto first = MakePicture(3, 2, 3, Pattern::kNoise, 1);
+  auto second = MakePicture(6, 4, 4, Pattern::kTransparent);
+  std::uint8_t* p = second->GetPixelAddress(2, 1);
+  p[0] = 0x40;
+  p[3] = 0x80;
+  Write("chain.hg2", ChainHg2({SaveHg2(*first, 4), SaveHg2(*second, 8)}));
+
+  ASSERT_EQ(Convert("chain.hg2", "first.bgra"), 0) << err_;
+  EXPECT_EQ(Read("first.bgra"), Bgra(*first));
+  ASSERT_EQ(Convert("chain.hg2", "second.bgra", {"--frame-index", "1"}), 0) << err_;
+  EXPECT_EQ(Read("second.bgra").size(), 4u) << "cropped to its one visible pixel";
+  ASSERT_EQ(Convert("chain.hg2", "expanded.bgra", {"--frame-id", "8", "--expand"}), 0) << err_;
+  EXPECT_EQ(Read("expanded.bgra"), Bgra(*second));
+  ASSERT_EQ(Convert("chain.hg2", "flat.bgra", {"--frame-id", "8", "--flatten", "0000FF"}), 0);
+  // (0x40 - 0xFF) * 0x80 >> 8 + 0xFF over blue, 0 over green and red.
+  EXPECT_EQ(Read("flat.bgra"), (Bytes{0x9F, 0, 0, 255}));
+
+  EXPECT_EQ(Convert("chain.hg2", "x.bgra", {"--frame-index", "2"}), 1);
+  EXPECT_NE(err_.find("no frame at index 2"), std::string::npos) << err_;
+  EXPECT_EQ(Convert("chain.hg2", "x.bgra", {"--frame-id", "5"}), 1);
+
+  ASSERT_EQ(Run({"info", PathOf("chain.hg2")}), 0) << err_;
+  EXPECT_NE(out_.find("type: HG-2 (4)"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("size: 3 x 2, 3 bytes per pixel"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("frames: 0 (id 4), 1 (id 8)"), std::string::npos) << out_;
+}
+
+TEST_F(QvimgTest, OneAndTwoBytePixelsAreKeptOnlyAsQvf) {
+  for (std::uint32_t bpp : {1u, 2u}) {
+    auto picture = Make<qvImageQvf>();
+    ASSERT_EQ(picture->CreateBlank(5, 3, bpp), 1);
+    for (std::uint32_t i = 0; i < picture->GetBufferSize(); ++i)
+      picture->GetPixels()[i] = static_cast<std::uint8_t>(i * 3);
+    OwnedBlock saved;
+    ASSERT_EQ(picture->Save(&saved.block, 0, 0, 0, 0), 1);
+    Write("narrow.qvf", saved.ToBytes());
+    for (const char* target : {"out.bgra", "out.png", "out.bmp", "out.hg3"}) {
+      EXPECT_EQ(Convert("narrow.qvf", target), 1) << bpp << " " << target;
+      EXPECT_NE(err_.find("only be written as .qvf"), std::string::npos) << err_;
+    }
+    ASSERT_EQ(Convert("narrow.qvf", "copy.qvf"), 0) << err_;
+    EXPECT_EQ(Read("copy.qvf"), saved.ToBytes());
+  }
+}
+
+TEST_F(QvimgTest, ErrorsAreOneLineAndUsageIsStatusTwo) {
+  Write("junk.png", Bytes(40, 'x'));
+  EXPECT_EQ(Convert("missing.hg3", "out.png"), 1);
+  EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1);
+  EXPECT_NE(err_.find("missing.hg3"), std::string::npos);
+  EXPECT_EQ(Convert("junk.png", "out.png"), 1);
+  EXPECT_NE(err_.find("not a picture"), std::string::npos);
+  EXPECT_EQ(Run({"info", PathOf("junk.png"), PathOf("missing.hg3")}), 1);
+  EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 2);
+
+  EXPECT_EQ(Run({}), 2);
+  EXPECT_EQ(Run({"frobnicate"}), 2);
+  EXPECT_EQ(Convert("junk.png", "out.gif"), 2);
+  EXPECT_EQ(Convert("junk.png", "out.png", {"--quality", "0"}), 2);
+  EXPECT_EQ(Convert("junk.png", "out.png", {"--flatten", "12345"}), 2);
+  EXPECT_EQ(Convert("junk.png", "out.png", {"--frame-index", "1", "--frame-id", "1"}), 2);
+  EXPECT_EQ(Convert("junk.png", "out.png", {"--bogus"}), 2);
+  EXPECT_EQ(Run({"convert", PathOf("junk.png")}), 2);
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(out_.find("--frame-index"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qvtest
