@@ -6,7 +6,7 @@
 // steps wrong, even in a way its own partner undoes, fails here.
 #include "image/image_hg2.h"
 #include "image/image_hg3.h"
-#include "image_test_support.h"
+#include "support/image_test_support.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

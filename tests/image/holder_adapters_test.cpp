@@ -4,7 +4,7 @@
 #include "image/image_jpeg.h"
 #include "image/image_png.h"
 #include "image/image_webp.h"
-#include "image_test_support.h"
+#include "support/image_test_support.h"
 
 #include <gtest/gtest.h>
 

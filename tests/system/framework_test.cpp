@@ -6,7 +6,7 @@
 #include "system/caps.h"
 #include "system/dde.h"
 #include "system/debug_log.h"
-#include "system/debug_log_capture.h"
+#include "support/debug_log_capture.h"
 #include "system/private_heap.h"
 
 namespace {
