@@ -19,6 +19,8 @@ TEST(Find, BytesTextAndCharacters) {
   EXPECT_EQ(FindText(nullptr, u"a"), -1);
   EXPECT_EQ(FindChar(u"a\\b", u'\\'), 1);
   EXPECT_EQ(FindChar(u"", u'a'), -1);
+  EXPECT_EQ(FindChar(nullptr, u'a'), -1);
+  EXPECT_EQ(FindChar(u"abc", 0), -1);  // the end is not a character of the text
   // A pair code is searched as its two bytes at any byte position; single
   // bytes from 0x80 up never match.
   EXPECT_EQ(FindCharA("\xA0\x82\xA0", 0x82A0), 1);
