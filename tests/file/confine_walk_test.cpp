@@ -151,6 +151,14 @@ TEST_F(WalkTest, PathsMustFitBelowTheTargetAndTheSource) {
   source.source_folder_units = 150;  // the folder itself still fits
   EXPECT_EQ(Findings(confine::WalkTree(Data().c_str(), source)),
             std::vector<std::string>{"path-length " + folder + "\\" + name});
+  // By default the target is the shortest install folder, C:\a.
+  const std::string longest = folder + "\\" + std::string(153, 'm');  // 4 + 1 + 254 = 259
+  Write(longest.c_str());
+  EXPECT_EQ(Findings(confine::WalkTree(Data().c_str(), {})), std::vector<std::string>{});
+  confine::WalkLimits five;
+  five.target_folder_units = 5;
+  EXPECT_EQ(Findings(confine::WalkTree(Data().c_str(), five)),
+            std::vector<std::string>{"path-length " + longest});
 }
 
 }  // namespace
