@@ -183,6 +183,23 @@ std::u16string FinalPath(HANDLE handle) {
   return {};
 }
 
+bool SamePath(const std::u16string& a, const std::u16string& b) {
+  return ::CompareStringOrdinal(Wide(a.c_str()), -1, Wide(b.c_str()), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The name `folder` lists for its entry `name`: a short (8.3) name is
+// listed under the entry's own long name, also for a link. Empty when
+// nothing is listed under it, or when `name` is a pattern, which could
+// match another entry.
+std::u16string ListedName(const std::u16string& folder, const char16_t* name) {
+  if (std::u16string_view(name).find_first_of(u"*?<>\"") != std::u16string_view::npos) return {};
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(Wide(Join(folder, name).c_str()), &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  ::FindClose(search);
+  return reinterpret_cast<const char16_t*>(found.cFileName);
+}
+
 }  // namespace
 
 bool OpenedItself(Handle folder, const char16_t* name, HANDLE entry) {
@@ -191,9 +208,10 @@ bool OpenedItself(Handle folder, const char16_t* name, HANDLE entry) {
   const std::u16string folder_path = FinalPath(node->handle);
   const std::u16string entry_path = FinalPath(entry);
   if (folder_path.empty() || entry_path.empty()) return false;
-  const std::u16string expected = Join(folder_path, name);
-  return ::CompareStringOrdinal(Wide(expected.c_str()), -1, Wide(entry_path.c_str()), -1, TRUE) ==
-         CSTR_EQUAL;
+  if (SamePath(Join(folder_path, name), entry_path)) return true;
+  // The system reports the entry under its long name.
+  const std::u16string listed = ListedName(folder_path, name);
+  return !listed.empty() && SamePath(Join(folder_path, listed), entry_path);
 }
 
 DWORD AttributesOf(HANDLE handle, const std::u16string& path) {

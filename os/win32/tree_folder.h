@@ -26,7 +26,8 @@ DWORD PathAttributes(const std::u16string& path);
 // Whether `entry`, opened by the name `name` of `folder`, is that entry
 // itself: Wine opens what a link points to even with
 // FILE_FLAG_OPEN_REPARSE_POINT, and shows a link to a file as a plain file,
-// so only the final path of the handle tells.
+// so only the final path of the handle tells. A short (8.3) name is that
+// entry when the folder lists it under the long name the handle reports.
 bool OpenedItself(Handle folder, const char16_t* name, HANDLE entry);
 
 }  // namespace os::win32

@@ -14,6 +14,7 @@
 #include "os/system_folders.h"
 #include "support/fence.h"
 #include "support/links.h"
+#include "support/short_name.h"
 #include "test_support.h"
 
 namespace {
@@ -454,6 +455,23 @@ TEST_F(MoveAsideTest, AKeyAlreadyTakenKeepsBothTheEntryAndWhatWasSetAside) {
   EXPECT_EQ(Read(u"a.txt"), "new a");
   EXPECT_EQ(Read(u"folder\\f.txt"), "f");
   EXPECT_EQ(Read(u"~work\\d\\0"), "set aside before");
+}
+
+// A delete entry may name an entry by its short (8.3) name: it is set aside
+// as under its long name, never deleted, so a rollback can bring it back.
+TEST_F(MoveAsideTest, AShortNameMovesTheEntryItNames) {
+  Write(u"savedata folder\\slot1.dat", "slot");
+  Write(u"read me first.txt", "notes");
+  const std::u16string folder = qvtest::ShortNameOf(Game(u"savedata folder"));
+  const std::u16string file = qvtest::ShortNameOf(Game(u"read me first.txt"));
+  if (folder.empty() || file.empty()) GTEST_SKIP() << "no short names here";
+  OpenGame();
+  EXPECT_EQ(Move(folder.c_str(), u"0"), DeleteResult::kDeleted) << U8(folder);
+  EXPECT_EQ(Move(file.c_str(), u"1"), DeleteResult::kDeleted) << U8(file);
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"~work", "~work/d", "~work/d/0", "~work/d/0/slot1.dat",
+                                                 "~work/d/1"}));
+  EXPECT_EQ(Read(u"~work\\d\\0\\slot1.dat"), "slot");
+  EXPECT_EQ(Read(u"~work\\d\\1"), "notes");
 }
 
 TEST_F(MoveAsideTest, ALinkGoesItselfAndWhatItPointsToStays) {
