@@ -99,9 +99,18 @@ void InstallWorker::ClosePair() {
   staged_.Discard();
 }
 
-bool InstallWorker::OpenPair(const CopyJob& job, std::u16string_view relative, bool unbuffered) {
+bool InstallWorker::BeginStaged(std::u16string_view relative, std::size_t index) {
+  if (staging_folder_.empty()) return staged_.Begin(*tree_, relative, os::kFlagSequentialScan);
+  // The staging folder is reached once for the run, not once per file.
+  if (staging_handle_ == os::kInvalidHandle)
+    staging_handle_ = os::OpenTreeFolder(tree_->Root(), staging_folder_.c_str(), true);
+  return staged_.Begin(staging_handle_, StagedName(index), os::kFlagSequentialScan);
+}
+
+bool InstallWorker::OpenPair(const CopyJob& job, std::u16string_view relative, std::size_t index,
+                             bool unbuffered) {
   ClosePair();
-  const bool staged = staged_.Begin(*tree_, relative, os::kFlagSequentialScan);
+  const bool staged = BeginStaged(relative, index);
   const std::uint32_t staged_error = os::GetLastError();
   if (!staged && staged_.FailedStep() == confine::StagedFile::Step::kFolder) {
     char16_t parent[kWorkerPathCapacity];

@@ -6,6 +6,7 @@
 #include "app/text_line_list.h"
 #include "file/confined_tree.h"
 #include "os/tree.h"
+#include "os/tree_names.h"
 
 namespace install {
 namespace {
@@ -48,6 +49,49 @@ class Parent {
   os::Handle handle_;
 };
 
+// The parents of one entry after another, each folder reached once for a
+// run of entries in it (the switch moves files folder by folder).
+class Parents {
+ public:
+  explicit Parents(const confine::Tree& tree) : tree_(tree) {}
+  Parents(const Parents&) = delete;
+  Parents& operator=(const Parents&) = delete;
+  ~Parents() { Close(); }
+  // Holds the parent of `relative` and its entry's name; false when the
+  // parent cannot be opened.
+  bool Reach(std::u16string_view relative) {
+    std::u16string folder, name;
+    os::ForEachComponent(relative, [&](std::u16string_view component) {
+      if (!name.empty()) folder += (folder.empty() ? u"" : u"\\") + name;
+      name = component;
+      return true;
+    });
+    if (handle_ != os::kInvalidHandle && !name.empty() && folder == folder_) {
+      name_ = name;
+      return true;
+    }
+    Close();
+    handle_ = tree_.OpenParent(relative, false, &name_);
+    folder_ = folder;
+    return handle_ != os::kInvalidHandle;
+  }
+  os::Handle get() const { return handle_; }
+  const char16_t* name() const { return name_.c_str(); }
+  // The parent below the tree, empty for the tree's own folder.
+  const std::u16string& folder() const { return folder_; }
+
+ private:
+  void Close() {
+    if (handle_ != os::kInvalidHandle) os::CloseTreeFolder(handle_);
+    handle_ = os::kInvalidHandle;
+  }
+
+  const confine::Tree& tree_;
+  std::u16string folder_;
+  std::u16string name_;
+  os::Handle handle_ = os::kInvalidHandle;
+};
+
 enum class Presence { kThere, kAbsent, kUnknown };
 
 Presence EntryPresence(os::Handle folder, const char16_t* name) {
@@ -59,7 +103,7 @@ Presence EntryPresence(os::Handle folder, const char16_t* name) {
 // Moves the old entry to `key` in the backup part. A link the system
 // cannot move itself (it would move what the link points to) is removed as
 // a link instead: nothing outside is touched, and a rollback leaves no link.
-bool BackUp(const Parent& target, os::Handle backup, const char16_t* key) {
+bool BackUp(const Parents& target, os::Handle backup, const char16_t* key) {
   if (os::RenameEntry(target.get(), target.name(), backup, key)) return true;
   return os::GetLastError() == os::kErrorStoppedOnSymlink &&
          os::DeleteEntry(target.get(), target.name());
@@ -193,19 +237,16 @@ bool Transaction::PutFilesInPlace() {
   Folder backup(tree_, kBackupFolder, false);
   if (!staged.ok() || !backup.ok()) return Fail(kWorkFolder);
   std::vector<std::u16string> changed;  // the folders files went into
+  Parents target(tree_);
   for (const JournalEntry& file : journal_.files) {
-    Parent target(tree_, file.relative);
-    if (!target.ok()) return Fail(file.relative);
+    if (!target.Reach(file.relative)) return Fail(file.relative);
     const Presence installed = EntryPresence(target.get(), target.name());
     if (installed == Presence::kUnknown) return Fail(file.relative);
     if (installed == Presence::kThere && !BackUp(target, backup.get(), file.key.c_str()))
       return Fail(file.relative);
     if (!os::RenameEntry(staged.get(), file.key.c_str(), target.get(), target.name()))
       return Fail(file.relative);
-    const std::size_t name_start = file.relative.find_last_of(u"\\/");
-    const std::u16string folder =
-        name_start == std::u16string::npos ? u"" : file.relative.substr(0, name_start);
-    if (changed.empty() || changed.back() != folder) changed.push_back(folder);
+    if (changed.empty() || changed.back() != target.folder()) changed.push_back(target.folder());
   }
   // Each folder is flushed once, after all the moves, not after each: file
   // systems write renames to their journal in the order they were made, so

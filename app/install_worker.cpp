@@ -106,9 +106,13 @@ void InstallWorker::SetDestinationTree(const confine::Tree* tree) { tree_ = tree
 
 void InstallWorker::SetStagingFolder(std::u16string_view folder) { staging_folder_ = folder; }
 
-std::u16string InstallWorker::StagingPath(std::u16string_view folder, std::size_t index) {
+std::u16string InstallWorker::StagedName(std::size_t index) {
   const std::string digits = std::to_string(index);
-  return std::u16string(folder) + u"\\" + std::u16string(digits.begin(), digits.end());
+  return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string InstallWorker::StagingPath(std::u16string_view folder, std::size_t index) {
+  return std::u16string(folder) + u"\\" + StagedName(index);
 }
 
 int InstallWorker::Add(const char16_t* source, const char16_t* destination,
@@ -324,9 +328,7 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
     FailJob(kBufferFailureFormat, job.source, nullptr);
     return false;
   }
-  const std::u16string written_path =
-      staging_folder_.empty() ? relative : StagingPath(staging_folder_, index);
-  if (!OpenPair(job, written_path, unbuffered == 1)) return false;
+  if (!OpenPair(job, relative, index, unbuffered == 1)) return false;
 
   std::uint64_t size = 0;
   if (!os::GetFileSize(source_, &size)) {
@@ -378,10 +380,8 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
 }
 
 bool InstallWorker::FlushStagedFiles() {
-  os::Handle folder = os::OpenTreeFolder(tree_->Root(), staging_folder_.c_str(), false);
-  const bool flushed = folder != os::kInvalidHandle && os::FlushTreeFiles(folder);
+  const bool flushed = os::FlushTreeFiles(staging_handle_);
   const std::uint32_t code = os::GetLastError();
-  if (folder != os::kInvalidHandle) os::CloseTreeFolder(folder);
   // The status still names the last job, whose output is among those that
   // did not reach the disk.
   if (!flushed) FailJobWithCode(kOutputOpenFailureFormat, status_.destination, code);
@@ -402,6 +402,8 @@ void InstallWorker::Finish() {
   DestroyWorkerThread(writer_thread_);
   ReleaseBuffers();
   ClosePair();
+  if (staging_handle_ != os::kInvalidHandle) os::CloseTreeFolder(staging_handle_);
+  staging_handle_ = os::kInvalidHandle;
   StoreRelease(status_.finished, 1);
   Report();
 }

@@ -87,7 +87,9 @@ class InstallWorker {
   // check looks at and what reports name. Empty (the default): files are
   // written over their destinations.
   void SetStagingFolder(std::u16string_view folder);
-  // The staging file of job `index` below the tree.
+  // The staging file of job `index`: its name in the staging folder, and
+  // its path below the tree.
+  static std::u16string StagedName(std::size_t index);
   static std::u16string StagingPath(std::u16string_view folder, std::size_t index);
   // Queues a job before Start. A path of kWorkerPathCapacity units or more
   // is refused (0); the run then fails at its start with a report.
@@ -125,9 +127,11 @@ class InstallWorker {
   int PrepareBuffers(const char16_t* source);
   void ReleaseBuffers();
   // Opens the source for reading and stages the destination (`relative`
-  // below the tree) for writing; a failure has been reported when it
-  // returns false.
-  bool OpenPair(const CopyJob& job, std::u16string_view relative, bool unbuffered);
+  // below the tree, or job `index`'s file in the staging folder) for
+  // writing; a failure has been reported when it returns false.
+  bool OpenPair(const CopyJob& job, std::u16string_view relative, std::size_t index,
+                bool unbuffered);
+  bool BeginStaged(std::u16string_view relative, std::size_t index);
   // Closes the source and drops a staged destination that was not
   // committed.
   void ClosePair();
@@ -162,6 +166,7 @@ class InstallWorker {
   qvThread* writer_thread_ = nullptr;
   const confine::Tree* tree_ = nullptr;
   confine::StagedFile staged_;
+  os::Handle staging_handle_ = os::kInvalidHandle;  // the staging folder, once reached
   os::Handle source_ = os::kInvalidHandle;
   os::Handle destination_ = os::kInvalidHandle;  // the staged file
   WorkerCallback callback_ = nullptr;

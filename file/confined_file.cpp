@@ -34,6 +34,21 @@ bool StagedFile::Begin(const Tree& tree, std::u16string_view relative, std::uint
   failed_ = Step::kFolder;
   folder_ = tree.OpenParent(relative, true, &name_);
   if (folder_ == os::kInvalidHandle) return false;
+  owns_folder_ = true;
+  return CreateTemporary(flags);
+}
+
+bool StagedFile::Begin(os::Handle folder, std::u16string_view name, std::uint32_t flags) {
+  Discard();
+  failed_ = Step::kFolder;
+  if (folder == os::kInvalidHandle) return Refuse(os::kErrorInvalidHandle);
+  folder_ = folder;
+  owns_folder_ = false;
+  name_ = name;
+  return CreateTemporary(flags);
+}
+
+bool StagedFile::CreateTemporary(std::uint32_t flags) {
   failed_ = Step::kFile;
   os::EntryInfo destination;
   if (os::GetEntryInfo(folder_, name_.c_str(), &destination) &&
@@ -94,7 +109,8 @@ void StagedFile::Discard() {
 }
 
 void StagedFile::Release() {
-  if (folder_ != os::kInvalidHandle) os::CloseTreeFolder(folder_);
+  if (folder_ != os::kInvalidHandle && owns_folder_) os::CloseTreeFolder(folder_);
+  owns_folder_ = false;
   folder_ = os::kInvalidHandle;
 }
 

@@ -28,6 +28,10 @@ class StagedFile {
   // On failure FailedStep() tells whether the folder or the file failed;
   // the last error is set.
   bool Begin(const Tree& tree, std::u16string_view relative, std::uint32_t flags);
+  // The same in `folder`, a folder of the tree its caller holds open (and
+  // closes after this file is done with it): the file `name` is written
+  // there without reaching the folder again for every file.
+  bool Begin(os::Handle folder, std::u16string_view name, std::uint32_t flags);
   Step FailedStep() const { return failed_; }
   // The temporary file's handle for writing and setting its times.
   os::Handle File() const { return file_; }
@@ -43,9 +47,11 @@ class StagedFile {
   void Discard();
 
  private:
+  bool CreateTemporary(std::uint32_t flags);
   void Release();
 
   os::Handle folder_ = os::kInvalidHandle;
+  bool owns_folder_ = false;
   os::Handle file_ = os::kInvalidHandle;
   std::u16string name_;
   std::u16string temporary_;
