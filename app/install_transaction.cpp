@@ -1,6 +1,7 @@
 #include "app/install_transaction.h"
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 #include "app/text_line_list.h"
@@ -248,18 +249,29 @@ bool Transaction::PutFilesInPlace() {
       return Fail(file.relative);
     if (changed.empty() || changed.back() != target.folder()) changed.push_back(target.folder());
   }
-  // Each folder is flushed once, after all the moves, not after each: file
-  // systems write renames to their journal in the order they were made, so
-  // after a power cut the moves that stay are a prefix of the journal's
-  // list, which a rollback undoes like a crash at that point. The commit
-  // point is written only after these flushes.
+  // The folders are flushed together, after all the moves, not each after
+  // its own: file systems write renames to their journal in the order they
+  // were made, so after a power cut the moves that stay are a prefix of the
+  // journal's list, which a rollback undoes like a crash at that point. The
+  // commit point is written only after this flush.
   std::sort(changed.begin(), changed.end());
   changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
-  for (const std::u16string& folder : changed) {
-    Folder target(tree_, folder, false);
-    if (!target.ok() || !os::FlushTreeFolder(target.get())) return Fail(folder);
+  // A batch of folders is held open at a time, so that a game of many
+  // folders never runs out of handles.
+  constexpr std::size_t kBatch = 64;
+  for (std::size_t first = 0; first == 0 || first < changed.size(); first += kBatch) {
+    std::vector<std::unique_ptr<Folder>> opened;
+    std::vector<os::Handle> handles;
+    if (first == 0) handles.push_back(backup.get());
+    for (std::size_t k = first; k < changed.size() && k < first + kBatch; ++k) {
+      opened.push_back(std::make_unique<Folder>(tree_, changed[k], false));
+      if (!opened.back()->ok()) return Fail(changed[k]);
+      handles.push_back(opened.back()->get());
+    }
+    if (!os::FlushTreeFolders(handles.data(), handles.size()))
+      return Fail(first < changed.size() ? changed[first] : kBackupFolder);
   }
-  return os::FlushTreeFolder(backup.get()) || Fail(kBackupFolder);
+  return true;
 }
 
 bool Transaction::Commit() {

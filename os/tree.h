@@ -119,6 +119,11 @@ bool RemoveFolderIn(Handle folder, const char16_t* name);
 // for a path: POSIX fsyncs the folder; Windows, whose renames write
 // through, only checks the handle.
 bool FlushTreeFolder(Handle folder);
+// FlushTreeFolder for `count` folders at once: POSIX syncs each file system
+// they lie on once (syncfs), which costs one flush where a folder at a time
+// costs one per folder; Windows checks each handle. One fault point of kind
+// kFlush.
+bool FlushTreeFolders(const Handle* folders, std::size_t count);
 // Brings every file of the folder (not below it) to the disk, data and
 // metadata, and the folder's entries, in one step where the system has
 // one: POSIX syncs the folder's whole file system (syncfs); Windows

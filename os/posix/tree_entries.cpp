@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "os/fault.h"
 #include "os/posix/errors.h"
@@ -160,6 +162,29 @@ bool FlushTreeFolder(Handle folder) {
   if (fsync(fd) == 0 || errno == EINVAL) return true;
   posix::SetErrnoError(errno);
   return false;
+}
+
+bool FlushTreeFolders(const Handle* folders, std::size_t count) {
+  if (FaultInjected(FileOp::kFlush)) return false;
+  std::vector<dev_t> synced;
+  for (std::size_t i = 0; i < count; ++i) {
+    const int fd = posix::FolderDescriptor(folders[i]);
+    struct stat info;
+    if (fd < 0) return false;
+    if (fstat(fd, &info) != 0) {
+      posix::SetErrnoError(errno);
+      return false;
+    }
+    if (!FlushesReachDisk() ||
+        std::find(synced.begin(), synced.end(), info.st_dev) != synced.end())
+      continue;
+    if (syncfs(fd) != 0) {
+      posix::SetErrnoError(errno);
+      return false;
+    }
+    synced.push_back(info.st_dev);
+  }
+  return true;
 }
 
 bool FlushTreeFiles(Handle folder) {

@@ -148,6 +148,14 @@ bool FlushTreeFolder(Handle folder) {
   return !FaultInjected(FileOp::kFlush) && win32::FolderPath(folder, &path);
 }
 
+bool FlushTreeFolders(const Handle* folders, std::size_t count) {
+  if (FaultInjected(FileOp::kFlush)) return false;
+  std::u16string path;
+  for (std::size_t i = 0; i < count; ++i)
+    if (!win32::FolderPath(folders[i], &path)) return false;
+  return true;
+}
+
 bool FlushTreeFiles(Handle folder) {
   std::u16string path;
   if (FaultInjected(FileOp::kFlush) || !win32::FolderPath(folder, &path)) return false;

@@ -74,6 +74,19 @@ TEST_F(Durable, FlushTreeFilesTakesAFolderOfFiles) {
   EXPECT_EQ(dir_.ReadFile(u"staged\\1"), "one");
 }
 
+TEST_F(Durable, FlushTreeFoldersTakesSeveralFoldersOrNone) {
+  fs::create_directories(dir_.Native(u"a\\b"));
+  os::Handle folders[] = {os::OpenTreeRoot(Path(u"a").c_str()), os::OpenTreeRoot(Path(u"a\\b").c_str()),
+                          os::OpenTreeRoot(Path(u"a").c_str())};
+  for (os::Handle folder : folders) ASSERT_NE(folder, os::kInvalidHandle);
+  EXPECT_TRUE(os::FlushTreeFolders(folders, 3));
+  EXPECT_TRUE(os::FlushTreeFolders(folders, 0));
+  // One handle that is not a folder's fails the whole flush.
+  const os::Handle with_invalid[] = {folders[0], os::kInvalidHandle};
+  EXPECT_FALSE(os::FlushTreeFolders(with_invalid, 2));
+  for (os::Handle folder : folders) os::CloseTreeFolder(folder);
+}
+
 TEST_F(Durable, CopyFileDataMovesBothPositionsOrIsRefused) {
   std::string content(300000, '\0');
   for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 % 253);

@@ -232,6 +232,7 @@ TEST_F(FaultSeam, FoldersVolumesAndMutexesHaveFaultPoints) {
   } cases[] = {
       {os::FileOp::kFlush, [&] { return os::FlushFolder(folder.c_str()); }},
       {os::FileOp::kFlush, [&] { return os::FlushTreeFiles(tree_folder); }},
+      {os::FileOp::kFlush, [&] { return os::FlushTreeFolders(&tree_folder, 1); }},
       {os::FileOp::kQuery,
        [&] {
          std::uint64_t free = 0;
