@@ -4,7 +4,7 @@
 #include "app/worker_messages.h"
 #include "os/memory.h"
 #include "util/path.h"
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 
 #include "app/update_info.h"
 #include "file/native_file.h"
-#include "system/debug_log.h"
-#include "system/private_heap.h"
-#include "util/format.h"
+#include "base/debug_log.h"
+#include "base/private_heap.h"
+#include "base/format.h"
 #include "util/path.h"
 #include "util/shell_folder.h"
-#include "util/text_convert.h"
+#include "base/text_convert.h"
 #include "util/text_search.h"
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "app/worker_messages.h"
 #include "file/native_file.h"
 #include "os/locks.h"
-#include "system/debug_log.h"
-#include "util/format.h"
+#include "base/debug_log.h"
+#include "base/format.h"
 
 namespace {
 

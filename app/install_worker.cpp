@@ -12,13 +12,13 @@
 #include "os/tree.h"
 #include "os/version.h"
 #include "system/caps.h"
-#include "system/private_heap.h"
-#include "util/format.h"
+#include "base/private_heap.h"
+#include "base/format.h"
 #include "util/memory.h"
 #include "util/path.h"
 #include "util/thread.h"
 #include "util/version_info.h"
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "app/update_info.h"
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <new>
 
 #include "os/system.h"
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 #include "util/memory_budget.h"
-#include "util/text_convert.h"
-#include "util/wide_string.h"
+#include "base/text_convert.h"
+#include "base/wide_string.h"
 #include "xml/xml.h"
 
 namespace {

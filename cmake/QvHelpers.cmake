@@ -1,8 +1,29 @@
-# qv_library(NAME SOURCES... DEPS ...): one static library per folder.
+# qv_library(NAME FOLDER DIR SOURCES... DEPS...): one static library for
+# the folder DIR (a path below the source root, such as "image" or
+# "tools/qvpatch"). Its headers are included as "DIR/name.h"; the include
+# path it publishes holds DIR alone (a link in the build folder), so a
+# library, and whatever links it, sees the headers of what it links and of
+# nothing else.
 function(qv_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "FOLDER" "SOURCES;DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
+  qv_publish_folder(${name} ${ARG_FOLDER})
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# qv_publish_folder(TARGET DIR): TARGET and what links it include DIR's
+# headers as "DIR/name.h".
+function(qv_publish_folder target folder)
+  set(root ${CMAKE_BINARY_DIR}/include/${target})
+  get_filename_component(parent ${root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE ${root})
+  else()
+    target_include_directories(${target} PUBLIC ${root})
+  endif()
 endfunction()
 
 # qv_tool(NAME LIBRARY): a command-line tool, main.cpp over LIBRARY that
@@ -33,14 +54,3 @@ function(qv_fuzz_target name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
 endfunction()
-
-# Adds every immediate sub-folder of the current folder that has a
-# CMakeLists.txt, so areas can add their own targets independently.
-macro(qv_add_subfolders)
-  file(GLOB _qv_children LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  foreach(_qv_child ${_qv_children})
-    if(IS_DIRECTORY ${_qv_child} AND EXISTS ${_qv_child}/CMakeLists.txt)
-      add_subdirectory(${_qv_child})
-    endif()
-  endforeach()
-endmacro()

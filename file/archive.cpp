@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 #include "util/text_search.h"
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
 namespace {
 

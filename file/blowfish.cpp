@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "file/blowfish_tables.h"
 
 namespace {
@@ -11,17 +12,7 @@ std::uint32_t Feistel(const BlowfishSchedule& k, std::uint32_t x) {
          k.s[3][x & 0xFF];
 }
 
-std::uint32_t LoadLittle(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
-void StoreLittle(std::uint8_t* bytes, std::uint32_t value) {
-  bytes[0] = static_cast<std::uint8_t>(value);
-  bytes[1] = static_cast<std::uint8_t>(value >> 8);
-  bytes[2] = static_cast<std::uint8_t>(value >> 16);
-  bytes[3] = static_cast<std::uint8_t>(value >> 24);
-}
 
 using WordCipher = void (*)(const BlowfishSchedule&, std::uint32_t*, std::uint32_t*);
 
@@ -29,11 +20,11 @@ void ApplyToBlocks(const BlowfishSchedule& schedule, void* data, std::size_t blo
                    WordCipher cipher) {
   auto* bytes = static_cast<std::uint8_t*>(data);
   for (std::size_t i = 0; i < blocks; ++i, bytes += 8) {
-    std::uint32_t left = LoadLittle(bytes);
-    std::uint32_t right = LoadLittle(bytes + 4);
+    std::uint32_t left = ReadLe32(bytes);
+    std::uint32_t right = ReadLe32(bytes + 4);
     cipher(schedule, &left, &right);
-    StoreLittle(bytes, left);
-    StoreLittle(bytes + 4, right);
+    WriteLe32(bytes, left);
+    WriteLe32(bytes + 4, right);
   }
 }
 

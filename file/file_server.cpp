@@ -3,10 +3,10 @@
 #include "file/big_file.h"
 #include "file/memory_file.h"
 #include "file/native_file.h"
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 #include "util/text_search.h"
 #include "util/thread.h"
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "file/native_file.h"
 
 #include "os/file.h"
-#include "system/debug_log.h"
-#include "util/wide_string.h"
+#include "base/debug_log.h"
+#include "base/wide_string.h"
 
 namespace {
 

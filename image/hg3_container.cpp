@@ -3,17 +3,7 @@
 #include <cstring>
 #include <map>
 
-std::uint32_t ReadLe32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
-}
 
-void WriteLe32(std::uint8_t* p, std::uint32_t value) {
-  p[0] = static_cast<std::uint8_t>(value);
-  p[1] = static_cast<std::uint8_t>(value >> 8);
-  p[2] = static_cast<std::uint8_t>(value >> 16);
-  p[3] = static_cast<std::uint8_t>(value >> 24);
-}
 
 const Hg3Tag* Hg3Frame::Find(std::string_view name) const {
   for (const Hg3Tag& tag : tags) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_order.h"
+
 inline constexpr std::size_t kHg3HeaderSize = 12;
 inline constexpr std::size_t kHg3FrameHeaderSize = 8;
 inline constexpr std::size_t kHg3TagHeaderSize = 16;
@@ -47,8 +49,6 @@ struct Hg3RowBlock {
   const std::uint8_t* control_stream;
 };
 
-std::uint32_t ReadLe32(const std::uint8_t* p);
-void WriteLe32(std::uint8_t* p, std::uint32_t value);
 
 // One frame's tags in chain order.
 class Hg3Frame {

@@ -5,7 +5,7 @@
 #include "image/image_jpeg.h"
 #include "image/image_webp.h"
 #include "image/zlib_codec.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "util/memory.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "image/image.h"
 
-#include "system/debug_log.h"
-#include "system/private_heap.h"
+#include "base/debug_log.h"
+#include "base/private_heap.h"
 #include "util/memory.h"
 
 #include <algorithm>

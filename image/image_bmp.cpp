@@ -1,7 +1,8 @@
 #include "image/image_bmp.h"
 
-#include "system/debug_log.h"
-#include "system/private_heap.h"
+#include "base/byte_order.h"
+#include "base/debug_log.h"
+#include "base/private_heap.h"
 #include "util/memory.h"
 
 namespace {
@@ -9,16 +10,6 @@ namespace {
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kCoreHeaderSize = 12;
 
-std::uint32_t Le16(const std::uint8_t* p) { return p[0] | std::uint32_t{p[1]} << 8; }
-std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
-void PutLe16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void PutLe32(std::uint8_t* p, std::uint32_t v) {
-  PutLe16(p, v);
-  PutLe16(p + 2, v >> 16);
-}
 
 bool HasMagic(const qvMemBlock* block) {
   return block != nullptr && block->data != nullptr && block->size >= 2 && block->data[0] == 'B' &&
@@ -31,7 +22,7 @@ qvImageBmp::qvImageBmp() { ZeroBytes(info_, sizeof info_); }
 
 int qvImageBmp::Probe(const qvMemBlock* block) {
   if (!HasMagic(block) || block->size < 30) return 0;
-  const std::uint32_t bits = Le16(block->data + 28);
+  const std::uint32_t bits = ReadLe16(block->data + 28);
   return bits == 24 || bits == 32 ? 1 : 0;
 }
 
@@ -41,7 +32,7 @@ int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
     return 0;
   }
   const std::uint8_t* data = block->data;
-  const std::uint32_t header_size = Le32(data + kFileHeaderSize);
+  const std::uint32_t header_size = ReadLe32(data + kFileHeaderSize);
   if (header_size != kInfoHeaderSize && header_size != kCoreHeaderSize) {
     DebugLogW(u"イメージのタイプが違います");
     return 0;
@@ -52,16 +43,16 @@ int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
     CopyBytes(info, data + kFileHeaderSize, kInfoHeaderSize);
   } else {
     const std::uint8_t* core = data + kFileHeaderSize;
-    PutLe32(info, kInfoHeaderSize);
-    PutLe32(info + 4, Le16(core + 4));
-    PutLe32(info + 8, Le16(core + 6));
-    PutLe16(info + 12, Le16(core + 8));
-    PutLe16(info + 14, Le16(core + 10));
+    WriteLe32(info, kInfoHeaderSize);
+    WriteLe32(info + 4, ReadLe16(core + 4));
+    WriteLe32(info + 8, ReadLe16(core + 6));
+    WriteLe16(info + 12, ReadLe16(core + 8));
+    WriteLe16(info + 14, ReadLe16(core + 10));
   }
   CopyBytes(info_, info, kInfoHeaderSize);
-  const std::uint32_t width = Le32(info + 4);
-  const std::uint32_t height = Le32(info + 8);
-  const std::uint32_t bits = Le16(info + 14);
+  const std::uint32_t width = ReadLe32(info + 4);
+  const std::uint32_t height = ReadLe32(info + 8);
+  const std::uint32_t bits = ReadLe16(info + 14);
   // A negative height marks a top-down bitmap, which is not supported.
   if (static_cast<std::int32_t>(height) < 0 || static_cast<std::int32_t>(width) <= 0 ||
       height == 0 || (bits != 24 && bits != 32)) {
@@ -116,15 +107,15 @@ int qvImageBmp::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint3
   ZeroBytes(out, static_cast<std::size_t>(rounded));
   out[0] = 'B';
   out[1] = 'M';
-  PutLe32(out + 2, static_cast<std::uint32_t>(file_size));
-  PutLe32(out + 10, kPixelOffset);
+  WriteLe32(out + 2, static_cast<std::uint32_t>(file_size));
+  WriteLe32(out + 10, kPixelOffset);
   std::uint8_t* info = out + kFileHeaderSize;
-  PutLe32(info, kInfoHeaderSize);
-  PutLe32(info + 4, width_);
-  PutLe32(info + 8, height_);
-  PutLe16(info + 12, 1);
-  PutLe16(info + 14, bytes_per_pixel_ * 8);
-  PutLe32(info + 20, static_cast<std::uint32_t>(image_size));
+  WriteLe32(info, kInfoHeaderSize);
+  WriteLe32(info + 4, width_);
+  WriteLe32(info + 8, height_);
+  WriteLe16(info + 12, 1);
+  WriteLe16(info + 14, bytes_per_pixel_ * 8);
+  WriteLe32(info + 20, static_cast<std::uint32_t>(image_size));
   for (std::uint32_t y = 0; y < height_; ++y) {
     CopyBytes(out + kPixelOffset + y * out_stride, pixels_ + std::size_t{y} * stride_,
               static_cast<std::size_t>(row_bytes));

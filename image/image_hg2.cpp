@@ -1,9 +1,10 @@
 #include "image/image_hg2.h"
 
+#include "base/byte_order.h"
 #include "image/hg3_container.h"
 #include "image/zlib_codec.h"
-#include "system/debug_log.h"
-#include "system/private_heap.h"
+#include "base/debug_log.h"
+#include "base/private_heap.h"
 #include "util/memory.h"
 
 #include <algorithm>
@@ -33,7 +34,6 @@ bool PlausibleUnpackedSize(std::uint32_t packed, std::uint32_t unpacked) {
   return unpacked <= std::uint64_t{packed} * 1032 + 64;
 }
 
-std::uint32_t Le16(const std::uint8_t* p) { return p[0] | std::uint32_t{p[1]} << 8; }
 
 struct HeapDeleter {
   void operator()(void* block) const { PrivateFree(block); }
@@ -52,7 +52,7 @@ class Hg2File {
 
   bool HasMagic() const { return data_ != nullptr && size_ >= 4 && CompareBytes(data_, "HG-2", 4) == 0; }
   // 0, which is no version, for a file that ends before its version field.
-  std::uint32_t Version() const { return size_ >= kFileHeaderSize ? Le16(data_ + 8) : 0; }
+  std::uint32_t Version() const { return size_ >= kFileHeaderSize ? ReadLe16(data_ + 8) : 0; }
   bool IsChained() const { return Version() == kVersion20 || Version() == kVersion25; }
   bool IsKnownVersion() const { return Version() == kVersion10 || IsChained(); }
 
@@ -96,10 +96,6 @@ class Hg2File {
   std::size_t size_;
 };
 
-void PutLe16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 }  // namespace
 
@@ -184,8 +180,8 @@ int qvImageHg2::Load(const qvMemBlock* block, std::uint32_t frame_id) {
   const std::uint8_t* f = data + at;
   frame.width = ReadLe32(f);
   frame.height = ReadLe32(f + 4);
-  const auto bits = static_cast<std::int16_t>(Le16(f + 8));
-  frame.depth = Le16(f + 10);
+  const auto bits = static_cast<std::int16_t>(ReadLe16(f + 8));
+  frame.depth = ReadLe16(f + 10);
   frame.literal_packed = ReadLe32(f + 20);
   frame.literal_size = ReadLe32(f + 24);
   frame.control_packed = ReadLe32(f + 28);
@@ -361,8 +357,8 @@ int qvImageHg2::Save(qvMemBlock* block, std::uint32_t frame_id, std::uint32_t ba
   std::uint8_t* f = o + kFileHeaderSize;
   WriteLe32(f, width_);
   WriteLe32(f + 4, height_);
-  PutLe16(f + 8, bpp * 8);
-  PutLe16(f + 10, 0);
+  WriteLe16(f + 8, bpp * 8);
+  WriteLe16(f + 10, 0);
   WriteLe32(f + 12, spare_[0]);
   WriteLe32(f + 16, spare_[1]);
   WriteLe32(f + 20, packed[0]);

@@ -4,8 +4,8 @@
 #include "image/image_jpeg.h"
 #include "image/image_webp.h"
 #include "image/zlib_codec.h"
-#include "system/debug_log.h"
-#include "system/private_heap.h"
+#include "base/debug_log.h"
+#include "base/private_heap.h"
 #include "util/integer.h"
 #include "util/memory.h"
 

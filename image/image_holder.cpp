@@ -10,7 +10,7 @@
 #include "image/image_psd.h"
 #include "image/image_qvf.h"
 #include "image/image_webp.h"
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 
 namespace {
 

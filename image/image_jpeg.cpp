@@ -1,6 +1,6 @@
 #include "image/image_jpeg.h"
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "util/memory.h"
 
 #include <algorithm>

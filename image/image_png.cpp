@@ -1,7 +1,7 @@
 #include "image/image_png.h"
 
 #include "file/memory_file.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <png.h>
 

@@ -1,6 +1,7 @@
 #include "image/image_psd.h"
 
-#include "system/private_heap.h"
+#include "base/byte_order.h"
+#include "base/private_heap.h"
 #include "util/memory.h"
 
 #include <algorithm>
@@ -9,8 +10,6 @@ namespace {
 
 constexpr std::uint32_t kChannelsRead = 3;
 
-std::uint32_t Be16(const std::uint8_t* p) { return std::uint32_t{p[0]} << 8 | p[1]; }
-std::uint32_t Be32(const std::uint8_t* p) { return Be16(p) << 16 | Be16(p + 2); }
 
 // What the header walk learns.
 struct PsdLayout {
@@ -26,20 +25,20 @@ bool WalkHeader(const std::uint8_t* data, std::uint64_t size, PsdLayout* layout)
       data[3] != 'S') {
     return false;
   }
-  const std::uint32_t mode = Be16(data + 24);
-  const std::uint32_t colour_data_high = Be16(data + 26);
+  const std::uint32_t mode = ReadBe16(data + 24);
+  const std::uint32_t colour_data_high = ReadBe16(data + 26);
   if ((mode != 3 && mode != 8) || (colour_data_high != 0 && colour_data_high != 3)) return false;
-  layout->channels = Be16(data + 12);
-  layout->height = Be16(data + 16);
-  layout->width = Be16(data + 20);
+  layout->channels = ReadBe16(data + 12);
+  layout->height = ReadBe16(data + 16);
+  layout->width = ReadBe16(data + 20);
   std::uint64_t position = 26;
   for (int section = 0; section < 3; ++section) {
     if (size - position < 4) return false;
-    position += 4 + std::uint64_t{Be32(data + position)};
+    position += 4 + std::uint64_t{ReadBe32(data + position)};
     if (position > size) return false;
   }
   if (size - position < 2) return false;
-  layout->packbits = Be16(data + position) == 1;
+  layout->packbits = ReadBe16(data + position) == 1;
   position += 2;
   if (layout->packbits) {
     const std::uint64_t counts = std::uint64_t{layout->channels} * layout->height * 2;

@@ -1,8 +1,9 @@
 #include "image/image_qvf.h"
 
+#include "base/byte_order.h"
 #include "image/qvlz.h"
-#include "system/debug_log.h"
-#include "system/private_heap.h"
+#include "base/debug_log.h"
+#include "base/private_heap.h"
 #include "util/memory.h"
 
 namespace {
@@ -10,11 +11,6 @@ namespace {
 constexpr std::uint32_t kHeaderSize = 12;
 constexpr std::uint8_t kMagic[4] = {'Q', 'V', 'F', 0};
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-void PutLe16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 void LogSaveFailure() { DebugLogW(u"イメージの保存に失敗しました"); }
 
@@ -34,10 +30,10 @@ int qvImageQvf::Load(const qvMemBlock* block, std::uint32_t) {
   }
   if (block->size < kHeaderSize) return 0;
   const std::uint8_t* header = block->data;
-  const std::uint32_t width = Le16(header + 4);
-  const std::uint32_t height = Le16(header + 6);
-  const std::uint32_t stride = Le16(header + 8);
-  const std::uint32_t bpp = Le16(header + 10);
+  const std::uint32_t width = ReadLe16(header + 4);
+  const std::uint32_t height = ReadLe16(header + 6);
+  const std::uint32_t stride = ReadLe16(header + 8);
+  const std::uint32_t bpp = ReadLe16(header + 10);
   const std::uint8_t* stream = header + kHeaderSize;
   const std::uint32_t stream_size = block->size - kHeaderSize;
   const std::uint32_t size = QvlzDecompress(stream, stream_size, nullptr, 0, nullptr, nullptr);
@@ -105,10 +101,10 @@ int qvImageQvf::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint3
     return 0;
   }
   CopyBytes(buffer, kMagic, 4);
-  PutLe16(buffer + 4, width_);
-  PutLe16(buffer + 6, height_);
-  PutLe16(buffer + 8, stride_);
-  PutLe16(buffer + 10, bytes_per_pixel_);
+  WriteLe16(buffer + 4, width_);
+  WriteLe16(buffer + 6, height_);
+  WriteLe16(buffer + 8, stride_);
+  WriteLe16(buffer + 10, bytes_per_pixel_);
   block->Adopt(buffer, static_cast<std::uint32_t>(rounded), static_cast<std::uint32_t>(rounded));
   return 1;
 }

@@ -1,6 +1,6 @@
 #include "image/mem_block.h"
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "util/memory.h"
 
 qvMemBlock qvMemBlock::Borrow(const void* data, std::uint32_t size) {

@@ -1,6 +1,7 @@
 #include "image/qvlz.h"
 
-#include "system/private_heap.h"
+#include "base/byte_order.h"
+#include "base/private_heap.h"
 #include "util/memory.h"
 
 #include <algorithm>
@@ -20,12 +21,6 @@ constexpr std::uint32_t kNoPosition = 0xFFFFFFFFu;
 
 constexpr char kMagic[4] = {'Q', 'V', 'L', 'Z'};
 
-std::uint32_t Le32(const std::uint8_t* p) {
-  return p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
-void PutLe32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 template <typename T>
 struct HeapArray {
@@ -188,12 +183,12 @@ std::uint32_t QvlzCompress(const void* source_bytes, std::uint32_t length, void*
 
   auto* out = static_cast<std::uint8_t*>(output);
   CopyBytes(out, kMagic, 4);
-  PutLe32(out + 4, mode);
-  PutLe32(out + 8, length);
-  PutLe32(out + 12, static_cast<std::uint32_t>(flag_count));
-  PutLe32(out + 16, static_cast<std::uint32_t>(data_count));
-  PutLe32(out + 20, kQvlzHeaderSize);
-  PutLe32(out + 24, static_cast<std::uint32_t>(kQvlzHeaderSize + flag_count));
+  WriteLe32(out + 4, mode);
+  WriteLe32(out + 8, length);
+  WriteLe32(out + 12, static_cast<std::uint32_t>(flag_count));
+  WriteLe32(out + 16, static_cast<std::uint32_t>(data_count));
+  WriteLe32(out + 20, kQvlzHeaderSize);
+  WriteLe32(out + 24, static_cast<std::uint32_t>(kQvlzHeaderSize + flag_count));
   CopyBytes(out + kQvlzHeaderSize, flags.data, static_cast<std::size_t>(flag_count));
   data.data[data_bytes] = 0;
   CopyBytes(out + kQvlzHeaderSize + flag_count, data.data, static_cast<std::size_t>(data_count));
@@ -206,12 +201,12 @@ std::uint32_t QvlzDecompress(const void* stream_bytes, std::uint32_t stream_size
   if (stream == nullptr || stream_size < kQvlzHeaderSize || CompareBytes(stream, kMagic, 4) != 0) {
     return 0;
   }
-  const std::uint32_t mode = Le32(stream + 4);
-  const std::uint32_t size = Le32(stream + 8);
-  const std::uint32_t flag_count = Le32(stream + 12);
-  const std::uint32_t data_count = Le32(stream + 16);
-  const std::uint32_t flag_offset = Le32(stream + 20);
-  const std::uint32_t data_offset = Le32(stream + 24);
+  const std::uint32_t mode = ReadLe32(stream + 4);
+  const std::uint32_t size = ReadLe32(stream + 8);
+  const std::uint32_t flag_count = ReadLe32(stream + 12);
+  const std::uint32_t data_count = ReadLe32(stream + 16);
+  const std::uint32_t flag_offset = ReadLe32(stream + 20);
+  const std::uint32_t data_offset = ReadLe32(stream + 24);
   if (mode >= kQvlzModeCount || std::uint64_t{flag_offset} + flag_count > stream_size ||
       std::uint64_t{data_offset} + data_count > stream_size) {
     return 0;

@@ -1,6 +1,6 @@
 #include "image/zlib_codec.h"
 
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 #include "util/memory.h"
 
 #include <libdeflate.h>

@@ -5,10 +5,10 @@
 #include "os/caps.h"
 #include "system/caps_tables.h"
 #include "system/dde.h"
-#include "util/format.h"
+#include "base/format.h"
 #include "util/memory.h"
 #include "util/shell_folder.h"
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
 namespace {
 

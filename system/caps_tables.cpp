@@ -1,6 +1,6 @@
 #include "system/caps_tables.h"
 
-#include "util/format.h"
+#include "base/format.h"
 
 namespace {
 

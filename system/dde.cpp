@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "system/caps.h"
-#include "system/debug_log.h"
-#include "system/private_heap.h"
-#include "util/text_convert.h"
-#include "util/wide_string.h"
+#include "base/debug_log.h"
+#include "base/private_heap.h"
+#include "base/text_convert.h"
+#include "base/wide_string.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "os/system.h"
 #include "system/caps.h"
 #include "system/dde.h"
-#include "system/debug_log.h"
-#include "system/private_heap.h"
+#include "base/debug_log.h"
+#include "base/private_heap.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "util/path.h"
 
 #include "os/file.h"
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
 namespace {
 

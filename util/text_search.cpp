@@ -1,7 +1,7 @@
 #include "util/text_search.h"
 
-#include "util/wide_buffer.h"
-#include "util/wide_string.h"
+#include "base/wide_buffer.h"
+#include "base/wide_string.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "util/version_info.h"
 
 #include "os/version.h"
-#include "system/debug_log.h"
-#include "util/format.h"
+#include "base/debug_log.h"
+#include "base/format.h"
 #include "util/integer.h"
 #include "util/memory.h"
 

@@ -4,10 +4,10 @@
 #include <new>
 #include <vector>
 
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 #include "util/integer.h"
-#include "util/text_convert.h"
-#include "util/wide_string.h"
+#include "base/text_convert.h"
+#include "base/wide_string.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "file/native_file.h"
-#include "system/private_heap.h"
-#include "util/format.h"
-#include "util/text_convert.h"
+#include "base/private_heap.h"
+#include "base/format.h"
+#include "base/text_convert.h"
 #include "xml/ascii.h"
 #include "xml/xml_tokens.h"
 

@@ -5,8 +5,8 @@
 #include "file/native_file.h"
 #include "image/image_holder.h"
 #include "image/mem_block.h"
-#include "system/debug_log.h"
-#include "system/private_heap.h"
+#include "base/debug_log.h"
+#include "base/private_heap.h"
 
 namespace {
 

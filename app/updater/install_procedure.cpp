@@ -13,7 +13,7 @@
 #include "os/file.h"
 #include "os/system.h"
 #include "os/thread.h"
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 #include "util/integer.h"
 #include "util/path.h"
 

@@ -5,9 +5,9 @@
 #include "app/updater/background.h"
 #include "app/updater/install_procedure.h"
 #include "app/updater/messages.h"
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 #include "system/framework.h"
-#include "util/format.h"
+#include "base/format.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include "bench/support/peak_memory.h"
 #include "os/thread.h"
 #include "system/caps.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 namespace fs = std::filesystem;
 

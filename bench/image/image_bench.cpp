@@ -10,7 +10,7 @@
 #include "image/image_jpeg.h"
 #include "image/image_png.h"
 #include "image/image_webp.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <algorithm>
 #include <chrono>

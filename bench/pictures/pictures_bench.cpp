@@ -8,7 +8,7 @@
 #include "image/image_holder.h"
 #include "image/image_qvf.h"
 #include "image/qvlz.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <benchmark/benchmark.h>
 

@@ -20,7 +20,7 @@
 #include "bench/support/engine_path.h"
 #include "bench/support/peak_memory.h"
 #include "description_generator.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 namespace fs = std::filesystem;
 

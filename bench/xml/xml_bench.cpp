@@ -12,7 +12,7 @@
 #include <string>
 
 #include "description_generator.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "xml/xml.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include "image/image_jpeg.h"
 #include "image/image_png.h"
 #include "image/image_webp.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <cstdio>
 #include <filesystem>

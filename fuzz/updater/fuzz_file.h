@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 inline std::u16string FuzzFolder() {
   static const std::filesystem::path folder = [] {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "util/text_convert.h"
+#include "base/text_convert.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

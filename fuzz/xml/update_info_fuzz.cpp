@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/update_info.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool heap = CreatePrivateHeap(1 << 20) == 1;

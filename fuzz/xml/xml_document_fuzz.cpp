@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "xml/xml.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

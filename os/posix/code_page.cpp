@@ -9,7 +9,7 @@
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/shift_jis.h"
-#include "os/posix/utf8.h"
+#include "base/utf8.h"
 #include "os/text.h"
 
 namespace os {
@@ -53,7 +53,7 @@ int WideToMultiByte(std::uint32_t code_page, const char16_t* source, int length,
   std::u16string_view text = SourceView(source, length);
   std::string result;
   if (code_page == kCodePageUtf8) {
-    posix::AppendUtf8(text, result);
+    ::AppendUtf8(text, result);
   } else if (code_page != kCodePageShiftJis || !posix::WideToShiftJis(text, result)) {
     return Fail(kErrorInvalidParameter);
   }
@@ -68,7 +68,7 @@ int MultiByteToWide(std::uint32_t code_page, std::uint32_t flags, const char* so
   if (code_page == kCodePageUtf8) {
     // Windows accepts no conversion flags for UTF-8.
     if (flags != 0) return Fail(posix::kErrorInvalidFlags);
-    posix::AppendUtf16(bytes, result);
+    ::AppendUtf16(bytes, result);
   } else if (code_page != kCodePageShiftJis || !posix::ShiftJisToWide(bytes, result)) {
     return Fail(kErrorInvalidParameter);
   }

@@ -4,7 +4,7 @@
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/native_path.h"
-#include "os/posix/utf8.h"
+#include "base/utf8.h"
 
 namespace os {
 namespace {
@@ -60,7 +60,7 @@ std::uint32_t GetErrorText(std::uint32_t code, char16_t* out, std::uint32_t capa
     return 0;
   }
   text += "\r\n";
-  return posix::CopyOut(posix::ToUtf16(text), out, capacity);
+  return posix::CopyOut(::ToUtf16(text), out, capacity);
 }
 
 }  // namespace os

@@ -17,7 +17,7 @@
 #include "os/locks.h"
 #include "os/posix/environment_folder.h"
 #include "os/posix/errors.h"
-#include "os/posix/utf8.h"
+#include "base/utf8.h"
 
 namespace os {
 
@@ -82,7 +82,7 @@ std::string LockFileOf(const char16_t* name) {
     return {};
   }
   std::string folder = posix::FolderFromEnvironment("XDG_RUNTIME_DIR");
-  return (folder.empty() ? "/tmp" : folder) + "/" + FileNameOf(posix::ToUtf8(view));
+  return (folder.empty() ? "/tmp" : folder) + "/" + FileNameOf(::ToUtf8(view));
 }
 
 bool SameFile(int fd, const std::string& path) {

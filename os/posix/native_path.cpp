@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "os/file.h"
-#include "os/posix/utf8.h"
+#include "base/utf8.h"
 
 namespace os::posix {
 

@@ -1,4 +1,5 @@
 #include "os/posix/pe_resource.h"
+#include "base/byte_order.h"
 
 #include <cstring>
 
@@ -13,13 +14,6 @@ constexpr std::uint32_t kMaxVersionResource = 0x10000;
 // The directory tables of a real image are small; more is not read.
 constexpr std::uint32_t kMaxDirectoryBytes = 16u << 20;
 
-std::uint16_t Get16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 struct Section {
   std::uint32_t virtual_address;
@@ -36,27 +30,27 @@ class Image {
     std::uint8_t dos[64];
     if (!read_(context_, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
       return false;
-    const std::uint64_t pe = Get32(dos + 0x3C);
+    const std::uint64_t pe = ReadLe32(dos + 0x3C);
     std::uint8_t header[24];
     if (!read_(context_, pe, header, sizeof header) ||
         std::memcmp(header, "PE\0\0", 4) != 0)
       return false;
-    const std::uint32_t section_count = Get16(header + 6);
-    const std::uint32_t optional_size = Get16(header + 20);
+    const std::uint32_t section_count = ReadLe16(header + 6);
+    const std::uint32_t optional_size = ReadLe16(header + 20);
 
     std::uint8_t magic[2];
     if (optional_size < 2 || !read_(context_, pe + 24, magic, 2)) return false;
     std::uint32_t directories;  // offset of the data directories
-    if (Get16(magic) == 0x10B) directories = 96;
-    else if (Get16(magic) == 0x20B) directories = 112;
+    if (ReadLe16(magic) == 0x10B) directories = 96;
+    else if (ReadLe16(magic) == 0x20B) directories = 112;
     else return false;
     // Count of directories, then the export, import and resource entries.
     if (optional_size < directories + 3 * 8) return false;
     std::uint8_t dir[4 + 3 * 8];
     if (!read_(context_, pe + 24 + directories - 4, dir, sizeof dir)) return false;
-    if (Get32(dir) < 3) return false;
-    *resource_rva = Get32(dir + 4 + 16);
-    *resource_size = Get32(dir + 4 + 20);
+    if (ReadLe32(dir) < 3) return false;
+    *resource_rva = ReadLe32(dir + 4 + 16);
+    *resource_size = ReadLe32(dir + 4 + 20);
     if (*resource_rva == 0 || *resource_size == 0) return false;
 
     const std::uint64_t table = pe + 24 + optional_size;
@@ -64,7 +58,7 @@ class Image {
     for (std::uint32_t i = 0; i < section_count; ++i) {
       std::uint8_t s[40];
       if (!read_(context_, table + 40ull * i, s, sizeof s)) return false;
-      sections_.push_back({Get32(s + 12), Get32(s + 8), Get32(s + 16), Get32(s + 20)});
+      sections_.push_back({ReadLe32(s + 12), ReadLe32(s + 8), ReadLe32(s + 16), ReadLe32(s + 20)});
     }
     return true;
   }
@@ -101,13 +95,13 @@ class Directory {
   bool Find(std::uint32_t offset, std::uint32_t id, std::uint32_t* target) const {
     if (offset > bytes_.size() || bytes_.size() - offset < 16) return false;
     const std::uint8_t* table = bytes_.data() + offset;
-    const std::size_t count = std::size_t{Get16(table + 12)} + Get16(table + 14);
+    const std::size_t count = std::size_t{ReadLe16(table + 12)} + ReadLe16(table + 14);
     const std::size_t room = (bytes_.size() - offset - 16) / 8;
     for (std::size_t i = 0; i < count && i < room; ++i) {
       const std::uint8_t* entry = table + 16 + 8 * i;
-      const std::uint32_t name = Get32(entry);
+      const std::uint32_t name = ReadLe32(entry);
       if (id == 0 || name == id) {
-        *target = Get32(entry + 4);
+        *target = ReadLe32(entry + 4);
         return true;
       }
     }
@@ -125,8 +119,8 @@ class Directory {
     std::uint32_t target;
     if (!Find(offset, 0, &target) || (target & kSubdirectoryBit)) return false;
     if (target > bytes_.size() || bytes_.size() - target < 16) return false;
-    *rva = Get32(bytes_.data() + target);
-    *size = Get32(bytes_.data() + target + 4);
+    *rva = ReadLe32(bytes_.data() + target);
+    *size = ReadLe32(bytes_.data() + target + 4);
     return true;
   }
 
@@ -161,18 +155,18 @@ std::size_t Align4(std::size_t n) { return (n + 3) & ~std::size_t{3}; }
 
 bool ParseBlock(const std::uint8_t* data, std::size_t start, std::size_t limit, Block* b) {
   if (start > limit || limit - start < 6) return false;
-  const std::size_t length = Get16(data + start);
+  const std::size_t length = ReadLe16(data + start);
   if (length < 6) return false;
   b->end = limit - start < length ? limit : start + length;
-  const std::size_t value_length = Get16(data + start + 2);
-  const bool text = Get16(data + start + 4) == 1;
+  const std::size_t value_length = ReadLe16(data + start + 2);
+  const bool text = ReadLe16(data + start + 4) == 1;
 
   std::size_t pos = start + 6;
   b->key = pos;
   b->key_units = 0;
   for (;; ++b->key_units, pos += 2) {
     if (b->end - pos < 2) return false;
-    if (Get16(data + pos) == 0) break;
+    if (ReadLe16(data + pos) == 0) break;
   }
   b->value = Align4(pos + 2);
   if (b->value > b->end) b->value = b->end;
@@ -187,7 +181,7 @@ bool KeyEquals(const std::uint8_t* data, const Block& b, const char16_t* name,
   if (b.key_units != units) return false;
   const std::uint8_t* key = data + b.key;
   for (std::size_t i = 0; i < units; ++i) {
-    char16_t a = Get16(key + 2 * i);
+    char16_t a = ReadLe16(key + 2 * i);
     char16_t c = name[i];
     if (a >= 'A' && a <= 'Z') a = static_cast<char16_t>(a + 32);
     if (c >= 'A' && c <= 'Z') c = static_cast<char16_t>(c + 32);

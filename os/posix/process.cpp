@@ -11,7 +11,7 @@
 #include "os/file.h"
 #include "os/posix/errors.h"
 #include "os/posix/native_path.h"
-#include "os/posix/utf8.h"
+#include "base/utf8.h"
 #include "os/system.h"
 
 namespace os {
@@ -39,9 +39,9 @@ LocalTime GetLocalTime() {
 const char* GetEnvironment(const char* name) { return name ? std::getenv(name) : nullptr; }
 
 void ShowAssertBox(const char16_t* caption, const char16_t* text) {
-  std::string line = posix::ToUtf8(caption ? caption : u"");
+  std::string line = ::ToUtf8(caption ? caption : u"");
   line += ": ";
-  line += posix::ToUtf8(text ? text : u"");
+  line += ::ToUtf8(text ? text : u"");
   line += '\n';
   // One write, unbuffered: the process usually ends right after.
   for (std::size_t done = 0; done < line.size();) {

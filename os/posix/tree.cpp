@@ -17,7 +17,7 @@
 #include "os/posix/ntfs_order.h"
 #include "os/posix/open_files.h"
 #include "os/posix/tree_folder.h"
-#include "os/posix/utf8.h"
+#include "base/utf8.h"
 #include "os/tree.h"
 #include "os/tree_names.h"
 
@@ -211,9 +211,9 @@ bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
     posix::EntryStat entry;
     // An entry removed since the folder was read is no longer listed.
     if (!posix::StatEntry(fd, name.c_str(), &entry)) continue;
-    FolderEntry listed{posix::ToUtf16(name), InfoOf(fd, name, entry)};
+    FolderEntry listed{::ToUtf16(name), InfoOf(fd, name, entry)};
     // A name that is not UTF-8 cannot be named again through this interface.
-    if (posix::ToUtf8(listed.name) != name) listed.info.kind = EntryKind::kOther;
+    if (::ToUtf8(listed.name) != name) listed.info.kind = EntryKind::kOther;
     entries->push_back(std::move(listed));
   }
   closedir(dir);

@@ -2,6 +2,7 @@
 compile a source (the compiler's dependency files), which executables link
 those targets (CMake's File API), and which CTest tests run them."""
 
+import functools
 import glob
 import json
 import os
@@ -144,9 +145,17 @@ def _objects_of_sources(root, build_dir):
             text = f.read().replace("\\\n", " ")
         _, _, prerequisites = text.partition(": ")
         for path in prerequisites.split():
+            # Headers come in through each library's include links below
+            # the build folder; the product file is where the link points.
+            path = _real_path(path)
             if path.startswith(root) and os.sep + "build" + os.sep not in path[len(root) - 1 :]:
                 objects.setdefault(path[len(root) :], set()).add(obj)
     return objects, target_of_object
+
+
+@functools.lru_cache(maxsize=None)
+def _real_path(path):
+    return os.path.realpath(path)
 
 
 _strong_cache = {}

@@ -4,8 +4,8 @@
 
 #include "app/install_files.h"
 #include "app/update_info.h"
-#include "util/wide_string.h"
-#include "system/private_heap.h"
+#include "base/wide_string.h"
+#include "base/private_heap.h"
 #include "test_support.h"
 
 namespace {

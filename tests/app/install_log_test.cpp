@@ -5,7 +5,7 @@
 #include "os/file.h"
 #include "support/fence.h"
 #include "support/links.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "test_support.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "os/fault.h"
 #include "support/pe_writer.h"
 #include "system/caps.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "test_support.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "support/links.h"
 #include "support/pe_writer.h"
 #include "system/caps.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "test_support.h"
 #include "support/debug_log_capture.h"
 

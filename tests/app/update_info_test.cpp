@@ -11,7 +11,7 @@
 #include "support/debug_log_capture.h"
 #include "os/file.h"
 #include "os/system.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "test_support.h"
 
 namespace {

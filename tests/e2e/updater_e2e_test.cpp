@@ -12,7 +12,7 @@
 #include "image/image.h"
 #include "image/image_qvf.h"
 #include "support/pe_writer.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "updater_run.h"
 
 namespace qvtest {

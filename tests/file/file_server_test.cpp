@@ -13,7 +13,7 @@
 #include "file/memory_file.h"
 #include "file/native_file.h"
 #include "os/file.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 namespace {
 

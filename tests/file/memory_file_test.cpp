@@ -2,7 +2,7 @@
 #include "support/log_text.h"
 #include "support/debug_log_capture.h"
 #include "file/memory_file.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <gtest/gtest.h>
 

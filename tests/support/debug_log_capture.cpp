@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "os/system.h"
-#include "system/debug_log_internal.h"
+#include "base/debug_log_internal.h"
 
 namespace qvtest {
 

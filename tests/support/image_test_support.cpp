@@ -1,6 +1,6 @@
 #include "support/image_test_support.h"
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <zlib.h>
 

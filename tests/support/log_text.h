@@ -6,7 +6,7 @@
 
 #include "support/debug_log_capture.h"
 #include "test_support.h"
-#include "util/text_convert.h"
+#include "base/text_convert.h"
 
 namespace qvtest {
 

@@ -13,7 +13,7 @@
 #include "peer_values.h"
 #include "system/caps.h"
 #include "system/dde.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 namespace {
 

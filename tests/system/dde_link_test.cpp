@@ -9,8 +9,8 @@
 
 #include "support/log_text.h"
 #include "system/caps.h"
-#include "system/private_heap.h"
-#include "util/wide_string.h"
+#include "base/private_heap.h"
+#include "base/wide_string.h"
 
 namespace {
 

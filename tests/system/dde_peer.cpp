@@ -12,8 +12,8 @@
 #include "peer_values.h"
 #include "system/caps.h"
 #include "system/dde.h"
-#include "system/private_heap.h"
-#include "util/wide_string.h"
+#include "base/private_heap.h"
+#include "base/wide_string.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;

@@ -5,9 +5,9 @@
 #include "file/file_server.h"
 #include "system/caps.h"
 #include "system/dde.h"
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 #include "support/debug_log_capture.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/debug_log_capture.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "test_support.h"
 
 namespace {

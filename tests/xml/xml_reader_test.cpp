@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "system/private_heap.h"
-#include "util/text_convert.h"
+#include "base/private_heap.h"
+#include "base/text_convert.h"
 #include "test_support.h"
 
 namespace {

@@ -1,12 +1,11 @@
-// UTF-16 to UTF-8 for printing, independent of the engine's converters:
-// a lone surrogate becomes U+FFFD.
+// Texts for printing: the one UTF-8 <-> UTF-16 codec, and JSON literals.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-std::string ToUtf8(std::u16string_view text);
-std::u16string ToUtf16(std::string_view text);
+#include "base/utf8.h"
+
 // A JSON string literal, quotes included.
 std::string JsonString(std::u16string_view text);
 std::string JsonString(std::string_view utf8);

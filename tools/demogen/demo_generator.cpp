@@ -19,7 +19,7 @@
 #include "image/image.h"
 #include "image/image_hg3.h"
 #include "support/pe_writer.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "tools/patchcheck/command.h"
 
 #include "os/system.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "tools/common/utf.h"
 #include "tools/patchcheck/patch_check.h"
 #include "tools/patchcheck/report_format.h"

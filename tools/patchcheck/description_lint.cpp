@@ -6,7 +6,7 @@
 #include "app/patch_check_texts.h"
 #include "tools/common/utf.h"
 #include "util/integer.h"
-#include "util/text_convert.h"
+#include "base/text_convert.h"
 #include "xml/xml.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "tools/common/utf.h"
 #include "tools/patchcheck/confine_check.h"
 #include "tools/patchcheck/description_lint.h"
-#include "util/text_convert.h"
+#include "base/text_convert.h"
 #include "xml/xml.h"
 
 namespace {

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "tools/qvimg/command.h"
 
 #ifdef _WIN32
-#include "util/text_convert.h"
+#include "base/text_convert.h"
 #endif
 
 namespace {

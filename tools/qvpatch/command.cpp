@@ -1,6 +1,6 @@
 #include "tools/qvpatch/command.h"
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 #include "tools/patchcheck/command.h"
 #include "tools/qvpatch/make_command.h"
 #include "tools/qvpatch/verify_command.h"

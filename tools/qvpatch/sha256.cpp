@@ -1,4 +1,5 @@
 #include "tools/qvpatch/sha256.h"
+#include "base/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,10 +21,6 @@ constexpr std::uint32_t kInitialState[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 
 
 std::uint32_t Rotate(std::uint32_t value, int bits) { return (value >> bits) | (value << (32 - bits)); }
 
-std::uint32_t LoadBigEndian(const std::uint8_t* bytes) {
-  return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
-         std::uint32_t{bytes[2]} << 8 | bytes[3];
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -42,7 +39,7 @@ void Sha256::Reset() {
 
 void Sha256::Compress(const std::uint8_t* block) {
   std::uint32_t w[64];
-  for (int i = 0; i < 16; ++i) w[i] = LoadBigEndian(block + 4 * i);
+  for (int i = 0; i < 16; ++i) w[i] = ReadBe32(block + 4 * i);
   for (int i = 16; i < 64; ++i) {
     const std::uint32_t s0 = Rotate(w[i - 15], 7) ^ Rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
     const std::uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);

@@ -8,6 +8,7 @@
 #include "ui/emulated/answer_word.h"
 #include "ui/emulated/console.h"
 #include "ui/emulated/presenter.h"
+#include "base/utf8.h"
 #include "ui/emulated/transcript_text.h"
 #include "ui/emulated/window_system.h"
 #include "ui/progress_text.h"

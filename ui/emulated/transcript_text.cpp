@@ -2,20 +2,11 @@
 
 #include <cstdio>
 
+#include "base/utf8.h"
 #include "os/system.h"
 #include "ui/emulated/presenter.h"
-#include "util/text_convert.h"
 
 namespace ui {
-
-std::string ToUtf8(std::u16string_view text) {
-  std::u16string terminated(text);
-  // At most three bytes per unit (a pair of units gives four), plus the
-  // terminator.
-  std::string out(terminated.size() * 3 + 1, '\0');
-  out.resize(WideToUtf8(terminated.c_str(), out.data(), out.size()));
-  return out;
-}
 
 std::string EscapeForTranscript(std::u16string_view text) {
   std::string out;

@@ -7,8 +7,6 @@
 
 namespace ui {
 
-std::string ToUtf8(std::u16string_view text);
-
 // The text for a double-quoted transcript field: a backslash becomes \\, a
 // double quote \", a line feed \n, a carriage return \r and any other
 // control character \xHH (two upper-case hex digits).

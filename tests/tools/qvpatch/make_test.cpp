@@ -10,7 +10,7 @@
 #include "qvpatch_fixture.h"
 #include "support/links.h"
 #include "support/pe_writer.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 namespace qvtest {
 namespace {

@@ -1,6 +1,6 @@
-// qvImageWebP: probing and decoding hostile files.
-#include "image/image_webp.h"
-#include "system/private_heap.h"
+// qvImageJpeg: probing and decoding hostile files.
+#include "image/image_jpeg.h"
+#include "base/private_heap.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const int heap = CreatePrivateHeap(10 * 1024 * 1024);
   (void)heap;
   const qvMemBlock block = qvMemBlock::Borrow(data, static_cast<std::uint32_t>(size));
-  qvImageWebP::Probe(&block);
-  auto* image = new qvImageWebP;
+  qvImageJpeg::Probe(&block);
+  auto* image = new qvImageJpeg;
   if (image->Load(&block, 0) != 0) image->ExpandTo32();
   image->Release();
   return 0;

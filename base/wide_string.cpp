@@ -1,6 +1,6 @@
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
-#include "util/wide_buffer.h"
+#include "base/wide_buffer.h"
 
 namespace {
 

@@ -6,12 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace os::posix {
-
 void AppendUtf8(std::u16string_view text, std::string& out);
 void AppendUtf16(std::string_view bytes, std::u16string& out);
 
 std::string ToUtf8(std::u16string_view text);
 std::u16string ToUtf16(std::string_view bytes);
 
-}  // namespace os::posix

@@ -1,6 +1,6 @@
 // qvImagePng: probing and decoding hostile files.
 #include "image/image_png.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <cstddef>
 #include <cstdint>

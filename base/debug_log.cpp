@@ -1,6 +1,6 @@
 // Formatting, the log switch and the assertion box.
 
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -8,9 +8,9 @@
 #include <cstring>
 
 #include "os/system.h"
-#include "system/debug_log_internal.h"
-#include "util/format.h"
-#include "util/text_convert.h"
+#include "base/debug_log_internal.h"
+#include "base/format.h"
+#include "base/text_convert.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "util/memory.h"
-#include "util/wide_string.h"
+#include "base/wide_string.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "util/text_convert.h"
+#include "base/text_convert.h"
 
 #include <climits>
 
 #include "os/text.h"
-#include "util/wide_buffer.h"
+#include "base/wide_buffer.h"
 
 namespace {
 

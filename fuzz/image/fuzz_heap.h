@@ -1,7 +1,7 @@
 // The private heap every picture decoder allocates from, created once.
 #pragma once
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 inline void EnsureFuzzHeap() {
   static const int heap = CreatePrivateHeap(10 * 1024 * 1024);

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "support/debug_log_capture.h"
-#include "system/debug_log.h"
-#include "system/debug_log_internal.h"
-#include "system/private_heap.h"
+#include "base/debug_log.h"
+#include "base/debug_log_internal.h"
+#include "base/private_heap.h"
 
 namespace {
 

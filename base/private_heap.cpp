@@ -5,14 +5,14 @@
 // blocks may hold pointers and doubles on 64-bit builds; the count always
 // sits in the 4 bytes right in front of the caller's address.
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 
 #include "os/memory.h"
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "system/debug_log.h"
+#include "base/debug_log.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "util/format.h"
+#include "base/format.h"
 
 #include <climits>
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "util/wide_buffer.h"
+#include "base/wide_buffer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "image/image_hg2.h"
 #include "image/image_qvf.h"
 #include "image/qvlz.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -8,9 +8,9 @@
 
 #include "os/file.h"
 #include "os/system.h"
-#include "system/debug_log.h"
-#include "system/debug_log_internal.h"
-#include "util/wide_string.h"
+#include "base/debug_log.h"
+#include "base/debug_log_internal.h"
+#include "base/wide_string.h"
 
 namespace {
 

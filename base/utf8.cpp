@@ -1,6 +1,5 @@
-#include "os/posix/utf8.h"
+#include "base/utf8.h"
 
-namespace os::posix {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -114,4 +113,3 @@ std::u16string ToUtf16(std::string_view bytes) {
   return out;
 }
 
-}  // namespace os::posix

@@ -1,6 +1,6 @@
-// qvImageJpeg: probing and decoding hostile files.
-#include "image/image_jpeg.h"
-#include "system/private_heap.h"
+// qvImageWebP: probing and decoding hostile files.
+#include "image/image_webp.h"
+#include "base/private_heap.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const int heap = CreatePrivateHeap(10 * 1024 * 1024);
   (void)heap;
   const qvMemBlock block = qvMemBlock::Borrow(data, static_cast<std::uint32_t>(size));
-  qvImageJpeg::Probe(&block);
-  auto* image = new qvImageJpeg;
+  qvImageWebP::Probe(&block);
+  auto* image = new qvImageWebP;
   if (image->Load(&block, 0) != 0) image->ExpandTo32();
   image->Release();
   return 0;

@@ -1,6 +1,6 @@
 // HG-3 decoding of hostile files; the first input byte picks the frame.
 #include "image/image_hg3.h"
-#include "system/private_heap.h"
+#include "base/private_heap.h"
 
 #include <cstddef>
 #include <cstdint>
