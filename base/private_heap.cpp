@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "os/memory.h"
 #include "base/debug_log.h"
+#include "os/memory.h"
 
 namespace {
 
@@ -87,4 +87,9 @@ int DestroyPrivateHeap() {
   }
   DebugLogW(u"ヒープを破棄しました。");
   return 1;
+}
+
+HeapBuffer AllocateHeapBuffer(std::uint64_t size) {
+  if (size > SIZE_MAX) return nullptr;
+  return HeapBuffer(static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(size))));
 }

@@ -29,22 +29,6 @@ constexpr std::uint64_t kPlaneSlack = 4096;
 constexpr std::uint64_t kMinCodedBytes = 1024;
 constexpr std::uint64_t kMinSaveCapacity = 102400;
 
-// A zlib stream expands at most about 1032 times.
-bool PlausibleUnpackedSize(std::uint32_t packed, std::uint32_t unpacked) {
-  return unpacked <= std::uint64_t{packed} * 1032 + 64;
-}
-
-
-struct HeapDeleter {
-  void operator()(void* block) const { PrivateFree(block); }
-};
-using HeapBuffer = std::unique_ptr<std::uint8_t, HeapDeleter>;
-
-HeapBuffer AllocateBuffer(std::uint64_t size) {
-  if (size > SIZE_MAX) return nullptr;
-  return HeapBuffer(static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(size))));
-}
-
 // The file's frame chain, checked against the block as it is walked.
 class Hg2File {
  public:
@@ -95,7 +79,6 @@ class Hg2File {
   const std::uint8_t* data_;
   std::size_t size_;
 };
-
 
 }  // namespace
 
@@ -224,7 +207,7 @@ int qvImageHg2::DecodeFrame(const qvMemBlock& block, const FrameHeader& frame) {
       !PlausibleUnpackedSize(frame.control_packed, frame.control_size)) {
     return 0;
   }
-  HeapBuffer literals = AllocateBuffer(std::uint64_t{frame.literal_size} + kStreamSlack);
+  HeapBuffer literals = AllocateHeapBuffer(std::uint64_t{frame.literal_size} + kStreamSlack);
   if (!literals) return 0;
   const std::uint8_t* literal_stream = block.data + frame.payload;
   const std::uint8_t* control_stream = literal_stream + frame.literal_packed;
@@ -233,7 +216,7 @@ int qvImageHg2::DecodeFrame(const qvMemBlock& block, const FrameHeader& frame) {
     DebugLogW(u"qvImageHg2 : バイト領域のサイズが異常です");
     return 0;
   }
-  HeapBuffer control = AllocateBuffer(std::uint64_t{frame.control_size} + kStreamSlack);
+  HeapBuffer control = AllocateHeapBuffer(std::uint64_t{frame.control_size} + kStreamSlack);
   if (!control) return 0;
   if (ZlibInflate(control.get(), frame.control_size + kStreamSlack, control_stream,
                   frame.control_packed) != frame.control_size) {
@@ -246,7 +229,7 @@ int qvImageHg2::DecodeFrame(const qvMemBlock& block, const FrameHeader& frame) {
   bits_.ReadBit();
   const std::uint64_t total = bits_.ReadGamma();
   if (bits_.failed() || total < picture || total > area) return 0;
-  HeapBuffer work = AllocateBuffer(2 * area);
+  HeapBuffer work = AllocateHeapBuffer(2 * area);
   if (!work) return 0;
   std::uint8_t* planes = work.get();
   std::uint8_t* bytes = planes + area;
@@ -310,7 +293,7 @@ int qvImageHg2::Save(qvMemBlock* block, std::uint32_t frame_id, std::uint32_t ba
   const std::uint64_t capacity =
       (std::max<std::uint64_t>(2 * picture + kWrittenHeaderSize, kMinSaveCapacity) + 7) & ~std::uint64_t{7};
   if (capacity > 0xFFFFFFFFu) return 0;
-  HeapBuffer out = AllocateBuffer(capacity);
+  HeapBuffer out = AllocateHeapBuffer(capacity);
   if (!out) return 0;
   if (bpp != 3 && bpp != 4) {
     DebugLogW(u"この色数には対応していません");
@@ -321,7 +304,7 @@ int qvImageHg2::Save(qvMemBlock* block, std::uint32_t frame_id, std::uint32_t ba
   // Delta coding and mapping, plane split and zero runs; the streams are
   // deflated into the output behind the header.
   const std::uint64_t coded = std::max(picture, kMinCodedBytes);
-  HeapBuffer work = AllocateBuffer(2 * (coded + 4));
+  HeapBuffer work = AllocateHeapBuffer(2 * (coded + 4));
   if (!work) return 0;
   std::uint8_t* bytes = work.get();
   std::uint8_t* planes = bytes + coded + 4;

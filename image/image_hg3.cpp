@@ -22,22 +22,6 @@ constexpr std::uint32_t kStreamSlack = 16;
 // Room behind the plane and byte areas for padded run totals.
 constexpr std::uint64_t kPlaneSlack = 4096;
 
-// A zlib stream expands at most about 1032 times; a larger claim cannot be
-// met and is refused before anything is allocated for it.
-bool PlausibleUnpackedSize(std::uint32_t packed, std::uint32_t unpacked) {
-  return unpacked <= std::uint64_t{packed} * 1032 + 64;
-}
-
-struct HeapDeleter {
-  void operator()(void* block) const { PrivateFree(block); }
-};
-using HeapBuffer = std::unique_ptr<std::uint8_t, HeapDeleter>;
-
-HeapBuffer AllocateBuffer(std::uint64_t size) {
-  if (size > SIZE_MAX) return nullptr;
-  return HeapBuffer(static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(size))));
-}
-
 // Blocks are independent and may overlap (a later block overwrites), or
 // hold no row at all; but each must lie inside the picture, and together
 // they must cover every row, so that no pixel is left unwritten.
@@ -194,7 +178,7 @@ int qvImageHg3::DecodeJpeg(const Hg3Frame& frame, const Hg3Stdinfo& info, std::u
   // Room behind the stated size, so that a stream producing more is seen
   // producing more.
   const std::uint32_t room = std::max<std::uint32_t>(unpacked, 1024) + kStreamSlack;
-  HeapBuffer plane = AllocateBuffer(room);
+  HeapBuffer plane = AllocateHeapBuffer(room);
   if (!plane) return 1;
   if (ZlibInflate(plane.get(), room, alpha->data + kHg3AlphaHeaderSize, packed) != unpacked) {
     return 1;
@@ -224,7 +208,7 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
   if (PrepareUnpadded(info.width, info.height, bpp) == nullptr) return 0;
 
   const std::uint64_t literal_area = std::uint64_t{largest_literals} + kStreamSlack;
-  HeapBuffer work = AllocateBuffer(literal_area + area + kHgScratchSize);
+  HeapBuffer work = AllocateHeapBuffer(literal_area + area + kHgScratchSize);
   if (!work) return 0;
   std::uint8_t* literals = work.get();
   std::uint8_t* planes = literals + literal_area;
@@ -237,7 +221,7 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
       DebugLogW(u"qvImageHg3 : バイト領域のサイズが異常です");
       return 0;
     }
-    HeapBuffer control = AllocateBuffer(std::uint64_t{block.control_size} + kStreamSlack);
+    HeapBuffer control = AllocateHeapBuffer(std::uint64_t{block.control_size} + kStreamSlack);
     if (!control) return 0;
     if (ZlibInflate(control.get(), block.control_size + kStreamSlack, block.control_stream,
                     block.control_packed) != block.control_size) {

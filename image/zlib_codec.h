@@ -17,3 +17,9 @@ std::uint32_t ZlibDeflate(void* destination, std::uint32_t capacity, const void*
 
 // The worst-case deflate size of `length` input bytes.
 std::uint32_t ZlibDeflateBound(std::uint32_t length);
+
+// A zlib stream expands at most about 1032 times; a larger claim cannot be
+// met and is refused before anything is allocated for it.
+inline bool PlausibleUnpackedSize(std::uint32_t packed, std::uint32_t unpacked) {
+  return unpacked <= std::uint64_t{packed} * 1032 + 64;
+}

@@ -1,6 +1,8 @@
 // Validation of file handles at the interface.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <optional>
 
 #include "os/file.h"
@@ -10,5 +12,9 @@ namespace os::posix {
 
 // The record of an open handle; otherwise sets kErrorInvalidHandle.
 std::optional<OpenFileRecord> LookUpFile(Handle file);
+
+// fstat() of an open handle, a query for the fault seam: the record and
+// what fstat() says, or nullopt with the error set.
+std::optional<OpenFileRecord> StatOpenFile(Handle file, struct stat* info);
 
 }  // namespace os::posix

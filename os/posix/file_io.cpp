@@ -126,14 +126,8 @@ std::int64_t SeekFile(Handle file, std::int64_t distance, SeekOrigin origin) {
 }
 
 bool GetFileSize(Handle file, std::uint64_t* size) {
-  if (FaultInjected(FileOp::kQuery)) return false;
-  auto record = posix::LookUpFile(file);
-  if (!record) return false;
   struct stat info;
-  if (fstat(record->fd, &info) != 0) {
-    posix::SetErrnoError(errno);
-    return false;
-  }
+  if (!posix::StatOpenFile(file, &info)) return false;
   if (size) *size = static_cast<std::uint64_t>(info.st_size);
   return true;
 }

@@ -13,14 +13,9 @@
 namespace os {
 
 bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access, FileTime* last_write) {
-  if (FaultInjected(FileOp::kQuery)) return false;
-  auto record = posix::LookUpFile(file);
-  if (!record) return false;
   struct stat info;
-  if (fstat(record->fd, &info) != 0) {
-    posix::SetErrnoError(errno);
-    return false;
-  }
+  auto record = posix::StatOpenFile(file, &info);
+  if (!record) return false;
   if (creation) *creation = posix::CreationTime(record->fd, nullptr, info);
   if (last_access) *last_access = posix::FileTimeFromTimespec(info.st_atim);
   if (last_write) *last_write = posix::FileTimeFromTimespec(info.st_mtim);
