@@ -3,6 +3,8 @@
 
 #include <filesystem>
 
+#include "support/child_process.h"
+
 namespace qvtest {
 
 class PeerProcess {
@@ -10,6 +12,7 @@ class PeerProcess {
   // Starts the peer and waits (up to 20 s) until it reports its service
   // registered; Ready() tells whether it did.
   explicit PeerProcess(const std::filesystem::path& folder);
+  // Asks the peer to stop; the child then waits for its end.
   ~PeerProcess();
   PeerProcess(const PeerProcess&) = delete;
   PeerProcess& operator=(const PeerProcess&) = delete;
@@ -18,8 +21,8 @@ class PeerProcess {
 
  private:
   std::filesystem::path folder_;
+  ChildProcess peer_;
   bool ready_ = false;
-  std::intptr_t process_ = 0;
 };
 
 }  // namespace qvtest
