@@ -101,15 +101,24 @@ void InstallWorker::ClosePair() {
 
 bool InstallWorker::BeginStaged(std::u16string_view relative, std::size_t index) {
   if (staging_folder_.empty()) return staged_.Begin(*tree_, relative, os::kFlagSequentialScan);
-  // The staging folder is reached once for the run, not once per file.
+  // The staging folder is reached once for the run, not once per file, and
+  // is the run's own: its files are written under their final names.
   if (staging_handle_ == os::kInvalidHandle)
     staging_handle_ = os::OpenTreeFolder(tree_->Root(), staging_folder_.c_str(), true);
-  return staged_.Begin(staging_handle_, StagedName(index), os::kFlagSequentialScan);
+  return staged_.BeginInPlace(staging_handle_, StagedName(index), os::kFlagSequentialScan);
 }
 
-bool InstallWorker::OpenPair(const CopyJob& job, std::u16string_view relative, std::size_t index,
-                             bool unbuffered) {
+bool InstallWorker::OpenSource(const char16_t* source, bool unbuffered) {
   ClosePair();
+  const std::uint32_t read_flags =
+      os::kFlagSequentialScan | (unbuffered ? os::kFlagNoBuffering : 0u);
+  source_ = os::OpenFile(source, os::kAccessRead, os::kShareRead, os::kOpenExisting, 0, read_flags);
+  return source_ != os::kInvalidHandle;
+}
+
+bool InstallWorker::OpenDestination(const CopyJob& job, std::u16string_view relative,
+                                    std::size_t index, bool source_open,
+                                    std::uint32_t source_error) {
   const bool staged = BeginStaged(relative, index);
   const std::uint32_t staged_error = os::GetLastError();
   if (!staged && staged_.FailedStep() == confine::StagedFile::Step::kFolder) {
@@ -118,12 +127,8 @@ bool InstallWorker::OpenPair(const CopyJob& job, std::u16string_view relative, s
     FailJob(kFolderFailureFormat, parent, nullptr);
     return false;
   }
-  const std::uint32_t read_flags =
-      os::kFlagSequentialScan | (unbuffered ? os::kFlagNoBuffering : 0u);
-  source_ = os::OpenFile(job.source, os::kAccessRead, os::kShareRead, os::kOpenExisting, 0,
-                         read_flags);
-  if (source_ == os::kInvalidHandle) {
-    FailJobWithCode(kSourceOpenFailureFormat, job.source, os::GetLastError());
+  if (!source_open) {
+    FailJobWithCode(kSourceOpenFailureFormat, job.source, source_error);
     return false;
   }
   if (!staged) {

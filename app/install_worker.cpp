@@ -306,29 +306,18 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
     return true;
   }
 
-  if (GetPathKind(job.source) == 2) {
-    os::Handle folder = os::OpenTreeFolder(tree_->Root(), relative.c_str(), true);
-    if (folder == os::kInvalidHandle) {
-      char16_t parent[kWorkerPathCapacity];
-      GetParentPath(job.destination, parent, kWorkerPathCapacity);
-      FailJob(kFolderFailureFormat, parent, nullptr);
-      return false;
-    }
-    os::CloseTreeFolder(folder);
-    std::u16string name;
-    os::Handle parent = tree_->OpenParent(relative, false, &name);
-    os::SetEntryAttributes(parent, name.c_str(), os::kAttrArchive);
-    os::CloseTreeFolder(parent);
-    return LoadAcquire(abort_) == 0;
-  }
-
   const bool system_copy = copy_mode_ == CopyMode::kSystem;
   const int unbuffered = system_copy ? 0 : PrepareBuffers(job.source);
   if (unbuffered < 0) {
     FailJob(kBufferFailureFormat, job.source, nullptr);
     return false;
   }
-  if (!OpenPair(job, relative, index, unbuffered == 1)) return false;
+  // A folder does not open as a file; only then is it asked what it is,
+  // which costs as much as the open itself.
+  const bool source_open = OpenSource(job.source, unbuffered == 1);
+  const std::uint32_t source_error = os::GetLastError();
+  if (!source_open && GetPathKind(job.source) == 2) return CopyFolder(job, relative);
+  if (!OpenDestination(job, relative, index, source_open, source_error)) return false;
 
   std::uint64_t size = 0;
   if (!os::GetFileSize(source_, &size)) {
@@ -355,8 +344,13 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
     StoreRelease(abort_, 1);
     return false;
   }
-  // A file stopped half-way is dropped; the installed one stays whole.
-  if (LoadAcquire(abort_) && LoadAcquire(status_.current_written) != size) return false;
+  // A file stopped half-way is dropped; the installed one stays whole. A
+  // staged file that cannot be dropped would be taken for a complete one.
+  if (LoadAcquire(abort_) && LoadAcquire(status_.current_written) != size) {
+    if (!staged_.Discard())
+      FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
+    return false;
+  }
   // The times are part of the file: one that cannot be given them is not
   // installed.
   os::FileTime created, accessed, written;
@@ -376,6 +370,23 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   }
   if (staging) ++staged_files_;
   ClosePair();
+  return LoadAcquire(abort_) == 0;
+}
+
+bool InstallWorker::CopyFolder(const CopyJob& job, std::u16string_view relative) {
+  ClosePair();
+  os::Handle folder = os::OpenTreeFolder(tree_->Root(), std::u16string(relative).c_str(), true);
+  if (folder == os::kInvalidHandle) {
+    char16_t parent[kWorkerPathCapacity];
+    GetParentPath(job.destination, parent, kWorkerPathCapacity);
+    FailJob(kFolderFailureFormat, parent, nullptr);
+    return false;
+  }
+  os::CloseTreeFolder(folder);
+  std::u16string name;
+  os::Handle parent = tree_->OpenParent(relative, false, &name);
+  os::SetEntryAttributes(parent, name.c_str(), os::kAttrArchive);
+  os::CloseTreeFolder(parent);
   return LoadAcquire(abort_) == 0;
 }
 

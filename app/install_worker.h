@@ -119,6 +119,8 @@ class InstallWorker {
   // returns false.
   bool FlushStagedFiles();
   bool CopyOne(const CopyJob& job, std::size_t index);
+  // A job whose source is a folder: the folder is made below the tree.
+  bool CopyFolder(const CopyJob& job, std::u16string_view relative);
   void Finish();
 
   // Readies the slots for a file: 1 unbuffered, 0 buffered, -1 when the
@@ -126,11 +128,14 @@ class InstallWorker {
   // until ReleaseBuffers, at the end of the run.
   int PrepareBuffers(const char16_t* source);
   void ReleaseBuffers();
-  // Opens the source for reading and stages the destination (`relative`
-  // below the tree, or job `index`'s file in the staging folder) for
-  // writing; a failure has been reported when it returns false.
-  bool OpenPair(const CopyJob& job, std::u16string_view relative, std::size_t index,
-                bool unbuffered);
+  // Opens the source for reading; false (not reported) when it cannot be.
+  bool OpenSource(const char16_t* source, bool unbuffered);
+  // Stages the destination (`relative` below the tree, or job `index`'s
+  // file in the staging folder) for writing, and reports what failed of
+  // the pair: the folder first, then the source (not open, for
+  // `source_error`), then the destination. False when something failed.
+  bool OpenDestination(const CopyJob& job, std::u16string_view relative, std::size_t index,
+                       bool source_open, std::uint32_t source_error);
   bool BeginStaged(std::u16string_view relative, std::size_t index);
   // Closes the source and drops a staged destination that was not
   // committed.

@@ -48,6 +48,21 @@ bool StagedFile::Begin(os::Handle folder, std::u16string_view name, std::uint32_
   return CreateTemporary(flags);
 }
 
+bool StagedFile::BeginInPlace(os::Handle folder, std::u16string_view name, std::uint32_t flags) {
+  Discard();
+  failed_ = Step::kFolder;
+  if (folder == os::kInvalidHandle) return Refuse(os::kErrorInvalidHandle);
+  folder_ = folder;
+  name_ = name;
+  failed_ = Step::kFile;
+  file_ = os::CreateFileIn(folder_, name_.c_str(), flags);
+  if (file_ == os::kInvalidHandle) return false;
+  in_place_ = true;
+  temporary_ = name_;
+  failed_ = Step::kNone;
+  return true;
+}
+
 bool StagedFile::CreateTemporary(std::uint32_t flags) {
   failed_ = Step::kFile;
   os::EntryInfo destination;
@@ -80,11 +95,13 @@ bool StagedFile::Commit(std::uint32_t attributes, bool flush) {
   os::CloseFile(file_);
   file_ = os::kInvalidHandle;
   os::SetEntryAttributes(folder_, temporary_.c_str(), attributes);
-  os::EntryInfo destination;
-  if (os::GetEntryInfo(folder_, name_.c_str(), &destination) &&
-      destination.kind == os::EntryKind::kLink && (destination.attributes & os::kAttrDirectory))
-    os::DeleteEntry(folder_, name_.c_str());
-  if (!os::RenameEntry(folder_, temporary_.c_str(), folder_, name_.c_str())) {
+  if (!in_place_) {
+    os::EntryInfo destination;
+    if (os::GetEntryInfo(folder_, name_.c_str(), &destination) &&
+        destination.kind == os::EntryKind::kLink && (destination.attributes & os::kAttrDirectory))
+      os::DeleteEntry(folder_, name_.c_str());
+  }
+  if (!in_place_ && !os::RenameEntry(folder_, temporary_.c_str(), folder_, name_.c_str())) {
     std::uint32_t error = os::GetLastError();
     Discard();
     return Refuse(error);
@@ -96,21 +113,24 @@ bool StagedFile::Commit(std::uint32_t attributes, bool flush) {
   return durable || Refuse(error);
 }
 
-void StagedFile::Discard() {
+bool StagedFile::Discard() {
   if (file_ != os::kInvalidHandle) os::CloseFile(file_);
   file_ = os::kInvalidHandle;
+  bool gone = true;
   if (!temporary_.empty() && folder_ != os::kInvalidHandle) {
     // A read-only temporary file would not go.
     os::SetEntryAttributes(folder_, temporary_.c_str(), os::kAttrNormal);
-    os::DeleteEntry(folder_, temporary_.c_str());
+    gone = os::DeleteEntry(folder_, temporary_.c_str());
   }
   temporary_.clear();
   Release();
+  return gone;
 }
 
 void StagedFile::Release() {
   if (folder_ != os::kInvalidHandle && owns_folder_) os::CloseTreeFolder(folder_);
   owns_folder_ = false;
+  in_place_ = false;
   folder_ = os::kInvalidHandle;
 }
 

@@ -32,19 +32,25 @@ class StagedFile {
   // closes after this file is done with it): the file `name` is written
   // there without reaching the folder again for every file.
   bool Begin(os::Handle folder, std::u16string_view name, std::uint32_t flags);
+  // In a folder of the caller's own, which nothing else reads before the
+  // caller is done with it (an install's work folder): the file is written
+  // as `name` itself, which must not exist yet (kErrorFileExists), so that
+  // Commit has nothing to rename. Until then Discard removes it as it
+  // removes a temporary file.
+  bool BeginInPlace(os::Handle folder, std::u16string_view name, std::uint32_t flags);
   Step FailedStep() const { return failed_; }
   // The temporary file's handle for writing and setting its times.
   os::Handle File() const { return file_; }
 
   // Flushes and closes the file, gives it `attributes`, renames it over the
-  // destination (removing a link to a folder there first) and flushes the
-  // folder's entries. The temporary file is removed when the rename fails;
+  // destination (removing a link to a folder there first; a file begun in
+  // place is already there) and flushes the folder's entries. The temporary file is removed when the rename fails;
   // a failed flush of the folder after it fails the commit with the new
   // file in place. With `flush` false both flushes are left to the caller,
   // who makes many commits durable at once (os::FlushTreeFiles).
   bool Commit(std::uint32_t attributes, bool flush = true);
-  // Closes and removes the temporary file.
-  void Discard();
+  // Closes and removes the temporary file; false when it is still there.
+  bool Discard();
 
  private:
   bool CreateTemporary(std::uint32_t flags);
@@ -52,6 +58,7 @@ class StagedFile {
 
   os::Handle folder_ = os::kInvalidHandle;
   bool owns_folder_ = false;
+  bool in_place_ = false;
   os::Handle file_ = os::kInvalidHandle;
   std::u16string name_;
   std::u16string temporary_;

@@ -1,10 +1,13 @@
 #include "os/posix/file_handle.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <climits>
 
 #include "os/fault.h"
 #include "os/posix/errors.h"
+#include "os/posix/file_stat.h"
 
 namespace os::posix {
 
@@ -15,11 +18,13 @@ std::optional<OpenFileRecord> LookUpFile(Handle file) {
   return record;
 }
 
-std::optional<OpenFileRecord> StatOpenFile(Handle file, struct stat* info) {
+std::optional<OpenFileRecord> StatOpenFile(Handle file, struct stat* info, FileTime* creation) {
   if (FaultInjected(FileOp::kQuery)) return std::nullopt;
   auto record = LookUpFile(file);
   if (!record) return std::nullopt;
-  if (fstat(record->fd, info) != 0) {
+  const bool stated = creation ? StatWithBirth(record->fd, "", AT_EMPTY_PATH, info, creation)
+                               : fstat(record->fd, info) == 0;
+  if (!stated) {
     SetErrnoError(errno);
     return std::nullopt;
   }

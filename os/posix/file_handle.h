@@ -14,7 +14,9 @@ namespace os::posix {
 std::optional<OpenFileRecord> LookUpFile(Handle file);
 
 // fstat() of an open handle, a query for the fault seam: the record and
-// what fstat() says, or nullopt with the error set.
-std::optional<OpenFileRecord> StatOpenFile(Handle file, struct stat* info);
+// what fstat() says, or nullopt with the error set. With `creation` the
+// same call also gives the creation time (StatWithBirth).
+std::optional<OpenFileRecord> StatOpenFile(Handle file, struct stat* info,
+                                           FileTime* creation = nullptr);
 
 }  // namespace os::posix

@@ -92,11 +92,14 @@ Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
   }
 
   struct stat info;
-  int status = fcntl(opened.fd, F_GETFL);
-  if (status < 0 || fcntl(opened.fd, F_SETFL, status & ~O_NONBLOCK) != 0 ||
-      fstat(opened.fd, &info) != 0)
-    return Fail(opened.fd, posix::ErrorFromErrno(errno));
+  if (fstat(opened.fd, &info) != 0) return Fail(opened.fd, posix::ErrorFromErrno(errno));
   if (S_ISDIR(info.st_mode)) return Fail(opened.fd, kErrorAccessDenied);
+  // O_NONBLOCK changes nothing for a regular file; only others lose it.
+  if (!S_ISREG(info.st_mode)) {
+    int status = fcntl(opened.fd, F_GETFL);
+    if (status < 0 || fcntl(opened.fd, F_SETFL, status & ~O_NONBLOCK) != 0)
+      return Fail(opened.fd, posix::ErrorFromErrno(errno));
+  }
   if (opened.existed && posix::IsReadOnly(info) && ((access & kAccessWrite) || truncate))
     return Fail(opened.fd, kErrorAccessDenied);
 
@@ -108,7 +111,8 @@ Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
     posix::UnregisterOpenFile(opened.fd);
     return Fail(opened.fd, posix::ErrorFromErrno(error));
   }
-  if (flags & kFlagSequentialScan) posix_fadvise(opened.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if ((flags & kFlagSequentialScan) && (access & kAccessRead))
+    posix::AdviseSequential(opened.fd, info.st_size);
 
   // Like Windows, a successful open of an existing file with a creating
   // disposition reports kErrorAlreadyExists.

@@ -1,16 +1,56 @@
 #include "os/posix/file_stat.h"
 
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 
 namespace os::posix {
 namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kEpochDifference = 11644473600LL;
 constexpr std::int64_t kTicksPerSecond = 10000000LL;
+
+#ifdef STATX_BTIME
+timespec TimespecOf(const struct statx_timestamp& time) {
+  return {static_cast<time_t>(time.tv_sec), static_cast<long>(time.tv_nsec)};
+}
+#endif
 }  // namespace
 
+bool StatWithBirth(int fd, const char* path, int flags, struct stat* info, FileTime* creation) {
+#ifdef STATX_BTIME
+  struct statx extended;
+  if (statx(fd, path, flags | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME,
+            &extended) != 0)
+    return false;
+  *info = {};
+  info->st_dev = makedev(extended.stx_dev_major, extended.stx_dev_minor);
+  info->st_ino = extended.stx_ino;
+  info->st_mode = extended.stx_mode;
+  info->st_nlink = extended.stx_nlink;
+  info->st_uid = extended.stx_uid;
+  info->st_gid = extended.stx_gid;
+  info->st_rdev = makedev(extended.stx_rdev_major, extended.stx_rdev_minor);
+  info->st_size = static_cast<off_t>(extended.stx_size);
+  info->st_blksize = static_cast<blksize_t>(extended.stx_blksize);
+  info->st_blocks = static_cast<blkcnt_t>(extended.stx_blocks);
+  info->st_atim = TimespecOf(extended.stx_atime);
+  info->st_mtim = TimespecOf(extended.stx_mtime);
+  info->st_ctim = TimespecOf(extended.stx_ctime);
+  // Without a birth time the status-change time stands in, as Windows
+  // file systems copied to POSIX ones usually show.
+  *creation = FileTimeFromTimespec(
+      TimespecOf((extended.stx_mask & STATX_BTIME) ? extended.stx_btime : extended.stx_ctime));
+  return true;
+#else
+  if (fstatat(fd, path, info, flags) != 0) return false;
+  *creation = FileTimeFromTimespec(info->st_ctim);
+  return true;
+#endif
+}
+
 bool StatEntry(int folder_fd, const char* name, EntryStat* entry) {
-  if (fstatat(folder_fd, name, &entry->info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (!StatWithBirth(folder_fd, name, AT_SYMLINK_NOFOLLOW, &entry->info, &entry->creation))
+    return false;
   entry->link = S_ISLNK(entry->info.st_mode);
   struct stat target;
   entry->link_to_folder =
@@ -70,18 +110,10 @@ mode_t ModeForAttributes(mode_t mode, std::uint32_t attributes) {
   return mode | S_IWUSR;
 }
 
-FileTime CreationTime(int fd, const char* path, const struct stat& info) {
-#ifdef STATX_BTIME
-  struct statx extended;
-  int flags = (path && *path) ? AT_SYMLINK_NOFOLLOW : AT_EMPTY_PATH;
-  if (statx(fd, path ? path : "", flags, STATX_BTIME, &extended) == 0 &&
-      (extended.stx_mask & STATX_BTIME)) {
-    timespec birth{static_cast<time_t>(extended.stx_btime.tv_sec),
-                   static_cast<long>(extended.stx_btime.tv_nsec)};
-    return FileTimeFromTimespec(birth);
-  }
-#endif
-  return FileTimeFromTimespec(info.st_ctim);
+void AdviseSequential(int fd, off_t size) {
+  // Linux's initial read-ahead window.
+  constexpr off_t kFirstReadAhead = 128 * 1024;
+  if (size > kFirstReadAhead) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 }  // namespace os::posix

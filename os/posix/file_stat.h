@@ -18,7 +18,13 @@ struct EntryStat {
   struct stat info;         // lstat() of the entry
   bool link = false;        // a symbolic link
   bool link_to_folder = false;  // ... whose target is a folder
+  FileTime creation;            // of the entry itself
 };
+// stat() of `path` below `fd` (`flags` as for fstatat: AT_SYMLINK_NOFOLLOW,
+// or AT_EMPTY_PATH for the descriptor itself) and the creation time: the
+// birth time where the file system keeps one, else the status-change time.
+// One statx() where the system has it. Sets errno.
+bool StatWithBirth(int fd, const char* path, int flags, struct stat* info, FileTime* creation);
 // `name` is relative to the folder `folder_fd` (or AT_FDCWD). Sets errno.
 bool StatEntry(int folder_fd, const char* name, EntryStat* entry);
 
@@ -41,9 +47,9 @@ void TimesForUpdate(const FileTime* last_access, const FileTime* last_write, tim
 // takes every write bit away, or gives the owner's back.
 mode_t ModeForAttributes(mode_t mode, std::uint32_t attributes);
 
-// Creation time: the birth time when the file system keeps one, else the
-// status-change time. `fd` may be AT_FDCWD or a folder with a path (a link
-// is not followed), or a descriptor with an empty path.
-FileTime CreationTime(int fd, const char* path, const struct stat& info);
+// The sequential-scan hint for a file read from start to end, given where
+// it pays: a file within the system's first read-ahead is read whole at
+// once anyway, and a file only written is never read ahead.
+void AdviseSequential(int fd, off_t size);
 
 }  // namespace os::posix

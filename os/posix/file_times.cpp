@@ -14,9 +14,9 @@ namespace os {
 
 bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access, FileTime* last_write) {
   struct stat info;
-  auto record = posix::StatOpenFile(file, &info);
-  if (!record) return false;
-  if (creation) *creation = posix::CreationTime(record->fd, nullptr, info);
+  FileTime birth;
+  if (!posix::StatOpenFile(file, &info, &birth)) return false;
+  if (creation) *creation = birth;
   if (last_access) *last_access = posix::FileTimeFromTimespec(info.st_atim);
   if (last_write) *last_write = posix::FileTimeFromTimespec(info.st_mtim);
   return true;

@@ -49,7 +49,7 @@ bool FillEntry(const std::string& native, std::string_view name, FindData* data)
   const struct stat& info = entry.info;
   *data = FindData{};
   data->attributes = posix::AttributesOf(name, entry);
-  data->creation = posix::CreationTime(AT_FDCWD, native.c_str(), info);
+  data->creation = entry.creation;
   data->last_access = posix::FileTimeFromTimespec(info.st_atim);
   data->last_write = posix::FileTimeFromTimespec(info.st_mtim);
   data->size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;

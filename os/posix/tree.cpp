@@ -83,7 +83,7 @@ int OpenComponent(int parent_fd, const std::string& name, bool create) {
   return fd;
 }
 
-EntryInfo InfoOf(int folder_fd, const std::string& name, const posix::EntryStat& entry) {
+EntryInfo InfoOf(const std::string& name, const posix::EntryStat& entry) {
   const struct stat& info = entry.info;
   EntryInfo out;
   out.kind = entry.link               ? EntryKind::kLink
@@ -92,7 +92,7 @@ EntryInfo InfoOf(int folder_fd, const std::string& name, const posix::EntryStat&
                                       : EntryKind::kOther;
   out.attributes = posix::AttributesOf(name, entry);
   out.size = out.kind == EntryKind::kFile ? static_cast<std::uint64_t>(info.st_size) : 0;
-  out.creation = posix::CreationTime(folder_fd, name.c_str(), info);
+  out.creation = entry.creation;
   out.last_access = posix::FileTimeFromTimespec(info.st_atim);
   out.last_write = posix::FileTimeFromTimespec(info.st_mtim);
   return out;
@@ -189,7 +189,7 @@ bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info) {
     posix::SetEntryError(errno);
     return false;
   }
-  *info = InfoOf(fd, native, entry);
+  *info = InfoOf(native, entry);
   return true;
 }
 
@@ -211,7 +211,7 @@ bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
     posix::EntryStat entry;
     // An entry removed since the folder was read is no longer listed.
     if (!posix::StatEntry(fd, name.c_str(), &entry)) continue;
-    FolderEntry listed{::ToUtf16(name), InfoOf(fd, name, entry)};
+    FolderEntry listed{::ToUtf16(name), InfoOf(name, entry)};
     // A name that is not UTF-8 cannot be named again through this interface.
     if (::ToUtf8(listed.name) != name) listed.info.kind = EntryKind::kOther;
     entries->push_back(std::move(listed));

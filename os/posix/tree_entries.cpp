@@ -59,7 +59,8 @@ Handle Register(int fd, std::uint32_t access, std::uint32_t share, std::uint32_t
     SetLastError(kErrorSharingViolation);
     return kInvalidHandle;
   }
-  if (flags & kFlagSequentialScan) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if ((flags & kFlagSequentialScan) && (access & kAccessRead))
+    posix::AdviseSequential(fd, info.st_size);
   SetLastError(kErrorSuccess);
   return fd;
 }

@@ -295,6 +295,30 @@ TEST_F(ConfinedTreeTest, AStagedFileReplacesTheDestinationOnlyWhenCommitted) {
                                                  "readme.txt"}));
 }
 
+TEST_F(ConfinedTreeTest, AFileBegunInPlaceIsWrittenUnderItsNameAndDroppedWhenNotCommitted) {
+  OpenGame();
+  const os::Handle work = os::OpenTreeFolder(tree_.Root(), u"work", true);
+  ASSERT_NE(work, os::kInvalidHandle);
+  std::uint32_t done = 0;
+  {
+    confine::StagedFile staged;
+    ASSERT_TRUE(staged.BeginInPlace(work, u"0", 0));
+    ASSERT_TRUE(os::WriteFile(staged.File(), "data", 4, &done));
+    EXPECT_TRUE(staged.Commit(os::kAttrArchive, false));
+    // A name that is taken is never written over.
+    EXPECT_FALSE(staged.BeginInPlace(work, u"0", 0));
+    EXPECT_EQ(os::GetLastError(), os::kErrorFileExists);
+    EXPECT_EQ(staged.FailedStep(), confine::StagedFile::Step::kFile);
+    ASSERT_TRUE(staged.BeginInPlace(work, u"1", 0));
+    ASSERT_TRUE(os::WriteFile(staged.File(), "half", 4, &done));
+    EXPECT_TRUE(staged.Discard());
+    ASSERT_TRUE(staged.BeginInPlace(work, u"2", 0));
+  }
+  os::CloseTreeFolder(work);
+  EXPECT_EQ(Read(u"work\\0"), "data");
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"work", "work/0"}));
+}
+
 TEST_F(ConfinedTreeTest, TheFolderOfTheLastFileWrittenCanStillBeDeleted) {
   OpenGame();
   EXPECT_TRUE(WriteStaged(tree_, u"sub\\one.txt", "1"));
