@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 namespace {
@@ -50,11 +51,12 @@ class TagWriter {
   std::size_t last_ = kNone;
 };
 
-Bytes Deflate(const Bytes& input) {
+// Empty when zlib cannot start or the stream does not fit its bound.
+std::optional<Bytes> Deflate(const Bytes& input) {
   Bytes packed(ZlibDeflateBound(static_cast<std::uint32_t>(input.size())));
   const std::uint32_t size = ZlibDeflate(packed.data(), static_cast<std::uint32_t>(packed.size()),
                                          input.data(), static_cast<std::uint32_t>(input.size()));
-  if (size > packed.size()) throw std::bad_alloc();
+  if (size > packed.size()) return std::nullopt;
   packed.resize(size);
   return packed;
 }
@@ -78,7 +80,7 @@ bool HasAlphaBelowOpaque(const qvImage& image) {
 
 // One "img%04d" block: rows [first_row, first_row + rows) counted from the
 // bottom.
-Bytes EncodeRowBlock(const qvImage& image, std::uint32_t bpp, std::uint32_t first_row,
+std::optional<Bytes> EncodeRowBlock(const qvImage& image, std::uint32_t bpp, std::uint32_t first_row,
                      std::uint32_t rows) {
   const HgRowTarget source{image.GetPixelAddress(0, 0), image.GetStride(), image.GetWidth(),
                            image.GetHeight(),          bpp,               first_row,
@@ -91,26 +93,27 @@ Bytes EncodeRowBlock(const qvImage& image, std::uint32_t bpp, std::uint32_t firs
   Bytes literals;
   Bytes control;
   HgEncodeZeroRuns(planes.data(), planes.size(), literals, control);
-  const Bytes packed_literals = Deflate(literals);
-  const Bytes packed_control = Deflate(control);
+  const std::optional<Bytes> packed_literals = Deflate(literals);
+  const std::optional<Bytes> packed_control = Deflate(control);
+  if (!packed_literals || !packed_control) return std::nullopt;
   Bytes data;
   AppendLe32(data, first_row);
   AppendLe32(data, rows);
-  AppendLe32(data, static_cast<std::uint32_t>(packed_literals.size()));
+  AppendLe32(data, static_cast<std::uint32_t>(packed_literals->size()));
   AppendLe32(data, static_cast<std::uint32_t>(literals.size()));
-  AppendLe32(data, static_cast<std::uint32_t>(packed_control.size()));
+  AppendLe32(data, static_cast<std::uint32_t>(packed_control->size()));
   AppendLe32(data, static_cast<std::uint32_t>(control.size()));
-  data.insert(data.end(), packed_literals.begin(), packed_literals.end());
-  data.insert(data.end(), packed_control.begin(), packed_control.end());
+  data.insert(data.end(), packed_literals->begin(), packed_literals->end());
+  data.insert(data.end(), packed_control->begin(), packed_control->end());
   return data;
 }
 
 // A red-first copy of the picture with `bpp` bytes per pixel, the layout
-// the WebP and JPEG savers read.
+// the WebP and JPEG savers read; null when its pixels cannot be had.
 template <typename Codec>
 std::unique_ptr<Codec, ImageDeleter> RedFirstCopy(const qvImage& image, std::uint32_t bpp) {
   std::unique_ptr<Codec, ImageDeleter> copy(new Codec);
-  if (copy->CreateBlank(image.GetWidth(), image.GetHeight(), bpp) == 0) throw std::bad_alloc();
+  if (copy->CreateBlank(image.GetWidth(), image.GetHeight(), bpp) == 0) return nullptr;
   for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
     const std::uint8_t* in = image.GetPixelAddress(0, y);
     std::uint8_t* out = copy->GetPixelAddress(0, y);
@@ -126,26 +129,28 @@ std::unique_ptr<Codec, ImageDeleter> RedFirstCopy(const qvImage& image, std::uin
   return copy;
 }
 
-Bytes SaveToBytes(qvImage& image) {
+// The saved file; empty when the saver refuses the picture.
+std::optional<Bytes> SaveToBytes(qvImage& image) {
   qvMemBlock block;
-  if (image.Save(&block, 0, 0, 0, 0) == 0) throw std::bad_alloc();
+  if (image.Save(&block, 0, 0, 0, 0) == 0) return std::nullopt;
   Bytes bytes(block.data, block.data + block.size);
   block.Release();
   return bytes;
 }
 
-Bytes AlphaPlane(const qvImage& image) {
+std::optional<Bytes> AlphaPlane(const qvImage& image) {
   Bytes alpha;
   alpha.reserve(std::size_t{image.GetWidth()} * image.GetHeight());
   for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
     const std::uint8_t* p = image.GetPixelAddress(0, y);
     for (std::uint32_t x = 0; x < image.GetWidth(); ++x, p += 4) alpha.push_back(p[3]);
   }
-  const Bytes packed = Deflate(alpha);
+  const std::optional<Bytes> packed = Deflate(alpha);
+  if (!packed) return std::nullopt;
   Bytes data;
-  AppendLe32(data, static_cast<std::uint32_t>(packed.size()));
+  AppendLe32(data, static_cast<std::uint32_t>(packed->size()));
   AppendLe32(data, static_cast<std::uint32_t>(alpha.size()));
-  data.insert(data.end(), packed.begin(), packed.end());
+  data.insert(data.end(), packed->begin(), packed->end());
   return data;
 }
 
@@ -165,7 +170,8 @@ bool ValidFrame(const Hg3FrameSource& frame) {
   return (bits == 24 || bits == 32) && (bpp == 3 || bpp == 4) && names_suffice;
 }
 
-void WriteFrame(const Hg3FrameSource& frame, Bytes& out) {
+// False when a payload cannot be coded.
+bool WriteFrame(const Hg3FrameSource& frame, Bytes& out) {
   const qvImage& image = *frame.image;
   const Hg3FrameOptions& options = frame.options;
   const std::uint32_t bpp = std::min(options.bits_per_pixel / 8, image.GetBytesPerPixel());
@@ -200,22 +206,35 @@ void WriteFrame(const Hg3FrameSource& frame, Bytes& out) {
       std::uint32_t n = 0;
       for (std::uint32_t first = 0; first < height; first += step, ++n) {
         std::snprintf(name, sizeof name, "img%04u", n);
-        tags.Add(name, EncodeRowBlock(image, bpp, first, std::min(step, height - first)));
+        const std::optional<Bytes> block =
+            EncodeRowBlock(image, bpp, first, std::min(step, height - first));
+        if (!block) return false;
+        tags.Add(name, *block);
       }
       break;
     }
     case Hg3Payload::kWebP: {
       auto webp = RedFirstCopy<qvImageWebP>(image, bpp);
+      if (!webp) return false;
       webp->SetQuality(options.quality);
-      tags.Add("img_wbp", SaveToBytes(*webp));
+      const std::optional<Bytes> payload = SaveToBytes(*webp);
+      if (!payload) return false;
+      tags.Add("img_wbp", *payload);
       if (!imgmode) imgmode = 1;
       break;
     }
     case Hg3Payload::kJpeg: {
       auto jpeg = RedFirstCopy<qvImageJpeg>(image, 3);
+      if (!jpeg) return false;
       jpeg->SetQuality(options.quality);
-      tags.Add("img_jpg", SaveToBytes(*jpeg));
-      if (bpp == 4) tags.Add("img_al", AlphaPlane(image));
+      const std::optional<Bytes> payload = SaveToBytes(*jpeg);
+      if (!payload) return false;
+      tags.Add("img_jpg", *payload);
+      if (bpp == 4) {
+        const std::optional<Bytes> alpha = AlphaPlane(image);
+        if (!alpha) return false;
+        tags.Add("img_al", *alpha);
+      }
       break;
     }
   }
@@ -225,6 +244,7 @@ void WriteFrame(const Hg3FrameSource& frame, Bytes& out) {
     tags.Add("ats" + std::to_string(attribute.key),
              Bytes(attribute.record, attribute.record + qvImage::kAttributeSize));
   }
+  return true;
 }
 
 }  // namespace
@@ -242,7 +262,7 @@ int WriteHg3(const Hg3FrameSource* frames, std::size_t count, qvMemBlock* out) {
     for (std::size_t i = 0; i < count; ++i) {
       const std::size_t start = file.size();
       if (i > 0) WriteLe32(file.data() + previous, static_cast<std::uint32_t>(start - previous));
-      WriteFrame(frames[i], file);
+      if (!WriteFrame(frames[i], file)) return 0;
       previous = start;
     }
     if (file.size() > 0xFFFFFFFFu) return 0;
@@ -252,7 +272,7 @@ int WriteHg3(const Hg3FrameSource* frames, std::size_t count, qvMemBlock* out) {
     const auto size = static_cast<std::uint32_t>(file.size());
     out->Adopt(buffer, size, size);
     return 1;
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
     return 0;
   }
 }

@@ -44,5 +44,6 @@ struct Hg3FrameSource {
 };
 
 // Writes the frames in order into `out`, which then owns exactly the
-// file's bytes. 0 for an empty picture, bad options or lack of memory.
+// file's bytes. 0 for an empty picture, bad options, a payload its coder
+// refuses (a WebP or JPEG picture too wide for the format) or lack of memory.
 int WriteHg3(const Hg3FrameSource* frames, std::size_t count, qvMemBlock* out);

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 #include <memory>
+#include <new>
 #include <string>
 
 namespace {
@@ -94,8 +95,8 @@ int qvImageHg3::LoadFrame(const qvMemBlock& block, std::uint32_t id) {
     ApplyTags(frame);
     SwapRedBlue();
     return 1;
-  } catch (...) {
-    // Only allocation failures of the tag index can land here.
+  } catch (const std::bad_alloc&) {
+    // The tag index and the decoders' work buffers are standard containers.
     return 0;
   }
 }

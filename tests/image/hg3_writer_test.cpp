@@ -138,6 +138,15 @@ TEST_F(Hg3WriterTest, RefusesWhatItCannotWrite) {
   frame.options.bits_per_pixel = 16;
   EXPECT_EQ(WriteHg3(&frame, 1, &out.block), 0);
   EXPECT_EQ(WriteHg3(nullptr, 0, &out.block), 0);
+  // Wider than WebP (16383) and JPEG (65500) can code: the coder refuses.
+  for (const auto& [payload, width] : {std::pair{Hg3Payload::kWebP, 16384u},
+                                       std::pair{Hg3Payload::kJpeg, 65501u}}) {
+    auto wide = MakePicture(width, 1, 4, Pattern::kGradient);
+    Hg3FrameSource too_wide{wide.get(), {}};
+    too_wide.options.payload = payload;
+    EXPECT_EQ(WriteHg3(&too_wide, 1, &out.block), 0) << width;
+    EXPECT_EQ(out.block.data, nullptr);
+  }
 }
 
 }  // namespace
