@@ -5,8 +5,6 @@
 
 #include <png.h>
 
-#include <new>
-
 namespace {
 
 constexpr std::uint32_t kWriteStep = 0x100000;
@@ -35,7 +33,7 @@ void FlushFile(png_structp) {}
 
 }  // namespace
 
-qvImagePng::~qvImagePng() { delete file_; }
+qvImagePng::~qvImagePng() = default;
 
 int qvImagePng::Probe(const qvMemBlock* block) {
   if (block == nullptr || block->data == nullptr) return 0;
@@ -44,11 +42,10 @@ int qvImagePng::Probe(const qvMemBlock* block) {
 
 int qvImagePng::Load(const qvMemBlock* block, std::uint32_t) {
   if (block == nullptr || block->data == nullptr || file_ != nullptr) return 0;
-  file_ = new (std::nothrow) qvMemFile;
-  if (file_ == nullptr) return 0;
+  qvMemFile file;
+  file_ = &file;
   int result = 0;
-  if (file_->LoadFromMemory(u"", block->data, block->size) != 0) result = Decode();
-  delete file_;
+  if (file.LoadFromMemory(u"", block->data, block->size) != 0) result = Decode();
   file_ = nullptr;
   return result;
 }
@@ -126,11 +123,10 @@ int qvImagePng::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint3
     if (bounds.right <= bounds.left || bounds.bottom <= bounds.top) bounds = {0, 0, 2, 2};
     Crop(&bounds);
   }
-  file_ = new (std::nothrow) qvMemFile;
-  if (file_ == nullptr) return 0;
+  qvMemFile file;
+  file_ = &file;
   int result = 0;
-  if (file_->Allocate(kWriteStep) != 0) result = Encode(block);
-  delete file_;
+  if (file.Allocate(kWriteStep) != 0) result = Encode(block);
   file_ = nullptr;
   return result;
 }

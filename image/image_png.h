@@ -29,6 +29,7 @@ class qvImagePng : public qvImage {
   int Decode();
   int Encode(qvMemBlock* block);
 
+  // The memory file of the running Load or Save (their local), else null.
   qvMemFile* file_ = nullptr;
   std::uint32_t crop_ = 0;
 };

@@ -47,8 +47,7 @@ class PathNames {
 bool qvXml::Open(const char16_t* path) {
   DebugLogW(u"xml open %s", path ? path : u"");
   Close();
-  reader_.reset(new (std::nothrow) qvXmlReader);
-  if (!reader_) return false;
+  reader_.emplace();
   reader_->SetMemoryLimit(limit_);
   if (reader_->ReadFile(path) != kXmlReadOk) {
     DebugLogW(u"qvXml : File open error %s", path ? path : u"");
@@ -60,8 +59,7 @@ bool qvXml::Open(const char16_t* path) {
 
 bool qvXml::OpenBuffer(const void* bytes, std::size_t length) {
   Close();
-  reader_.reset(new (std::nothrow) qvXmlReader);
-  if (!reader_) return false;
+  reader_.emplace();
   reader_->SetMemoryLimit(limit_);
   return reader_->ReadBuffer(bytes, length) == kXmlReadOk;
 }

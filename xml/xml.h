@@ -5,7 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <span>
 
 #include "xml/xml_reader.h"
@@ -47,7 +47,7 @@ class qvXml {
   XmlElementList GetChildren(const XmlElement& element) const;
   std::span<const XmlAttribute> GetAttributes(const XmlElement& element) const;
   // The reader of the last Open (its error code, text and memory), or null.
-  const qvXmlReader* GetReader() const { return reader_.get(); }
+  const qvXmlReader* GetReader() const { return reader_ ? &*reader_ : nullptr; }
 
  private:
   XmlElementList QueryStart() const;
@@ -55,6 +55,6 @@ class qvXml {
                              int index) const;
 
   XmlMemoryLimit limit_;
-  std::unique_ptr<qvXmlReader> reader_;
+  std::optional<qvXmlReader> reader_;
   bool last_string_cut_ = false;
 };
