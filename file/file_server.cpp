@@ -8,6 +8,8 @@
 #include "util/thread.h"
 #include "base/wide_string.h"
 
+#include <new>
+
 namespace {
 
 constexpr std::uint32_t kQueueLock = 0;
@@ -148,8 +150,8 @@ qvFileBase* qvFileServer::OpenFile(const char16_t* name, std::uint32_t flags) {
   if (name == nullptr) return nullptr;
   qvFileBase* file = nullptr;
   if (flags & kServerCreateForWriting) {
-    auto* native = new qvFile();
-    if (native->Open(name, kNativeWrite)) file = native;
+    auto* native = new (std::nothrow) qvFile();
+    if (native && native->Open(name, kNativeWrite)) file = native;
     else delete native;
   } else {
     file = FindPreloaded(name);
@@ -166,8 +168,8 @@ qvFileBase* qvFileServer::OpenFile(const char16_t* name, std::uint32_t flags) {
 qvMemFile* qvFileServer::OpenIntoMemory(const char16_t* name, std::uint32_t order) {
   qvFileBase* found = Resolve(name, order);
   if (found == nullptr) return nullptr;
-  auto* memory = new qvMemFile();
-  const int loaded = memory->LoadFromFile(found);
+  auto* memory = new (std::nothrow) qvMemFile();
+  const int loaded = memory ? memory->LoadFromFile(found) : 0;
   delete found;
   if (loaded) return memory;
   delete memory;
@@ -180,8 +182,8 @@ qvFileBase* qvFileServer::FindPreloaded(const char16_t* name) {
   thread_->Lock(kQueueLock);
   for (const Request& request : *queue_) {
     if (!request.done || request.file == nullptr || !SameNoCase(request.name, name)) continue;
-    auto* memory = new qvMemFile();
-    if (memory->ShareFrom(request.file)) {
+    auto* memory = new (std::nothrow) qvMemFile();
+    if (memory && memory->ShareFrom(request.file)) {
       share = memory;
     } else {
       delete memory;
@@ -266,8 +268,8 @@ qvFileBase* qvFileServer::OpenInGroup(const std::vector<GroupEntry>& group,
 }
 
 qvFileBase* qvFileServer::TryArchive(qvArchive* archive, const std::u16string& file) {
-  auto* member = new qvBigFile(archive);
-  if (member->Open(file.c_str(), QVFILE_READ)) return member;
+  auto* member = new (std::nothrow) qvBigFile(archive);
+  if (member && member->Open(file.c_str(), QVFILE_READ)) return member;
   delete member;
   return nullptr;
 }
@@ -279,8 +281,8 @@ qvFileBase* qvFileServer::TryArchiveSlot(std::int32_t slot, const std::u16string
 }
 
 qvFileBase* qvFileServer::TryNative(const std::u16string& path) {
-  auto* native = new qvFile();
-  if (native->Open(path.c_str(), kNativeRead)) return native;
+  auto* native = new (std::nothrow) qvFile();
+  if (native && native->Open(path.c_str(), kNativeRead)) return native;
   delete native;
   return nullptr;
 }

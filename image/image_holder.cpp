@@ -1,6 +1,7 @@
 #include "image/image_holder.h"
 
 #include <cstring>
+#include <new>
 
 #include "image/image_bmp.h"
 #include "image/image_hg2.h"
@@ -23,7 +24,7 @@ struct Decoder {
 
 template <typename Image>
 qvImage* Create() {
-  return new Image();
+  return new (std::nothrow) Image();
 }
 
 // The fixed probe order; the first probe that accepts decides, and a
@@ -79,7 +80,7 @@ std::uint8_t* qvImageHolder::LoadFromMemory(const qvMemBlock* block, int expand,
   type_ = chosen->type;
   image_ = chosen->create();
   // A picture that cannot be put on its canvas is not what was asked for.
-  if (!image_->Load(block, frame) || (expand && !ExpandToCanvas())) {
+  if (!image_ || !image_->Load(block, frame) || (expand && !ExpandToCanvas())) {
     ReleaseImage();
     return nullptr;
   }
@@ -95,7 +96,8 @@ int qvImageHolder::ExpandToCanvas() {
   if (canvas_width == width && canvas_height == height) return 1;
   // Canvas sizes come from files; CreateBlank refuses what no decoder
   // would allocate, and Blit a picture that lies wholly off its canvas.
-  auto* canvas = new qvImage();
+  auto* canvas = new (std::nothrow) qvImage();
+  if (!canvas) return 0;
   if (!canvas->CreateBlank(canvas_width, canvas_height, image_->GetBytesPerPixel()) ||
       !canvas->Blit(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), image_, 0, 0,
                     static_cast<std::int32_t>(width), static_cast<std::int32_t>(height))) {

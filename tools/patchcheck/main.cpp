@@ -3,4 +3,4 @@
 #include "tools/common/tool_main.h"
 #include "tools/patchcheck/command.h"
 
-QV_TOOL_MAIN(RunPatchcheck)
+QV_TOOL_MAIN("patchcheck", RunPatchcheck)

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "os/tree.h"
+#include "tools/common/failure.h"
 #include "tools/common/file_io.h"
 #include "tools/common/utf.h"
 #include "util/text_search.h"
@@ -12,11 +13,6 @@ namespace {
 
 // A directory beyond this is not one qvarc wrote.
 constexpr std::uint32_t kDirectoryLimit = 256u << 20;
-
-bool Fail(std::string* error, std::string text) {
-  *error = std::move(text);
-  return false;
-}
 
 bool ReadAt(os::Handle file, std::uint64_t offset, std::size_t count, std::string* bytes) {
   bytes->assign(count, '\0');

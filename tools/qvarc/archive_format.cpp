@@ -4,6 +4,7 @@
 #include <set>
 
 #include "file/archive.h"
+#include "tools/common/failure.h"
 #include "util/text_search.h"
 
 namespace {
@@ -20,11 +21,6 @@ std::uint32_t Load(std::string_view bytes, std::size_t at, int width) {
 
 void Store(std::string* bytes, std::uint32_t value, int width) {
   for (int i = 0; i < width; ++i) *bytes += static_cast<char>(value >> (8 * i));
-}
-
-bool Fail(std::string* error, std::string text) {
-  *error = std::move(text);
-  return false;
 }
 
 }  // namespace

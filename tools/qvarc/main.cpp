@@ -2,4 +2,4 @@
 #include "tools/common/tool_main.h"
 #include "tools/qvarc/command.h"
 
-QV_TOOL_MAIN(RunQvarc)
+QV_TOOL_MAIN("qvarc", RunQvarc)

@@ -1,9 +1,11 @@
 #include "tools/qvimg/command.h"
 
+#include "tools/common/failure.h"
 #include "tools/qvimg/picture_io.h"
 
 #include <charconv>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -42,9 +44,17 @@ constexpr char kHelp[] =
     "Exit status: 0 success, 1 a file could not be read, decoded or written,\n"
     "2 bad usage. Errors are one line on standard error.\n";
 
-struct Usage {
-  std::string message;
-};
+// Bad usage: one line naming the problem; status 2.
+int Usage(std::string* err, const std::string& problem) {
+  *err += "qvimg: " + problem + " (see qvimg --help)\n";
+  return 2;
+}
+
+// A file that cannot be read, decoded or written: one line; status 1.
+int FileFailure(std::string* err, const std::string& path, const std::string& reason) {
+  *err += "qvimg: " + path + ": " + reason + "\n";
+  return 1;
+}
 
 bool ParseNumber(const std::string& text, int base, std::uint32_t* value) {
   const char* end = text.data() + text.size();
@@ -91,16 +101,14 @@ std::string Describe(const std::string& path, const ByteVector& bytes, const Pic
 }
 
 int Info(const std::vector<std::string>& files, std::string* out, std::string* err) {
-  if (files.empty()) throw Usage{"info needs at least one FILE"};
+  if (files.empty()) return Usage(err, "info needs at least one FILE");
   int status = 0;
   for (const std::string& path : files) {
     ByteVector bytes;
     Picture picture;
-    std::string reason = ReadFileBytes(path, &bytes);
-    if (reason.empty()) reason = LoadPicture(bytes, {}, false, &picture);
-    if (!reason.empty()) {
-      *err += "qvimg: " + path + ": " + reason + "\n";
-      status = 1;
+    std::string reason;
+    if (!ReadFileBytes(path, &bytes, &reason) || !LoadPicture(bytes, {}, false, &picture, &reason)) {
+      status = FileFailure(err, path, reason);
       continue;
     }
     *out += Describe(path, bytes, picture);
@@ -108,65 +116,85 @@ int Info(const std::vector<std::string>& files, std::string* out, std::string* e
   return status;
 }
 
-int Convert(const std::vector<std::string>& arguments, std::string* err) {
-  std::vector<std::string> paths;
+struct ConvertRequest {
+  std::string in;
+  std::string out;
+  OutputFormat format = OutputFormat::kPng;
   FrameChoice frame;
-  bool frame_given = false;
   bool expand = false;
   EncodeOptions options;
+};
+
+// The value after the option at `*i`, which then points at the value.
+bool TakeValue(const std::vector<std::string>& arguments, std::size_t* i, std::string* value,
+               std::string* problem) {
+  if (*i + 1 >= arguments.size()) return Fail(problem, arguments[*i] + " needs a value");
+  *value = arguments[++*i];
+  return true;
+}
+
+// False, with the problem in `problem`, for bad usage.
+bool ParseConvert(const std::vector<std::string>& arguments, ConvertRequest* request,
+                  std::string* problem) {
+  std::vector<std::string> paths;
+  bool frame_given = false;
+  std::string value;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= arguments.size()) throw Usage{a + " needs a value"};
-      return arguments[++i];
-    };
     if (a == "--frame-index" || a == "--frame-id") {
-      if (frame_given) throw Usage{"give either --frame-index or --frame-id, once"};
+      if (frame_given) return Fail(problem, "give either --frame-index or --frame-id, once");
       frame_given = true;
-      frame.by_id = a == "--frame-id";
-      if (!ParseNumber(value(), 10, &frame.value)) throw Usage{a + " takes a number"};
+      request->frame.by_id = a == "--frame-id";
+      if (!TakeValue(arguments, &i, &value, problem)) return false;
+      if (!ParseNumber(value, 10, &request->frame.value)) return Fail(problem, a + " takes a number");
     } else if (a == "--expand") {
-      expand = true;
+      request->expand = true;
     } else if (a == "--flatten") {
-      std::string colour = value();
+      if (!TakeValue(arguments, &i, &value, problem)) return false;
       std::uint32_t rgb = 0;
-      if (colour.size() != 6 || !ParseNumber(colour, 16, &rgb)) {
-        throw Usage{"--flatten takes a colour as RRGGBB in hex"};
+      if (value.size() != 6 || !ParseNumber(value, 16, &rgb)) {
+        return Fail(problem, "--flatten takes a colour as RRGGBB in hex");
       }
-      options.flatten = rgb;
+      request->options.flatten = rgb;
     } else if (a == "--quality") {
-      if (!ParseNumber(value(), 10, &options.quality) || options.quality < 1 ||
-          options.quality > 100) {
-        throw Usage{"--quality takes a number from 1 to 100"};
+      if (!TakeValue(arguments, &i, &value, problem)) return false;
+      std::uint32_t& quality = request->options.quality;
+      if (!ParseNumber(value, 10, &quality) || quality < 1 || quality > 100) {
+        return Fail(problem, "--quality takes a number from 1 to 100");
       }
     } else if (a.size() > 1 && a[0] == '-') {
-      throw Usage{"unknown option " + a};
+      return Fail(problem, "unknown option " + a);
     } else {
       paths.push_back(a);
     }
   }
-  if (paths.size() != 2) throw Usage{"convert needs IN and OUT"};
-  const std::string& in = paths[0];
-  const std::string& out_path = paths[1];
-  const std::optional<OutputFormat> format = OutputFormatFor(out_path);
+  if (paths.size() != 2) return Fail(problem, "convert needs IN and OUT");
+  request->in = paths[0];
+  request->out = paths[1];
+  const std::optional<OutputFormat> format = OutputFormatFor(request->out);
   if (!format) {
-    throw Usage{"cannot tell the output format of " + out_path +
-                " (use .png .bmp .jpg .webp .qvf .hg2 .hg3 or .bgra)"};
+    return Fail(problem, "cannot tell the output format of " + request->out +
+                             " (use .png .bmp .jpg .webp .qvf .hg2 .hg3 or .bgra)");
   }
+  request->format = *format;
+  return true;
+}
+
+int Convert(const std::vector<std::string>& arguments, std::string* err) {
+  ConvertRequest request;
+  std::string problem;
+  if (!ParseConvert(arguments, &request, &problem)) return Usage(err, problem);
   ByteVector bytes;
   Picture picture;
-  std::string reason = ReadFileBytes(in, &bytes);
-  if (reason.empty()) reason = LoadPicture(bytes, frame, expand, &picture);
-  if (!reason.empty()) {
-    *err += "qvimg: " + in + ": " + reason + "\n";
-    return 1;
+  std::string reason;
+  if (!ReadFileBytes(request.in, &bytes, &reason) ||
+      !LoadPicture(bytes, request.frame, request.expand, &picture, &reason)) {
+    return FileFailure(err, request.in, reason);
   }
   ByteVector encoded;
-  reason = EncodePicture(&picture, *format, options, &encoded);
-  if (reason.empty()) reason = WriteFileBytes(out_path, encoded.data(), encoded.size());
-  if (!reason.empty()) {
-    *err += "qvimg: " + out_path + ": " + reason + "\n";
-    return 1;
+  if (!EncodePicture(&picture, request.format, request.options, &encoded, &reason) ||
+      !WriteFileBytes(request.out, encoded.data(), encoded.size(), &reason)) {
+    return FileFailure(err, request.out, reason);
   }
   return 0;
 }
@@ -174,25 +202,20 @@ int Convert(const std::vector<std::string>& arguments, std::string* err) {
 }  // namespace
 
 int RunQvimg(const std::vector<std::string>& arguments, std::string* out, std::string* err) {
-  try {
-    if (arguments.empty()) throw Usage{"no command given"};
-    const std::string& command = arguments[0];
-    if (command == "--help" || command == "-h" || command == "help") {
+  if (arguments.empty()) return Usage(err, "no command given");
+  const std::string& command = arguments[0];
+  if (command == "--help" || command == "-h" || command == "help") {
+    *out += kHelp;
+    return 0;
+  }
+  const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+  for (const std::string& a : rest) {
+    if (a == "--help" || a == "-h") {
       *out += kHelp;
       return 0;
     }
-    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
-    for (const std::string& a : rest) {
-      if (a == "--help" || a == "-h") {
-        *out += kHelp;
-        return 0;
-      }
-    }
-    if (command == "info") return Info(rest, out, err);
-    if (command == "convert") return Convert(rest, err);
-    throw Usage{"unknown command " + command};
-  } catch (const Usage& usage) {
-    *err += "qvimg: " + usage.message + " (see qvimg --help)\n";
-    return 2;
   }
+  if (command == "info") return Info(rest, out, err);
+  if (command == "convert") return Convert(rest, err);
+  return Usage(err, "unknown command " + command);
 }

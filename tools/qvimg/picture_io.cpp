@@ -8,6 +8,7 @@
 #include "image/image_png.h"
 #include "image/image_qvf.h"
 #include "image/image_webp.h"
+#include "tools/common/failure.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -56,16 +58,16 @@ void SwapRedBlue(qvImage* image) {
 }
 
 template <typename Saver>
-std::string SaveCopy(const qvImage& picture, ByteVector* out,
-                     void (*prepare)(Saver*, const EncodeOptions&), const EncodeOptions& options,
-                     std::uint32_t a = 0, std::uint32_t b = 0, std::uint32_t c = 0) {
+bool SaveCopy(const qvImage& picture, ByteVector* out, std::string* error,
+              void (*prepare)(Saver*, const EncodeOptions&), const EncodeOptions& options,
+              std::uint32_t a = 0, std::uint32_t b = 0, std::uint32_t c = 0) {
   std::unique_ptr<Saver, Releaser> saver(new Saver);
-  if (saver->CopyFrom(&picture) == 0) return "out of memory";
+  if (saver->CopyFrom(&picture) == 0) return Fail(error, "out of memory");
   if (prepare != nullptr) prepare(saver.get(), options);
   OwnedBlock block;
-  if (saver->Save(&block.block, a, b, c, 0) == 0) return "the encoder failed";
+  if (saver->Save(&block.block, a, b, c, 0) == 0) return Fail(error, "the encoder failed");
   out->assign(block.block.data, block.block.data + block.block.size);
-  return {};
+  return true;
 }
 
 void ToBgra(const qvImage& picture, ByteVector* out) {
@@ -82,22 +84,23 @@ void ToBgra(const qvImage& picture, ByteVector* out) {
 
 }  // namespace
 
-std::string ReadFileBytes(const std::string& path, ByteVector* bytes) {
+bool ReadFileBytes(const std::string& path, ByteVector* bytes, std::string* error) {
   std::ifstream in(NativePath(path), std::ios::binary);
-  if (!in) return "cannot open the file";
+  if (!in) return Fail(error, "cannot open the file");
   bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) return "cannot read the file";
-  if (bytes->size() > 0xFFFFFFFFu) return "the file is larger than 4 GiB";
-  return {};
+  if (in.bad()) return Fail(error, "cannot read the file");
+  if (bytes->size() > 0xFFFFFFFFu) return Fail(error, "the file is larger than 4 GiB");
+  return true;
 }
 
-std::string WriteFileBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
+bool WriteFileBytes(const std::string& path, const std::uint8_t* data, std::size_t size,
+                    std::string* error) {
   std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
-  if (!out) return "cannot create the file";
+  if (!out) return Fail(error, "cannot create the file");
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   out.close();
-  if (!out) return "cannot write the file";
-  return {};
+  if (!out) return Fail(error, "cannot write the file");
+  return true;
 }
 
 std::vector<std::uint32_t> ListFrameIds(const ByteVector& bytes, std::uint32_t type,
@@ -111,35 +114,35 @@ std::vector<std::uint32_t> ListFrameIds(const ByteVector& bytes, std::uint32_t t
   return ids;
 }
 
-std::string LoadPicture(const ByteVector& bytes, const FrameChoice& frame, bool expand,
-                        Picture* picture) {
+bool LoadPicture(const ByteVector& bytes, const FrameChoice& frame, bool expand, Picture* picture,
+                 std::string* error) {
   const qvMemBlock block =
       qvMemBlock::Borrow(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   picture->type = qvImageHolder::ProbeType(&block);
-  if (picture->type == kImageTypeNone) return "not a picture in a supported format";
+  if (picture->type == kImageTypeNone) return Fail(error, "not a picture in a supported format");
   const std::string name = qvImageHolder::TypeName(picture->type);
   picture->frame_id = 0;
   if (IsHg(picture->type)) {
     if (frame.by_id) {
       picture->frame_id = frame.value;
     } else if (!FrameIdAt(bytes, picture->type, frame.value, &picture->frame_id)) {
-      return name + " file has no frame at index " + std::to_string(frame.value);
+      return Fail(error, name + " file has no frame at index " + std::to_string(frame.value));
     }
   } else if (frame.by_id || frame.value != 0) {
-    return name + " pictures have a single frame";
+    return Fail(error, name + " pictures have a single frame");
   }
   if (picture->holder.LoadFromMemory(&block, expand ? 1 : 0, picture->frame_id) == nullptr) {
     if (IsHg(picture->type) && frame.by_id) {
-      return "cannot decode the " + name + " frame with id " + std::to_string(frame.value) +
-             " (missing or damaged)";
+      return Fail(error, "cannot decode the " + name + " frame with id " +
+                             std::to_string(frame.value) + " (missing or damaged)");
     }
-    return "cannot decode the " + name + " data (damaged or unsupported)";
+    return Fail(error, "cannot decode the " + name + " data (damaged or unsupported)");
   }
   // Bring every decoder's memory order to top row first, blue first.
   qvImage* image = picture->image();
   if (picture->type == kImageTypeBmp || picture->type == kImageTypePsd) image->FlipVertical();
   if (picture->type == kImageTypeJpeg || picture->type == kImageTypeWebP) SwapRedBlue(image);
-  return {};
+  return true;
 }
 
 std::optional<OutputFormat> OutputFormatFor(const std::string& path) {
@@ -159,44 +162,45 @@ std::optional<OutputFormat> OutputFormatFor(const std::string& path) {
   return std::nullopt;
 }
 
-std::string EncodePicture(Picture* picture, OutputFormat format, const EncodeOptions& options,
-                          ByteVector* out) {
+bool EncodePicture(Picture* picture, OutputFormat format, const EncodeOptions& options,
+                   ByteVector* out, std::string* error) {
   qvImage* image = picture->image();
   // QVF also holds 1- and 2-byte pixels, whose channels have no meaning
   // any other format could take over: only QVF stores them as they are.
   const std::uint32_t bpp = image->GetBytesPerPixel();
   if (bpp != 3 && bpp != 4 && format != OutputFormat::kQvf) {
-    return "the picture has " + std::to_string(bpp) +
-           " byte(s) per pixel and no colour channels; it can only be written as .qvf";
+    return Fail(error, "the picture has " + std::to_string(bpp) +
+                           " byte(s) per pixel and no colour channels; it can only be written "
+                           "as .qvf");
   }
   if (options.flatten && image->GetBytesPerPixel() == 4 &&
       image->FlattenOnColour(*options.flatten) == 0) {
-    return "out of memory";
+    return Fail(error, "out of memory");
   }
   switch (format) {
     case OutputFormat::kBgra:
       ToBgra(*image, out);
-      return {};
+      return true;
     case OutputFormat::kPng:
-      return SaveCopy<qvImagePng>(*image, out, nullptr, options);
+      return SaveCopy<qvImagePng>(*image, out, error, nullptr, options);
     case OutputFormat::kQvf:
-      return SaveCopy<qvImageQvf>(*image, out, nullptr, options);
+      return SaveCopy<qvImageQvf>(*image, out, error, nullptr, options);
     case OutputFormat::kBmp:
       // Bitmaps keep the bottom row first.
-      return SaveCopy<qvImageBmp>(*image, out, [](qvImageBmp* bmp, const EncodeOptions&) {
+      return SaveCopy<qvImageBmp>(*image, out, error, [](qvImageBmp* bmp, const EncodeOptions&) {
         bmp->FlipVertical();
       }, options);
     case OutputFormat::kJpeg:
       // No alpha in JPEG: flatten on white unless told otherwise.
       if (image->GetBytesPerPixel() == 4 && image->FlattenOnColour(0xFFFFFF) == 0) {
-        return "out of memory";
+        return Fail(error, "out of memory");
       }
-      return SaveCopy<qvImageJpeg>(*image, out, [](qvImageJpeg* jpeg, const EncodeOptions& o) {
+      return SaveCopy<qvImageJpeg>(*image, out, error, [](qvImageJpeg* jpeg, const EncodeOptions& o) {
         jpeg->SetQuality(o.quality);
         SwapRedBlue(jpeg);
       }, options);
     case OutputFormat::kWebP:
-      return SaveCopy<qvImageWebP>(*image, out, [](qvImageWebP* webp, const EncodeOptions& o) {
+      return SaveCopy<qvImageWebP>(*image, out, error, [](qvImageWebP* webp, const EncodeOptions& o) {
         webp->SetQuality(o.quality);
         SwapRedBlue(webp);
       }, options);
@@ -205,9 +209,9 @@ std::string EncodePicture(Picture* picture, OutputFormat format, const EncodeOpt
       // larger canvas is put there first; the base point survives.
       std::uint32_t base_x = 0, base_y = 0;
       image->GetBase(&base_x, &base_y);
-      if (picture->holder.ExpandToCanvas() == 0) return "out of memory";
-      return SaveCopy<qvImageHg2>(*picture->image(), out, nullptr, options, picture->frame_id,
-                                  base_x, base_y);
+      if (picture->holder.ExpandToCanvas() == 0) return Fail(error, "out of memory");
+      return SaveCopy<qvImageHg2>(*picture->image(), out, error, nullptr, options,
+                                  picture->frame_id, base_x, base_y);
     }
     case OutputFormat::kHg3: {
       Hg3FrameSource source;
@@ -215,10 +219,10 @@ std::string EncodePicture(Picture* picture, OutputFormat format, const EncodeOpt
       source.options.id = picture->frame_id;
       source.options.bits_per_pixel = image->GetBytesPerPixel() == 4 ? 32 : 24;
       OwnedBlock block;
-      if (WriteHg3(&source, 1, &block.block) == 0) return "the encoder failed";
+      if (WriteHg3(&source, 1, &block.block) == 0) return Fail(error, "the encoder failed");
       out->assign(block.block.data, block.block.data + block.block.size);
-      return {};
+      return true;
     }
   }
-  return "unknown output format";
+  return Fail(error, "unknown output format");
 }

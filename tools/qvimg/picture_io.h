@@ -32,24 +32,27 @@ struct EncodeOptions {
   std::uint32_t quality = 90;
 };
 
-// Empty on success, else the reason for the user.
-std::string ReadFileBytes(const std::string& path, ByteVector* bytes);
-std::string WriteFileBytes(const std::string& path, const std::uint8_t* data, std::size_t size);
+// Each function below returns false on failure with the reason for the
+// user in `error`.
+
+bool ReadFileBytes(const std::string& path, ByteVector* bytes, std::string* error);
+bool WriteFileBytes(const std::string& path, const std::uint8_t* data, std::size_t size,
+                    std::string* error);
 
 // The ids of the frames of an HG-2 or HG-3 file in chain order (at most
 // `limit`); empty for other formats.
 std::vector<std::uint32_t> ListFrameIds(const ByteVector& bytes, std::uint32_t type,
                                         std::size_t limit);
 
-// Decodes `bytes`; empty on success, else the reason.
-std::string LoadPicture(const ByteVector& bytes, const FrameChoice& frame, bool expand,
-                        Picture* picture);
+// Decodes `bytes`.
+bool LoadPicture(const ByteVector& bytes, const FrameChoice& frame, bool expand, Picture* picture,
+                 std::string* error);
 
 // The format named by the path's extension (case does not matter).
 std::optional<OutputFormat> OutputFormatFor(const std::string& path);
 
-// Encodes the picture; empty on success, else the reason. The picture may
-// be changed on the way (flattened, expanded to its canvas). Pictures of 1
-// or 2 bytes per pixel can only be written as QVF.
-std::string EncodePicture(Picture* picture, OutputFormat format, const EncodeOptions& options,
-                          ByteVector* out);
+// Encodes the picture. The picture may be changed on the way (flattened,
+// expanded to its canvas). Pictures of 1 or 2 bytes per pixel can only be
+// written as QVF.
+bool EncodePicture(Picture* picture, OutputFormat format, const EncodeOptions& options,
+                   ByteVector* out, std::string* error);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "tools/common/failure.h"
 #include "tools/common/utf.h"
 
 namespace {
@@ -70,11 +71,6 @@ std::size_t BlankLineEnd(std::string_view text, std::size_t at) {
 std::string Indentation(std::string_view text, std::size_t at) {
   const std::size_t start = BlankLineStart(text, at);
   return start == std::string_view::npos ? "" : std::string(text.substr(start, at - start));
-}
-
-bool Fail(std::string* error, std::string text) {
-  *error = std::move(text);
-  return false;
 }
 
 }  // namespace

@@ -2,4 +2,4 @@
 #include "tools/common/tool_main.h"
 #include "tools/qvpatch/command.h"
 
-QV_TOOL_MAIN(RunQvpatch)
+QV_TOOL_MAIN("qvpatch", RunQvpatch)

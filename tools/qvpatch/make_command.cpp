@@ -3,6 +3,7 @@
 #include "app/update_info.h"
 #include "os/system.h"
 #include "os/tree.h"
+#include "tools/common/failure.h"
 #include "tools/common/file_io.h"
 #include "tools/common/options.h"
 #include "tools/common/utf.h"
@@ -185,12 +186,11 @@ class PatchMaker {
     Picture picture;
     ByteVector hg3;
     const std::string path = ToUtf8(options_.background);
-    std::string problem = ReadFileBytes(path, &bytes);
-    if (problem.empty()) problem = LoadPicture(bytes, FrameChoice{}, false, &picture);
-    if (problem.empty()) problem = EncodePicture(&picture, OutputFormat::kHg3, EncodeOptions{}, &hg3);
-    if (!problem.empty()) {
-      *error = "the background cannot be converted: " + problem;
-      return false;
+    std::string problem;
+    if (!ReadFileBytes(path, &bytes, &problem) ||
+        !LoadPicture(bytes, FrameChoice{}, false, &picture, &problem) ||
+        !EncodePicture(&picture, OutputFormat::kHg3, EncodeOptions{}, &hg3, &problem)) {
+      return Fail(error, "the background cannot be converted: " + problem);
     }
     return folder_.WriteFile(kBackgroundName,
                              std::string_view(reinterpret_cast<const char*>(hg3.data()), hg3.size()),

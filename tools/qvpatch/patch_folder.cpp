@@ -3,16 +3,12 @@
 #include <chrono>
 
 #include "file/confined_file.h"
+#include "tools/common/failure.h"
 #include "tools/common/file_io.h"
 #include "tools/common/utf.h"
 #include "util/path.h"
 
 namespace {
-
-bool Fail(std::string* error, std::string text) {
-  *error = std::move(text);
-  return false;
-}
 
 bool FailSystem(std::string* error, const std::string& what) {
   return Fail(error, what + ": " + LastErrorText());

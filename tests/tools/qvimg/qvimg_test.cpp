@@ -135,18 +135,23 @@ TEST_F(QvimgTest, OneAndTwoBytePixelsAreKeptOnlyAsQvf) {
 
 TEST_F(QvimgTest, ErrorsAreOneLineAndUsageIsStatusTwo) {
   Write("junk.png", Bytes(40, 'x'));
+  Write("good.hg3", Hg3Of(*MakePicture(2, 2, 4, Pattern::kNoise)));
   EXPECT_EQ(Convert("missing.hg3", "out.png"), 1);
-  EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1);
-  EXPECT_NE(err_.find("missing.hg3"), std::string::npos);
+  EXPECT_EQ(err_, "qvimg: " + PathOf("missing.hg3") + ": cannot open the file\n");
   EXPECT_EQ(Convert("junk.png", "out.png"), 1);
-  EXPECT_NE(err_.find("not a picture"), std::string::npos);
+  EXPECT_EQ(err_, "qvimg: " + PathOf("junk.png") + ": not a picture in a supported format\n");
+  EXPECT_EQ(Convert("good.hg3", "no-such-folder/out.png"), 1);
+  EXPECT_EQ(err_, "qvimg: " + PathOf("no-such-folder/out.png") + ": cannot create the file\n");
   EXPECT_EQ(Run({"info", PathOf("junk.png"), PathOf("missing.hg3")}), 1);
   EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 2);
 
   EXPECT_EQ(Run({}), 2);
   EXPECT_EQ(Run({"frobnicate"}), 2);
+  EXPECT_EQ(err_, "qvimg: unknown command frobnicate (see qvimg --help)\n");
   EXPECT_EQ(Convert("junk.png", "out.gif"), 2);
   EXPECT_EQ(Convert("junk.png", "out.png", {"--quality", "0"}), 2);
+  EXPECT_EQ(Convert("junk.png", "out.png", {"--quality"}), 2);
+  EXPECT_EQ(err_, "qvimg: --quality needs a value (see qvimg --help)\n");
   EXPECT_EQ(Convert("junk.png", "out.png", {"--flatten", "12345"}), 2);
   EXPECT_EQ(Convert("junk.png", "out.png", {"--frame-index", "1", "--frame-id", "1"}), 2);
   EXPECT_EQ(Convert("junk.png", "out.png", {"--bogus"}), 2);
