@@ -8,9 +8,14 @@
 // report per buffer, flushes, switch and commit) and copies it with
 // "cp -r SRC/. DST && sync -f DST", alternating, with warm caches and then
 // with cold ones (the system's caches dropped before every run, which
-// needs root). Plain "cp -r" runs too, for reference. It prints the median
-// times, the ratios engine / (cp + sync), the engine's peak memory above
-// the process's baseline, and last
+// needs root). Plain "cp -r" runs too, for reference. The short trees
+// (small, medium) run three times as many rounds, since a second's run
+// drifts more with the machine's load. Before every run of either side
+// the file system is synced, and the caches are brought to the same state:
+// the source read whole (warm) or everything dropped (cold). It prints the
+// median times with their spread, the processor time (user + system) of
+// each side, the ratios engine / (cp + sync), the engine's peak memory
+// above the process's baseline, and last
 //   copy_bench: large=R small=R medium=R mix=R cold_large=R ... cold_mix=R
 // with "-" for a figure that was skipped. With --keep the source trees
 // stay for the next run; --only runs one tree.
@@ -24,6 +29,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include "app/install_session.h"
 #include "bench/support/engine_path.h"
@@ -52,14 +59,15 @@ struct FileGroup {
 
 struct SourceTree {
   const char* name;
+  int round_factor;  // rounds of this tree per round asked for
   std::vector<FileGroup> groups;
 };
 
 const SourceTree kTrees[] = {
-    {"large", {{"a", 1, 1, kGiB, kGiB}}},
-    {"small", {{"s", 50, 5000, 4 * kKiB, 4 * kKiB}}},
-    {"medium", {{"m", 1, 200, kMiB, kMiB}}},
-    {"mix",
+    {"large", 1, {{"a", 1, 1, kGiB, kGiB}}},
+    {"small", 3, {{"s", 50, 5000, 4 * kKiB, 4 * kKiB}}},
+    {"medium", 3, {{"m", 1, 200, kMiB, kMiB}}},
+    {"mix", 1,
      {{"arc", 1, 2, 300 * kMiB, 300 * kMiB},
       {"data", 20, 2000, kKiB, 64 * kKiB},
       {"movie", 2, 50, 4 * kMiB, 4 * kMiB}}},
@@ -114,12 +122,32 @@ std::string CacheDropRefusal() {
 
 int Shell(const std::string& command) { return std::system(command.c_str()); }
 
-// Called before every timed run: nothing of the last run is still being
-// written, and with `cold` nothing is cached.
-void Settle(const fs::path& root, bool cold) {
+// Reads every file of the tree, so that all of it is in the cache.
+void ReadTree(const fs::path& source) {
+  std::vector<char> block(kMiB);
+  for (const fs::path& file : fs::recursive_directory_iterator(source)) {
+    std::ifstream in(file, std::ios::binary);
+    while (in.read(block.data(), static_cast<std::streamsize>(block.size()))) {
+    }
+  }
+}
+
+// Called before every timed run of either side: nothing of the last run is
+// still being written (its data nor the file system's journal), and the
+// source is wholly cached (warm) or nothing is (cold).
+void Settle(const fs::path& root, const fs::path& source, bool cold) {
   Shell("sync -f '" + root.string() + "'");
-  if (!cold) return;
-  std::ofstream("/proc/sys/vm/drop_caches") << "3";
+  if (cold) std::ofstream("/proc/sys/vm/drop_caches") << "3";
+  else ReadTree(source);
+}
+
+// Processor time (user + system) of this process's threads, or of its
+// waited-for children, in seconds.
+double ProcessorSeconds(int who) {
+  rusage usage{};
+  getrusage(who, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 struct Report {
@@ -136,17 +164,35 @@ std::int32_t OnReport(void* user, WorkerStatus* status) {
   return 1;
 }
 
-double Seconds(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+// One timed run: wall-clock and processor seconds.
+struct Run {
+  double wall = 0, cpu = 0;
+};
+
+// Times what runs between its construction and Stop; `who` is
+// RUSAGE_SELF for work in this process, RUSAGE_CHILDREN for commands.
+class Stopwatch {
+ public:
+  explicit Stopwatch(int who)
+      : who_(who), start_(std::chrono::steady_clock::now()), cpu_(ProcessorSeconds(who)) {}
+  Run Stop() const {
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(),
+            ProcessorSeconds(who_) - cpu_};
+  }
+
+ private:
+  int who_;
+  std::chrono::steady_clock::time_point start_;
+  double cpu_;
+};
 
 // One install of `source` into the empty folder `destination`, as the
 // updater runs it from the start of the copy to the commit.
-double InstallWithEngine(const fs::path& source, const fs::path& destination,
-                         const std::vector<std::u16string>& copy_list, long* peak_kib) {
+Run InstallWithEngine(const fs::path& source, const fs::path& destination,
+                      const std::vector<std::u16string>& copy_list, long* peak_kib) {
   const long baseline = bench::StatusValue("VmRSS:");
   bench::ResetPeakMemory();
-  const auto start = std::chrono::steady_clock::now();
+  const Stopwatch watch(RUSAGE_SELF);
   InstallSession session;
   Report report{os::CreateEvent(true, false)};
   bool applied = false;
@@ -157,29 +203,40 @@ double InstallWithEngine(const fs::path& source, const fs::path& destination,
     os::WaitForEvent(report.finished, os::kInfinite);
     applied = session.Finish(report.failed) == InstallSession::Outcome::kApplied;
   }
-  const double seconds = Seconds(start);
+  const Run run = watch.Stop();
   const long peak = bench::StatusValue("VmHWM:");
   if (peak >= 0 && baseline >= 0) *peak_kib = std::max(*peak_kib, peak - baseline);
   os::CloseEvent(report.finished);
   if (!applied) std::fprintf(stderr, "copy_bench: the install failed\n");
-  return seconds;
+  return run;
 }
 
-double CopyWithCp(const fs::path& source, const fs::path& destination, bool flush) {
+Run CopyWithCp(const fs::path& source, const fs::path& destination, bool flush) {
   std::string command = "cp -r '" + source.string() + "/.' '" + destination.string() + "'";
   if (flush) command += " && sync -f '" + destination.string() + "'";
-  const auto start = std::chrono::steady_clock::now();
+  const Stopwatch watch(RUSAGE_CHILDREN);
   if (Shell(command) != 0) std::fprintf(stderr, "copy_bench: %s failed\n", command.c_str());
-  return Seconds(start);
+  return watch.Stop();
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+// The median of one side's runs, with the fastest and slowest wall time.
+struct Summary {
+  double wall = 0, cpu = 0, fastest = 0, slowest = 0;
+};
+
+Summary Summarize(const std::vector<Run>& runs) {
+  std::vector<double> wall, cpu;
+  for (const Run& run : runs) {
+    wall.push_back(run.wall);
+    cpu.push_back(run.cpu);
+  }
+  std::sort(wall.begin(), wall.end());
+  std::sort(cpu.begin(), cpu.end());
+  return {wall[wall.size() / 2], cpu[cpu.size() / 2], wall.front(), wall.back()};
 }
 
 struct Medians {
-  double engine = 0, cp_sync = 0, cp = 0;
+  Summary engine, cp_sync, cp;
 };
 
 Medians MeasureTree(const fs::path& root, const fs::path& source,
@@ -189,9 +246,9 @@ Medians MeasureTree(const fs::path& root, const fs::path& source,
   auto fresh = [&] {
     fs::remove_all(destination);
     fs::create_directories(destination);
-    Settle(root, cold);
+    Settle(root, source, cold);
   };
-  std::vector<double> engine, cp_sync, cp;
+  std::vector<Run> engine, cp_sync, cp;
   for (int round = 0; round < rounds; ++round) {
     // Alternating which goes first spreads the machine's drift over both.
     for (int turn = 0; turn < 2; ++turn) {
@@ -204,13 +261,19 @@ Medians MeasureTree(const fs::path& root, const fs::path& source,
   }
   fs::remove_all(destination);
   Shell("sync -f '" + root.string() + "'");
-  return {Median(engine), Median(cp_sync), Median(cp)};
+  return {Summarize(engine), Summarize(cp_sync), Summarize(cp)};
 }
 
-void PrintRow(const char* name, bool cold, const Medians& m) {
-  std::printf("%-5s %-6s engine %7.3f s  cp+sync %7.3f s  ratio %.2f  |  cp %7.3f s  engine/cp %.2f\n",
-              cold ? "cold" : "warm", name, m.engine, m.cp_sync, m.engine / m.cp_sync, m.cp,
-              m.engine / m.cp);
+void PrintRow(const char* name, bool cold, int rounds, const Medians& m) {
+  auto side = [](const char* label, const Summary& s) {
+    std::printf("  %-8s %7.3f s (%.3f-%.3f)  cpu %6.3f s\n", label, s.wall, s.fastest, s.slowest,
+                s.cpu);
+  };
+  std::printf("%-5s %-6s ratio %.2f  engine/cp %.2f  (median of %d)\n", cold ? "cold" : "warm",
+              name, m.engine.wall / m.cp_sync.wall, m.engine.wall / m.cp.wall, rounds);
+  side("engine", m.engine);
+  side("cp+sync", m.cp_sync);
+  side("cp", m.cp);
   std::fflush(stdout);
 }
 
@@ -262,9 +325,10 @@ int main(int argc, char** argv) {
     const std::vector<std::u16string> copy_list = CopyList(source);
     for (int cold = 0; cold < 2; ++cold) {
       if (cold && !cold_refusal.empty()) continue;
-      const Medians m = MeasureTree(root, source, copy_list, rounds, cold != 0, &peak_kib);
-      PrintRow(tree.name, cold != 0, m);
-      ratios[cold][t] = m.engine / m.cp_sync;
+      const int tree_rounds = rounds * tree.round_factor;
+      const Medians m = MeasureTree(root, source, copy_list, tree_rounds, cold != 0, &peak_kib);
+      PrintRow(tree.name, cold != 0, tree_rounds, m);
+      ratios[cold][t] = m.engine.wall / m.cp_sync.wall;
     }
     if (!keep) fs::remove_all(source);
   }
