@@ -38,22 +38,22 @@ bool StagedFile::Begin(const Tree& tree, std::u16string_view relative, std::uint
   return CreateTemporary(flags);
 }
 
-bool StagedFile::Begin(os::Handle folder, std::u16string_view name, std::uint32_t flags) {
+bool StagedFile::Hold(os::Handle folder, std::u16string_view name) {
   Discard();
   failed_ = Step::kFolder;
   if (folder == os::kInvalidHandle) return Refuse(os::kErrorInvalidHandle);
   folder_ = folder;
   owns_folder_ = false;
   name_ = name;
-  return CreateTemporary(flags);
+  return true;
+}
+
+bool StagedFile::Begin(os::Handle folder, std::u16string_view name, std::uint32_t flags) {
+  return Hold(folder, name) && CreateTemporary(flags);
 }
 
 bool StagedFile::BeginInPlace(os::Handle folder, std::u16string_view name, std::uint32_t flags) {
-  Discard();
-  failed_ = Step::kFolder;
-  if (folder == os::kInvalidHandle) return Refuse(os::kErrorInvalidHandle);
-  folder_ = folder;
-  name_ = name;
+  if (!Hold(folder, name)) return false;
   failed_ = Step::kFile;
   file_ = os::CreateFileIn(folder_, name_.c_str(), flags);
   if (file_ == os::kInvalidHandle) return false;

@@ -53,6 +53,8 @@ class StagedFile {
   bool Discard();
 
  private:
+  // Takes `folder` (the caller's) and the destination's name.
+  bool Hold(os::Handle folder, std::u16string_view name);
   bool CreateTemporary(std::uint32_t flags);
   void Release();
 
