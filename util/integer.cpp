@@ -13,9 +13,11 @@ int HexDigit(unsigned unit) {
 
 bool IsDecimal(unsigned unit) { return unit >= '0' && unit <= '9'; }
 
-// Optional sign, then decimal digits or "0x" and hexadecimal digits (none
-// at all is 0, ending behind the "x"); the value wraps in 32 bits. A '.' right behind decimal digits fails the parse
-// but still reports the digits' value and the index of the '.'.
+// Optional sign, then decimal digits or "0x" and hexadecimal digits; the
+// value wraps in 32 bits. A "0x" that no hexadecimal digit follows is the
+// number 0 ending at the "x", which is not used. A '.' right behind decimal
+// digits fails the parse but still reports the digits' value and the index
+// of the '.'.
 template <typename Char>
 int Parse(const Char* text, int* end_index, std::int32_t* value) {
   if (!text) return 0;
@@ -29,7 +31,7 @@ int Parse(const Char* text, int* end_index, std::int32_t* value) {
 
   std::uint32_t magnitude = 0;
   bool fraction = false;
-  if (at(i) == '0' && (at(i + 1) == 'x' || at(i + 1) == 'X')) {
+  if (at(i) == '0' && (at(i + 1) == 'x' || at(i + 1) == 'X') && HexDigit(at(i + 2)) >= 0) {
     for (i += 2; HexDigit(at(i)) >= 0; ++i) magnitude = magnitude * 16 + HexDigit(at(i));
   } else {
     for (; IsDecimal(at(i)); ++i) magnitude = magnitude * 10 + (at(i) - '0');

@@ -21,9 +21,10 @@ const Case kCases[] = {
     {"-0x10", 1, -16, 5},         {"0x1g", 1, 1, 3},
     {"0xFFFFFFFF", 1, -1, 10},    {"0x100000001", 1, 1, 11},
     {"0x1.5", 1, 1, 3},
-    // "0x" switches to hexadecimal even when no hexadecimal digit follows.
-    {"0x", 1, 0, 2},              {"-0xg", 1, 0, 3},
-    {"0x.5", 1, 0, 2},
+    // "0x" without a hexadecimal digit behind it is the number 0; the "x"
+    // is the first character not used.
+    {"0x", 1, 0, 1},              {"-0xg", 1, 0, 2},
+    {"0x.5", 1, 0, 1},
     {"-2147483648", 1, INT32_MIN, 11},
     // A fraction is not an integer, but its whole part is reported.
     {"12.5", 0, 12, 2},           {"-3.", 0, -3, 2},
