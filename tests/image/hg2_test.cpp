@@ -127,6 +127,9 @@ TEST_F(Hg2Test, OlderVersionsAndFrameChains) {
   ASSERT_NE(loaded, nullptr);
   ExpectSamePixels(*loaded, *a);
   EXPECT_EQ(loaded->GetAlphaState(), kAlphaUnknown);
+  std::uint32_t w = 0, h = 0;
+  loaded->GetCanvasSize(&w, &h);
+  EXPECT_EQ(w * 10 + h, 32u) << "the canvas is the frame";
 
   // 0x20: frames by id; LoadByIndex takes only index 0, as id 0.
   const Bytes v20 = Hg2AsVersion(saved_a, 0x20);

@@ -66,6 +66,11 @@ TEST_F(ImageBaseTest, FlattenOnColourUsesTheEngineArithmetic) {
   EXPECT_EQ(p[1], 0);
   EXPECT_EQ(p[2], 127);  // 128 over 0 at 255 loses one step
 
+  // Transparent everywhere: every row comes out as the background.
+  auto two_rows = MakePicture(2, 2, 4, Pattern::kTransparent);
+  ASSERT_EQ(two_rows->FlattenOnColour(0x123456), 1);
+  EXPECT_EQ(PixelAt(*two_rows, 1, 1), 0xFF123456u);
+
   auto rgb = MakePicture(3, 2, 3, Pattern::kNoise);
   const std::uint8_t* before = rgb->GetPixels();
   ASSERT_EQ(rgb->FlattenOnColour(0), 1);

@@ -116,7 +116,9 @@ TEST_F(BmpTest, ReadsCoreHeadersAndThirtyTwoBitAlpha) {
   auto image = LoadAs<qvImageBmp>(BuildBmp(2, 1, 32, pixels, 12, 54));
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(PixelAt(*image, 1, 0), 0x08070605u);
-  EXPECT_EQ(GetLe32(Bytes(image->GetInfoHeader(), image->GetInfoHeader() + 40), 0), 40u);
+  const Bytes info(image->GetInfoHeader(), image->GetInfoHeader() + 40);
+  EXPECT_EQ(GetLe32(info, 0), 40u);
+  EXPECT_EQ(GetLe32(info, 12), 32u << 16 | 1) << "one plane, 32 bits";
   // A palette between header and pixels does not move the pixels.
   Bytes with_palette = BuildBmp(2, 1, 32, pixels, 40, 54);
   PutLe32(with_palette, 10, 54 + 1024);
