@@ -53,6 +53,11 @@ class SeamBench {
   static std::u16string Name(std::u16string_view stem, int i) {
     return std::u16string(stem) + static_cast<char16_t>(u'0' + i);
   }
+  // The path of stem + i, and whether it exists (a link counts itself).
+  std::u16string Path(std::u16string_view stem, int i) const { return Path(Name(stem, i)); }
+  bool Exists(std::u16string_view stem, int i) const {
+    return fs::exists(fs::symlink_status(dir_.Native(Name(stem, i))));
+  }
   const ScratchDir& dir() const { return dir_; }
   os::Handle reader() const { return reader_; }
   os::Handle writer() const { return writer_; }
@@ -97,8 +102,7 @@ std::vector<KindCase> KindCases() {
          return os::WriteFile(b.writer(), &byte, 1, &done) && done == 1;
        },
        [](SeamBench& b, int i) {
-         return b.dir().ReadFile(u"written.bin").find(static_cast<char>('a' + i)) !=
-                std::string::npos;
+         return b.dir().ReadFile(u"written.bin").find(static_cast<char>('a' + i)) != std::string::npos;
        }},
       {FileOp::kFlush, [](SeamBench& b, int) { return os::FlushFile(b.writer()); }, nullptr},
       {FileOp::kSetTimes,
@@ -108,35 +112,21 @@ std::vector<KindCase> KindCases() {
        },
        nullptr},
       {FileOp::kSetAttributes,
+       [](SeamBench& b, int i) { return os::SetFileAttributes(b.Path(u"doomed", i).c_str(), os::kAttrReadOnly); },
        [](SeamBench& b, int i) {
-         return os::SetFileAttributes(b.Path(SeamBench::Name(u"doomed", i)).c_str(),
-                                      os::kAttrReadOnly);
-       },
-       [](SeamBench& b, int i) {
-         return (os::GetFileAttributes(b.Path(SeamBench::Name(u"doomed", i)).c_str()) &
-                 os::kAttrReadOnly) != 0;
+         return (os::GetFileAttributes(b.Path(u"doomed", i).c_str()) & os::kAttrReadOnly) != 0;
        }},
       {FileOp::kRename,
-       [](SeamBench& b, int i) {
-         return os::Rename(b.Path(SeamBench::Name(u"moving", i)).c_str(),
-                           b.Path(SeamBench::Name(u"moved", i)).c_str());
-       },
-       [](SeamBench& b, int i) { return fs::exists(b.dir().Native(SeamBench::Name(u"moved", i))); }},
-      {FileOp::kDelete,
-       [](SeamBench& b, int i) {
-         return os::DeleteFile(b.Path(SeamBench::Name(u"doomed", i)).c_str());
-       },
-       [](SeamBench& b, int i) { return !fs::exists(b.dir().Native(SeamBench::Name(u"doomed", i))); }},
+       [](SeamBench& b, int i) { return os::Rename(b.Path(u"moving", i).c_str(), b.Path(u"moved", i).c_str()); },
+       [](SeamBench& b, int i) { return b.Exists(u"moved", i); }},
+      {FileOp::kDelete, [](SeamBench& b, int i) { return os::DeleteFile(b.Path(u"doomed", i).c_str()); },
+       [](SeamBench& b, int i) { return !b.Exists(u"doomed", i); }},
       {FileOp::kCreateFolder,
-       [](SeamBench& b, int i) {
-         return os::CreateDirectory(b.Path(SeamBench::Name(u"made", i)).c_str());
-       },
-       [](SeamBench& b, int i) { return fs::exists(b.dir().Native(SeamBench::Name(u"made", i))); }},
+       [](SeamBench& b, int i) { return os::CreateDirectory(b.Path(u"made", i).c_str()); },
+       [](SeamBench& b, int i) { return b.Exists(u"made", i); }},
       {FileOp::kRemoveFolder,
-       [](SeamBench& b, int i) {
-         return os::RemoveDirectory(b.Path(SeamBench::Name(u"empty", i)).c_str());
-       },
-       [](SeamBench& b, int i) { return !fs::exists(b.dir().Native(SeamBench::Name(u"empty", i))); }},
+       [](SeamBench& b, int i) { return os::RemoveDirectory(b.Path(u"empty", i).c_str()); },
+       [](SeamBench& b, int i) { return !b.Exists(u"empty", i); }},
       {FileOp::kFind,
        [](SeamBench& b, int) {
          os::FindData data;
@@ -153,9 +143,7 @@ std::vector<KindCase> KindCases() {
        },
        nullptr},
       {FileOp::kQuery,
-       [](SeamBench& b, int) {
-         return os::GetFileAttributes(b.Path(u"file.txt").c_str()) != os::kInvalidAttributes;
-       },
+       [](SeamBench& b, int) { return os::GetFileAttributes(b.Path(u"file.txt").c_str()) != os::kInvalidAttributes; },
        nullptr},
   };
 }

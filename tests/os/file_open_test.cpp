@@ -2,6 +2,8 @@
 
 #include "os/file.h"
 #include "os_test_util.h"
+
+#include <string>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -49,28 +51,24 @@ TEST(OpenFile, DispositionsFollowWindows) {
   }
 }
 
-TEST(OpenFile, InvalidDispositionsAreRefused) {
+TEST(OpenFile, RefusalsCarryWindowsErrors) {
   ScratchDir dir;
   dir.WriteFile(u"f.bin", "x");
-  for (std::uint32_t disposition : {0u, 6u, 7u}) {
-    EXPECT_EQ(os::kInvalidHandle,
-              Open(dir.Path(u"f.bin"), os::kAccessRead, os::kShareRead, disposition));
-    EXPECT_EQ(os::kErrorInvalidParameter, os::GetLastError());
+  const struct {
+    const char16_t* path;
+    std::uint32_t disposition, error;
+  } cases[] = {
+      {u"f.bin", 0, os::kErrorInvalidParameter},
+      {u"f.bin", 6, os::kErrorInvalidParameter},
+      {u"f.bin", 7, os::kErrorInvalidParameter},
+      {u"no\\such.bin", os::kOpenExisting, os::kErrorPathNotFound},
+      {u"", os::kOpenExisting, os::kErrorAccessDenied},  // the folder itself
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(qvtest::U8(c.path) + " " + std::to_string(c.disposition));
+    EXPECT_EQ(os::kInvalidHandle, Open(dir.Path(c.path), os::kAccessRead, os::kShareRead, c.disposition));
+    EXPECT_EQ(c.error, os::GetLastError());
   }
-}
-
-TEST(OpenFile, MissingFolderIsPathNotFound) {
-  ScratchDir dir;
-  EXPECT_EQ(os::kInvalidHandle, Open(dir.Path(u"no\\such.bin"), os::kAccessRead, os::kShareRead,
-                                     os::kOpenExisting));
-  EXPECT_EQ(os::kErrorPathNotFound, os::GetLastError());
-}
-
-TEST(OpenFile, FolderCannotBeOpenedAsFile) {
-  ScratchDir dir;
-  EXPECT_EQ(os::kInvalidHandle,
-            Open(dir.Path(), os::kAccessRead, os::kShareRead, os::kOpenExisting));
-  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
 }
 
 TEST(OpenFile, UnsharedFileRefusesSecondOpen) {

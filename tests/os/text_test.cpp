@@ -1,40 +1,30 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "os/file.h"
 #include "os/text.h"
 
 namespace {
 
-std::string ToUtf8(const std::u16string& text) {
-  int size = os::WideToMultiByte(os::kCodePageUtf8, text.data(), static_cast<int>(text.size()),
-                                 nullptr, 0);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  if (size > 0)
-    os::WideToMultiByte(os::kCodePageUtf8, text.data(), static_cast<int>(text.size()), out.data(),
-                        size);
+std::string ToBytes(std::uint32_t code_page, const std::u16string& text) {
+  const int length = static_cast<int>(text.size());
+  const int size = os::WideToMultiByte(code_page, text.data(), length, nullptr, 0);
+  std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  if (size > 0) os::WideToMultiByte(code_page, text.data(), length, out.data(), size);
   return out;
 }
+std::string ToUtf8(const std::u16string& text) { return ToBytes(os::kCodePageUtf8, text); }
+std::string ToShiftJis(const std::u16string& text) { return ToBytes(os::kCodePageShiftJis, text); }
 
 std::u16string FromBytes(std::uint32_t code_page, std::uint32_t flags, const std::string& bytes) {
-  int size = os::MultiByteToWide(code_page, flags, bytes.data(), static_cast<int>(bytes.size()),
-                                 nullptr, 0);
-  std::u16string out(static_cast<std::size_t>(size), u'\0');
-  if (size > 0)
-    os::MultiByteToWide(code_page, flags, bytes.data(), static_cast<int>(bytes.size()), out.data(),
-                        size);
-  return out;
-}
-
-std::string ToShiftJis(const std::u16string& text) {
-  int size = os::WideToMultiByte(os::kCodePageShiftJis, text.data(),
-                                 static_cast<int>(text.size()), nullptr, 0);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  if (size > 0)
-    os::WideToMultiByte(os::kCodePageShiftJis, text.data(), static_cast<int>(text.size()),
-                        out.data(), size);
+  const int length = static_cast<int>(bytes.size());
+  const int size = os::MultiByteToWide(code_page, flags, bytes.data(), length, nullptr, 0);
+  std::u16string out(static_cast<std::size_t>(std::max(size, 0)), u'\0');
+  if (size > 0) os::MultiByteToWide(code_page, flags, bytes.data(), length, out.data(), size);
   return out;
 }
 
@@ -78,22 +68,17 @@ TEST(Utf8, SizeQueryAndInsufficientBuffer) {
   EXPECT_EQ(os::kErrorInvalidParameter, os::GetLastError());
 }
 
-TEST(ShiftJis, JapaneseRoundTrip) {
-  const std::u16string text = u"\u65e5\u672c\u8a9e\u30c6\u30ad\u30b9\u30c8";  // 日本語テキスト
-  const std::string bytes = "\x93\xFA\x96\x7B\x8C\xEA\x83\x65\x83\x4C\x83\x58\x83\x67";
-  EXPECT_EQ(bytes, ToShiftJis(text));
-  EXPECT_EQ(text, FromBytes(os::kCodePageShiftJis, os::kPrecomposed, bytes));
-}
-
-TEST(ShiftJis, HalfWidthKanaAndAscii) {
-  const std::u16string text = u"A\uFF71\uFF72\uFF73~\\";  // A ｱｲｳ ~ backslash
-  const std::string bytes = "A\xB1\xB2\xB3~\\";
-  EXPECT_EQ(bytes, ToShiftJis(text));
-  EXPECT_EQ(text, FromBytes(os::kCodePageShiftJis, os::kPrecomposed, bytes));
-}
-
-TEST(ShiftJis, LoneSurrogateBecomesQuestionMark) {
-  EXPECT_EQ("a?b", ToShiftJis(std::u16string{u'a', 0xD800, u'b'}));
+TEST(ShiftJis, JapaneseHalfWidthKanaAndAsciiBothWays) {
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"\u65e5\u672c\u8a9e\u30c6\u30ad\u30b9\u30c8",  // 日本語テキスト
+       "\x93\xFA\x96\x7B\x8C\xEA\x83\x65\x83\x4C\x83\x58\x83\x67"},
+      {u"A\uFF71\uFF72\uFF73~\\", "A\xB1\xB2\xB3~\\"},  // A ｱｲｳ ~ backslash
+  };
+  for (const auto& [text, bytes] : cases) {
+    EXPECT_EQ(bytes, ToShiftJis(text));
+    EXPECT_EQ(text, FromBytes(os::kCodePageShiftJis, os::kPrecomposed, bytes));
+  }
+  EXPECT_EQ("a?b", ToShiftJis(std::u16string{u'a', 0xD800, u'b'})) << "a lone surrogate";
 }
 
 TEST(CodePages, UnknownCodePageFails) {

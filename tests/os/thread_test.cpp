@@ -16,23 +16,21 @@ bool WaitForExit(os::Thread* thread) {
   return false;
 }
 
-TEST(Event, AutoResetIsConsumedByOneWait) {
-  os::Event* event = os::CreateEvent(false, false);
-  ASSERT_NE(nullptr, event);
-  EXPECT_EQ(os::WaitResult::kTimeout, os::WaitForEvent(event, 0));
-  os::SetEvent(event);
-  EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(event, 0));
-  EXPECT_EQ(os::WaitResult::kTimeout, os::WaitForEvent(event, 0));
-  os::CloseEvent(event);
-}
+TEST(Event, AutoResetIsConsumedByOneWaitManualResetStays) {
+  os::Event* automatic = os::CreateEvent(false, false);
+  ASSERT_NE(nullptr, automatic);
+  EXPECT_EQ(os::WaitResult::kTimeout, os::WaitForEvent(automatic, 0));
+  os::SetEvent(automatic);
+  EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(automatic, 0));
+  EXPECT_EQ(os::WaitResult::kTimeout, os::WaitForEvent(automatic, 0));
+  os::CloseEvent(automatic);
 
-TEST(Event, ManualResetStaysSignalled) {
-  os::Event* event = os::CreateEvent(true, true);
-  EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(event, 0));
-  EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(event, os::kInfinite));
-  os::ResetEvent(event);
-  EXPECT_EQ(os::WaitResult::kTimeout, os::WaitForEvent(event, 20));
-  os::CloseEvent(event);
+  os::Event* manual = os::CreateEvent(true, true);
+  EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(manual, 0));
+  EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(manual, os::kInfinite));
+  os::ResetEvent(manual);
+  EXPECT_EQ(os::WaitResult::kTimeout, os::WaitForEvent(manual, 20));
+  os::CloseEvent(manual);
 }
 
 struct Handshake {
