@@ -95,6 +95,8 @@ TEST(ReadTextLine, LineEnds) {
   char line[4] = {'#', '#', '#', '#'};
   ReadTextLine("abcdef", line, 3);
   EXPECT_EQ(std::string(line, 4), std::string("a\0\0#", 4));
+  ReadTextLine(nullptr, line, 0);  // no room: not even the terminator
+  EXPECT_EQ(line[0], 'a');
 }
 
 }  // namespace

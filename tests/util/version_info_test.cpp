@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "support/pe_writer.h"
@@ -100,58 +101,47 @@ TEST_F(ReadVersionInfoTest, ReadsEveryStringOfTheFirstTranslation) {
     const std::u16string path = Write(pe32plus ? u"a.dll" : u"a.exe", layout);
     VersionInfo info;
     ASSERT_EQ(ReadVersionInfo(path.c_str(), &info), 1) << pe32plus;
-    EXPECT_EQ(std::u16string(info.comments), u"c");
-    EXPECT_EQ(std::u16string(info.company_name), u"株式会社");
-    EXPECT_EQ(std::u16string(info.file_description), u"fd");
-    EXPECT_EQ(std::u16string(info.file_version), u"2, 0, 0, 10");
-    EXPECT_EQ(std::u16string(info.internal_name), u"in");
-    EXPECT_EQ(std::u16string(info.legal_copyright), u"(C) 2026");
-    EXPECT_EQ(std::u16string(info.legal_trademarks), u"tm");
-    EXPECT_EQ(std::u16string(info.original_filename), u"game.exe");
-    EXPECT_EQ(std::u16string(info.product_name), u"ゲーム");
-    EXPECT_EQ(std::u16string(info.product_version), u"2.0");
-    EXPECT_EQ(std::u16string(info.private_build), u"pb");
-    EXPECT_EQ(std::u16string(info.special_build), u"sb");
+    // In the order Full() lists them.
+    const char16_t* const read[] = {
+        info.comments,        info.company_name,    info.file_description, info.file_version,
+        info.internal_name,   info.legal_copyright, info.legal_trademarks, info.original_filename,
+        info.product_name,    info.product_version, info.private_build,    info.special_build};
+    for (std::size_t i = 0; i < std::size(read); ++i)
+      EXPECT_EQ(std::u16string(read[i]), layout.strings[i].second) << qvtest::U8(layout.strings[i].first);
     EXPECT_EQ(info.Number(), 0x0002000000000000ull | 10);
   }
 }
 
-TEST_F(ReadVersionInfoTest, NumberComesFromTheTextNotTheFixedBlock) {
-  PeVersionLayout layout;
-  layout.fixed_version[0] = 9;
-  layout.strings = {{u"FileVersion", u"1.0.0.2"}};
-  VersionInfo info;
-  ASSERT_EQ(ReadVersionInfo(Write(u"v.exe", layout).c_str(), &info), 1);
-  EXPECT_EQ(info.Number(), 0x0001000000000002ull);
-}
-
-TEST_F(ReadVersionInfoTest, MissingValuesStayEmptyAndLongValuesAreCut) {
-  PeVersionLayout layout;
-  const std::u16string long_text(300, u'x');
-  layout.strings = {{u"ProductName", long_text}, {u"CompanyName", u"after"}};
-  VersionInfo info;
-  ASSERT_EQ(ReadVersionInfo(Write(u"l.exe", layout).c_str(), &info), 1);
-  EXPECT_EQ(std::u16string(info.product_name), long_text.substr(0, 255));
-  EXPECT_EQ(std::u16string(info.company_name), u"after");
-  EXPECT_EQ(info.file_version[0], 0);
-  EXPECT_EQ(info.Number(), 0u);
-}
-
-TEST_F(ReadVersionInfoTest, WithoutTranslationTableTheRecordIsEmpty) {
-  PeVersionLayout layout = Full();
-  layout.has_translation = false;
-  VersionInfo info;
-  ASSERT_EQ(ReadVersionInfo(Write(u"t.exe", layout).c_str(), &info), 1);
-  EXPECT_EQ(info.file_version[0], 0);
-  EXPECT_EQ(info.Number(), 0u);
-}
-
-TEST_F(ReadVersionInfoTest, OnlyTheNamedTranslationIsRead) {
-  PeVersionLayout layout = Full();
-  layout.table_key = u"040904b0";  // the translation names 041104b0
-  VersionInfo info;
-  ASSERT_EQ(ReadVersionInfo(Write(u"k.exe", layout).c_str(), &info), 1);
-  EXPECT_EQ(info.file_version[0], 0);
+// The number comes from the FileVersion text of the named translation
+// alone, never from the fixed block; long values are cut.
+TEST_F(ReadVersionInfoTest, OnlyTheNamedTranslationsTextsAreRead) {
+  PeVersionLayout fixed_differs;
+  fixed_differs.fixed_version[0] = 9;
+  fixed_differs.strings = {{u"FileVersion", u"1.0.0.2"}};
+  PeVersionLayout long_value;
+  long_value.strings = {{u"ProductName", std::u16string(300, u'x')}, {u"CompanyName", u"after"}};
+  PeVersionLayout no_translation = Full(), other_key = Full();
+  no_translation.has_translation = false;
+  other_key.table_key = u"040904b0";  // the translation names 041104b0
+  const struct {
+    const char* what;
+    const PeVersionLayout& layout;
+    std::uint64_t number;
+    std::u16string product, company;
+  } cases[] = {
+      {"fixed block differs", fixed_differs, 0x0001000000000002ull, u"", u""},
+      {"long value", long_value, 0, std::u16string(255, u'x'), u"after"},
+      {"no translation table", no_translation, 0, u"", u""},
+      {"another translation", other_key, 0, u"", u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    VersionInfo info;
+    ASSERT_EQ(ReadVersionInfo(Write(u"v.exe", c.layout).c_str(), &info), 1);
+    EXPECT_EQ(info.Number(), c.number);
+    EXPECT_EQ(std::u16string(info.product_name), c.product);
+    EXPECT_EQ(std::u16string(info.company_name), c.company);
+  }
 }
 
 TEST_F(ReadVersionInfoTest, FilesWithoutResourceGiveZero) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/private_heap.h"
+#include "os/fault.h"
 #include "base/text_convert.h"
 #include "test_support.h"
 
@@ -128,12 +129,6 @@ TEST_F(XmlReaderTest, TextOfAnElement) {
   }
 }
 
-TEST_F(XmlReaderTest, CommentWithoutEndIsParsed) {
-  // The unended comment's tokens are ordinary tokens; this one is no tag.
-  EXPECT_EQ(ReadBody("<a>1<!-- x</a>"), 5);
-  EXPECT_EQ(ErrorText(), "タグ定義に誤りがあります。");
-}
-
 struct FailureCase {
   const char* name;
   std::string body;
@@ -148,6 +143,8 @@ TEST_F(XmlReaderTest, MalformedElements) {
       {"empty tag", "<a><></a>", 5, "不正なタグです。"},
       {"blank tag", "<a>< ></a>", 5, "不正なタグです。"},
       {"tag cut by another", "<a><b</a>", 5, "タグ定義に誤りがあります。"},
+      // The unended comment's tokens are ordinary tokens; this one is no tag.
+      {"comment without end", "<a>1<!-- x</a>", 5, "タグ定義に誤りがあります。"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -270,6 +267,12 @@ TEST_F(XmlReaderTest, ReadFileAndItsFailures) {
 
   dir.WriteFile(u"empty.xml", "");
   EXPECT_EQ(reader_.ReadFile(dir.Path(u"empty.xml").c_str()), 4);
+
+  os::ArmFaults({os::FileOp::kRead, 1, 5});
+  EXPECT_EQ(reader_.ReadFile(dir.Path(u"a.xml").c_str()), 2);
+  os::DisarmFaults();
+  EXPECT_EQ(ErrorText(), "ファイル " + qvtest::U8(dir.Path(u"a.xml")) + " の読み込みに失敗しました。");
+  EXPECT_TRUE(Tree().Top().empty());
 
   const std::u16string missing = dir.Path(u"missing.xml");
   EXPECT_EQ(reader_.ReadFile(missing.c_str()), 1);

@@ -141,24 +141,13 @@ TEST_F(Qvarc, MemberNamesNeverLeaveTheFolder) {
 
 TEST_F(Qvarc, DamagedArchivesAreRefused) {
   const std::string good = HandMadeArchive();
-  std::vector<std::string> bad;
-  bad.push_back(good.substr(0, good.size() - 1));          // cut short
-  bad.push_back("QVAR");                                     // header cut
-  std::string other = good;
-  other[4] = 2;  // layout version
-  bad.push_back(other);
-  other = good;
-  other[6] = 4;  // unknown flag
-  bad.push_back(other);
-  other = good;
-  other[37] = 33;  // member offset past the member area: 33 + 5 > 37
-  bad.push_back(other);
-  other = good;
-  other[37 + 12] = 0;  // name length 0
-  bad.push_back(other);
-  other = good;
-  other[8] = 2;  // two members, one described
-  bad.push_back(other);
+  std::vector<std::string> bad = {good.substr(0, good.size() - 1), "QVAR"};  // cut short
+  // Layout version, an unknown flag, a member offset past the member area
+  // (33 + 5 > 37), a name length of 0, two members with one described.
+  for (const auto [at, value] : {std::pair{4, 2}, {6, 4}, {37, 33}, {37 + 12, 0}, {8, 2}}) {
+    bad.push_back(good);
+    bad.back()[at] = static_cast<char>(value);
+  }
   for (const std::string& bytes : bad) {
     Write("bad.arc", bytes);
     EXPECT_EQ(Qv({"list", Arg("bad.arc")}).status, 1);
