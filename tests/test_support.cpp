@@ -152,18 +152,26 @@ std::filesystem::path ScratchDir::Native(std::u16string_view relative) const {
   return rel.empty() ? root_ : root_ / std::filesystem::path(rel);
 }
 
-void ScratchDir::WriteFile(std::u16string_view relative, std::string_view bytes) const {
-  auto path = Native(relative);
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ScratchDir::ReadFile(std::u16string_view relative) const {
-  std::ifstream in(Native(relative), std::ios::binary);
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
+  std::error_code ignored;
+  std::filesystem::create_directories(path.parent_path(), ignored);
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void ScratchDir::WriteFile(std::u16string_view relative, std::string_view bytes) const {
+  WriteBytes(Native(relative), bytes);
+}
+
+std::string ScratchDir::ReadFile(std::u16string_view relative) const {
+  return ReadBytes(Native(relative));
 }
 
 }  // namespace qvtest

@@ -13,6 +13,11 @@ namespace qvtest {
 std::u16string U16(std::string_view utf8);
 std::string U8(std::u16string_view utf16);
 
+// A whole file's bytes (empty when it cannot be read), and a file written
+// with its missing folders.
+std::string ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
+
 // A fresh folder under the system's temporary folder, removed with its
 // contents at destruction.
 class ScratchDir {
@@ -41,6 +46,21 @@ class ScratchDir {
 // also under Wine), else the system's: for tests that make and remove many
 // small trees.
 std::filesystem::path MemoryTempFolder();
+
+// Makes `folder` the process's current folder for one scope.
+class ScopedCurrentFolder {
+ public:
+  explicit ScopedCurrentFolder(const std::filesystem::path& folder)
+      : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~ScopedCurrentFolder() { std::filesystem::current_path(previous_); }
+  ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
+  ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
 
 // Sets an environment variable (null: removes it) for one scope. On
 // Windows it changes the process's environment block, which the system's

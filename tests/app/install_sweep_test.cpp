@@ -11,10 +11,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 
 #include "app/install_session.h"
 #include "os/fault.h"
@@ -43,10 +41,7 @@ Snapshot Take(const fs::path& root, const std::string& game = "") {
     Entry entry;
     entry.folder = item.is_directory();
     if (!entry.folder) {
-      std::ifstream in(item.path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      entry.bytes = bytes.str();
+      entry.bytes = qvtest::ReadBytes(item.path());
       for (std::size_t at; !game.empty() && (at = entry.bytes.find(game)) != std::string::npos;)
         entry.bytes.replace(at, game.size(), "<game>");
       // install.log is written anew by every install: its bytes tell.
@@ -77,8 +72,7 @@ class Sandbox {
     static const fs::file_time_type base = fs::file_time_type::clock::now();
     int stamp = 0;
     auto write = [&](const fs::path& path, const std::string& bytes) {
-      fs::create_directories(path.parent_path());
-      std::ofstream(path, std::ios::binary) << bytes;
+      qvtest::WriteBytes(path, bytes);
       // Distinct times, the same in every sandbox, so that a file restored
       // with another's time shows.
       fs::last_write_time(path, base - std::chrono::hours(100 + ++stamp));
@@ -283,6 +277,9 @@ TEST_F(InstallSweep, TheNewGameIsWhatTheFilesSay) {
   const std::string& log = new_game_.at("install.log").bytes;
   EXPECT_NE(log.find("\"\xff\xfe broken \x80\"\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("\\new\\c\\d.txt\"\r\n"), std::string::npos) << log;
+  // A file kept for its newer version is still named: the log records what
+  // the update installs.
+  EXPECT_NE(log.find("\\engine.dll\"\r\n"), std::string::npos) << log;
 }
 
 // One kind of operation per test, so that the sweeps run side by side.

@@ -9,8 +9,6 @@
 
 #include "support/failing_allocation.h"
 #include "support/debug_log_capture.h"
-#include "os/file.h"
-#include "os/system.h"
 #include "base/private_heap.h"
 #include "test_support.h"
 
@@ -179,9 +177,8 @@ TEST_F(UpdateInfoTest, PrifixThatDoesNotFitIsRefused) {
   for (int i = 0; i < 21; ++i) kana21 += "あ";
   kana22 = kana21 + "あ";
   const Case cases[] = {
-      {"63 units", std::string(63, 'p'), true},
-      {"64 units", std::string(64, 'p'), false},
-      {"63 UTF-8 bytes", kana21, true},
+      {"63 units", std::string(63, 'p'), true}, {"64 units", std::string(64, 'p'), false},
+      {"63 UTF-8 bytes", kana21, true}, {"64 UTF-8 bytes", kana21 + "p", false},
       {"66 UTF-8 bytes", kana22, false},
   };
   qvtest::DebugLogCapture capture;
@@ -269,23 +266,16 @@ TEST_F(UpdateInfoTest, ChoosingTheLanguage) {
 
 TEST_F(UpdateInfoTest, ProcessWideLoadUsesTheCurrentDirectoryAndUiLanguage) {
   dir_.WriteFile(u"updateinfo.xml", Description({kEnglish, kJapanese}));
-  char16_t previous[1024];
-  ASSERT_GT(os::GetCurrentDirectory(previous, 1024), 0u);
-  ASSERT_TRUE(os::SetCurrentDirectory(dir_.Path().c_str()));
-  const char* outer = os::GetEnvironment("QV_UI_LANGUAGE");
-  const std::string saved = outer ? outer : "";
-  qvtest::SetEnvironment("QV_UI_LANGUAGE", "1041");
-  bool loaded = LoadUpdateInfo();
-  bool chosen = ChooseLanguage();
-  qvtest::SetEnvironment("QV_UI_LANGUAGE", "1033");
-  UpdateInfo& info = GetUpdateInfo();
-  EXPECT_TRUE(loaded);
-  EXPECT_TRUE(chosen);
-  EXPECT_EQ(U8(info.current.wndtitle), "JP");
+  {
+    qvtest::ScopedCurrentFolder inside(dir_.Native());
+    qvtest::ScopedEnv japanese("QV_UI_LANGUAGE", "1041");
+    EXPECT_TRUE(LoadUpdateInfo());
+    EXPECT_TRUE(ChooseLanguage());
+  }
+  EXPECT_EQ(U8(GetUpdateInfo().current.wndtitle), "JP");
+  qvtest::ScopedEnv english("QV_UI_LANGUAGE", "1033");
   EXPECT_TRUE(ChooseLanguage());
-  EXPECT_EQ(U8(info.current.wndtitle), "EN");
-  qvtest::SetEnvironment("QV_UI_LANGUAGE", outer ? saved.c_str() : nullptr);
-  EXPECT_TRUE(os::SetCurrentDirectory(previous));
+  EXPECT_EQ(U8(GetUpdateInfo().current.wndtitle), "EN");
 }
 
 // "p%02d" and "lang%02d", as the loader forms them.

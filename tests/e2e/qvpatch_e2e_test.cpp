@@ -23,9 +23,7 @@ fs::path Child(const fs::path& folder, const std::string& relative) {
 }
 
 void WriteFile(const fs::path& folder, const std::string& relative, const std::string& bytes) {
-  const fs::path path = Child(folder, relative);
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
+  WriteBytes(Child(folder, relative), bytes);
 }
 
 std::string Content(int i, int version) {
@@ -83,13 +81,6 @@ void CopyTree(const fs::path& from, const fs::path& to) {
   }
 }
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 struct TreeContents {
   std::map<std::string, std::string> files;
   std::set<std::string> folders;
@@ -103,7 +94,7 @@ TreeContents ReadTree(const fs::path& root) {
     if (entry.is_directory())
       tree.folders.insert(name);
     else
-      tree.files[name] = ReadAll(entry.path());
+      tree.files[name] = ReadBytes(entry.path());
   }
   return tree;
 }

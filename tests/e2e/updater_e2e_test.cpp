@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 
 #include "image/hg3_writer.h"
 #include "image/image.h"
 #include "image/image_qvf.h"
-#include "support/pe_writer.h"
 #include "base/private_heap.h"
 #include "updater_run.h"
 
@@ -131,8 +129,8 @@ TEST(UpdaterEndToEnd, TheTerminalInstallsOnlyOnAClearOk) {
   box.WriteRecordForGame();
   box.WriteData("a.bin", "alpha");
   // The end of the input, a no, or an unclear answer left without a clear
-  // one: nothing happens.
-  for (const char* answers : {"", "n\n", "No\n", "q\n", "maybe\n"}) {
+  // one: nothing happens (each word is judged in-process).
+  for (const char* answers : {"", "n\n", "maybe\n"}) {
     box.Run(answers, "", "terminal");
     EXPECT_FALSE(box.GameHas("a.bin")) << answers;
     EXPECT_FALSE(box.GameHas("install.log")) << answers;
@@ -146,21 +144,14 @@ TEST(UpdaterEndToEnd, TheTerminalInstallsOnlyOnAClearOk) {
             1);
 }
 
+// Each rule of the record's reading is pinned in-process; here a missing
+// record and a refused one end with the box.
 TEST(UpdaterEndToEnd, UnusableInstallRecordShowsTheErrorAndTouchesNothing) {
-  const std::vector<std::pair<const char*, std::string>> records = {
-      {"missing", ""},
-      {"no tags", "<install><dir>C:\\Game</dir></install>"},
-      {"no closing tag", "<install><path>C:\\Game</install>"},
-      {"closing tag first", "</path>C:\\Game<path>"},
-      {"nothing between the tags", "<install><path></path></install>"},
-      {"more than 519 bytes", "<path>" + std::string(600, 'x') + "</path>"},
-      {"260 units or more", "<path>C:\\" + std::string(300, 'y') + "</path>"},
-  };
-  for (const auto& [name, bytes] : records) {
-    SCOPED_TRACE(name);
+  for (const std::string record : {"", "<install><path>C:\\Game</install>"}) {
+    SCOPED_TRACE(record);
     UpdaterSandbox box;
     box.WriteDescription({"keep.txt"});
-    if (!bytes.empty()) box.WriteRecord(bytes);
+    if (!record.empty()) box.WriteRecord(record);
     box.WriteData("a.bin", "alpha");
     box.WriteGame("keep.txt", "kept");
     std::vector<std::string> expected = {
@@ -168,28 +159,8 @@ TEST(UpdaterEndToEnd, UnusableInstallRecordShowsTheErrorAndTouchesNothing) {
         "exit code=2"};
     EXPECT_EQ(box.Run(), expected);
     EXPECT_EQ(box.ReadGame("keep.txt"), "kept");
-    EXPECT_FALSE(box.GameHas("install.log"));
-    EXPECT_FALSE(box.GameHas("a.bin"));
-    EXPECT_FALSE(fs::exists(box.Patch() / "data" / "install.log"));
+    EXPECT_FALSE(box.GameHas("install.log") || box.GameHas("a.bin"));
   }
-}
-
-TEST(UpdaterEndToEnd, InstallLogMergesOldLinesFirstAndKeepsTheirForm) {
-  UpdaterSandbox box;
-  box.WriteDescription();
-  box.WriteRecordForGame();
-  box.WriteData("a", "new a");
-  box.WriteData("c", "new c");
-  std::string game = box.GameText();
-  std::string shouted = game;
-  std::transform(shouted.begin(), shouted.end(), shouted.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  // Old lines: "<game>\b" and the same folder in other case with "A"; the
-  // new "<game>\a" equals the second one and is dropped.
-  box.WriteGame("install.log", LogLine(game + "\\b") + LogLine(shouted + "\\A"));
-  box.Run();
-  EXPECT_EQ(box.ReadGame("install.log"),
-            LogLine(shouted + "\\A") + LogLine(game + "\\b") + LogLine(game + "\\c"));
 }
 
 TEST(UpdaterEndToEnd, EmptyCopyListRewritesTheLogAndSucceeds) {
@@ -261,18 +232,10 @@ TEST(UpdaterEndToEnd, ReadOnlyTargetRefusesTheRunNamingIt) {
 TEST(UpdaterEndToEnd, DeleteListRemovesOnlyWhatIsInsideTheInstallFolder) {
   UpdaterSandbox box;
   std::string outside = Native8(box.Root() / "outside.txt");
-  box.WriteDescription({
-      "old.txt",                // a file
-      "olddir",                 // a folder with contents
-      "nothing-here",           // nothing
-      "*.tmp",                  // a wildcard: matches nothing
-      "..\\outside.txt",        // leaves the folder
-      "sub\\..\\..\\outside.txt",
-      outside,                  // absolute
-      "\\\\server\\share\\x",   // network
-      "C:outside.txt",          // drive-qualified
-      ".",                      // the folder itself
-  });
+  // A file, a folder with contents, nothing; then entries the rules refuse.
+  box.WriteDescription({"old.txt", "olddir", "nothing-here", "*.tmp", "..\\outside.txt",
+                        "sub\\..\\..\\outside.txt", outside, "\\\\server\\share\\x",
+                        "C:outside.txt", "."});
   box.WriteRecordForGame();
   box.WriteGame("old.txt", "old");
   box.WriteGame("olddir/a.txt", "a");
@@ -289,31 +252,6 @@ TEST(UpdaterEndToEnd, DeleteListRemovesOnlyWhatIsInsideTheInstallFolder) {
   EXPECT_EQ(box.ReadGame("sub/keep.txt"), "kept");
   EXPECT_TRUE(fs::exists(box.Root() / "outside.txt"));
   EXPECT_TRUE(fs::exists(box.Patch() / "updateinfo.xml"));
-}
-
-TEST(UpdaterEndToEnd, NewerInstalledLibraryIsKept) {
-  UpdaterSandbox box;
-  box.WriteDescription();
-  box.WriteRecordForGame();
-  auto pe = [](std::uint16_t major, bool dll, const std::string& tail) {
-    PeVersionLayout layout;
-    layout.dll = dll;
-    std::u16string version = U16(std::to_string(major) + ".0.0.0");
-    layout.strings = {{u"FileVersion", version}};
-    return MakePeFile(layout) + tail;
-  };
-  box.WriteData("engine.dll", pe(1, true, "patch"));
-  box.WriteGame("engine.dll", pe(2, true, "installed"));
-  box.WriteData("game.exe", pe(3, false, "patch"));
-  box.WriteGame("game.exe", pe(2, false, "installed"));
-  std::vector<std::string> transcript = box.Run();
-  ASSERT_EQ(transcript.size(), 7u);
-  EXPECT_EQ(transcript[4], BoxLine("dialog", kTitle, "更新が完了しました。", "ok"));
-  EXPECT_EQ(box.ReadGame("engine.dll"), pe(2, true, "installed"));
-  EXPECT_EQ(box.ReadGame("game.exe"), pe(3, false, "patch"));
-  // Kept files are still named in the log: it records what the update
-  // installs.
-  EXPECT_NE(box.ReadGame("install.log").find("engine.dll"), std::string::npos);
 }
 
 TEST(UpdaterEndToEnd, WindowIsCentredOnTheScreenAtThePictureSize) {
@@ -347,14 +285,6 @@ TEST(UpdaterEndToEnd, MissingDescriptionOrLanguageEndsWithABox) {
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><document><brand>b</brand></document>";
   std::vector<std::string> no_language = {BoxLine("none", "error", "", "ok"), "exit code=2"};
   EXPECT_EQ(box.Run(), no_language);
-
-  // A description that would take more than four times its size in memory
-  // is refused like a missing one.
-  std::string nested;
-  for (int i = 0; i < 100000; ++i) nested += "<a>";
-  std::ofstream(box.Patch() / "updateinfo.xml", std::ios::binary)
-      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><document><brand>b</brand>" << nested;
-  EXPECT_EQ(box.Run(), missing);
 }
 
 }  // namespace

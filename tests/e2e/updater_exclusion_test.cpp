@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <sstream>
 
 #include "support/child_process.h"
 #include "updater_run.h"
@@ -58,15 +57,7 @@ class DrivenUpdater {
     process_->ReadToEnd(kTimeoutMs);
     return process_->Wait(kTimeoutMs).value_or(-1);
   }
-  std::vector<std::string> Transcript() const {
-    std::vector<std::string> lines;
-    std::istringstream in(process_->Output());
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-    }
-    return lines;
-  }
+  std::vector<std::string> Transcript() const { return TranscriptLines(process_->Output()); }
 
  private:
   std::unique_ptr<ChildProcess> process_;

@@ -108,13 +108,11 @@ void UpdaterSandbox::WriteDescription(const std::vector<std::string>& delete_ent
     xml << "  </delete>\n";
   }
   xml << "</document>\n";
-  std::ofstream(Patch() / "updateinfo.xml", std::ios::binary) << xml.str();
+  WriteBytes(Patch() / "updateinfo.xml", xml.str());
 }
 
 void UpdaterSandbox::WriteRecord(const std::string& bytes) const {
-  fs::path folder = root_.Native(u"appdata") / "QvTest";
-  fs::create_directories(folder);
-  std::ofstream(folder / "Game.xml", std::ios::binary) << bytes;
+  WriteBytes(root_.Native(u"appdata") / "QvTest" / "Game.xml", bytes);
 }
 
 void UpdaterSandbox::WriteRecordForGame() const {
@@ -125,22 +123,15 @@ void UpdaterSandbox::WriteRecordForGame() const {
 std::string UpdaterSandbox::GameText() const { return Native8(game_); }
 
 void UpdaterSandbox::WriteData(const std::string& relative, const std::string& bytes) const {
-  fs::path path = Patch() / "data" / FromUtf8(relative);
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
+  WriteBytes(Patch() / "data" / FromUtf8(relative), bytes);
 }
 
 void UpdaterSandbox::WriteGame(const std::string& relative, const std::string& bytes) const {
-  fs::path path = game_ / FromUtf8(relative);
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
+  WriteBytes(game_ / FromUtf8(relative), bytes);
 }
 
 std::string UpdaterSandbox::ReadGame(const std::string& relative) const {
-  std::ifstream in(game_ / FromUtf8(relative), std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return ReadBytes(game_ / FromUtf8(relative));
 }
 
 bool UpdaterSandbox::GameHas(const std::string& relative) const {
@@ -152,7 +143,7 @@ std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
                                              const std::string& frontend) const {
   fs::path input = Root() / "answers.txt";
   fs::path output = Root() / "transcript.txt";
-  std::ofstream(input, std::ios::binary) << answers;
+  WriteBytes(input, answers);
   std::string appdata = Native8(root_.Native(u"appdata"));
 #ifdef _WIN32
   std::string command = "cd /d " + Native8(Patch()) + " && set QV_UI=" + frontend + "&& set QV_FAULT=" + fault_ +
@@ -176,13 +167,7 @@ std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
   const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
   EXPECT_TRUE(status >= 0 && status <= 3) << command << " ended with " << status;
-  std::ifstream in(output, std::ios::binary);
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
+  std::vector<std::string> lines = TranscriptLines(ReadBytes(output));
   // The script front end ends its transcript with the code it exits with.
   if (frontend == "script" && status >= 0 && status <= 3 && !lines.empty()) {
     EXPECT_EQ(lines.back(), "exit code=" + std::to_string(status));
@@ -198,6 +183,16 @@ std::unique_ptr<ChildProcess> UpdaterSandbox::Start() const {
   ScopedEnv screen("QV_SCREEN", nullptr);
   return std::make_unique<ChildProcess>(UpdaterPath(), std::vector<std::string>{},
                                         ChildOptions{Patch(), true});
+}
+
+std::vector<std::string> TranscriptLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
 }
 
 std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }

@@ -89,6 +89,9 @@ class UpdaterSandbox {
 // A path as UTF-8 text.
 std::string Native8(const std::filesystem::path& path);
 
+// The lines of a transcript, without their ends (LF or CR LF).
+std::vector<std::string> TranscriptLines(const std::string& text);
+
 // The transcript's quoting of a text.
 std::string Quoted(const std::string& text);
 std::string BoxLine(const std::string& owner, const std::string& caption,

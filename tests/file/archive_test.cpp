@@ -190,6 +190,7 @@ TEST(Archive, RefusesNamesTheSlotCannotHold) {
   EXPECT_EQ(archive.AddMember(long_name.c_str(), 0, 1), 0);
   EXPECT_EQ(archive.SetName(long_name.c_str()), 0);
   EXPECT_EQ(archive.AddMember(nullptr, 0, 1), 0);
+  EXPECT_EQ(archive.OpenFile(nullptr), 0);
   qvBigFile file(&archive);
   EXPECT_EQ(file.Open(long_name.c_str(), QVFILE_READ), 0);
 }

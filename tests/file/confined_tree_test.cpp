@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -24,14 +23,6 @@ using confine::DeleteResult;
 using confine::Rule;
 using qvtest::U16;
 using qvtest::U8;
-
-void SetEnvironment(const char* name, const std::string& value) {
-#ifdef _WIN32
-  _putenv_s(name, value.c_str());
-#else
-  setenv(name, value.c_str(), 1);
-#endif
-}
 
 class ConfinedTreeTest : public ::testing::Test {
  protected:
@@ -103,13 +94,9 @@ TEST_F(ConfinedTreeTest, AcceptsAnOrdinaryFolderAndKeepsItsPath) {
 TEST_F(ConfinedTreeTest, RefusesFoldersThatAreNotAnOrdinaryGameFolder) {
   Write(u"file.txt", "x");
   const std::vector<std::pair<std::u16string, Rule>> cases = {
-      {u"", Rule::kNotAbsolute},
-      {u".", Rule::kNotAbsolute},
-      {u"..", Rule::kNotAbsolute},
-      {u"game", Rule::kNotAbsolute},
-      {GamePath() + u"\\..\\outside", Rule::kNotNormalised},
-      {GamePath() + u"\\missing", Rule::kMissing},
-      {GamePath() + u"\\file.txt", Rule::kMissing},
+      {u"", Rule::kNotAbsolute}, {u".", Rule::kNotAbsolute}, {u"..", Rule::kNotAbsolute},
+      {u"game", Rule::kNotAbsolute}, {GamePath() + u"\\..\\outside", Rule::kNotNormalised},
+      {GamePath() + u"\\missing", Rule::kMissing}, {GamePath() + u"\\file.txt", Rule::kMissing},
   };
   for (const auto& [path, rule] : cases) {
     EXPECT_EQ(tree_.Open(path.c_str(), {}), rule) << U8(path);
@@ -154,11 +141,10 @@ TEST_F(ConfinedTreeTest, RefusesSystemFoldersProfilesAndTheAllUsersDataFolder) {
     EXPECT_TRUE(rule == Rule::kUserProfile || rule == Rule::kSystemFolder) << U8(other);
   }
   // The all-users application-data folder, wherever it is set.
-  const char* saved = std::getenv("QV_COMMON_APPDATA");
-  std::string previous = saved ? saved : "";
-  SetEnvironment("QV_COMMON_APPDATA", U8(dir_.Path(u"game")));
-  EXPECT_EQ(tree_.Open(GamePath().c_str(), {}), Rule::kSystemFolder);
-  SetEnvironment("QV_COMMON_APPDATA", previous);
+  {
+    qvtest::ScopedEnv common("QV_COMMON_APPDATA", U8(GamePath()).c_str());
+    EXPECT_EQ(tree_.Open(GamePath().c_str(), {}), Rule::kSystemFolder);
+  }
   EXPECT_EQ(tree_.Open(GamePath().c_str(), {}), Rule::kOk);
 }
 

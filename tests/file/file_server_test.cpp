@@ -12,7 +12,6 @@
 #include "file/big_file.h"
 #include "file/memory_file.h"
 #include "file/native_file.h"
-#include "os/file.h"
 #include "base/private_heap.h"
 
 namespace {
@@ -70,83 +69,47 @@ class FileServerTable : public ::testing::Test {
   qvFileServer server_;
 };
 
-TEST_F(FileServerTable, OrderOneOpensTheNameAsItStands) {
-  EXPECT_EQ(Open(dir_.Path(u"bg\\a.txt").c_str(), 1), "native a");
-  EXPECT_EQ(Open(u"bg/a.txt", 1), "<null>");  // not a path from here
+// Order 1: the name as it stands; 2: archives by their name; 3: the plain
+// file first; 4: the archive first. Groups replace the tables, aliases
+// rename folder and file, and the archive list comes first whatever the
+// order.
+TEST_F(FileServerTable, EachOrderSearchesWhereItSays) {
+  const std::u16string plain_a = dir_.Path(u"bg\\a.txt");
+  const struct {
+    const char16_t* name;
+    std::uint32_t order;
+    const char* found;
+  } cases[] = {
+      {plain_a.c_str(), 1, "native a"}, {u"bg/a.txt", 1, "<null>"},
+      {u"BG/c.txt", 2, "archive c"},    {u"bg/b.txt", 2, "<null>"},
+      {u"se/a.txt", 2, "<null>"},       {u"bg/a.txt", 4, "archive a"},
+      {u"Se/s.txt", 4, "native s"},     {u"bg/b.txt", 4, "<null>"},  // bg2 allows no plain files
+      {u"s.txt", 4, "<null>"},          {u"bg/a.txt", 3, "native a"},
+      {u"bg/c.txt", 3, "archive c"},    {u"bg/b.txt", 3, "<null>"},
+      {u"b.txt", 3, "native b"},        {u"s.txt", 3, "native s"},  // every entry, plain files always
+      {u"bg/a.txt", 0, "<null>"},       {u"bg/a.txt", 5, "<null>"},
+      {u"set.LST/b.txt", 3, "native b"}, {u"set.lst/b.txt", 2, "<null>"},
+      {u"set.lst/a.txt", 2, "archive a"}, {u"set.lst/a2.txt", 4, "native bg2 a2"},
+      {u"set.lst/a.txt", 3, "archive a"}, {u"other.lst/a.txt", 3, "<null>"},
+      {u"pic/a.png", 4, "archive a"},   {u"Pic/a.png", 3, "native a"},
+      {u"anything/Z.TXT", 1, "archive z"}, {u"z.txt", 9, "archive z"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Open(c.name, c.order), c.found) << qvtest::U8(c.name) << " order " << c.order;
+  EXPECT_EQ(server_.AddGroupEntry(u"notagroup", u"x", -1, true), 0);
+  EXPECT_EQ(server_.AddGroupEntry(u"g.lst", u"x", 256, true), 0);
 }
-
-TEST_F(FileServerTable, OrderTwoSearchesArchivesByTheirName) {
-  EXPECT_EQ(Open(u"BG/c.txt", 2), "archive c");
-  EXPECT_EQ(Open(u"bg/b.txt", 2), "<null>");
-  EXPECT_EQ(Open(u"se/a.txt", 2), "<null>");
-}
-
-TEST_F(FileServerTable, OrderFourTriesTheArchiveBeforeThePlainFile) {
-  EXPECT_EQ(Open(u"bg/a.txt", 4), "archive a");
-  EXPECT_EQ(Open(u"Se/s.txt", 4), "native s");
-  // bg2 holds b.txt, but its entry does not allow plain files.
-  EXPECT_EQ(Open(u"bg/b.txt", 4), "<null>");
-  EXPECT_EQ(Open(u"s.txt", 4), "<null>");  // no folder part names no entry
-}
-
-TEST_F(FileServerTable, OrderThreeTriesThePlainFileFirst) {
-  EXPECT_EQ(Open(u"bg/a.txt", 3), "native a");
-  EXPECT_EQ(Open(u"bg/c.txt", 3), "archive c");
-  EXPECT_EQ(Open(u"bg/b.txt", 3), "<null>");
-  // Without a folder part every entry is searched, plain files always.
-  EXPECT_EQ(Open(u"b.txt", 3), "native b");
-  EXPECT_EQ(Open(u"s.txt", 3), "native s");
-}
-
-// Changes the current folder for the scope.
-class CurrentFolder {
- public:
-  explicit CurrentFolder(const std::u16string& folder) {
-    os::GetCurrentDirectory(previous_, 1024);
-    os::SetCurrentDirectory(folder.c_str());
-  }
-  ~CurrentFolder() { os::SetCurrentDirectory(previous_); }
-
- private:
-  char16_t previous_[1024] = {};
-};
 
 TEST_F(FileServerTable, OnlyOrderThreeOfTheTableTakesAnEmptyPathAsTheBareName) {
   dir_.WriteFile(u"here.txt", "native here");
   ASSERT_EQ(server_.RegisterFolder(3, u"cur", u"", true), 1);
   ASSERT_EQ(server_.AddGroupEntry(u"cur.lst", u"", -1, true), 1);
-  const CurrentFolder inside(dir_.Path());
+  const qvtest::ScopedCurrentFolder inside(dir_.Native());
   EXPECT_EQ(Open(u"cur/here.txt", 3), "native here");
   // Everywhere else an empty path gives "\here.txt", at the drive's root.
   EXPECT_EQ(Open(u"cur/here.txt", 4), "<null>");
   EXPECT_EQ(Open(u"cur.lst/here.txt", 3), "<null>");
   EXPECT_EQ(Open(u"cur.lst/here.txt", 4), "<null>");
-}
-
-TEST_F(FileServerTable, OtherOrdersFindNothing) {
-  EXPECT_EQ(Open(u"bg/a.txt", 0), "<null>");
-  EXPECT_EQ(Open(u"bg/a.txt", 5), "<null>");
-}
-
-TEST_F(FileServerTable, GroupsReplaceTheTables) {
-  EXPECT_EQ(Open(u"set.LST/b.txt", 3), "native b");
-  EXPECT_EQ(Open(u"set.lst/b.txt", 2), "<null>");
-  EXPECT_EQ(Open(u"set.lst/a.txt", 2), "archive a");
-  EXPECT_EQ(Open(u"set.lst/a2.txt", 4), "native bg2 a2");
-  EXPECT_EQ(Open(u"set.lst/a.txt", 3), "archive a");
-  EXPECT_EQ(Open(u"other.lst/a.txt", 3), "<null>");
-  EXPECT_EQ(server_.AddGroupEntry(u"notagroup", u"x", -1, true), 0);
-  EXPECT_EQ(server_.AddGroupEntry(u"g.lst", u"x", 256, true), 0);
-}
-
-TEST_F(FileServerTable, AliasesRenameFolderAndFile) {
-  EXPECT_EQ(Open(u"pic/a.png", 4), "archive a");
-  EXPECT_EQ(Open(u"Pic/a.png", 3), "native a");
-}
-
-TEST_F(FileServerTable, TheArchiveListComesFirstWhateverTheOrder) {
-  EXPECT_EQ(Open(u"anything/Z.TXT", 1), "archive z");
-  EXPECT_EQ(Open(u"z.txt", 9), "archive z");
 }
 
 TEST_F(FileServerTable, FlagsCopyCreateAndSilence) {
@@ -254,13 +217,6 @@ TEST_F(FileServerPreload, PreloadingOnlyEverReads) {
   qvFileBase* share = server.OpenFile(keep.c_str(), 1);
   ASSERT_NE(dynamic_cast<qvMemFile*>(share), nullptr);
   EXPECT_EQ(Drain(share), "keep me");
-}
-
-TEST_F(FileServerPreload, DestructionStopsAWaitingThread) {
-  for (int i = 0; i < 20; ++i) {
-    qvFileServer server(true);
-    server.RequestPreload(u"nothing", static_cast<std::uint32_t>(i), kServerQuiet | 1);
-  }
 }
 
 #ifndef _WIN32

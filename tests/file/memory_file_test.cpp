@@ -64,9 +64,13 @@ TEST_F(MemoryFileTest, WritingGrowsByTheAllocationStep) {
   ASSERT_EQ(file.GetData(&bytes, &length), 1);
   EXPECT_EQ(length, 20u);
   EXPECT_EQ(std::memcmp(bytes, data, 20), 0);
-  // Writing exactly to the end of the block still grows it.
+  // Writing exactly to the end of the block still grows it, keeping what
+  // was written.
   EXPECT_EQ(file.Write(data, 12), 12);
   EXPECT_EQ(file.GetSize(), 48);
+  ASSERT_EQ(file.GetData(&bytes, &length), 1);
+  EXPECT_EQ(std::string(static_cast<const char*>(bytes), length),
+            std::string(data, 20) + std::string(data, 12));
 }
 
 TEST_F(MemoryFileTest, LoadedFilesDoNotGrow) {

@@ -105,8 +105,7 @@ TEST_F(NativeFileTest, DispositionBits) {
       {QVFILE_WRITE, true, 0, "old"},
       {QVFILE_WRITE | QVFILE_OPEN_EXISTING | QVFILE_OPEN_ALWAYS, true, 0, "old"},
       // CREATE_ALWAYS overrides the other bits.
-      {QVFILE_WRITE | 0xF00, true, 1, "X"},
-      {QVFILE_READ | QVFILE_OPEN_ALWAYS, false, 1, ""},
+      {QVFILE_WRITE | 0xF00, true, 1, "X"}, {QVFILE_READ | QVFILE_OPEN_ALWAYS, false, 1, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.flags << " exists " << c.exists_before);

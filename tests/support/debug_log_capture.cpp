@@ -1,24 +1,9 @@
 #include "support/debug_log_capture.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-#include "os/system.h"
 #include "base/debug_log_internal.h"
+#include "os/system.h"
 
 namespace qvtest {
-
-void SetEnvironment(const char* name, const char* value) {
-#ifdef _WIN32
-  _putenv_s(name, value != nullptr ? value : "");
-#else
-  if (value != nullptr)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-#endif
-}
 
 std::filesystem::path DebugLogCapture::LogPath() {
   char16_t module[1024] = {};
@@ -26,15 +11,14 @@ std::filesystem::path DebugLogCapture::LogPath() {
   return std::filesystem::path(std::u16string(module)).parent_path() / "__debug__.log";
 }
 
-DebugLogCapture::DebugLogCapture(const char* setting) {
+DebugLogCapture::DebugLogCapture(const char* setting) : setting_("QV_DEBUG_LOG", setting) {
   std::error_code ignored;
   std::filesystem::remove(LogPath(), ignored);
-  SetEnvironment("QV_DEBUG_LOG", setting);
   ResetDebugLogForTesting();
 }
 
+// The setting goes back after this, and the log is read from it anew.
 DebugLogCapture::~DebugLogCapture() {
-  SetEnvironment("QV_DEBUG_LOG", nullptr);
   ResetDebugLogForTesting();
   std::error_code ignored;
   std::filesystem::remove(LogPath(), ignored);
@@ -43,10 +27,7 @@ DebugLogCapture::~DebugLogCapture() {
 bool DebugLogCapture::FileExists() const { return std::filesystem::exists(LogPath()); }
 
 std::string DebugLogCapture::Contents() const {
-  std::ifstream in(LogPath(), std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return ReadBytes(LogPath());
 }
 
 }  // namespace qvtest

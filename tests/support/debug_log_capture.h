@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-namespace qvtest {
+#include "test_support.h"
 
-void SetEnvironment(const char* name, const char* value);  // null: remove
+namespace qvtest {
 
 class DebugLogCapture {
  public:
@@ -20,6 +20,9 @@ class DebugLogCapture {
   static std::filesystem::path LogPath();
   bool FileExists() const;
   std::string Contents() const;
+
+ private:
+  ScopedEnv setting_;
 };
 
 }  // namespace qvtest

@@ -1,9 +1,9 @@
 #include "support/fence.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <vector>
+
+#include "test_support.h"
 
 namespace qvtest {
 
@@ -12,8 +12,8 @@ namespace fs = std::filesystem;
 Fence::Fence(fs::path root) : root_(std::move(root)) {
   fs::create_directories(root_ / "inner");
   fs::create_directories(EmptyFolder());
-  std::ofstream(File(), std::ios::binary) << "outside, keep";
-  std::ofstream(root_ / "inner" / "deep.txt", std::ios::binary) << "deep outside, keep";
+  WriteBytes(File(), "outside, keep");
+  WriteBytes(root_ / "inner" / "deep.txt", "deep outside, keep");
 }
 
 std::string Fence::Digest() const {
@@ -29,10 +29,7 @@ std::string Fence::Digest() const {
     } else if (fs::is_directory(status)) {
       line += " folder";
     } else {
-      std::ifstream in(path, std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      line += " file " + bytes.str();
+      line += " file " + ReadBytes(path);
     }
     lines.push_back(line);
   }

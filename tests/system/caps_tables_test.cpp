@@ -14,26 +14,15 @@ struct OsRow {
 
 TEST(CapsTables, OperatingSystemCodesAndNames) {
   const OsRow rows[] = {
-      {0, 3, 1, 0x01, u""},
-      {1, 4, 0, 0x02, u"Windows 95"},
-      {1, 4, 10, 0x03, u"Windows 98"},
-      {1, 4, 90, 0x04, u"Windows Me"},
-      {1, 4, 3, 0x0F, u"Windows 9x"},
-      {2, 3, 51, 0x20, u"Windows NT 3.x"},
-      {2, 4, 0, 0x30, u"Windows NT 4.x"},
-      {2, 5, 0, 0x40, u"Windows 2000"},
-      {2, 5, 1, 0x50, u"Windows XP"},
-      {2, 5, 2, 0x10, u"Windows NT"},
-      {2, 6, 0, 0x60, u"Windows Vista"},
-      {2, 6, 1, 0x61, u"Windows 7"},
-      {2, 6, 2, 0x62, u"Windows 8"},
-      {2, 6, 3, 0x63, u"Windows 8.1"},
-      {2, 6, 4, 0x10, u"Windows NT"},
-      {2, 7, 0, 0x10, u"Windows NT"},
-      {2, 10, 0, 0x64, u"Windows 10"},
-      {2, 11, 0, 0x10, u"Windows NT"},
-      {3, 10, 0, 0xFFFF, u"OS Unknown..."},
-      {0xFFFFFFFF, 6, 1, 0xFFFF, u"OS Unknown..."},
+      {0, 3, 1, 0x01, u""}, {1, 4, 0, 0x02, u"Windows 95"}, {1, 4, 10, 0x03, u"Windows 98"},
+      {1, 4, 90, 0x04, u"Windows Me"}, {1, 4, 3, 0x0F, u"Windows 9x"},
+      {2, 3, 51, 0x20, u"Windows NT 3.x"}, {2, 4, 0, 0x30, u"Windows NT 4.x"},
+      {2, 5, 0, 0x40, u"Windows 2000"}, {2, 5, 1, 0x50, u"Windows XP"},
+      {2, 5, 2, 0x10, u"Windows NT"}, {2, 6, 0, 0x60, u"Windows Vista"},
+      {2, 6, 1, 0x61, u"Windows 7"}, {2, 6, 2, 0x62, u"Windows 8"}, {2, 6, 3, 0x63, u"Windows 8.1"},
+      {2, 6, 4, 0x10, u"Windows NT"}, {2, 7, 0, 0x10, u"Windows NT"},
+      {2, 10, 0, 0x64, u"Windows 10"}, {2, 11, 0, 0x10, u"Windows NT"},
+      {3, 10, 0, 0xFFFF, u"OS Unknown..."}, {0xFFFFFFFF, 6, 1, 0xFFFF, u"OS Unknown..."},
   };
   for (const OsRow& row : rows) {
     const OsName found = ClassifyOs(row.platform, row.major, row.minor);
@@ -54,34 +43,19 @@ TEST(CapsTables, Win9xVersionLivesInTheBuildField) {
 
 TEST(CapsTables, EditionNames) {
   const std::map<std::uint32_t, std::u16string> expected = {
-      {0, u"An unknown product"},
-      {1, u"Ultimate"},
-      {19, u"Windows Storage Server 2008 R2 Essentials"},
-      {47, u"Starter N"},
-      {48, u"Professional"},
-      {54, u"Server For SB Solutions EM"},
-      {55, u"Server For SB Solutions EM"},
-      {56, u"Windows MultiPoint Server"},
-      {57, u""},
-      {58, u""},
-      {59, u"Windows 8 Essential Server Solution Management"},
-      {64, u"Server Hyper Core V"},
-      {65, u""},
-      {66, u"Not supported"},
-      {71, u"Not supported"},
-      {72, u"Server Enterprise (evaluation installation)"},
-      {75, u""},
+      {0, u"An unknown product"}, {1, u"Ultimate"},
+      {19, u"Windows Storage Server 2008 R2 Essentials"}, {47, u"Starter N"}, {48, u"Professional"},
+      {54, u"Server For SB Solutions EM"}, {55, u"Server For SB Solutions EM"},
+      {56, u"Windows MultiPoint Server"}, {57, u""}, {58, u""},
+      {59, u"Windows 8 Essential Server Solution Management"}, {64, u"Server Hyper Core V"},
+      {65, u""}, {66, u"Not supported"}, {71, u"Not supported"},
+      {72, u"Server Enterprise (evaluation installation)"}, {75, u""},
       {76, u"Windows MultiPoint Server Standard (full installation)"},
       {79, u"Server Standard (evaluation installation)"},
       {80, u"Server Datacenter (evaluation installation)"},
-      {84, u"Enterprise N (evaluation installation)"},
-      {94, u""},
-      {95, u"Storage Server Workgroup (evaluation installation)"},
-      {101, u"Windows 8"},
-      {102, u""},
-      {103, u"Professional with Media Center"},
-      {104, u""},
-      {0xFFFFFFFF, u""},
+      {84, u"Enterprise N (evaluation installation)"}, {94, u""},
+      {95, u"Storage Server Workgroup (evaluation installation)"}, {101, u"Windows 8"}, {102, u""},
+      {103, u"Professional with Media Center"}, {104, u""}, {0xFFFFFFFF, u""},
   };
   for (const auto& [type, name] : expected) EXPECT_EQ(std::u16string(EditionName(type)), name) << type;
 }
@@ -92,11 +66,8 @@ TEST(CapsTables, DirectXNumberAndText) {
     std::uint32_t number;
     const char16_t* text;
   } rows[] = {
-      {{9, 0, u'c'}, 0x90003, u"9.0c"},
-      {{9, 0, u' '}, 0x90000, u"9.0 "},
-      {{11, 0, 0}, 0xB0000, u"11.0"},
-      {{8, 1, u'b'}, 0x80102, u"8.1b"},
-      {{0, 0, u' '}, 0, u"0.0 "},
+      {{9, 0, u'c'}, 0x90003, u"9.0c"}, {{9, 0, u' '}, 0x90000, u"9.0 "},
+      {{11, 0, 0}, 0xB0000, u"11.0"}, {{8, 1, u'b'}, 0x80102, u"8.1b"}, {{0, 0, u' '}, 0, u"0.0 "},
       {{7, 0, u'z'}, 0x7001A, u"7.0z"},
   };
   for (const Row& row : rows) {
