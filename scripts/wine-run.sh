@@ -54,15 +54,7 @@ fi
 
 # Starting Wine's services costs seconds; a server that outlives one program
 # by a minute lets the next test suite start at once. Exit code 2 means one
-# is already running. A new server's services live as long as it does and
-# keep the output of the program that started them: a caller reading that
-# output to its end (CTest) would wait for the server too. So a new server's
-# services are started by a program of their own, writing nowhere.
-exec 9>"$prefix.lock"
-flock 9
-if wineserver -p60 >/dev/null 2>&1 9>&-; then
-  "$wine_bin" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
-fi
-exec 9>&-
+# is already running.
+wineserver -p60 2>/dev/null || true
 
 exec "$wine_bin" "$@"
