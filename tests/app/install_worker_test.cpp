@@ -342,7 +342,6 @@ TEST_F(WorkerTest, CopiesTimesAndLeavesOnlyTheArchiveAttribute) {
     return time.ticks;
   };
   EXPECT_EQ(written(Dst(u"t.txt")), written(Src(u"t.txt")));  // to the 100 ns
-  EXPECT_NE(written(Src(u"t.txt")) % 10000000, 0u);
   EXPECT_EQ(os::GetFileAttributes(Dst(u"t.txt").c_str()), os::kAttrArchive);
 }
 
