@@ -38,26 +38,16 @@ bool StagedFile::Begin(const Tree& tree, std::u16string_view relative, std::uint
   return CreateTemporary(flags);
 }
 
-bool StagedFile::Hold(os::Handle folder, std::u16string_view name) {
+bool StagedFile::BeginInPlace(os::Handle folder, std::u16string_view name, std::uint32_t flags) {
   Discard();
   failed_ = Step::kFolder;
   if (folder == os::kInvalidHandle) return Refuse(os::kErrorInvalidHandle);
   folder_ = folder;
   owns_folder_ = false;
   name_ = name;
-  return true;
-}
-
-bool StagedFile::Begin(os::Handle folder, std::u16string_view name, std::uint32_t flags) {
-  return Hold(folder, name) && CreateTemporary(flags);
-}
-
-bool StagedFile::BeginInPlace(os::Handle folder, std::u16string_view name, std::uint32_t flags) {
-  if (!Hold(folder, name)) return false;
   failed_ = Step::kFile;
   file_ = os::CreateFileIn(folder_, name_.c_str(), flags);
   if (file_ == os::kInvalidHandle) return false;
-  in_place_ = true;
   temporary_ = name_;
   failed_ = Step::kNone;
   return true;
@@ -95,16 +85,16 @@ bool StagedFile::Commit(std::uint32_t attributes, bool flush) {
   os::CloseFile(file_);
   file_ = os::kInvalidHandle;
   os::SetEntryAttributes(folder_, temporary_.c_str(), attributes);
-  if (!in_place_) {
+  if (!InPlace()) {
     os::EntryInfo destination;
     if (os::GetEntryInfo(folder_, name_.c_str(), &destination) &&
         destination.kind == os::EntryKind::kLink && (destination.attributes & os::kAttrDirectory))
       os::DeleteEntry(folder_, name_.c_str());
-  }
-  if (!in_place_ && !os::RenameEntry(folder_, temporary_.c_str(), folder_, name_.c_str())) {
-    std::uint32_t error = os::GetLastError();
-    Discard();
-    return Refuse(error);
+    if (!os::RenameEntry(folder_, temporary_.c_str(), folder_, name_.c_str())) {
+      std::uint32_t error = os::GetLastError();
+      Discard();
+      return Refuse(error);
+    }
   }
   temporary_.clear();
   const bool durable = !flush || os::FlushTreeFolder(folder_);
@@ -130,7 +120,6 @@ bool StagedFile::Discard() {
 void StagedFile::Release() {
   if (folder_ != os::kInvalidHandle && owns_folder_) os::CloseTreeFolder(folder_);
   owns_folder_ = false;
-  in_place_ = false;
   folder_ = os::kInvalidHandle;
 }
 

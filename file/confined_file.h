@@ -28,10 +28,6 @@ class StagedFile {
   // On failure FailedStep() tells whether the folder or the file failed;
   // the last error is set.
   bool Begin(const Tree& tree, std::u16string_view relative, std::uint32_t flags);
-  // The same in `folder`, a folder of the tree its caller holds open (and
-  // closes after this file is done with it): the file `name` is written
-  // there without reaching the folder again for every file.
-  bool Begin(os::Handle folder, std::u16string_view name, std::uint32_t flags);
   // In a folder of the caller's own, which nothing else reads before the
   // caller is done with it (an install's work folder): the file is written
   // as `name` itself, which must not exist yet (kErrorFileExists), so that
@@ -44,7 +40,8 @@ class StagedFile {
 
   // Flushes and closes the file, gives it `attributes`, renames it over the
   // destination (removing a link to a folder there first; a file begun in
-  // place is already there) and flushes the folder's entries. The temporary file is removed when the rename fails;
+  // place is already there) and flushes the folder's entries. The
+  // temporary file is removed when the rename fails;
   // a failed flush of the folder after it fails the commit with the new
   // file in place. With `flush` false both flushes are left to the caller,
   // who makes many commits durable at once (os::FlushTreeFiles).
@@ -53,14 +50,13 @@ class StagedFile {
   bool Discard();
 
  private:
-  // Takes `folder` (the caller's) and the destination's name.
-  bool Hold(os::Handle folder, std::u16string_view name);
   bool CreateTemporary(std::uint32_t flags);
+  // Begun in place: the file is written under its own name.
+  bool InPlace() const { return temporary_ == name_; }
   void Release();
 
   os::Handle folder_ = os::kInvalidHandle;
   bool owns_folder_ = false;
-  bool in_place_ = false;
   os::Handle file_ = os::kInvalidHandle;
   std::u16string name_;
   std::u16string temporary_;
