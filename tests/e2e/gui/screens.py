@@ -582,7 +582,8 @@ class Test:
         output are pipes, else nothing."""
         env = dict(env or os.environ, QV_WINE_DISPLAY=self.display.name,
                    WINEDLLOVERRIDES='winealsa.drv=d')  # no sound card under test
-        command = arguments if direct else [self.wine_run, '--prefix', self.prefix] + arguments
+        live = ['--live'] if pipes else []
+        command = arguments if direct else [self.wine_run, '--prefix', self.prefix] + live + arguments
         stream = subprocess.PIPE if pipes else subprocess.DEVNULL
         process = subprocess.Popen(command, cwd=cwd, env=env, stdin=stream, stdout=stream,
                                    stderr=subprocess.DEVNULL)
