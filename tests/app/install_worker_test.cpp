@@ -457,6 +457,31 @@ TEST_F(WorkerTest, CallbackZeroDuringTransferStopsAfterTheCurrentBuffer) {
   EXPECT_TRUE(Destinations().empty());
 }
 
+TEST_F(WorkerTest, AStoppedFileThatCannotBeRemovedFailsTheRun) {
+  // Left behind, either way of staging would pass for a complete file: the
+  // temporary one beside its destination, the one in the staging folder.
+  for (const char16_t* staging : {u"", u"stage"}) {
+    SCOPED_TRACE(staging[0] ? "in the staging folder" : "beside its destination");
+    Recorder recorder;
+    recorder.answer = [](std::size_t index) { return index == 0 ? 0 : 1; };
+    InstallWorker* worker = NewWorker(0);
+    if (staging[0]) {
+      ASSERT_TRUE(fs::create_directories(dir_.Native(staging)));
+      worker->SetStagingFolder(staging);
+    }
+    Queue(worker, u"big.bin", Pattern(3 * kBufferedCapacity + 1, 9));
+    Queue(worker, u"after.txt", "after");
+    {
+      Faults faults({os::FileOp::kDelete, 1, os::kErrorAccessDenied});
+      recorder.Run(worker);
+      EXPECT_TRUE(os::FaultFired());
+    }
+    ASSERT_EQ(recorder.Sequence(), "PFE");
+    EXPECT_NE(recorder.Message(1).find(Dst(u"big.bin")), std::u16string::npos);
+    EXPECT_FALSE(DstHas(u"after.txt"));
+  }
+}
+
 // --- version check -------------------------------------------------------------
 
 TEST_F(WorkerTest, VersionCheckKeepsOnlyNewerInstalledProgramsAndLibraries) {
