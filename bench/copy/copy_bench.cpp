@@ -11,6 +11,7 @@
 // needs root). Plain "cp -r" runs too, for reference. The short trees
 // (small, medium) run three times as many rounds, since a second's run
 // drifts more with the machine's load. Before every run of either side
+// the last run's tree is moved aside (nothing is deleted until the end),
 // the file system is synced, and the caches are brought to the same state:
 // the source read whole (warm) or everything dropped (cold). It prints the
 // median times with their spread, the processor time (user + system) of
@@ -44,8 +45,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint64_t kKiB = 1024, kMiB = kKiB * 1024, kGiB = kMiB * 1024;
-// The largest tree twice (source and installed copy) and room to spare.
-constexpr std::uint64_t kSpaceNeeded = 3 * kGiB;
+// The largest tree twice (source and installed copy), the small files of
+// the finished runs' trees (below) and room to spare.
+constexpr std::uint64_t kSpaceNeeded = 6 * kGiB;
+// Files from this size on are cut when their tree is put aside.
+constexpr std::uint64_t kCutSize = kMiB;
 
 // A group of files of one tree: `count` files spread over `folders`
 // folders, each between `min_size` and `max_size` bytes.
@@ -121,6 +125,31 @@ std::string CacheDropRefusal() {
 }
 
 int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+// The installed trees of finished runs. ext4 without a journal passes over
+// every inode freed in the last minutes (reading its deletion time) for
+// each file it creates, so a tree created after the last run's tree was
+// removed took up to several times as long, on either side at random. A
+// finished tree is moved aside, its large files cut to nothing (which
+// frees their space but no inode); the trees are removed when the bench
+// ends.
+class SpentTrees {
+ public:
+  explicit SpentTrees(fs::path folder) : folder_(std::move(folder)) {}
+  ~SpentTrees() { fs::remove_all(folder_); }
+
+  void Retire(const fs::path& tree) {
+    if (!fs::exists(tree)) return;
+    for (const auto& entry : fs::recursive_directory_iterator(tree))
+      if (entry.is_regular_file() && entry.file_size() >= kCutSize) fs::resize_file(entry.path(), 0);
+    fs::create_directories(folder_);
+    fs::rename(tree, folder_ / std::to_string(next_++));
+  }
+
+ private:
+  fs::path folder_;
+  int next_ = 0;
+};
 
 // Reads every file of the tree, so that all of it is in the cache.
 void ReadTree(const fs::path& source) {
@@ -241,10 +270,10 @@ struct Medians {
 
 Medians MeasureTree(const fs::path& root, const fs::path& source,
                     const std::vector<std::u16string>& copy_list, int rounds, bool cold,
-                    long* peak_kib) {
+                    SpentTrees* spent, long* peak_kib) {
   const fs::path destination = root / "dst";
   auto fresh = [&] {
-    fs::remove_all(destination);
+    spent->Retire(destination);
     fs::create_directories(destination);
     Settle(root, source, cold);
   };
@@ -259,7 +288,7 @@ Medians MeasureTree(const fs::path& root, const fs::path& source,
     fresh();
     cp.push_back(CopyWithCp(source, destination, false));
   }
-  fs::remove_all(destination);
+  spent->Retire(destination);
   Shell("sync -f '" + root.string() + "'");
   return {Summarize(engine), Summarize(cp_sync), Summarize(cp)};
 }
@@ -315,6 +344,7 @@ int main(int argc, char** argv) {
   const std::string cold_refusal = CacheDropRefusal();
   if (!cold_refusal.empty()) std::printf("cold runs skipped: %s\n", cold_refusal.c_str());
 
+  SpentTrees spent(root / "spent");
   double ratios[2][kTreeCount] = {};
   long peak_kib = 0;
   for (int t = 0; t < kTreeCount; ++t) {
@@ -326,7 +356,7 @@ int main(int argc, char** argv) {
     for (int cold = 0; cold < 2; ++cold) {
       if (cold && !cold_refusal.empty()) continue;
       const int tree_rounds = rounds * tree.round_factor;
-      const Medians m = MeasureTree(root, source, copy_list, tree_rounds, cold != 0, &peak_kib);
+      const Medians m = MeasureTree(root, source, copy_list, tree_rounds, cold != 0, &spent, &peak_kib);
       PrintRow(tree.name, cold != 0, tree_rounds, m);
       ratios[cold][t] = m.engine.wall / m.cp_sync.wall;
     }
