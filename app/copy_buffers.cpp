@@ -3,6 +3,7 @@
 #include "app/worker_atomics.h"
 #include "app/worker_messages.h"
 #include "os/memory.h"
+#include "os/volume.h"
 #include "util/path.h"
 #include "base/wide_string.h"
 

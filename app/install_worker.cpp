@@ -8,7 +8,7 @@
 #include "app/worker_messages.h"
 #include "file/native_file.h"
 #include "os/system.h"
-#include "os/thread.h"
+#include "os/sync.h"
 #include "os/tree.h"
 #include "os/version.h"
 #include "system/caps.h"

@@ -145,10 +145,6 @@ bool SetCurrentDirectory(const char16_t* path);
 inline constexpr std::uint32_t kSemFailCriticalErrors = 0x1;
 std::uint32_t SetErrorMode(std::uint32_t mode);
 
-// Bytes per sector of the volume holding `root` (for example "C:\\"), or 0
-// when it cannot be told.
-std::uint32_t GetSectorSize(const char16_t* root);
-
 // The system's text for an error code as the system gives it (it usually
 // ends with a line break). Returns the length written (0 when there is none); never
 // writes more than `capacity` units including the terminator.

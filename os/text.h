@@ -25,7 +25,7 @@ int MultiByteToWide(std::uint32_t code_page, std::uint32_t flags,
 // The system's case-insensitive comparison of two texts (lstrcmpiW):
 // -1, 0 or 1. Beyond letter case it ignores width and accents at first,
 // and hyphens and apostrophes until all else is equal. On POSIX the same
-// order for the characters paths use (see os/posix/collation.cpp).
+// order for the characters paths use (see os/posix/text.cpp).
 int CompareTextNoCase(const char16_t* a, const char16_t* b);
 
 }  // namespace os

@@ -1,4 +1,4 @@
-// Volumes: how much room is left.
+// Volumes: how much room is left and the size of their sectors.
 #pragma once
 
 #include <cstdint>
@@ -10,5 +10,9 @@ namespace os {
 // blocks), quotas and reserved blocks counted off. A missing folder fails
 // with kErrorPathNotFound, a file with ERROR_DIRECTORY (267).
 bool GetFreeDiskSpace(const char16_t* folder, std::uint64_t* available);
+
+// Bytes per sector of the volume holding `root` (for example "C:\\"), or 0
+// when it cannot be told.
+std::uint32_t GetSectorSize(const char16_t* root);
 
 }  // namespace os

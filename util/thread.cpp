@@ -1,5 +1,6 @@
 #include "util/thread.h"
 
+#include "os/sync.h"
 #include "os/thread.h"
 
 qvThread::~qvThread() { Destroy(); }

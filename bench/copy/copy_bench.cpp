@@ -36,7 +36,7 @@
 #include "app/install_session.h"
 #include "bench/support/engine_path.h"
 #include "bench/support/peak_memory.h"
-#include "os/thread.h"
+#include "os/sync.h"
 #include "system/caps.h"
 #include "base/private_heap.h"
 

@@ -1,5 +1,5 @@
-// Attributes, deletion, folders, full paths, the current folder, the
-// critical-error mode and volume geometry.
+// Attributes, deletion, folders, full paths, the current folder and the
+// critical-error mode.
 #include "os/fault.h"
 #include "os/win32/windows_fwd.h"
 
@@ -47,15 +47,6 @@ bool SetCurrentDirectory(const char16_t* path) {
 
 std::uint32_t SetErrorMode(std::uint32_t mode) {
   return ::SetErrorMode(mode);
-}
-
-std::uint32_t GetSectorSize(const char16_t* root) {
-  if (FaultInjected(FileOp::kQuery)) return 0;
-  DWORD sectors_per_cluster, bytes_per_sector, free_clusters, total_clusters;
-  if (!::GetDiskFreeSpaceW(root ? Wide(root) : nullptr, &sectors_per_cluster,
-                           &bytes_per_sector, &free_clusters, &total_clusters))
-    return 0;
-  return bytes_per_sector;
 }
 
 }  // namespace os

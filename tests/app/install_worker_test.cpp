@@ -11,7 +11,7 @@
 #include "base/private_heap.h"
 #include "os/fault.h"
 #include "os/file.h"
-#include "os/thread.h"
+#include "os/sync.h"
 #include "support/fence.h"
 #include "support/links.h"
 #include "support/pe_writer.h"

@@ -7,6 +7,7 @@
 
 #include "os/file.h"
 #include "os/system.h"
+#include "os/volume.h"
 #include "test_support.h"
 #ifndef _WIN32
 #include "os/posix/ui_language.h"

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "os/sync.h"
 #include "os/thread.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "os/thread.h"
+#include "os/sync.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // make_collation_table OUT: measures the order lstrcmpiW gives the
 // characters that file paths use and writes it as the weight table of the
-// POSIX backend's case-insensitive comparison (os/posix/collation.cpp).
+// POSIX backend's case-insensitive comparison (os/posix/text.cpp).
 //
 //   cmake --build --preset windows --target qv_collation_table
 //   scripts/wine-run.sh build/windows/tools/collation/qv_collation_table.exe

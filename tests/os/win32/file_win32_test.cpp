@@ -5,6 +5,7 @@
 
 #include "os/file.h"
 #include "os/memory.h"
+#include "os/volume.h"
 #include "test_support.h"
 
 namespace {

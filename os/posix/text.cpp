@@ -1,3 +1,86 @@
+// Code-page conversions and the case-insensitive comparison.
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "base/utf8.h"
+#include "os/file.h"
+#include "os/posix/errors.h"
+#include "os/posix/shift_jis.h"
+#include "os/text.h"
+
+namespace os {
+
+// WideToMultiByte / MultiByteToWide with the contract of the Windows
+// converters: -1 lengths include the terminator, capacity 0 asks for the
+// size, and a destination that is too small gets nothing beyond its
+// capacity and fails with kErrorInsufficientBuffer.
+namespace {
+
+int Fail(std::uint32_t code) {
+  SetLastError(code);
+  return 0;
+}
+
+template <typename Unit>
+int Deliver(const std::basic_string<Unit>& result, Unit* out, int capacity) {
+  if (result.size() > static_cast<std::size_t>(INT_MAX)) return Fail(kErrorInvalidParameter);
+  int size = static_cast<int>(result.size());
+  if (capacity == 0) return size;
+  if (size > capacity) return Fail(kErrorInsufficientBuffer);
+  std::memcpy(out, result.data(), result.size() * sizeof(Unit));
+  return size;
+}
+
+template <typename Unit>
+bool ValidArguments(const Unit* source, int length, const void* out, int capacity) {
+  if (!source || length == 0 || length < -1 || capacity < 0 || (capacity > 0 && !out))
+    return false;
+  // Windows also refuses a destination that overlaps the source.
+  return out != static_cast<const void*>(source);
+}
+
+template <typename Unit>
+std::basic_string_view<Unit> SourceView(const Unit* source, int length) {
+  if (length >= 0) return {source, static_cast<std::size_t>(length)};
+  // -1: up to and including the terminator.
+  return {source, std::char_traits<Unit>::length(source) + 1};
+}
+
+}  // namespace
+
+int WideToMultiByte(std::uint32_t code_page, const char16_t* source, int length, char* out,
+                    int capacity) {
+  if (!ValidArguments(source, length, out, capacity)) return Fail(kErrorInvalidParameter);
+  std::u16string_view text = SourceView(source, length);
+  std::string result;
+  if (code_page == kCodePageUtf8) {
+    ::AppendUtf8(text, result);
+  } else if (code_page != kCodePageShiftJis || !posix::WideToShiftJis(text, result)) {
+    return Fail(kErrorInvalidParameter);
+  }
+  return Deliver(result, out, capacity);
+}
+
+int MultiByteToWide(std::uint32_t code_page, std::uint32_t flags, const char* source, int length,
+                    char16_t* out, int capacity) {
+  if (!ValidArguments(source, length, out, capacity)) return Fail(kErrorInvalidParameter);
+  std::string_view bytes = SourceView(source, length);
+  std::u16string result;
+  if (code_page == kCodePageUtf8) {
+    // Windows accepts no conversion flags for UTF-8.
+    if (flags != 0) return Fail(posix::kErrorInvalidFlags);
+    ::AppendUtf16(bytes, result);
+  } else if (code_page != kCodePageShiftJis || !posix::ShiftJisToWide(bytes, result)) {
+    return Fail(kErrorInvalidParameter);
+  }
+  return Deliver(result, out, capacity);
+}
+
 // The case-insensitive comparison, ordered as lstrcmpiW orders text.
 //
 // Windows compares in levels: first the characters' primary weights (the
@@ -12,14 +95,6 @@
 // these by code point. Two Windows rules are kept as well: a few letters
 // count as two ("ss" for "ß", "ae" for "æ"), and a prolonged sound mark
 // ("ー") repeats the character before it, or that kana's vowel.
-#include <algorithm>
-#include <cstdint>
-#include <iterator>
-#include <vector>
-
-#include "os/text.h"
-
-namespace os {
 namespace {
 
 enum CollationKind : std::uint8_t { kPrimary, kSpecial, kIgnored };

@@ -1,4 +1,4 @@
-// Free space of a volume.
+// Free space and sector size of a volume.
 #include <string>
 
 #include "os/fault.h"
@@ -21,6 +21,15 @@ bool GetFreeDiskSpace(const char16_t* folder, std::uint64_t* available) {
   if (!::GetDiskFreeSpaceExW(win32::Wide(path.c_str()), &caller, nullptr, nullptr)) return false;
   *available = caller.QuadPart;
   return true;
+}
+
+std::uint32_t GetSectorSize(const char16_t* root) {
+  if (FaultInjected(FileOp::kQuery)) return 0;
+  DWORD sectors_per_cluster, bytes_per_sector, free_clusters, total_clusters;
+  if (!::GetDiskFreeSpaceW(root ? win32::Wide(root) : nullptr, &sectors_per_cluster,
+                           &bytes_per_sector, &free_clusters, &total_clusters))
+    return 0;
+  return bytes_per_sector;
 }
 
 }  // namespace os

@@ -1,6 +1,7 @@
-// Named mutexes as lock files in the runtime folder, held with flock (see
-// os/locks.h for the names). The system lets go of a holder's flock when
-// its process ends in any way; a lock file left behind then holds nothing.
+// The lock of a folder is an flock on the folder itself; a named mutex is
+// an flock on a lock file in the runtime folder (see os/locks.h for the
+// names). The system lets go of a holder's flock when its process ends in
+// any way; a lock file left behind then holds nothing.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,14 +13,47 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "os/fault.h"
 #include "os/file.h"
 #include "os/locks.h"
 #include "os/posix/environment_folder.h"
 #include "os/posix/errors.h"
-#include "base/utf8.h"
+#include "os/posix/folder_descriptor.h"
+#include "os/posix/native_path.h"
 
 namespace os {
+
+struct FolderLock {
+  int fd;
+};
+
+FolderLock* LockFolder(const char16_t* folder) {
+  if (FaultInjected(FileOp::kLock)) return nullptr;
+  if (!folder) {
+    SetLastError(kErrorInvalidParameter);
+    return nullptr;
+  }
+  const int fd = posix::OpenFolderDescriptor(posix::NativePath(folder));
+  if (fd < 0) return nullptr;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    SetLastError(errno == EWOULDBLOCK ? kErrorLockViolation : posix::ErrorFromErrno(errno));
+    close(fd);
+    return nullptr;
+  }
+  auto* lock = new (std::nothrow) FolderLock{fd};
+  if (!lock) {
+    close(fd);
+    SetLastError(kErrorNotEnoughMemory);
+  }
+  return lock;
+}
+
+void UnlockFolder(FolderLock* lock) {
+  if (!lock) return;
+  close(lock->fd);  // releases the flock
+  delete lock;
+}
 
 struct NamedMutex {
   int fd;

@@ -1,12 +1,29 @@
-// Events: a flag guarded by a mutex, with a condition variable to wait on.
+// Critical sections are recursive mutexes; an event is a flag guarded by a
+// mutex, with a condition variable to wait on.
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 
-#include "os/thread.h"
+#include "os/sync.h"
 
 namespace os {
+
+struct CriticalSection {
+  std::recursive_mutex mutex;
+};
+
+CriticalSection* CreateCriticalSection() { return new (std::nothrow) CriticalSection; }
+
+void EnterCriticalSection(CriticalSection* section) {
+  if (section) section->mutex.lock();
+}
+
+void LeaveCriticalSection(CriticalSection* section) {
+  if (section) section->mutex.unlock();
+}
+
+void DeleteCriticalSection(CriticalSection* section) { delete section; }
 
 struct Event {
   std::mutex mutex;

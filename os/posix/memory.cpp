@@ -1,5 +1,8 @@
 // Heaps: every block carries a header that links it into its heap, so
-// that destroying the heap frees what is still allocated.
+// that destroying the heap frees what is still allocated. Pages come
+// straight from mmap.
+#include <sys/mman.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
@@ -71,6 +74,16 @@ void DestroyHeap(Heap* heap) {
     header = next;
   }
   delete heap;
+}
+
+void* AllocatePages(std::size_t size) {
+  if (size == 0) return nullptr;
+  void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return pages == MAP_FAILED ? nullptr : pages;
+}
+
+void FreePages(void* pages, std::size_t size) {
+  if (pages && size) munmap(pages, size);
 }
 
 }  // namespace os
