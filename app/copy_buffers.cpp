@@ -2,6 +2,7 @@
 #include "app/install_worker.h"
 #include "app/worker_atomics.h"
 #include "app/worker_messages.h"
+#include "os/folders.h"
 #include "os/memory.h"
 #include "os/volume.h"
 #include "util/path.h"

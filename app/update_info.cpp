@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <new>
 
-#include "os/system.h"
+#include "os/process.h"
 #include "base/debug_log.h"
 #include "util/memory_budget.h"
 #include "base/text_convert.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "os/system.h"
+#include "os/process.h"
 #include "base/debug_log_internal.h"
 #include "base/format.h"
 #include "base/text_convert.h"

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "os/system.h"
+#include "os/times.h"
 
 // Formats one timestamped line of the log file; returns its length, or -1
 // when it does not fit `capacity` bytes.

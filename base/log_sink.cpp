@@ -7,7 +7,8 @@
 #include <mutex>
 
 #include "os/file.h"
-#include "os/system.h"
+#include "os/process.h"
+#include "os/times.h"
 #include "base/debug_log.h"
 #include "base/debug_log_internal.h"
 #include "base/wide_string.h"

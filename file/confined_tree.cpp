@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "os/folders.h"
 #include "os/system_folders.h"
 #include "os/tree_names.h"
 #include "util/shell_folder.h"

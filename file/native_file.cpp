@@ -4,6 +4,9 @@
 #include "file/native_file.h"
 
 #include "os/file.h"
+#include "os/find.h"
+#include "os/folders.h"
+#include "os/process.h"
 #include "base/debug_log.h"
 #include "base/wide_string.h"
 

@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "os/file.h"
-#include "os/system.h"
+#include "os/process.h"
 
 namespace os {
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "os/file.h"
+#include "os/times.h"
 
 namespace os {
 

@@ -1,7 +1,7 @@
 #include "system/framework.h"
 
 #include "file/file_server.h"
-#include "os/system.h"
+#include "os/process.h"
 #include "system/caps.h"
 #include "system/dde.h"
 #include "base/debug_log.h"

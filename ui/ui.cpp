@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "os/system.h"
+#include "os/process.h"
 #include "ui/frontend.h"
 
 namespace ui {

@@ -1,6 +1,8 @@
 #include "util/path.h"
 
 #include "os/file.h"
+#include "os/find.h"
+#include "os/folders.h"
 #include "base/wide_string.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "os/system.h"
+#include "os/shell_folder.h"
 
 namespace {
 

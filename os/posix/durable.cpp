@@ -7,7 +7,7 @@
 
 #include "os/durable.h"
 #include "os/fault.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/file_handle.h"
 #include "os/posix/file_stat.h"
 #include "os/posix/folder_descriptor.h"

@@ -6,7 +6,7 @@
 #include <climits>
 
 #include "os/fault.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/file_stat.h"
 
 namespace os::posix {

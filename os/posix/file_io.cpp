@@ -8,7 +8,7 @@
 
 #include "os/fault.h"
 #include "os/file.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/file_handle.h"
 
 namespace os {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "os/fault.h"
-#include "os/file.h"
-#include "os/posix/errors.h"
+#include "os/find.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/file_stat.h"
 #include "os/posix/native_path.h"
 #include "os/posix/ntfs_order.h"

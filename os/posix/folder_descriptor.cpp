@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "os/file.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 
 namespace os::posix {
 

@@ -18,7 +18,7 @@
 #include "os/file.h"
 #include "os/locks.h"
 #include "os/posix/environment_folder.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/folder_descriptor.h"
 #include "os/posix/native_path.h"
 

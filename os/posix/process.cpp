@@ -1,20 +1,34 @@
-// The executable's path, the local clock, the environment, the assertion
-// report and process exit.
-#include <time.h>
+// The running process: the executable's path, the environment, the UI
+// language, the error mode, the assertion report and process exit. Common
+// controls and COM do not exist here.
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "os/file.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/native_path.h"
+#include "os/posix/ui_language.h"
+#include "os/process.h"
 #include "base/utf8.h"
-#include "os/system.h"
 
 namespace os {
+namespace {
+
+std::atomic<std::uint32_t> error_mode{0};
+
+}  // namespace
+
+std::uint16_t GetUserUiLanguage() {
+  return posix::ChooseUiLanguage(std::getenv("QV_UI_LANGUAGE"), std::getenv("LC_ALL"),
+                                 std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+}
+
+std::uint32_t SetErrorMode(std::uint32_t mode) { return error_mode.exchange(mode); }
 
 std::uint32_t GetModulePath(char16_t* out, std::uint32_t capacity) {
   std::vector<char> buffer(4096);
@@ -25,15 +39,6 @@ std::uint32_t GetModulePath(char16_t* out, std::uint32_t capacity) {
   }
   return posix::CopyOut(posix::EnginePath({buffer.data(), static_cast<std::size_t>(length)}), out,
                         capacity);
-}
-
-LocalTime GetLocalTime() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm parts{};
-  localtime_r(&now.tv_sec, &parts);
-  return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-                   parts.tm_min,         parts.tm_sec,     static_cast<int>(now.tv_nsec / 1000000)};
 }
 
 const char* GetEnvironment(const char* name) { return name ? std::getenv(name) : nullptr; }
@@ -51,6 +56,10 @@ void ShowAssertBox(const char16_t* caption, const char16_t* text) {
     done += static_cast<std::size_t>(put);
   }
 }
+
+void InitCommonControls() {}
+bool InitializeCom() { return true; }
+void UninitializeCom() {}
 
 void ExitProcess(std::uint32_t code) { _exit(static_cast<int>(code)); }
 

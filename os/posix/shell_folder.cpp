@@ -9,7 +9,7 @@
 #include "os/file.h"
 #include "os/posix/environment_folder.h"
 #include "os/posix/native_path.h"
-#include "os/system.h"
+#include "os/shell_folder.h"
 
 namespace os {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "base/utf8.h"
 #include "os/file.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/shift_jis.h"
 #include "os/text.h"
 

@@ -9,7 +9,7 @@
 #include <new>
 
 #include "os/file.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/thread.h"
 
 namespace os {

@@ -11,7 +11,7 @@
 #include <climits>
 
 #include "os/fault.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/file_stat.h"
 #include "os/posix/native_path.h"
 #include "os/posix/ntfs_order.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "os/fault.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/file_stat.h"
 #include "os/posix/open_files.h"
 #include "os/posix/tree_folder.h"

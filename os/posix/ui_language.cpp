@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "os/system.h"
-
 namespace os::posix {
 namespace {
 
@@ -77,12 +75,3 @@ std::uint16_t ChooseUiLanguage(const char* override_value, const char* lc_all,
 }
 
 }  // namespace os::posix
-
-namespace os {
-
-std::uint16_t GetUserUiLanguage() {
-  return posix::ChooseUiLanguage(std::getenv("QV_UI_LANGUAGE"), std::getenv("LC_ALL"),
-                                 std::getenv("LC_MESSAGES"), std::getenv("LANG"));
-}
-
-}  // namespace os

@@ -14,7 +14,7 @@
 
 #include "os/fault.h"
 #include "os/file.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/folder_descriptor.h"
 #include "os/posix/native_path.h"
 #include "os/volume.h"

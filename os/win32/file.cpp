@@ -1,4 +1,4 @@
-// Opening, reading, writing and positioning files, and their times.
+// Opening, reading, writing and positioning files.
 #include "os/fault.h"
 #include "os/win32/windows_fwd.h"
 
@@ -6,11 +6,7 @@ namespace os {
 
 using win32::CheckHandle;
 using win32::CheckPath;
-using win32::ToFiletime;
 using win32::ToNative;
-
-std::uint32_t GetLastError() { return ::GetLastError(); }
-void SetLastError(std::uint32_t code) { ::SetLastError(code); }
 
 Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
                 std::uint32_t disposition, std::uint32_t attributes,
@@ -91,28 +87,6 @@ bool GetFileSize(Handle file, std::uint64_t* size) {
   if (FaultInjected(FileOp::kQuery) || !CheckHandle(file) || !::GetFileSizeEx(ToNative(file), &value)) return false;
   if (size) *size = static_cast<std::uint64_t>(value.QuadPart);
   return true;
-}
-
-bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access,
-                  FileTime* last_write) {
-  FILETIME times[3];
-  if (FaultInjected(FileOp::kQuery) || !CheckHandle(file) || !::GetFileTime(ToNative(file), &times[0], &times[1], &times[2]))
-    return false;
-  FileTime* outs[3] = {creation, last_access, last_write};
-  for (int i = 0; i < 3; ++i)
-    if (outs[i]) outs[i]->ticks = win32::FromFiletime(times[i]);
-  return true;
-}
-
-bool SetFileTimes(Handle file, const FileTime* creation,
-                  const FileTime* last_access, const FileTime* last_write) {
-  if (FaultInjected(FileOp::kSetTimes) || !CheckHandle(file)) return false;
-  FILETIME c, a, w;
-  if (creation) c = ToFiletime(*creation);
-  if (last_access) a = ToFiletime(*last_access);
-  if (last_write) w = ToFiletime(*last_write);
-  return ::SetFileTime(ToNative(file), creation ? &c : nullptr,
-                       last_access ? &a : nullptr, last_write ? &w : nullptr);
 }
 
 }  // namespace os

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "os/fault.h"
+#include "os/find.h"
 #include "os/win32/windows_fwd.h"
 
 namespace os {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "os/system.h"
+#include "os/shell_folder.h"
 #include "os/win32/windows_fwd.h"
 
 #include <shlobj.h>

@@ -27,6 +27,7 @@
 #include <cstdint>
 
 #include "os/file.h"
+#include "os/times.h"
 
 namespace os::win32 {
 

@@ -3,6 +3,7 @@
 #include "app/text_line_list.h"
 #include "file/confined_tree.h"
 #include "os/file.h"
+#include "os/folders.h"
 #include "support/fence.h"
 #include "support/links.h"
 #include "base/private_heap.h"

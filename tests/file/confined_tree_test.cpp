@@ -10,6 +10,7 @@
 
 #include "file/confined_file.h"
 #include "os/fault.h"
+#include "os/folders.h"
 #include "os/system_folders.h"
 #include "support/fence.h"
 #include "support/links.h"

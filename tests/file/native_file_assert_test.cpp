@@ -10,7 +10,7 @@
 #include <string>
 
 #include "file/native_file.h"
-#include "os/system.h"
+#include "os/process.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "os/file.h"
+#include "os/folders.h"
 #include "test_support.h"
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "os/fault.h"
 #include "os/file.h"
+#include "os/folders.h"
 #include "os/tree.h"
 #include "os/volume.h"
 #include "os_test_util.h"

@@ -1,4 +1,7 @@
 #include "os/fault.h"
+#include "os/find.h"
+#include "os/folders.h"
+#include "os/times.h"
 #include "os/tree.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +21,7 @@
 #include "os/durable.h"
 #include "os/file.h"
 #include "os/locks.h"
-#include "os/system.h"
+#include "os/process.h"
 #include "os/volume.h"
 #include "os_test_util.h"
 #include "test_support.h"

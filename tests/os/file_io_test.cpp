@@ -5,6 +5,7 @@
 
 #include "os/file.h"
 #include "os/memory.h"
+#include "os/times.h"
 #include "os_test_util.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "os/file.h"
+#include "os/folders.h"
 #include "os_test_util.h"
 
 #include <string>

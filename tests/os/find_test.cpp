@@ -4,6 +4,7 @@
 #include <string>
 
 #include "os/file.h"
+#include "os/find.h"
 #include "test_support.h"
 #ifndef _WIN32
 #include "os/posix/wildcard.h"

@@ -16,7 +16,7 @@
 
 #include "os/file.h"
 #include "os/locks.h"
-#include "os/system.h"
+#include "os/process.h"
 
 #ifdef _WIN32
 #include <windows.h>

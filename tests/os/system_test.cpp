@@ -6,7 +6,10 @@
 #include <string>
 
 #include "os/file.h"
-#include "os/system.h"
+#include "os/folders.h"
+#include "os/process.h"
+#include "os/shell_folder.h"
+#include "os/times.h"
 #include "os/volume.h"
 #include "test_support.h"
 #ifndef _WIN32

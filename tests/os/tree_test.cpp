@@ -1,5 +1,8 @@
 // The folder tree reached without links: every operation on real folders
 // with real links, and a fenced outside tree that must not change.
+#include "os/find.h"
+#include "os/folders.h"
+#include "os/times.h"
 #include "os/tree.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "os/system.h"
+#include "os/process.h"
 #include "test_support.h"
 
 #ifdef _WIN32

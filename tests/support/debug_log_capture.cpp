@@ -1,7 +1,7 @@
 #include "support/debug_log_capture.h"
 
 #include "base/debug_log_internal.h"
-#include "os/system.h"
+#include "os/process.h"
 
 namespace qvtest {
 

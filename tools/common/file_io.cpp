@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "os/folders.h"
 #include "os/tree.h"
 #include "tools/common/utf.h"
 

@@ -1,6 +1,6 @@
 #include "tools/patchcheck/command.h"
 
-#include "os/system.h"
+#include "os/process.h"
 #include "base/private_heap.h"
 #include "tools/common/utf.h"
 #include "tools/patchcheck/patch_check.h"

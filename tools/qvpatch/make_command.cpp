@@ -1,7 +1,8 @@
 #include "tools/qvpatch/make_command.h"
 
 #include "app/update_info.h"
-#include "os/system.h"
+#include "os/folders.h"
+#include "os/process.h"
 #include "os/tree.h"
 #include "tools/common/failure.h"
 #include "tools/common/file_io.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "base/utf8.h"
-#include "os/system.h"
+#include "os/process.h"
 #include "ui/emulated/presenter.h"
 
 namespace ui {

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "os/file.h"
+#include "os/find.h"
+#include "os/folders.h"
 #include "os/memory.h"
 #include "os/volume.h"
 #include "test_support.h"

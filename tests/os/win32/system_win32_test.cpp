@@ -7,7 +7,8 @@
 #include <string>
 
 #include "os/file.h"
-#include "os/system.h"
+#include "os/process.h"
+#include "os/shell_folder.h"
 #include "os/text.h"
 #include "os/thread.h"
 #include "test_support.h"

@@ -6,7 +6,7 @@
 
 namespace os::posix {
 
-// Codes the backend reports besides those in os/file.h.
+// Codes the backend reports besides those in os/error.h.
 inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorDirectory = 267;
 inline constexpr std::uint32_t kErrorInvalidFlags = 1004;

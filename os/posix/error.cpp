@@ -1,13 +1,16 @@
+// The thread's last error and the system's texts for error codes.
 #include <cstring>
 #include <string>
 
-#include "os/file.h"
-#include "os/posix/errors.h"
+#include "os/error.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/native_path.h"
 #include "base/utf8.h"
 
 namespace os {
 namespace {
+
+thread_local std::uint32_t last_error = kErrorSuccess;
 
 struct ErrorText {
   std::uint32_t code;
@@ -52,6 +55,9 @@ std::string LookUp(std::uint32_t code) {
 }
 
 }  // namespace
+
+std::uint32_t GetLastError() { return last_error; }
+void SetLastError(std::uint32_t code) { last_error = code; }
 
 std::uint32_t GetErrorText(std::uint32_t code, char16_t* out, std::uint32_t capacity) {
   std::string text = LookUp(code);

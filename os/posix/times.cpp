@@ -1,16 +1,27 @@
-// File times by handle.
+// The local clock and file times by handle.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <cerrno>
 
 #include "os/fault.h"
 #include "os/file.h"
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 #include "os/posix/file_handle.h"
 #include "os/posix/file_stat.h"
+#include "os/times.h"
 
 namespace os {
+
+LocalTime GetLocalTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm parts{};
+  localtime_r(&now.tv_sec, &parts);
+  return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                   parts.tm_min,         parts.tm_sec,     static_cast<int>(now.tv_nsec / 1000000)};
+}
 
 bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access, FileTime* last_write) {
   struct stat info;

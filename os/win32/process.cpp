@@ -1,13 +1,16 @@
-// Process-level services: language, module path, clock, environment, the
-// assertion box and process exit.
+// The running process: language, module path, environment, the
+// critical-error mode, COM and common controls, the assertion box and exit.
 #include <cstdio>
 #include <list>
 #include <map>
 #include <mutex>
 #include <string>
 
-#include "os/system.h"
+#include "os/process.h"
 #include "os/win32/windows_fwd.h"
+
+#include <commctrl.h>
+#include <objbase.h>
 
 namespace os {
 
@@ -80,13 +83,6 @@ std::uint32_t GetModulePath(char16_t* out, std::uint32_t capacity) {
   return win32::FitLength(length, out, capacity);
 }
 
-LocalTime GetLocalTime() {
-  SYSTEMTIME now;
-  ::GetLocalTime(&now);
-  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-          now.wMilliseconds};
-}
-
 const char* GetEnvironment(const char* name) {
   if (!name) return nullptr;
   std::wstring value;
@@ -110,6 +106,14 @@ void ShowAssertBox(const char16_t* caption, const char16_t* text) {
   WriteToStandardError(caption, text);
   ::MessageBoxW(nullptr, win32::Wide(text), win32::Wide(caption), MB_ICONERROR | MB_OK);
 }
+
+std::uint32_t SetErrorMode(std::uint32_t mode) { return ::SetErrorMode(mode); }
+
+void InitCommonControls() { ::InitCommonControls(); }
+
+bool InitializeCom() { return SUCCEEDED(::CoInitialize(nullptr)); }
+
+void UninitializeCom() { ::CoUninitialize(); }
 
 void ExitProcess(std::uint32_t code) { ::ExitProcess(code); }
 

@@ -1,21 +1,11 @@
-#include "os/posix/errors.h"
+#include "os/posix/errno_map.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 
-#include "os/file.h"
+#include "os/error.h"
 #include "os/posix/native_path.h"
-
-namespace os {
-namespace {
-thread_local std::uint32_t last_error = kErrorSuccess;
-}  // namespace
-
-std::uint32_t GetLastError() { return last_error; }
-void SetLastError(std::uint32_t code) { last_error = code; }
-
-}  // namespace os
 
 namespace os::posix {
 

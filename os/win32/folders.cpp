@@ -1,6 +1,6 @@
-// Attributes, deletion, folders, full paths, the current folder and the
-// critical-error mode.
+// Attributes, deletion, folders, full paths and the current folder.
 #include "os/fault.h"
+#include "os/folders.h"
 #include "os/win32/windows_fwd.h"
 
 namespace os {
@@ -43,10 +43,6 @@ std::uint32_t GetCurrentDirectory(char16_t* out, std::uint32_t capacity) {
 
 bool SetCurrentDirectory(const char16_t* path) {
   return CheckPath(path) && ::SetCurrentDirectoryW(Wide(path));
-}
-
-std::uint32_t SetErrorMode(std::uint32_t mode) {
-  return ::SetErrorMode(mode);
 }
 
 }  // namespace os

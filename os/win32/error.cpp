@@ -1,7 +1,11 @@
-// The system's texts for error codes.
+// The thread's last error and the system's texts for error codes.
+#include "os/error.h"
 #include "os/win32/windows_fwd.h"
 
 namespace os {
+
+std::uint32_t GetLastError() { return ::GetLastError(); }
+void SetLastError(std::uint32_t code) { ::SetLastError(code); }
 
 std::uint32_t GetErrorText(std::uint32_t code, char16_t* out, std::uint32_t capacity) {
   if (!out || capacity == 0) return 0;
