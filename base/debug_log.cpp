@@ -50,6 +50,29 @@ void WriteWideLogLine(const char16_t* message) {
   if (WideToShiftJis(converted, sizeof converted, message) > 0) WriteLogLine(converted);
 }
 
+// A debug-log line only, or also the assertion box (shown whether the log
+// is on or not).
+enum Reach { kLogOnly, kLogAndBox };
+
+void Report(Reach reach, const char* format, va_list arguments) {
+  if (reach == kLogOnly && !IsDebugLogOn()) return;
+  char message[kMessageBufferSize];
+  FormatNarrow(message, format, arguments);
+  WriteLogLine(message);
+  if (reach == kLogOnly) return;
+  char16_t text[kMessageBufferSize];
+  if (ShiftJisToWide(text, kMessageBufferSize, message) == 0) text[0] = 0;
+  os::ShowAssertBox(kAssertCaption, text);
+}
+
+void Report(Reach reach, const char16_t* format, va_list arguments) {
+  if (reach == kLogOnly && !IsDebugLogOn()) return;
+  char16_t message[kMessageBufferSize];
+  FormatWideMessage(message, format, arguments);
+  WriteWideLogLine(message);
+  if (reach == kLogAndBox) os::ShowAssertBox(kAssertCaption, message);
+}
+
 }  // namespace
 
 bool IsDebugLogOn() {
@@ -67,46 +90,31 @@ void EndDebugLog() { g_switch.store(kOff, std::memory_order_release); }
 void ResetDebugLogForTesting() { g_switch.store(kUnknown, std::memory_order_release); }
 
 void DebugLog(const char* format, ...) {
-  if (!IsDebugLogOn()) return;
-  char message[kMessageBufferSize];
   va_list arguments;
   va_start(arguments, format);
-  FormatNarrow(message, format, arguments);
+  Report(kLogOnly, format, arguments);
   va_end(arguments);
-  WriteLogLine(message);
 }
 
 void DebugLogW(const char16_t* format, ...) {
-  if (!IsDebugLogOn()) return;
-  char16_t message[kMessageBufferSize];
   va_list arguments;
   va_start(arguments, format);
-  FormatWideMessage(message, format, arguments);
+  Report(kLogOnly, format, arguments);
   va_end(arguments);
-  WriteWideLogLine(message);
 }
 
 void AssertMessage(const char* format, ...) {
-  char message[kMessageBufferSize];
   va_list arguments;
   va_start(arguments, format);
-  FormatNarrow(message, format, arguments);
+  Report(kLogAndBox, format, arguments);
   va_end(arguments);
-  WriteLogLine(message);
-
-  char16_t text[kMessageBufferSize];
-  if (ShiftJisToWide(text, kMessageBufferSize, message) == 0) text[0] = 0;
-  os::ShowAssertBox(kAssertCaption, text);
 }
 
 void AssertMessageW(const char16_t* format, ...) {
-  char16_t message[kMessageBufferSize];
   va_list arguments;
   va_start(arguments, format);
-  FormatWideMessage(message, format, arguments);
+  Report(kLogAndBox, format, arguments);
   va_end(arguments);
-  WriteWideLogLine(message);
-  os::ShowAssertBox(kAssertCaption, message);
 }
 
 void EndProcessAfterAssert() { os::ExitProcess(kAssertExitCode); }

@@ -62,6 +62,17 @@ void* qvImage::PrepareUnpadded(std::uint32_t width, std::uint32_t height,
   return EnsureBuffer(*size);
 }
 
+void qvImage::SetWholePicture(std::uint32_t width, std::uint32_t height,
+                              std::uint32_t bytes_per_pixel, std::uint32_t stride) {
+  width_ = width;
+  height_ = height;
+  bytes_per_pixel_ = bytes_per_pixel;
+  stride_ = stride;
+  canvas_width_ = width;
+  canvas_height_ = height;
+  valid_ = {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+}
+
 int qvImage::CreateBlank(std::uint32_t width, std::uint32_t height,
                          std::uint32_t bytes_per_pixel) {
   if (bytes_per_pixel > 4) {

@@ -113,6 +113,10 @@ class qvImage : public qvClassBase {
   // rectangle, then ensures height x stride bytes. Null on overflow or
   // when the heap refuses.
   void* PrepareUnpadded(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel);
+  // Describes the decoded pixels as a whole picture: its size and row
+  // layout, a canvas of the same size and a valid rectangle over all of it.
+  void SetWholePicture(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel,
+                       std::uint32_t stride);
   void FreePixels();
 
   std::uint32_t width_ = 0;

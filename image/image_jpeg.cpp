@@ -105,26 +105,11 @@ bool StartsLikeJpeg(const qvMemBlock* block) {
          block->data[0] == 0xFF && block->data[1] == 0xD8;
 }
 
-}  // namespace
-
-int qvImageJpeg::Probe(const qvMemBlock* block) {
-  if (!StartsLikeJpeg(block)) return 0;
-  jpeg_decompress_struct info;
-  JpegError error;
-  jpeg_source_mgr source;
-  InstallErrorManager(reinterpret_cast<jpeg_common_struct*>(&info), &error);
-  if (setjmp(error.jump) != 0) {
-    jpeg_destroy_decompress(&info);
-    return 0;
-  }
-  jpeg_create_decompress(&info);
-  AttachMemorySource(&info, &source, block->data, block->size);
-  const int header = jpeg_read_header(&info, TRUE);
-  jpeg_destroy_decompress(&info);
-  return header == JPEG_HEADER_OK ? 1 : 0;
-}
-
-int qvImageJpeg::Load(const qvMemBlock* block, std::uint32_t) {
+// Reads the header of `block` and runs `read` on the decompressor; a
+// library error inside ends it with 0. `read` keeps nothing on its stack
+// that needs destroying, as the jump skips it.
+template <typename Read>
+int Decompress(const qvMemBlock* block, Read read) {
   if (!StartsLikeJpeg(block)) return 0;
   jpeg_decompress_struct info;
   JpegError error;
@@ -137,44 +122,46 @@ int qvImageJpeg::Load(const qvMemBlock* block, std::uint32_t) {
   jpeg_create_decompress(&info);
   info.mem->max_memory_to_use = kMaxLibraryMemory;
   AttachMemorySource(&info, &source, block->data, block->size);
-  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
-    jpeg_destroy_decompress(&info);
-    return 0;
-  }
-  info.out_color_space = JCS_RGB;
-  info.dct_method = JDCT_IFAST;
-  info.do_fancy_upsampling = FALSE;
-  info.two_pass_quantize = FALSE;
-  info.dither_mode = JDITHER_ORDERED;
-  info.desired_number_of_colors = 216;
-  if (info.image_width == 0 || info.image_height == 0 ||
-      !PixelBytes(PaddedStride(info.image_width, 3), info.image_height)) {
-    jpeg_destroy_decompress(&info);
-    return 0;
-  }
-  jpeg_start_decompress(&info);
-  const std::uint32_t width = info.output_width;
-  const std::uint32_t height = info.output_height;
-  const auto size = PixelBytes(PaddedStride(width, 3), height);
-  if (info.output_components != 3 || !size || EnsureBuffer(*size) == nullptr) {
-    jpeg_destroy_decompress(&info);
-    return 0;
-  }
-  width_ = width;
-  height_ = height;
-  bytes_per_pixel_ = 3;
-  stride_ = static_cast<std::uint32_t>(PaddedStride(width, 3));
-  // Rows are decoded straight into the picture.
-  while (info.output_scanline < height) {
-    JSAMPROW row = pixels_ + std::size_t{info.output_scanline} * stride_;
-    jpeg_read_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_decompress(&info);
+  const int result = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK ? read(&info) : 0;
   jpeg_destroy_decompress(&info);
-  canvas_width_ = width;
-  canvas_height_ = height;
-  valid_ = {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
-  return 1;
+  return result;
+}
+
+}  // namespace
+
+int qvImageJpeg::Probe(const qvMemBlock* block) {
+  return Decompress(block, [](j_decompress_ptr) { return 1; });
+}
+
+int qvImageJpeg::Load(const qvMemBlock* block, std::uint32_t) {
+  return Decompress(block, [this](j_decompress_ptr info) {
+    info->out_color_space = JCS_RGB;
+    info->dct_method = JDCT_IFAST;
+    info->do_fancy_upsampling = FALSE;
+    info->two_pass_quantize = FALSE;
+    info->dither_mode = JDITHER_ORDERED;
+    info->desired_number_of_colors = 216;
+    if (info->image_width == 0 || info->image_height == 0 ||
+        !PixelBytes(PaddedStride(info->image_width, 3), info->image_height)) {
+      return 0;
+    }
+    jpeg_start_decompress(info);
+    const std::uint32_t width = info->output_width;
+    const std::uint32_t height = info->output_height;
+    const auto size = PixelBytes(PaddedStride(width, 3), height);
+    if (info->output_components != 3 || !size || EnsureBuffer(*size) == nullptr) {
+      return 0;
+    }
+    const auto stride = static_cast<std::uint32_t>(PaddedStride(width, 3));
+    // Rows are decoded straight into the picture.
+    while (info->output_scanline < height) {
+      JSAMPROW row = pixels_ + std::size_t{info->output_scanline} * stride;
+      jpeg_read_scanlines(info, &row, 1);
+    }
+    jpeg_finish_decompress(info);
+    SetWholePicture(width, height, 3, stride);
+    return 1;
+  });
 }
 
 int qvImageJpeg::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint32_t,

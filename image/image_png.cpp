@@ -94,20 +94,14 @@ int qvImagePng::Decode() {
     png_destroy_read_struct(&png, &info, nullptr);
     return 0;
   }
-  width_ = width;
-  height_ = height;
-  bytes_per_pixel_ = bpp;
-  stride_ = static_cast<std::uint32_t>(stride);
   rows = static_cast<png_bytep*>(PrivateAlloc(0, sizeof(png_bytep) * std::size_t{height}));
   if (rows == nullptr) png_error(png, "out of memory");
-  for (std::uint32_t y = 0; y < height; ++y) rows[y] = pixels_ + std::size_t{y} * stride_;
+  for (std::uint32_t y = 0; y < height; ++y) rows[y] = pixels_ + std::size_t{y} * stride;
   png_read_image(png, rows);
   png_read_end(png, nullptr);
   PrivateFree(rows);
   png_destroy_read_struct(&png, &info, nullptr);
-  canvas_width_ = width;
-  canvas_height_ = height;
-  valid_ = {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+  SetWholePicture(width, height, bpp, static_cast<std::uint32_t>(stride));
   return 1;
 }
 

@@ -47,13 +47,7 @@ int qvImageQvf::Load(const qvMemBlock* block, std::uint32_t) {
     return 0;
   }
   buffer_size_ = size;
-  width_ = width;
-  height_ = height;
-  stride_ = stride;
-  bytes_per_pixel_ = bpp;
-  canvas_width_ = width;
-  canvas_height_ = height;
-  valid_ = {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+  SetWholePicture(width, height, bpp, stride);
   return 1;
 }
 

@@ -18,12 +18,8 @@ namespace os {
 
 bool FlushFile(Handle file) {
   if (FaultInjected(FileOp::kFlush)) return false;
-  auto record = posix::LookUpFile(file);
+  auto record = posix::LookUpFile(file, kAccessWrite);
   if (!record) return false;
-  if (!(record->access & kAccessWrite)) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
   if (!FlushesReachDisk()) return true;
   if (fsync(record->fd) != 0) {
     posix::SetErrnoError(errno);
@@ -34,11 +30,7 @@ bool FlushFile(Handle file) {
 
 bool FlushFolder(const char16_t* folder) {
   if (FaultInjected(FileOp::kFlush)) return false;
-  if (!folder) {
-    SetLastError(kErrorInvalidParameter);
-    return false;
-  }
-  const int fd = posix::OpenFolderDescriptor(posix::NativePath(folder));
+  const int fd = posix::OpenFolderDescriptor(folder);
   if (fd < 0) return false;
   if (!FlushesReachDisk()) {
     close(fd);

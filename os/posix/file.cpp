@@ -161,12 +161,8 @@ bool Transfer(Handle file, std::uint32_t access, std::uint32_t count, std::uint3
               Step step) {
   if (done) *done = 0;
   if (FaultInjected(access == kAccessRead ? FileOp::kRead : FileOp::kWrite)) return false;
-  auto record = posix::LookUpFile(file);
+  auto record = posix::LookUpFile(file, access);
   if (!record) return false;
-  if (!(record->access & access)) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
   std::uint32_t total = 0;
   while (total < count) {
     ssize_t moved = step(record->fd, total, count - total);

@@ -11,10 +11,15 @@
 
 namespace os::posix {
 
-std::optional<OpenFileRecord> LookUpFile(Handle file) {
+std::optional<OpenFileRecord> LookUpFile(Handle file, std::uint32_t access) {
   std::optional<OpenFileRecord> record;
   if (file >= 0 && file <= INT_MAX) record = FindOpenFile(static_cast<int>(file));
-  if (!record) SetLastError(kErrorInvalidHandle);
+  if (!record) {
+    SetLastError(kErrorInvalidHandle);
+  } else if ((record->access & access) != access) {
+    SetLastError(kErrorAccessDenied);
+    record.reset();
+  }
   return record;
 }
 

@@ -10,8 +10,9 @@
 
 namespace os::posix {
 
-// The record of an open handle; otherwise sets kErrorInvalidHandle.
-std::optional<OpenFileRecord> LookUpFile(Handle file);
+// The record of an open handle; otherwise sets kErrorInvalidHandle. A
+// handle opened without all of `access` fails with kErrorAccessDenied.
+std::optional<OpenFileRecord> LookUpFile(Handle file, std::uint32_t access = 0);
 
 // fstat() of an open handle, a query for the fault seam: the record and
 // what fstat() says, or nullopt with the error set. With `creation` the

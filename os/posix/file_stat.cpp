@@ -3,6 +3,11 @@
 #include <fcntl.h>
 #include <sys/sysmacros.h>
 
+#include <cerrno>
+
+#include "os/posix/errno_map.h"
+#include "os/posix/native_path.h"
+
 namespace os::posix {
 namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
@@ -46,6 +51,16 @@ bool StatWithBirth(int fd, const char* path, int flags, struct stat* info, FileT
   *creation = FileTimeFromTimespec(info->st_ctim);
   return true;
 #endif
+}
+
+bool StatPath(const char16_t* path, Links links, std::string* native, struct stat* info) {
+  *native = NativePath(path);
+  const int result = !path                      ? -1
+                     : links == Links::kFollow ? stat(native->c_str(), info)
+                                               : lstat(native->c_str(), info);
+  if (result == 0) return true;
+  SetPathError(path ? errno : ENOENT, *native);
+  return false;
 }
 
 bool StatEntry(int folder_fd, const char* name, EntryStat* entry) {

@@ -28,6 +28,12 @@ bool StatWithBirth(int fd, const char* path, int flags, struct stat* info, FileT
 // `name` is relative to the folder `folder_fd` (or AT_FDCWD). Sets errno.
 bool StatEntry(int folder_fd, const char* name, EntryStat* entry);
 
+enum class Links { kFollow, kKeep };
+// stat() (kFollow) or lstat() of the engine path `path`, whose native form
+// goes to `native`. False with the path's last error set; a null path is
+// a missing file.
+bool StatPath(const char16_t* path, Links links, std::string* native, struct stat* info);
+
 // `name` is the entry's own name (for the hidden bit).
 std::uint32_t AttributesOf(std::string_view name, const struct stat& info);
 // As Windows shows an entry: a symbolic link is a reparse point, and a

@@ -4,13 +4,20 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <string>
 
 #include "os/file.h"
 #include "os/posix/errno_map.h"
+#include "os/posix/native_path.h"
 
 namespace os::posix {
 
-int OpenFolderDescriptor(const std::string& native) {
+int OpenFolderDescriptor(const char16_t* folder) {
+  if (!folder) {
+    SetLastError(kErrorInvalidParameter);
+    return -1;
+  }
+  const std::string native = NativePath(folder);
   int fd = open(native.empty() ? "" : native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) return fd;
   const int error = errno;

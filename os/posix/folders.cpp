@@ -35,12 +35,9 @@ std::uint32_t GetFileAttributes(const char16_t* path) {
 
 bool SetFileAttributes(const char16_t* path, std::uint32_t attributes) {
   if (FaultInjected(FileOp::kSetAttributes)) return false;
-  std::string native = posix::NativePath(path);
+  std::string native;
   struct stat info;
-  if (!path || stat(native.c_str(), &info) != 0) {
-    posix::SetPathError(path ? errno : ENOENT, native);
-    return false;
-  }
+  if (!posix::StatPath(path, posix::Links::kFollow, &native, &info)) return false;
   if (S_ISDIR(info.st_mode)) return true;
   mode_t mode = posix::ModeForAttributes(info.st_mode, attributes);
   if (mode != (info.st_mode & 07777) && chmod(native.c_str(), mode) != 0) {
@@ -54,12 +51,9 @@ bool SetFileAttributes(const char16_t* path, std::uint32_t attributes) {
 
 bool DeleteFile(const char16_t* path) {
   if (FaultInjected(FileOp::kDelete)) return false;
-  std::string native = posix::NativePath(path);
+  std::string native;
   struct stat info;
-  if (!path || lstat(native.c_str(), &info) != 0) {
-    posix::SetPathError(path ? errno : ENOENT, native);
-    return false;
-  }
+  if (!posix::StatPath(path, posix::Links::kKeep, &native, &info)) return false;
   // Windows refuses folders, read-only files and files that are open
   // (no handle here shares deletion).
   if (S_ISDIR(info.st_mode) || (S_ISREG(info.st_mode) && posix::IsReadOnly(info))) {

@@ -30,11 +30,7 @@ struct FolderLock {
 
 FolderLock* LockFolder(const char16_t* folder) {
   if (FaultInjected(FileOp::kLock)) return nullptr;
-  if (!folder) {
-    SetLastError(kErrorInvalidParameter);
-    return nullptr;
-  }
-  const int fd = posix::OpenFolderDescriptor(posix::NativePath(folder));
+  const int fd = posix::OpenFolderDescriptor(folder);
   if (fd < 0) return nullptr;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     SetLastError(errno == EWOULDBLOCK ? kErrorLockViolation : posix::ErrorFromErrno(errno));

@@ -39,12 +39,8 @@ bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access, FileTi
 bool SetFileTimes(Handle file, const FileTime* creation, const FileTime* last_access,
                   const FileTime* last_write) {
   if (FaultInjected(FileOp::kSetTimes)) return false;
-  auto record = posix::LookUpFile(file);
+  auto record = posix::LookUpFile(file, kAccessWrite);
   if (!record) return false;
-  if (!(record->access & kAccessWrite)) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
   timespec times[2];
   posix::TimesForUpdate(last_access, last_write, times);
   if (futimens(record->fd, times) != 0) {

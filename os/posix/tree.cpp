@@ -174,12 +174,9 @@ bool GetFolderIdentity(Handle folder, FileIdentity* identity) {
 
 bool GetPathIdentity(const char16_t* path, FileIdentity* identity) {
   if (FaultInjected(FileOp::kQuery)) return false;
-  std::string native = posix::NativePath(path);
+  std::string native;
   struct stat info;
-  if (!path || stat(native.c_str(), &info) != 0) {
-    posix::SetPathError(path ? errno : ENOENT, native);
-    return false;
-  }
+  if (!posix::StatPath(path, posix::Links::kFollow, &native, &info)) return false;
   *identity = IdentityOf(info);
   return true;
 }

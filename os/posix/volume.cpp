@@ -23,11 +23,11 @@ namespace os {
 
 bool GetFreeDiskSpace(const char16_t* folder, std::uint64_t* available) {
   if (FaultInjected(FileOp::kQuery)) return false;
-  if (!folder || !available) {
+  if (!available) {
     SetLastError(kErrorInvalidParameter);
     return false;
   }
-  const int fd = posix::OpenFolderDescriptor(posix::NativePath(folder));
+  const int fd = posix::OpenFolderDescriptor(folder);
   if (fd < 0) return false;
   struct statvfs volume;
   const bool known = fstatvfs(fd, &volume) == 0;
