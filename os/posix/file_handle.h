@@ -7,6 +7,7 @@
 
 #include "os/file.h"
 #include "os/posix/open_files.h"
+#include "os/times.h"
 
 namespace os::posix {
 

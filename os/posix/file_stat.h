@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "os/file.h"
+#include "os/times.h"
 #include "os/tree.h"
 
 namespace os::posix {
