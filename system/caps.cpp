@@ -105,16 +105,10 @@ void qvCaps::ProbeDirectX() {
   DirectXVersion version;
   if (!os::QueryDxDiagVersion(&version.major, &version.minor, &version.letter))
     version = DirectXFromFileVersions(os::QuerySystemFileVersion);
-  version = WithLowerCaseLetter(version);
-  if (version.major >= 10) {
-    os::OsVersion system;
-    const bool readable = os::QueryOsVersion(&system);
-    const bool vista_sp2 = readable && system.major == 6 && system.minor == 0 &&
-                           system.build == 6002;
-    if (CountsAsDirectX11(readable, system.major, system.minor, system.build,
-                          vista_sp2 && os::CanLoadSystemLibrary(u"D3D11.DLL")))
-      version = {11, 0, 0};
-  }
+  os::OsVersion system;
+  const bool readable = os::QueryOsVersion(&system);
+  version = WithDirectX11Rule(WithLowerCaseLetter(version), readable, system.major, system.minor,
+                              system.build, os::CanLoadSystemLibrary);
   directx_number = DirectXNumber(version);
   FormatDirectXText(version, directx_text, 128);
 }

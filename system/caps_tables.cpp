@@ -193,12 +193,14 @@ void FormatDirectXText(const DirectXVersion& version, char16_t* out, std::size_t
              static_cast<int>(version.minor), letter);
 }
 
-bool CountsAsDirectX11(bool readable, std::uint32_t major, std::uint32_t minor,
-                       std::uint32_t build, bool d3d11_loads) {
-  if (!readable) return false;
-  if (major > 6 || (major == 6 && minor >= 1)) return true;
-  if (major == 6 && minor == 0) return build > 6002 || (build == 6002 && d3d11_loads);
-  return false;
+DirectXVersion WithDirectX11Rule(DirectXVersion found, bool readable, std::uint32_t major,
+                                 std::uint32_t minor, std::uint32_t build,
+                                 SystemLibraryProbe can_load) {
+  if (found.major < 10 || !readable) return found;
+  const bool has_11 = major > 6 || (major == 6 && minor >= 1) ||
+                      (major == 6 && minor == 0 &&
+                       (build > 6002 || (build == 6002 && can_load(u"D3D11.DLL"))));
+  return has_11 ? DirectXVersion{11, 0, 0} : found;
 }
 
 DirectXVersion DirectXFromFileVersions(SystemFileVersionLookup lookup) {

@@ -36,10 +36,15 @@ std::uint32_t DirectXNumber(const DirectXVersion& version);
 // "%d.%d%s", the letter as a one-character text (nothing for no letter).
 void FormatDirectXText(const DirectXVersion& version, char16_t* out, std::size_t capacity);
 
-// Whether a reported DirectX 10 or later counts as 11.0 on the system of
-// this version; `readable` is false when the version could not be read.
-bool CountsAsDirectX11(bool readable, std::uint32_t major, std::uint32_t minor,
-                       std::uint32_t build, bool d3d11_loads);
+// Whether a library of the system can be loaded.
+using SystemLibraryProbe = bool (*)(const char16_t* name);
+// A DirectX of 10 or later counts as 11.0 without a letter on a system of
+// version 6.1 or later, 6.0 past build 6002, or 6.0 build 6002 that can load
+// D3D11.DLL (only then is `can_load` asked); otherwise, and when the
+// system's version could not be read (`readable` false), it stays as found.
+DirectXVersion WithDirectX11Rule(DirectXVersion found, bool readable, std::uint32_t major,
+                                 std::uint32_t minor, std::uint32_t build,
+                                 SystemLibraryProbe can_load);
 
 // Reads the fixed version (ms, ls) of a system file; false when unreadable.
 using SystemFileVersionLookup = bool (*)(const char16_t* file, std::uint32_t* ms,

@@ -104,15 +104,48 @@ TEST(CapsTables, ProcessorSignatureAndFeatureBits) {
   EXPECT_EQ(others.has_sse, 1u);
 }
 
+bool g_d3d11_loads = false;
+int g_d3d11_asked = 0;
+bool FakeLibraryProbe(const char16_t* name) {
+  EXPECT_EQ(std::u16string(name), u"D3D11.DLL");
+  ++g_d3d11_asked;
+  return g_d3d11_loads;
+}
+
 TEST(CapsTables, DirectX10AndLaterCountsAs11OnNewerSystems) {
-  EXPECT_TRUE(CountsAsDirectX11(true, 10, 0, 19045, false));
-  EXPECT_TRUE(CountsAsDirectX11(true, 6, 1, 7601, false));
-  EXPECT_TRUE(CountsAsDirectX11(true, 6, 0, 6003, false));
-  EXPECT_TRUE(CountsAsDirectX11(true, 6, 0, 6002, true));
-  EXPECT_FALSE(CountsAsDirectX11(true, 6, 0, 6002, false));
-  EXPECT_FALSE(CountsAsDirectX11(true, 6, 0, 6001, true));
-  EXPECT_FALSE(CountsAsDirectX11(true, 5, 1, 2600, true));
-  EXPECT_FALSE(CountsAsDirectX11(false, 10, 0, 19045, true));
+  struct Row {
+    DirectXVersion found;
+    bool readable;
+    std::uint32_t major, minor, build;
+    bool loads;
+    int asked;
+    std::uint32_t number;
+    const char16_t* text;
+  };
+  const Row rows[] = {
+      {{12, 0, u' '}, true, 10, 0, 19045, false, 0, 0xB0000, u"11.0"},
+      {{10, 0, u'a'}, true, 6, 1, 7601, false, 0, 0xB0000, u"11.0"},
+      {{10, 1, u' '}, true, 6, 0, 6003, false, 0, 0xB0000, u"11.0"},
+      {{10, 0, u' '}, true, 6, 0, 6002, true, 1, 0xB0000, u"11.0"},
+      {{10, 0, u' '}, true, 6, 0, 6002, false, 1, 0xA0000, u"10.0 "},
+      {{10, 0, u' '}, true, 6, 0, 6001, true, 0, 0xA0000, u"10.0 "},
+      {{10, 0, u' '}, true, 5, 2, 6002, true, 0, 0xA0000, u"10.0 "},
+      {{12, 0, u' '}, false, 10, 0, 19045, true, 0, 0xC0000, u"12.0 "},
+      {{9, 0, u'c'}, true, 10, 0, 19045, true, 0, 0x90003, u"9.0c"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.found.major << " on " << row.major << "."
+                                      << row.minor << "." << row.build);
+    g_d3d11_loads = row.loads;
+    g_d3d11_asked = 0;
+    const DirectXVersion result = WithDirectX11Rule(row.found, row.readable, row.major, row.minor,
+                                                    row.build, FakeLibraryProbe);
+    char16_t text[128];
+    FormatDirectXText(result, text, 128);
+    EXPECT_EQ(std::u16string(text), row.text);
+    EXPECT_EQ(DirectXNumber(result), row.number);
+    EXPECT_EQ(g_d3d11_asked, row.asked);
+  }
 }
 
 // Fake system folders for the file-version probe.
@@ -135,6 +168,21 @@ std::u16string ProbeText() {
 TEST(CapsTables, DirectXFromFileVersions) {
   g_files.clear();
   EXPECT_EQ(ProbeText(), u"0.0 ");
+
+  // The ddraw.dll steps, each at its first build and one build short.
+  const struct {
+    std::uint32_t ms, ls;
+    const char16_t* text;
+  } steps[] = {{0x00040002, 95, u"1.0 "},  {0x00040003, 1096, u"2.0 "}, {0x00040004, 68, u"3.0 "},
+               {0x00040005, 155, u"5.0 "}, {0x00040006, 318, u"6.0 "},  {0x00040006, 436, u"6.1 "}};
+  const char16_t* below = u"0.0 ";
+  for (const auto& step : steps) {
+    g_files[u"ddraw.dll"] = {step.ms, step.ls};
+    EXPECT_EQ(ProbeText(), step.text);
+    g_files[u"ddraw.dll"] = {step.ms, step.ls - 1};
+    EXPECT_EQ(ProbeText(), below) << std::hex << step.ms << " " << step.ls;
+    below = step.text;
+  }
 
   g_files[u"ddraw.dll"] = {0x00040007, 0x000002BC};  // 4.7.0.700
   EXPECT_EQ(ProbeText(), u"7.0 ");

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "support/log_text.h"
@@ -70,6 +72,8 @@ class CapsProvider : public ::testing::Test {
     CreatePrivateHeap(1 << 20);
     caps_ = std::make_unique<qvCaps>(0, 0);
     caps_->directx_number = 0x90003;
+    // What follows the text's terminator is never published.
+    std::fill(std::begin(caps_->directx_text), std::end(caps_->directx_text), u'\xFFFF');
     CopyWide(caps_->directx_text, 128, u"9.0c");
     caps_->cpu.family = 15;
   }
