@@ -6,6 +6,7 @@
 
 #include "support/debug_log_capture.h"
 #include "file/native_file.h"
+#include "os/process.h"
 #include "test_support.h"
 
 namespace {
@@ -255,6 +256,13 @@ TEST_F(NativeFileTest, AttributesOfFilesAndFolders) {
   ASSERT_EQ(file.SetAttributes(Path(u"a.txt").c_str(), kAttrNormal), 1);
   EXPECT_EQ(file.GetAttributes(Path(u"a.txt").c_str()) & kAttrReadOnly, 0u);
   EXPECT_EQ(file.SetAttributes(Path(u"missing").c_str(), kAttrNormal), 0);
+
+  // Lookups keep the system from asking about missing media only while
+  // they run: the process's own setting is back afterwards.
+  const std::uint32_t mode = os::SetErrorMode(0);
+  file.GetAttributes(Path(u"missing").c_str());
+  file.Exists(Path(u"missing").c_str());
+  EXPECT_EQ(os::SetErrorMode(mode), 0u);
 }
 
 TEST_F(NativeFileTest, ExistenceAndSizesByName) {
