@@ -63,6 +63,13 @@ TEST_F(Hg2Test, SaveCropsToTheOpaqueAreaOnItsCanvas) {
   EXPECT_EQ(h, 10u);
   EXPECT_EQ(loaded->GetAlphaState(), kAlphaTransparent);
   EXPECT_EQ(PixelAt(*loaded, 0, 0), PixelAt(*source, 4, 3));
+
+  // Saved again, the cropped frame is a picture of its own: the extension's
+  // canvas (E+8, E+12) is its size, its offset 0.
+  const Bytes again = SaveHg2(*loaded);
+  EXPECT_EQ(GetLe32(again, 12 + 36 + 8), 5u);
+  EXPECT_EQ(GetLe32(again, 12 + 36 + 12), 3u);
+  EXPECT_EQ(GetLe32(again, 12 + 36 + 16), 0u);
 }
 
 TEST_F(Hg2Test, FullyTransparentPictureSavesATwoByTwoFrame) {

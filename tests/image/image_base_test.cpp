@@ -45,8 +45,10 @@ TEST_F(ImageBaseTest, SizesThatWrapAroundAreRefused) {
   EXPECT_EQ(image->GetPixels(), nullptr);
   EXPECT_EQ(PixelBytes(0x80000000u, 0x80000000u, 4), std::nullopt);
   EXPECT_EQ(PixelBytes(0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu), std::nullopt);
-  EXPECT_EQ(PixelBytes(kMaxPixelBytes / 4, 2, 2), kMaxPixelBytes);
-  EXPECT_EQ(PixelBytes(kMaxPixelBytes + 1, 1), std::nullopt);
+  // No decoder takes a pixel buffer beyond 512 MiB.
+  EXPECT_EQ(PixelBytes(16384, 8192, 4), std::uint64_t{512} << 20);
+  EXPECT_EQ(PixelBytes(16384, 8193, 4), std::nullopt);
+  EXPECT_EQ(PixelBytes((std::uint64_t{512} << 20) + 1, 1), std::nullopt);
 }
 
 TEST_F(ImageBaseTest, FlattenOnColourUsesTheEngineArithmetic) {
