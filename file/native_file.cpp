@@ -28,14 +28,6 @@ std::uint32_t DispositionOf(std::uint32_t flags) {
   return disposition;
 }
 
-os::Handle OpenForFreshWrite(const char16_t* path) {
-  const os::Handle created = os::OpenFile(path, os::kAccessWrite, os::kShareNone,
-                                          os::kCreateNew, os::kAttrNormal, 0);
-  if (created != os::kInvalidHandle) return created;
-  return os::OpenFile(path, os::kAccessWrite, os::kShareNone, os::kTruncateExisting,
-                      os::kAttrNormal, 0);
-}
-
 // The first match of a find-first-file lookup; false when nothing matches.
 bool FindFirstEntry(const char16_t* path, os::FindData* entry) {
   if (path == nullptr) return false;
@@ -83,7 +75,7 @@ int qvFile::Open(const char16_t* path, std::uint32_t flags) {
 
   os::Handle handle = os::kInvalidHandle;
   if (flags & QVFILE_CREATE_ALWAYS) {
-    handle = OpenForFreshWrite(path);
+    handle = os::OpenFileForRewrite(path);
   } else {
     const std::uint32_t disposition = DispositionOf(flags);
     if (disposition == kInvalidDisposition) return 0;

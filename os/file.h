@@ -48,6 +48,12 @@ Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
                 std::uint32_t flags);
 bool CloseFile(Handle file);
 
+// Opens `path` for writing alone (no sharing) as an empty file: creates it
+// with normal attributes, or empties the file that is there. One fault
+// point of kind kOpen. The error is that of the step that decided, so a
+// failed creation is never reported as a missing file.
+Handle OpenFileForRewrite(const char16_t* path);
+
 // One system read or write. `done` receives the bytes moved (0 at the end
 // of a file). A handle without the needed access fails with kErrorAccessDenied.
 bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t* done);

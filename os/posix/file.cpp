@@ -127,6 +127,14 @@ Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
   return static_cast<Handle>(opened.fd);
 }
 
+// Opening an existing file first, as kCreateAlways does, and creating it
+// otherwise gives the same results as the two steps on Windows.
+Handle OpenFileForRewrite(const char16_t* path) {
+  Handle file = OpenFile(path, kAccessWrite, kShareNone, kCreateAlways, kAttrNormal, 0);
+  if (file != kInvalidHandle) SetLastError(kErrorSuccess);
+  return file;
+}
+
 bool CloseFile(Handle file) {
   auto record = posix::LookUpFile(file);
   if (!record) return false;

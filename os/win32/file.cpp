@@ -26,6 +26,24 @@ Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
   return win32::FromNative(file);
 }
 
+// The engine's two steps: create a new file, and empty the one that is
+// there only when the creation found it. Two rounds cover a file that
+// appears or vanishes between the steps.
+Handle OpenFileForRewrite(const char16_t* path) {
+  if (FaultInjected(FileOp::kOpen) || !CheckPath(path)) return kInvalidHandle;
+  for (int round = 0; round < 2; ++round) {
+    HANDLE file = ::CreateFileW(win32::Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
+      return win32::FromNative(file);
+    file = ::CreateFileW(win32::Wide(path), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_NOT_FOUND)
+      return win32::FromNative(file);
+  }
+  return kInvalidHandle;
+}
+
 bool CloseFile(Handle file) {
   return CheckHandle(file) && ::CloseHandle(ToNative(file));
 }

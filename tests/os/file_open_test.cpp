@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "os/fault.h"
 #include "os/file.h"
 #include "os/folders.h"
 #include "os_test_util.h"
@@ -146,11 +147,53 @@ TEST(OpenFile, ReadOnlyFileRefusesWriters) {
   EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
   EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessWrite, os::kShareNone, os::kCreateAlways));
   EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  EXPECT_EQ(os::kInvalidHandle, os::OpenFileForRewrite(path.c_str()));
+  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
   EXPECT_EQ("keep", dir.ReadFile(u"ro.bin"));
 
   os::Handle reader = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
   EXPECT_NE(os::kInvalidHandle, reader);
   os::CloseFile(reader);
+}
+
+TEST(OpenFileForRewrite, CreatesOrEmptiesAWriterThatSharesNothing) {
+  ScratchDir dir;
+  dir.WriteFile(u"old.bin", "hello");
+  for (const char16_t* name : {u"new.bin", u"old.bin"}) {
+    SCOPED_TRACE(qvtest::U8(name));
+    const std::u16string path = dir.Path(name);
+    os::SetLastError(12345);
+    os::Handle file = os::OpenFileForRewrite(path.c_str());
+    ASSERT_NE(os::kInvalidHandle, file);
+    EXPECT_EQ(os::kErrorSuccess, os::GetLastError());
+    EXPECT_EQ(0u, ostest::SizeOf(file));
+    EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting));
+    std::uint32_t done = 0;
+    EXPECT_TRUE(os::WriteFile(file, "abc", 3, &done));
+    EXPECT_TRUE(os::CloseFile(file));
+    EXPECT_EQ("abc", dir.ReadFile(name));
+  }
+}
+
+// One call is one fault point, so a sweep that fails it sees the failure:
+// a second try behind it would empty the file all the same.
+TEST(OpenFileForRewrite, FailsWithTheErrorOfTheStepThatDecided) {
+  ScratchDir dir;
+  dir.WriteFile(u"old.bin", "hello");
+  os::ArmFaults({os::FileOp::kOpen, 1, os::kErrorDiskFull});
+  EXPECT_EQ(os::kInvalidHandle, os::OpenFileForRewrite(dir.Path(u"old.bin").c_str()));
+  EXPECT_EQ(os::kErrorDiskFull, os::GetLastError());
+  EXPECT_EQ(os::FaultCallCount(os::FileOp::kAny), 1u);
+  os::DisarmFaults();
+  EXPECT_EQ("hello", dir.ReadFile(u"old.bin"));
+
+  EXPECT_EQ(os::kInvalidHandle, os::OpenFileForRewrite(dir.Path(u"none\\f.bin").c_str()));
+  EXPECT_EQ(os::kErrorPathNotFound, os::GetLastError());
+  os::Handle holder = Open(dir.Path(u"old.bin"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  EXPECT_EQ(os::kInvalidHandle, os::OpenFileForRewrite(dir.Path(u"old.bin").c_str()));
+  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
+  os::CloseFile(holder);
+  EXPECT_EQ("hello", dir.ReadFile(u"old.bin"));
 }
 
 #ifndef _WIN32
