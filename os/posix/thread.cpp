@@ -63,7 +63,7 @@ Thread* StartThread(ThreadProc proc, void* argument, std::uint32_t* thread_id) {
 }
 
 std::uint32_t GetThreadExitCode(Thread* thread) {
-  return thread ? thread->exit_code.load(std::memory_order_acquire) : 0;
+  return thread ? thread->exit_code.load(std::memory_order_acquire) : kUnknownExitCode;
 }
 
 bool SetThreadPriority(Thread* thread, int priority) { return thread != nullptr; }

@@ -48,9 +48,7 @@ Thread* StartThread(ThreadProc proc, void* argument, std::uint32_t* thread_id) {
 
 std::uint32_t GetThreadExitCode(Thread* thread) {
   DWORD code = 0;
-  // A thread that cannot be asked is reported as ended, never as active, so
-  // that a caller polling for the end does not poll forever.
-  if (!thread || !::GetExitCodeThread(NativeThread(thread), &code)) return 0xFFFFFFFFu;
+  if (!thread || !::GetExitCodeThread(NativeThread(thread), &code)) return kUnknownExitCode;
   return code;
 }
 

@@ -59,6 +59,7 @@ TEST(Thread, ExitCodeIsStillActiveUntilTheProcedureReturns) {
   EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(shake.done, 10000));
   ASSERT_TRUE(WaitForExit(thread));
   EXPECT_EQ(0u, os::GetThreadExitCode(thread));
+  EXPECT_EQ(os::kUnknownExitCode, os::GetThreadExitCode(nullptr));
   EXPECT_TRUE(shake.ran);
   os::CloseThread(thread);
   os::CloseEvent(shake.go);

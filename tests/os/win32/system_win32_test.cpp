@@ -164,7 +164,6 @@ TEST(Win32Thread, HandleClosedAtOnceStillRunsTheProcedure) {
   os::CloseThread(thread);
   for (int i = 0; i < 5000 && runs.load() == 0; ++i) os::Sleep(1);
   EXPECT_EQ(runs.load(), 1);
-  EXPECT_NE(os::GetThreadExitCode(nullptr), os::kStillActive);
 }
 
 }  // namespace
