@@ -438,25 +438,29 @@ void InstallWorker::SetSlotState(std::size_t index, std::int32_t state, qvThread
 // --- reader --------------------------------------------------------------------
 
 void InstallWorker::ReaderProc(qvThread*, void* self) {
-  static_cast<InstallWorker*>(self)->RunReader();
+  auto* worker = static_cast<InstallWorker*>(self);
+  worker->ServeFiles(worker->reader_thread_, worker->writer_thread_, kReaderDoneEvent,
+                     &InstallWorker::ReadOneFile);
 }
 
-void InstallWorker::RunReader() {
+void InstallWorker::ServeFiles(qvThread* self, qvThread* partner, std::uint32_t done_event,
+                               bool (InstallWorker::*transfer)()) {
   // Every file the main thread starts is answered, also when the other
-  // thread failed or stopped the run meanwhile (nothing is read then); only
-  // Finish ends the loop, so the main thread never waits for a thread that
-  // is gone.
+  // thread failed or stopped the run meanwhile (nothing is moved then);
+  // only Finish ends the loop, so the main thread never waits for a thread
+  // that is gone.
   for (;;) {
-    reader_thread_->Wait(kFileEvent, os::kInfinite);
+    self->Wait(kFileEvent, os::kInfinite);
     if (LoadAcquire(finishing_)) return;
-    if (!LoadAcquire(quit_)) ReadOneFile(LoadAcquire(status_.current_size));
-    // A writer that waits for a slot the reader no longer fills re-checks.
-    writer_thread_->SetEvent(kSlotEvent);
-    main_thread_->SetEvent(kReaderDoneEvent);
+    if (!LoadAcquire(quit_)) (this->*transfer)();
+    // A partner that waits for a slot this thread no longer serves re-checks.
+    partner->SetEvent(kSlotEvent);
+    main_thread_->SetEvent(done_event);
   }
 }
 
-bool InstallWorker::ReadOneFile(std::uint64_t size) {
+bool InstallWorker::ReadOneFile() {
+  const std::uint64_t size = LoadAcquire(status_.current_size);
   if (size == 0) {
     slots_[0].length = 0;
     slots_[0].end_mark = 1;
@@ -502,18 +506,9 @@ bool InstallWorker::ReadOneFile(std::uint64_t size) {
 // --- writer --------------------------------------------------------------------
 
 void InstallWorker::WriterProc(qvThread*, void* self) {
-  static_cast<InstallWorker*>(self)->RunWriter();
-}
-
-void InstallWorker::RunWriter() {
-  // As the reader: every file started is answered until Finish.
-  for (;;) {
-    writer_thread_->Wait(kFileEvent, os::kInfinite);
-    if (LoadAcquire(finishing_)) return;
-    if (!LoadAcquire(quit_)) WriteOneFile();
-    reader_thread_->SetEvent(kSlotEvent);
-    main_thread_->SetEvent(kFileEvent);
-  }
+  auto* worker = static_cast<InstallWorker*>(self);
+  worker->ServeFiles(worker->writer_thread_, worker->reader_thread_, kFileEvent,
+                     &InstallWorker::WriteOneFile);
 }
 
 bool InstallWorker::WriteOneFile() {

@@ -106,11 +106,14 @@ class InstallWorker {
   static void WriterProc(qvThread* thread, void* self);
 
   void RunMain();
-  void RunReader();
-  void RunWriter();
+  // The loop of the reader and of the writer: per file the main thread
+  // starts, `transfer` (unless the run has stopped), then a wake-up of the
+  // partner thread and of the main thread's `done_event`.
+  void ServeFiles(qvThread* self, qvThread* partner, std::uint32_t done_event,
+                  bool (InstallWorker::*transfer)());
   // Streams the current file through the slots. The reader gives false
   // when it failed (reported); the writer when it stopped early.
-  bool ReadOneFile(std::uint64_t size);
+  bool ReadOneFile();
   bool WriteOneFile();
   // Has the system copy the current file, reporting per chunk; false when
   // it failed (reported) or was stopped.
