@@ -1,5 +1,8 @@
 // The worker's transfer buffers and its pair of open files.
 #include "app/install_worker.h"
+
+#include <algorithm>
+
 #include "app/worker_atomics.h"
 #include "app/worker_messages.h"
 #include "os/folders.h"
@@ -13,6 +16,9 @@ namespace {
 constexpr std::uint32_t kBufferedCapacity = 2u << 20;
 constexpr std::uint64_t kUnbufferedPayload = 1u << 20;
 constexpr std::size_t kFullPathCapacity = 260;
+// What is asked into the cache of each source opened ahead: small files
+// whole, of larger ones what the first copy step takes.
+constexpr std::uint32_t kReadAheadBytes = 2u << 20;
 
 bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
@@ -110,12 +116,42 @@ bool InstallWorker::BeginStaged(std::u16string_view relative, std::size_t index)
   return staged_.BeginInPlace(staging_handle_, StagedName(index), os::kFlagSequentialScan);
 }
 
-bool InstallWorker::OpenSource(const char16_t* source, bool unbuffered) {
+bool InstallWorker::OpenSource(std::size_t index, bool unbuffered) {
   ClosePair();
+  OpenedAhead& ahead = ahead_[index % kReadAheadFiles];
+  if (ahead.job == index && ahead.handle != os::kInvalidHandle && !unbuffered) {
+    source_ = ahead.handle;
+    ahead.handle = os::kInvalidHandle;
+    return true;
+  }
   const std::uint32_t read_flags =
       os::kFlagSequentialScan | (unbuffered ? os::kFlagNoBuffering : 0u);
-  source_ = os::OpenFile(source, os::kAccessRead, os::kShareRead, os::kOpenExisting, 0, read_flags);
+  source_ = os::OpenFile(queue_[index].source, os::kAccessRead, os::kShareRead, os::kOpenExisting,
+                         0, read_flags);
   return source_ != os::kInvalidHandle;
+}
+
+void InstallWorker::ReadAhead(std::size_t index) {
+  ahead_end_ = std::max(ahead_end_, index + 1);
+  for (; ahead_end_ < queue_.size() && ahead_end_ <= index + kReadAheadFiles; ++ahead_end_) {
+    OpenedAhead& ahead = ahead_[ahead_end_ % kReadAheadFiles];
+    // Still there when its job was skipped.
+    if (ahead.handle != os::kInvalidHandle) os::CloseFile(ahead.handle);
+    ahead.job = ahead_end_;
+    ahead.handle = os::OpenFile(queue_[ahead_end_].source, os::kAccessRead, os::kShareRead,
+                                os::kOpenExisting, 0, os::kFlagSequentialScan);
+    // A source that does not open now is opened again in its turn, which
+    // reports why; a hint that fails costs nothing but the overlap.
+    if (ahead.handle != os::kInvalidHandle)
+      os::ReadAheadFile(ahead.handle, 0, kReadAheadBytes);
+  }
+}
+
+void InstallWorker::CloseOpenedAhead() {
+  for (OpenedAhead& ahead : ahead_) {
+    if (ahead.handle != os::kInvalidHandle) os::CloseFile(ahead.handle);
+    ahead.handle = os::kInvalidHandle;
+  }
 }
 
 bool InstallWorker::OpenDestination(const CopyJob& job, std::u16string_view relative,

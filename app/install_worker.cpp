@@ -315,7 +315,7 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   }
   // A folder does not open as a file; only then is it asked what it is,
   // which costs as much as the open itself.
-  const bool source_open = OpenSource(job.source, unbuffered == 1);
+  const bool source_open = OpenSource(index, unbuffered == 1);
   const std::uint32_t source_error = os::GetLastError();
   if (!source_open && GetPathKind(job.source) == 2) return CopyFolder(job, relative);
   if (!OpenDestination(job, relative, index, source_open, source_error)) return false;
@@ -332,6 +332,7 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   if (system_copy) {
     // Nothing to hand over: this thread has the system copy the file, with
     // no wake-up of another thread per file.
+    ReadAhead(index);
     CopyInSystem();
   } else {
     reader_thread_->SetEvent(kFileEvent);
@@ -414,6 +415,7 @@ void InstallWorker::Finish() {
   DestroyWorkerThread(writer_thread_);
   ReleaseBuffers();
   ClosePair();
+  CloseOpenedAhead();
   if (staging_handle_ != os::kInvalidHandle) os::CloseTreeFolder(staging_handle_);
   staging_handle_ = os::kInvalidHandle;
   StoreRelease(status_.finished, 1);

@@ -70,6 +70,11 @@ bool SystemCopiesFileData();
 // it. `done` receives the bytes copied, 0 at the end of `from`. A fault
 // point of kind kWrite. Windows: kErrorNotSupported.
 bool CopyFileData(Handle from, Handle to, std::uint32_t count, std::uint32_t* done);
+// Asks the system to start reading `count` bytes of `file` from `offset`
+// into its cache and returns without waiting: a hint, which later reads do
+// not depend on. A fault point of kind kRead. POSIX: posix_fadvise
+// WILLNEED; Windows keeps no such hint and only checks the handle.
+bool ReadAheadFile(Handle file, std::uint64_t offset, std::uint32_t count);
 
 // A read at `offset` that neither uses nor depends on the file pointer, so
 // that threads sharing a handle never read at each other's positions.

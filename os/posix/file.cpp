@@ -311,4 +311,14 @@ bool CopyFileData(Handle from, Handle to, std::uint32_t count, std::uint32_t* do
   return true;
 }
 
+bool ReadAheadFile(Handle file, std::uint64_t offset, std::uint32_t count) {
+  if (FaultInjected(FileOp::kRead)) return false;
+  auto opened = posix::LookUpFile(file);
+  if (!opened) return false;
+  const int error =
+      posix_fadvise(opened->fd, static_cast<off_t>(offset), count, POSIX_FADV_WILLNEED);
+  if (error != 0) posix::SetErrnoError(error);
+  return error == 0;
+}
+
 }  // namespace os

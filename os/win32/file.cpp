@@ -65,6 +65,12 @@ bool CopyFileData(Handle, Handle, std::uint32_t, std::uint32_t* done) {
   return false;
 }
 
+bool ReadAheadFile(Handle file, std::uint64_t, std::uint32_t) {
+  if (FaultInjected(FileOp::kRead)) return false;
+  // Files opened for sequential scan are read ahead by the system itself.
+  return CheckHandle(file);
+}
+
 bool ReadFileAt(Handle file, std::uint64_t offset, void* buffer, std::uint32_t count,
                 std::uint32_t* done) {
   // On a handle opened for synchronous use the system reads at the

@@ -234,6 +234,29 @@ TEST_P(WorkerSizes, FullDiskIsAWriteFailureWithTheSystemText) {
 INSTANTIATE_TEST_SUITE_P(CopyModes, WorkerSizes,
                          ::testing::Values("system", "buffered", "unbuffered"));
 
+TEST_F(WorkerTest, SourcesReadAheadOnceEachAndFailedHintsCostNothing) {
+  if (!os::SystemCopiesFileData()) GTEST_SKIP() << "sources are read ahead for the system's copy";
+  qvtest::ScopedEnv mode("QV_COPY_MODE", "system");
+  InstallWorker* worker = NewWorker(0);
+  // More files than are opened ahead at once, and a folder among them,
+  // which does not open as a file.
+  for (int i = 0; i < 12; ++i) Queue(worker, Numbered(i, u".bin"), Pattern(1000 * i, i));
+  ASSERT_TRUE(fs::create_directories(dir_.Native(u"src\\sub")));
+  Add(worker, u"sub");
+  Queue(worker, u"last.bin", Pattern(5000, 12));
+  {
+    Faults hints({os::FileOp::kRead, 1, os::kFaultDefaultError, os::FaultAction::kFailOnward});
+    recorder_.Run(worker);
+    // Every source after the first, the folder excepted.
+    EXPECT_EQ(os::FaultCallCount(os::FileOp::kRead), 12u);
+  }
+  EXPECT_EQ(recorder_.Sequence(), std::string(13, 'P') + "E");
+  for (int i = 0; i < 12; ++i)
+    EXPECT_EQ(dir_.ReadFile(u"dst\\" + Numbered(i, u".bin")), Pattern(1000 * i, i)) << i;
+  EXPECT_TRUE(fs::is_directory(dir_.Native(u"dst\\sub")));
+  EXPECT_EQ(dir_.ReadFile(u"dst\\last.bin"), Pattern(5000, 12));
+}
+
 // Staged files reach the disk together after the last copy, not one by one;
 // a failure of that flush fails the run with the system's text.
 TEST_F(WorkerTest, StagedFilesAreFlushedTogetherOnce) {

@@ -122,6 +122,22 @@ TEST_F(Durable, CopyFileDataMovesBothPositionsOrIsRefused) {
   if (os::SystemCopiesFileData()) EXPECT_EQ(dir_.ReadFile(u"to.bin"), content);
 }
 
+TEST_F(Durable, ReadAheadIsAHintThatLeavesThePositionAlone) {
+  dir_.WriteFile(u"ahead.bin", "0123456789");
+  os::Handle file = ostest::Open(Path(u"ahead.bin"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
+  os::ArmFaults({os::FileOp::kRead, 1, 1234});
+  EXPECT_FALSE(os::ReadAheadFile(file, 0, 1u << 20));
+  EXPECT_EQ(os::GetLastError(), 1234u);
+  os::DisarmFaults();
+  EXPECT_TRUE(os::ReadAheadFile(file, 4, 1u << 20));
+  char bytes[4] = {};
+  std::uint32_t done = 0;
+  ASSERT_TRUE(os::ReadFile(file, bytes, 4, &done));
+  EXPECT_EQ(std::string(bytes, done), "0123");
+  os::CloseFile(file);
+  EXPECT_FALSE(os::ReadAheadFile(file, 0, 1));
+}
+
 TEST_F(Durable, FreeSpaceIsWhatTheVolumeReports) {
   std::uint64_t free = 0;
   ASSERT_TRUE(os::GetFreeDiskSpace(Path(u"").c_str(), &free));
