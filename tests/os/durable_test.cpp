@@ -119,7 +119,9 @@ TEST_F(Durable, CopyFileDataMovesBothPositionsOrIsRefused) {
   }
   os::CloseFile(from);
   os::CloseFile(to);
-  if (os::SystemCopiesFileData()) EXPECT_EQ(dir_.ReadFile(u"to.bin"), content);
+  if (os::SystemCopiesFileData()) {
+    EXPECT_EQ(dir_.ReadFile(u"to.bin"), content);
+  }
 }
 
 TEST_F(Durable, ReadAheadIsAHintThatLeavesThePositionAlone) {
