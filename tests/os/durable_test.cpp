@@ -137,7 +137,7 @@ TEST_F(Durable, ReadAheadIsAHintThatLeavesThePositionAlone) {
   ASSERT_TRUE(os::ReadFile(file, bytes, 4, &done));
   EXPECT_EQ(std::string(bytes, done), "0123");
   os::CloseFile(file);
-  EXPECT_FALSE(os::ReadAheadFile(file, 0, 1));
+  EXPECT_FALSE(os::ReadAheadFile(os::kInvalidHandle, 0, 1));
 }
 
 TEST_F(Durable, FreeSpaceIsWhatTheVolumeReports) {
