@@ -60,33 +60,6 @@ TEST(CapsTables, EditionNames) {
   for (const auto& [type, name] : expected) EXPECT_EQ(std::u16string(EditionName(type)), name) << type;
 }
 
-TEST(CapsTables, DirectXNumberAndText) {
-  struct Row {
-    DirectXVersion version;
-    std::uint32_t number;
-    const char16_t* text;
-  } rows[] = {
-      {{9, 0, u'c'}, 0x90003, u"9.0c"}, {{9, 0, u' '}, 0x90000, u"9.0 "},
-      {{11, 0, 0}, 0xB0000, u"11.0"}, {{8, 1, u'b'}, 0x80102, u"8.1b"}, {{0, 0, u' '}, 0, u"0.0 "},
-      {{7, 0, u'z'}, 0x7001A, u"7.0z"},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(DirectXNumber(row.version), row.number);
-    char16_t text[128];
-    FormatDirectXText(row.version, text, 128);
-    EXPECT_EQ(std::u16string(text), row.text);
-  }
-}
-
-TEST(CapsTables, DxDiagLetterInUpperCaseCountsAsLowerCase) {
-  const DirectXVersion version = WithLowerCaseLetter({9, 0, u'C'});
-  EXPECT_EQ(DirectXNumber(version), 0x90003u);
-  char16_t text[128];
-  FormatDirectXText(version, text, 128);
-  EXPECT_EQ(std::u16string(text), u"9.0c");
-  EXPECT_EQ(WithLowerCaseLetter({9, 0, u' '}).letter, u' ');
-}
-
 TEST(CapsTables, ProcessorSignatureAndFeatureBits) {
   // Type 3 (bits 13-12), family 6, model 10, stepping 5; MMX is edx bit 23
   // alone, next to FXSR (24), CMOV (15) and SSE (25).
@@ -112,7 +85,9 @@ bool FakeLibraryProbe(const char16_t* name) {
   return g_d3d11_loads;
 }
 
-TEST(CapsTables, DirectX10AndLaterCountsAs11OnNewerSystems) {
+// The probe's last steps: the letter in lower case, a DirectX of 10 or
+// later as 11.0 on a system that has it, then the number and the text.
+TEST(CapsTables, DirectXAsTheProbeReportsIt) {
   struct Row {
     DirectXVersion found;
     bool readable;
@@ -131,15 +106,21 @@ TEST(CapsTables, DirectX10AndLaterCountsAs11OnNewerSystems) {
       {{10, 0, u' '}, true, 6, 0, 6001, true, 0, 0xA0000, u"10.0 "},
       {{10, 0, u' '}, true, 5, 2, 6002, true, 0, 0xA0000, u"10.0 "},
       {{12, 0, u' '}, false, 10, 0, 19045, true, 0, 0xC0000, u"12.0 "},
-      {{9, 0, u'c'}, true, 10, 0, 19045, true, 0, 0x90003, u"9.0c"},
+      {{11, 0, 0}, true, 5, 1, 2600, true, 0, 0xB0000, u"11.0"},
+      {{9, 0, u'C'}, true, 10, 0, 19045, true, 0, 0x90003, u"9.0c"},
+      {{9, 0, u' '}, true, 10, 0, 19045, true, 0, 0x90000, u"9.0 "},
+      {{8, 1, u'b'}, true, 10, 0, 19045, true, 0, 0x80102, u"8.1b"},
+      {{7, 0, u'z'}, true, 10, 0, 19045, true, 0, 0x7001A, u"7.0z"},
+      {{0, 0, u' '}, true, 10, 0, 19045, true, 0, 0, u"0.0 "},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.found.major << " on " << row.major << "."
-                                      << row.minor << "." << row.build);
+    SCOPED_TRACE(::testing::Message() << row.found.major << "." << row.found.minor << " on "
+                                      << row.major << "." << row.minor << "." << row.build);
     g_d3d11_loads = row.loads;
     g_d3d11_asked = 0;
-    const DirectXVersion result = WithDirectX11Rule(row.found, row.readable, row.major, row.minor,
-                                                    row.build, FakeLibraryProbe);
+    const DirectXVersion result = WithDirectX11Rule(
+        WithLowerCaseLetter(row.found), row.readable, row.major, row.minor, row.build,
+        FakeLibraryProbe);
     char16_t text[128];
     FormatDirectXText(result, text, 128);
     EXPECT_EQ(std::u16string(text), row.text);
@@ -169,27 +150,27 @@ TEST(CapsTables, DirectXFromFileVersions) {
   g_files.clear();
   EXPECT_EQ(ProbeText(), u"0.0 ");
 
-  // The ddraw.dll steps, each at its first build and one build short.
+  // The rows of the 4.x line in order, each file at its first build and
+  // one build short; the files stay, so the last matching row wins.
   const struct {
+    const char16_t* file;
     std::uint32_t ms, ls;
     const char16_t* text;
-  } steps[] = {{0x00040002, 95, u"1.0 "},  {0x00040003, 1096, u"2.0 "}, {0x00040004, 68, u"3.0 "},
-               {0x00040005, 155, u"5.0 "}, {0x00040006, 318, u"6.0 "},  {0x00040006, 436, u"6.1 "}};
+  } steps[] = {
+      {u"ddraw.dll", 0x00040002, 95, u"1.0 "},    {u"ddraw.dll", 0x00040003, 1096, u"2.0 "},
+      {u"ddraw.dll", 0x00040004, 68, u"3.0 "},    {u"d3drg8x.dll", 0x00040004, 70, u"3.0a"},
+      {u"ddraw.dll", 0x00040005, 155, u"5.0 "},   {u"ddraw.dll", 0x00040006, 318, u"6.0 "},
+      {u"ddraw.dll", 0x00040006, 436, u"6.1 "},   {u"dplayx.dll", 0x00040006, 3 << 16 | 518, u"6.1a"},
+      {u"ddraw.dll", 0x00040007, 700, u"7.0 "},   {u"dinput.dll", 0x00040007, 716, u"7.0a"},
+  };
   const char16_t* below = u"0.0 ";
   for (const auto& step : steps) {
-    g_files[u"ddraw.dll"] = {step.ms, step.ls};
+    g_files[step.file] = {step.ms, step.ls - 1};
+    EXPECT_EQ(ProbeText(), below) << "one build short of " << std::hex << step.ms << " " << step.ls;
+    g_files[step.file] = {step.ms, step.ls};
     EXPECT_EQ(ProbeText(), step.text);
-    g_files[u"ddraw.dll"] = {step.ms, step.ls - 1};
-    EXPECT_EQ(ProbeText(), below) << std::hex << step.ms << " " << step.ls;
     below = step.text;
   }
-
-  g_files[u"ddraw.dll"] = {0x00040007, 0x000002BC};  // 4.7.0.700
-  EXPECT_EQ(ProbeText(), u"7.0 ");
-  g_files[u"dinput.dll"] = {0x00040007, 0x000002CC};  // 4.7.0.716
-  EXPECT_EQ(ProbeText(), u"7.0a");
-  g_files[u"dinput.dll"] = {0x00040007, 0x000002CB};  // one build short
-  EXPECT_EQ(ProbeText(), u"7.0 ");
 
   // Files of the 5.x line are weighed against the second form.
   g_files.clear();
