@@ -182,6 +182,7 @@ TEST(Archive, NamesMatchWithTheEngineCaseWalk) {
   EXPECT_EQ(std::u16string(name), u"data/FA");
   EXPECT_EQ(file.Exists(u"DATA/face.hg3"), 1);
   EXPECT_EQ(file.GetAttributes(nullptr), 0x80u);
+  EXPECT_EQ(file.GetSizeOf(u"data/FACE.hg3"), 0xFFFFFFFFu);  // no size by name: -1
 }
 
 TEST(Archive, RefusesNamesTheSlotCannotHold) {
