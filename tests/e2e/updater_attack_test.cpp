@@ -4,11 +4,9 @@
 // byte for byte as it was.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "os/system_folders.h"
 #include "support/fence.h"
 #include "support/links.h"
 #include "updater_run.h"
@@ -18,13 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kTitle = "テスト更新";
-const std::string kWindowLine = "window title=\"テスト更新\" client=640x480 at=640,300";
-const std::string kConfirm =
-    BoxLine("main", kTitle, "更新しますか？\nOKで開始します。", "okcancel", "ok");
-const std::string kSuccess = BoxLine("dialog", kTitle, "更新が完了しました。", "ok");
 const std::vector<std::string> kInstallFolderRefused = {
-    kWindowLine, kConfirm, BoxLine("main", kTitle, "ゲームが見つかりません。", "ok"),
+    kWindowLine, Confirm(), BoxLine("main", kTitle, "ゲームが見つかりません。", "ok"),
     "exit code=2"};
 
 // The built-in Japanese texts of the data folder's boxes.
@@ -39,7 +32,7 @@ const std::string kAccessText =
     "次のファイルまたはフォルダに書き込めないため、アップデートできません。";
 
 std::vector<std::string> DataRefused(const std::string& text, const std::string& path) {
-  return {kWindowLine, kConfirm, BoxLine("main", kTitle, text + "\n" + path, "ok"), "exit code=2"};
+  return {kWindowLine, Confirm(), BoxLine("main", kTitle, text + "\n" + path, "ok"), "exit code=2"};
 }
 
 class UpdaterAttack : public ::testing::Test {
@@ -77,7 +70,7 @@ TEST_F(UpdaterAttack, DeleteEntriesNeverReachThroughLinks) {
                          "via\\empty"});
   box_.WriteRecordForGame();
   box_.WriteData("a.bin", "alpha");
-  EXPECT_TRUE(Ended(box_.Run(), kSuccess));
+  EXPECT_TRUE(Ended(box_.Run(), kSuccessLine));
   EXPECT_EQ(box_.ReadGame("a.bin"), "alpha");
   EXPECT_FALSE(box_.GameHas("cache/a.bin"));
   if (!RunningUnderWine()) {  // Wine can remove no link to a folder
@@ -88,23 +81,6 @@ TEST_F(UpdaterAttack, DeleteEntriesNeverReachThroughLinks) {
 }
 
 // --- writes through links ----------------------------------------------------------
-
-TEST_F(UpdaterAttack, ADestinationThatIsALinkIsReplacedNotWrittenThrough) {
-  LINK_OR_SKIP(box_.Game() / "readme.txt", fence_.File(), false);
-  ASSERT_TRUE(Link(box_.Game() / "install.log", fence_.File(), false));
-  box_.WriteDescription();
-  box_.WriteRecordForGame();
-  box_.WriteData("readme.txt", "new readme");
-  EXPECT_TRUE(Ended(box_.Run(), kSuccess));
-  EXPECT_EQ(box_.ReadGame("readme.txt"), "new readme");
-  const std::string line = "\"" + box_.GameText() + "\\readme.txt\"\r\n";
-  // Wine shows a link to a file as a file and reads the old log through it.
-  if (RunningUnderWine()) {
-    EXPECT_NE(box_.ReadGame("install.log").find(line), std::string::npos);
-  } else {
-    EXPECT_EQ(box_.ReadGame("install.log"), line);
-  }
-}
 
 TEST_F(UpdaterAttack, ADestinationBehindALinkedFolderRefusesTheRunAndWritesNothingThere) {
   LINK_OR_SKIP(box_.Game() / "system", fence_.Root(), true);
@@ -119,11 +95,10 @@ TEST_F(UpdaterAttack, ADestinationBehindALinkedFolderRefusesTheRunAndWritesNothi
 
 // --- the install folder itself -------------------------------------------------------
 
-// Every rule is judged in-process by the confinement tests; here one folder
-// of each kind shows that the updater asks, and that nothing is touched.
+// Every rule is judged in-process by the confinement tests; here a system
+// folder shows that the updater asks, the patch's own folder that it names
+// the patch, and that nothing is touched.
 TEST_F(UpdaterAttack, FoldersTheRulesRefuseAreNoInstallFolder) {
-  const std::vector<std::u16string> profiles = os::GetSystemFolders().profiles;
-  ASSERT_FALSE(profiles.empty());
 #ifdef _WIN32
   const std::string root = "C:\\";
 #else
@@ -132,9 +107,7 @@ TEST_F(UpdaterAttack, FoldersTheRulesRefuseAreNoInstallFolder) {
   box_.WriteGame("keep.txt", "kept");
   box_.WriteDescription({"a.bin", "keep.txt", "data", "updateinfo.xml", "secret.txt", "inner"});
   box_.WriteData("a.bin", "alpha");
-  for (const std::string& folder :
-       {root, U8(profiles.front()), Native8(box_.Root() / "appdata"), std::string("."),
-        box_.GameText() + "\\..\\outside", Native8(box_.Patch() / "data")}) {
+  for (const std::string& folder : {root, Native8(box_.Patch() / "data")}) {
     SCOPED_TRACE(folder);
     box_.WriteRecord("<path>" + folder + "</path>");
     EXPECT_EQ(box_.Run(), kInstallFolderRefused);
@@ -142,58 +115,21 @@ TEST_F(UpdaterAttack, FoldersTheRulesRefuseAreNoInstallFolder) {
   EXPECT_TRUE(fs::exists(box_.Patch() / "data" / "a.bin"));
   EXPECT_TRUE(fs::exists(box_.Patch() / "updateinfo.xml"));
   EXPECT_EQ(box_.ReadGame("keep.txt"), "kept");
-  LINK_OR_SKIP(box_.Root() / "linked-game", fence_.Root(), true);
-  box_.WriteRecord("<path>" + Native8(box_.Root() / "linked-game") + "</path>");
-  EXPECT_EQ(box_.Run(), kInstallFolderRefused);
-}
-
-TEST_F(UpdaterAttack, BrandAndAppCannotLeadToAnotherRecord) {
-  // A record of the patch's own making that names the outside tree.
-  std::ofstream(box_.Patch() / "evil.xml") << "<path>" + Native8(fence_.Root()) + "</path>";
-  box_.WriteData("a.bin", "alpha");
-  // Each rule of the names is judged in-process; one of each side here.
-  const std::vector<std::pair<std::string, std::string>> names = {
-      {"..\\patch", "evil"}, {"QvTest", "..\\..\\patch\\evil"}};
-  for (const auto& [brand, app] : names) {
-    SCOPED_TRACE(brand + " " + app);
-    box_.WriteDescription({"secret.txt", "inner"}, {}, brand, app);
-    EXPECT_EQ(box_.Run(), kInstallFolderRefused);
-  }
-}
-
-TEST(UpdaterPatchInsideTheGame, DeleteEntriesNeverReachThePatch) {
-  UpdaterSandbox box("patches/MyPatch");
-  box.WriteGame("patches/other.txt", "other patch file");
-  box.WriteDescription({"patches", "patches\\MyPatch", "patches\\MyPatch\\data",
-                        "patches\\MyPatch\\updateinfo.xml", "patches\\other.txt"});
-  box.WriteRecordForGame();
-  box.WriteData("a.bin", "alpha");
-  std::vector<std::string> transcript = box.Run();
-  ASSERT_EQ(transcript.size(), 7u) << ::testing::PrintToString(transcript);
-  EXPECT_EQ(transcript[4], kSuccess);
-  EXPECT_EQ(box.ReadGame("a.bin"), "alpha");
-  EXPECT_TRUE(fs::exists(box.Patch() / "updateinfo.xml"));
-  EXPECT_TRUE(fs::exists(box.Patch() / "data" / "a.bin"));
-  EXPECT_FALSE(box.GameHas("patches/other.txt"));
 }
 
 // --- names in data/ ---------------------------------------------------------------
 
+// Every kind of link is found in-process; here a language's own text is
+// shown.
 TEST_F(UpdaterAttack, ALinkInTheDataFolderRefusesTheRunBeforeAnythingIsTouched) {
   box_.WriteGame("keep.txt", "kept");
-  box_.WriteDescription({"keep.txt"});
-  box_.WriteRecordForGame();
-  box_.WriteData("a.bin", "alpha");
-  LINK_OR_SKIP(box_.Patch() / "data" / "linked", fence_.Root(), true);
-  EXPECT_EQ(box_.Run(), DataRefused(kLinkText, "data\\linked"));
-  RemoveLink(box_.Patch() / "data" / "linked");
-
-  // A loop ends the walk at once; a language's own text is shown.
-  ASSERT_TRUE(Link(box_.Patch() / "data" / "sub" / "loop", box_.Patch() / "data", true));
   PatchTexts texts;
   texts.error_link = "リンク禁止";
   box_.WriteDescription({"keep.txt"}, texts);
-  EXPECT_EQ(box_.Run(), DataRefused("リンク禁止", "data\\sub\\loop"));
+  box_.WriteRecordForGame();
+  box_.WriteData("a.bin", "alpha");
+  LINK_OR_SKIP(box_.Patch() / "data" / "linked", fence_.Root(), true);
+  EXPECT_EQ(box_.Run(), DataRefused("リンク禁止", "data\\linked"));
   EXPECT_EQ(box_.ReadGame("keep.txt"), "kept");
   EXPECT_FALSE(box_.GameHas("a.bin"));
   EXPECT_FALSE(box_.GameHas("install.log"));
@@ -220,10 +156,6 @@ TEST_F(UpdaterAttack, NamesWindowsCannotHoldRefuseTheRun) {
   EXPECT_EQ(box_.Run(), DataRefused(kNameText, "data\\x\\..\\..\\evil.txt"));
   EXPECT_FALSE(fs::exists(box_.Root() / "evil.txt"));
   fs::remove(box_.Patch() / "data" / "x\\..\\..\\evil.txt");
-
-  box_.WriteData("sub/CON", "device");
-  EXPECT_EQ(box_.Run(), DataRefused(kNameText, "data\\sub\\CON"));
-  fs::remove_all(box_.Patch() / "data" / "sub");
 
   box_.WriteData("Readme.txt", "one");
   box_.WriteData("README.TXT", "two");

@@ -17,17 +17,12 @@ namespace fs = std::filesystem;
 
 constexpr int kTimeoutMs = 60000;
 
-const std::string kTitle = "テスト更新";
-const std::string kIntoro = "更新しますか？\nOKで開始します。";
 const std::string kRunning =
     "ゲームが起動しています。ゲームをすべて終了してから OK を、更新をやめるにはキャンセルを押してください。";
 const std::string kBusy =
     "別のアップデーターがこのゲームを更新しています。終わってからもう一度起動してください。";
 const std::string kRecovered =
     "前回のアップデートが途中で中断されていたため、ゲームのファイルを元の状態に整えました。";
-const std::string kWindowLine = "window title=\"テスト更新\" client=640x480 at=640,300";
-const std::string kDialogLine = "dialog text=\"ファイルをコピーしています\"";
-const std::string kSuccessLine = BoxLine("dialog", kTitle, "更新が完了しました。", "ok");
 
 // An OK/Cancel box of the main window as the transcript shows it before it
 // is answered.

@@ -53,9 +53,7 @@ std::string Native8(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-UpdaterSandbox::UpdaterSandbox(const char* patch_in_game)
-    : game_(root_.Native(u"ゲーム")),
-      patch_(patch_in_game ? game_ / FromUtf8(patch_in_game) : root_.Native(u"patch")) {
+UpdaterSandbox::UpdaterSandbox() : game_(root_.Native(u"ゲーム")), patch_(root_.Native(u"patch")) {
   fs::create_directories(Patch() / "data");
   fs::create_directories(game_);
   fs::create_directories(root_.Native(u"appdata"));
@@ -78,11 +76,10 @@ bool UpdaterSandbox::Link(const fs::path& link, const fs::path& target, bool fol
 }
 
 void UpdaterSandbox::WriteDescription(const std::vector<std::string>& delete_entries,
-                                      const PatchTexts& t, const std::string& brand,
-                                      const std::string& app) const {
+                                      const PatchTexts& t) const {
   std::ostringstream xml;
   xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<document>\n"
-      << "  <brand>" << brand << "</brand>\n  <app>" << app << "</app>\n"
+      << "  <brand>QvTest</brand>\n  <app>Game</app>\n"
       << "  <language><default>jp</default>\n"
       << "    <lang00><code>1041</code><prifix>jp</prifix><lang>日本語</lang></lang00>\n"
       << "  </language>\n  <jp>\n    <message>\n"

@@ -28,9 +28,8 @@ struct PatchTexts {
 
 class UpdaterSandbox {
  public:
-  // The patch folder is <root>/patch, or `patch_in_game` below the game's
-  // install folder (forward slashes) when given.
-  explicit UpdaterSandbox(const char* patch_in_game = nullptr);
+  // The patch folder is <root>/patch.
+  UpdaterSandbox();
   ~UpdaterSandbox();
 
   // Makes <root>/`name` the patch folder that the calls below write and run.
@@ -40,10 +39,9 @@ class UpdaterSandbox {
   void AddToDescription(const std::string& elements) { description_extra_ = elements; }
 
   // Writes patch/updateinfo.xml with the texts and delete entries (p01...);
-  // `brand` and `app` name the install record.
+  // its install record is appdata/QvTest/Game.xml.
   void WriteDescription(const std::vector<std::string>& delete_entries = {},
-                        const PatchTexts& texts = {}, const std::string& brand = "QvTest",
-                        const std::string& app = "Game") const;
+                        const PatchTexts& texts = {}) const;
   // Writes the install record appdata/QvTest/Game.xml with these bytes.
   void WriteRecord(const std::string& bytes) const;
   // A record naming the install folder the usual way.
@@ -97,5 +95,16 @@ std::string Quoted(const std::string& text);
 std::string BoxLine(const std::string& owner, const std::string& caption,
                     const std::string& text, const std::string& buttons,
                     const std::string& answer = "ok");
+
+// The transcript lines of an ordinary run with the generated description.
+inline const std::string kTitle = "テスト更新";
+inline const std::string kIntoro = "更新しますか？\nOKで開始します。";
+inline const std::string kWindowLine = "window title=\"テスト更新\" client=640x480 at=640,300";
+inline const std::string kDialogLine = "dialog text=\"ファイルをコピーしています\"";
+inline const std::string kSuccessLine = BoxLine("dialog", kTitle, "更新が完了しました。", "ok");
+// The confirmation, answered.
+inline std::string Confirm(const std::string& answer = "ok") {
+  return BoxLine("main", kTitle, kIntoro, "okcancel", answer);
+}
 
 }  // namespace qvtest
