@@ -16,6 +16,7 @@ namespace {
 
 using qvtest::U16;
 using qvtest::U8;
+using Texts = std::vector<std::string>;
 
 struct Language {
   std::string number;  // "00"
@@ -85,22 +86,14 @@ class UpdateInfoTest : public ::testing::Test {
 TEST_F(UpdateInfoTest, LoadsEveryField) {
   ASSERT_TRUE(Load(Description({kEnglish, kJapanese},
                                "<delete><p01>old.dll</p01><p02>save\\tmp</p02></delete>")));
-  EXPECT_EQ(U8(info_.brand), "Brand");
-  EXPECT_EQ(U8(info_.app), "game");
-  EXPECT_EQ(U8(info_.instpath), "C:\\Game");
-  EXPECT_EQ(U8(info_.mutex), "m");
-  EXPECT_EQ(U8(info_.confmutex), "cm");
-  EXPECT_EQ(U8(info_.major), "1");
-  EXPECT_EQ(U8(info_.minor), "02");
-  EXPECT_EQ(U8(info_.default_), "jp");
+  EXPECT_EQ((Texts{U8(info_.brand), U8(info_.app), U8(info_.instpath), U8(info_.mutex),
+                   U8(info_.confmutex), U8(info_.major), U8(info_.minor), U8(info_.default_)}),
+            (Texts{"Brand", "game", "C:\\Game", "m", "cm", "1", "02", "jp"}));
   EXPECT_EQ(Keys(), "[en][jp]");
   const LanguageRecord jp = Record(u"jp");
   EXPECT_EQ(jp.code, 1041);
-  EXPECT_EQ(U8(jp.lang), "日本語");
-  EXPECT_EQ(U8(jp.wndtitle), "JP");
-  EXPECT_EQ(U8(jp.intoro), "intro");
-  EXPECT_EQ(U8(jp.language), "nolang");
-  EXPECT_EQ(U8(jp.boot), "boot");
+  EXPECT_EQ((Texts{U8(jp.lang), U8(jp.wndtitle), U8(jp.intoro), U8(jp.language), U8(jp.boot)}),
+            (Texts{"日本語", "JP", "intro", "nolang", "boot"}));
   ASSERT_EQ(info_.delete_list.size(), 2u);
   EXPECT_EQ(U8(info_.delete_list[1]), "save\\tmp");
   EXPECT_TRUE(notes_.empty());
@@ -109,13 +102,9 @@ TEST_F(UpdateInfoTest, LoadsEveryField) {
 TEST_F(UpdateInfoTest, LineBreaksOnlyInTheFiveFields) {
   ASSERT_TRUE(Load(Description({kEnglish})));
   const LanguageRecord en = Record(u"en");
-  EXPECT_EQ(U8(en.success), "ok\nfine");
-  EXPECT_EQ(U8(en.error_version), "v\n");
-  EXPECT_EQ(U8(en.error_inst), "inst\n");
-  EXPECT_EQ(U8(en.error_copy), "copy\\nfail");
-  EXPECT_EQ(U8(en.sellang), "sel\\n");
-  EXPECT_EQ(U8(en.copying), "copying\\n");
-  EXPECT_EQ(U8(en.title), "err\\n");
+  EXPECT_EQ((Texts{U8(en.success), U8(en.error_version), U8(en.error_inst), U8(en.error_copy),
+                   U8(en.sellang), U8(en.copying), U8(en.title)}),
+            (Texts{"ok\nfine", "v\n", "inst\n", "copy\\nfail", "sel\\n", "copying\\n", "err\\n"}));
 
   char16_t text[] = u"a\\\\nb\\n\\";
   ConvertLineBreaks(text);

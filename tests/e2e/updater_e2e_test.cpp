@@ -7,9 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "image/hg3_writer.h"
-#include "image/image_qvf.h"
-#include "support/image_test_support.h"
+#include "support/picture_files.h"
 #include "updater_run.h"
 
 namespace qvtest {
@@ -27,18 +25,7 @@ std::string Destination(const UpdaterSandbox& box, const std::string& relative) 
   return box.GameText() + "\\" + relative;
 }
 
-// `picture` saved as HG-3, or as QVF, which keeps 1- and 2-byte pixels.
-void WritePicture(const fs::path& path, const qvImage& picture, bool as_qvf = false) {
-  OwnedBlock out;
-  if (as_qvf) {
-    auto qvf = Make<qvImageQvf>();
-    ASSERT_EQ(qvf->CopyFrom(&picture), 1);
-    ASSERT_EQ(qvf->Save(&out.block, 0, 0, 0, 0), 1);
-  } else {
-    Hg3FrameSource frame{&picture, {}};
-    ASSERT_EQ(WriteHg3(&frame, 1, &out.block), 1);
-  }
-  const Bytes bytes = out.ToBytes();
+void WriteFile(const fs::path& path, const Bytes& bytes) {
   WriteBytes(path, std::string(bytes.begin(), bytes.end()));
 }
 
@@ -191,7 +178,7 @@ TEST_F(UpdaterWindow, IsCentredOnTheScreenAtThePictureSize) {
   UpdaterSandbox box;
   box.WriteDescription();
   const fs::path background = box.Patch() / "updatebg.hg3";
-  WritePicture(background, *MakePicture(320, 200, 4, Pattern::kGradient));
+  WriteFile(background, SaveHg3(*MakePicture(320, 200, 4, Pattern::kGradient)));
   EXPECT_EQ(box.Run("cancel\n", "1024x768").front(),
             "window title=\"テスト更新\" client=320x200 at=352,284");
 
@@ -199,7 +186,9 @@ TEST_F(UpdaterWindow, IsCentredOnTheScreenAtThePictureSize) {
   // colours to paint: a 640 x 480 window all the same.
   std::ofstream(background, std::ios::binary) << "HG-3 but nothing else";
   EXPECT_EQ(box.Run("cancel\n").front(), kWindowLine);
-  WritePicture(background, *MakePicture(320, 200, 2, Pattern::kGradient), true);
+  const Bytes narrow = SaveQvf(*MakePicture(320, 200, 2, Pattern::kGradient));
+  ASSERT_FALSE(narrow.empty());
+  WriteFile(background, narrow);
   EXPECT_EQ(box.Run("cancel\n").front(), kWindowLine);
 }
 

@@ -163,7 +163,9 @@ TEST_F(AdapterTest, SixteenBitPngKeepsTheHighBytes) {
         ASSERT_EQ(p[0], s[2 * step]);
         ASSERT_EQ(p[1], s[step]);
         ASSERT_EQ(p[2], s[0]);
-        if (kind.channels == 4) ASSERT_EQ(p[3], s[6]);
+        if (kind.channels == 4) {
+          ASSERT_EQ(p[3], s[6]);
+        }
       }
     }
   }

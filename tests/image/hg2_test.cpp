@@ -37,10 +37,7 @@ TEST_F(Hg2Test, OpaquePicturesRoundTripExactly) {
       EXPECT_EQ(loaded->GetBytesPerPixel(), bpp);
       EXPECT_EQ(loaded->GetStride(), 37 * bpp);
       EXPECT_EQ(loaded->GetAlphaState(), kAlphaOpaque);
-      std::uint32_t bx = 0, by = 0;
-      loaded->GetBase(&bx, &by);
-      EXPECT_EQ(bx, 11u);
-      EXPECT_EQ(by, 12u);
+      EXPECT_EQ(Geometry(*loaded), (std::array<std::uint32_t, 6>{0, 0, 37, 23, 11, 12}));
       ExpectSamePixels(*loaded, *source);
     }
   }
@@ -54,13 +51,7 @@ TEST_F(Hg2Test, SaveCropsToTheOpaqueAreaOnItsCanvas) {
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(loaded->GetWidth(), 5u);
   EXPECT_EQ(loaded->GetHeight(), 3u);
-  std::uint32_t x = 0, y = 0, w = 0, h = 0;
-  loaded->GetOffset(&x, &y);
-  loaded->GetCanvasSize(&w, &h);
-  EXPECT_EQ(x, 4u);
-  EXPECT_EQ(y, 3u);
-  EXPECT_EQ(w, 20u);
-  EXPECT_EQ(h, 10u);
+  EXPECT_EQ(Geometry(*loaded), (std::array<std::uint32_t, 6>{4, 3, 20, 10, 0, 0}));
   EXPECT_EQ(loaded->GetAlphaState(), kAlphaTransparent);
   EXPECT_EQ(PixelAt(*loaded, 0, 0), PixelAt(*source, 4, 3));
 

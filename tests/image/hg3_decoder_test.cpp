@@ -66,16 +66,7 @@ TEST_F(Hg3DecoderTest, WorkedOnePixelFileDecodesByteForByte) {
   EXPECT_EQ(image->GetStride(), 4u);
   const std::uint8_t* p = image->GetPixels();
   EXPECT_EQ(Bytes(p, p + 4), (Bytes{252, 253, 0, 0}));
-  std::uint32_t a, b;
-  image->GetOffset(&a, &b);
-  EXPECT_EQ(a, 3u);
-  EXPECT_EQ(b, 4u);
-  image->GetCanvasSize(&a, &b);
-  EXPECT_EQ(a, 11u);
-  EXPECT_EQ(b, 21u);
-  image->GetBase(&a, &b);
-  EXPECT_EQ(a, 7u);
-  EXPECT_EQ(b, 8u);
+  EXPECT_EQ(Geometry(*image), (std::array<std::uint32_t, 6>{3, 4, 11, 21, 7, 8}));
   EXPECT_EQ(image->GetAlphaState(), kAlphaOpaque);
   EXPECT_EQ(qvImageHg3::Probe(&block), 1);
 }

@@ -53,13 +53,8 @@ TEST_P(Hg3RoundTripTest, LosslessRowBlocks) {
     ASSERT_EQ(decoded->GetBytesPerPixel(), 4u);
     ASSERT_EQ(decoded->GetStride(), size.first * 4u);
     ExpectSamePixels(*decoded, *source, bits == 32 && source_bpp == 4);
-    std::uint32_t a, b;
-    decoded->GetOffset(&a, &b);
-    EXPECT_EQ(a + b, 11u);
-    decoded->GetCanvasSize(&a, &b);
-    EXPECT_EQ(a, size.first + 10u);
-    decoded->GetBase(&a, &b);
-    EXPECT_EQ(b, 2u);
+    const std::uint32_t width = size.first, height = size.second;
+    EXPECT_EQ(Geometry(*decoded), (std::array<std::uint32_t, 6>{5, 6, width + 10, height + 10, 1, 2}));
     const bool transparent = bits == 32 && source->HasTransparency() != 0;
     EXPECT_EQ(decoded->GetAlphaState(), transparent ? kAlphaTransparent : kAlphaOpaque);
   }

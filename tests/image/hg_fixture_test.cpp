@@ -6,7 +6,7 @@
 // steps wrong, even in a way its own partner undoes, fails here.
 #include "image/image_hg2.h"
 #include "image/image_hg3.h"
-#include "support/image_test_support.h"
+#include "support/picture_files.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -49,10 +49,6 @@ Bytes Inflate(const std::uint8_t* data, std::size_t size, std::size_t expected) 
   if (uncompress(out.data(), &length, data, static_cast<uLong>(size)) != Z_OK) return {};
   out.resize(length);
   return out;
-}
-
-std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t{bytes[at + 3]} << 24;
 }
 
 TEST_F(HgFixtureTest, Hg3BlocksCountRowsFromTheBottom) {
@@ -104,13 +100,13 @@ TEST_F(HgFixtureTest, Hg2SaveWritesTheSameCoding) {
   // The encoder codes at least 1024 bytes, so each plane is 256 bytes long
   // and the picture's bytes are followed by zeros: the same literals, runs
   // of other lengths.
-  const std::size_t literals_size = Le32(file, 32), control_size = Le32(file, 40);
+  const std::size_t literals_size = GetLe32(file, 32), control_size = GetLe32(file, 40);
   ASSERT_GE(file.size(), 88 + literals_size + control_size);
-  EXPECT_EQ(Inflate(&file[88], literals_size, Le32(file, 36)), kTwoRowLiterals);
+  EXPECT_EQ(Inflate(&file[88], literals_size, GetLe32(file, 36)), kTwoRowLiterals);
   // 0, total 1024, zeros 3, literals 1, zeros 254, literals 2, zeros 254,
   // literals 4, zeros 252, literals 4, zeros 252.
   const Bytes control = {0x00, 0x08, 0x80, 0x03, 0xfe, 0x04, 0xf8, 0x21, 0x80, 0x1f, 0x02, 0xf8, 0x01};
-  EXPECT_EQ(Inflate(&file[88 + literals_size], control_size, Le32(file, 44)), control);
+  EXPECT_EQ(Inflate(&file[88 + literals_size], control_size, GetLe32(file, 44)), control);
 }
 
 }  // namespace

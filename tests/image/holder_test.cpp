@@ -1,6 +1,4 @@
-#include "image/hg3_writer.h"
 #include "image/image_holder.h"
-#include "image/image_qvf.h"
 #include "support/picture_files.h"
 
 #include <gtest/gtest.h>
@@ -10,29 +8,17 @@ namespace {
 
 class HolderTest : public ImageTest {};
 
-Bytes QvfOf(qvImage& image) {
-  auto qvf = Make<qvImageQvf>();
-  qvf->CopyFrom(&image);
-  OwnedBlock block;
-  if (qvf->Save(&block.block, 0, 0, 0, 0) == 0) return {};
-  return block.ToBytes();
-}
-
 TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
   auto picture = MakePicture(4, 3, 4, Pattern::kGradient);
-  Hg3FrameSource frame;
-  frame.image = picture.get();
-  OwnedBlock hg3;
-  ASSERT_EQ(WriteHg3(&frame, 1, &hg3.block), 1);
   const struct {
     Bytes bytes;
     std::uint32_t type;
   } cases[] = {
       {BuildBmp(2, 2, 32, Bytes(16, 1)), kImageTypeBmp},
       {BuildPsd(2, 2, 3, 0, Bytes(12, 1)), kImageTypePsd},
-      {QvfOf(*picture), kImageTypeQvf},
+      {SaveQvf(*picture), kImageTypeQvf},
       {SaveHg2(*picture), kImageTypeHg2},
-      {hg3.ToBytes(), kImageTypeHg3},
+      {SaveHg3(*picture), kImageTypeHg3},
   };
   for (const auto& c : cases) {
     qvImageHolder holder;
@@ -48,7 +34,7 @@ TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
 TEST_F(HolderTest, FirstProbeDecidesAndFailuresAreNotRetried) {
   // "HG-3" in front of a valid QVF body still goes to the HG-3 decoder.
   auto picture = MakePicture(4, 3, 4, Pattern::kGradient);
-  Bytes bytes = QvfOf(*picture);
+  Bytes bytes = SaveQvf(*picture);
   bytes[0] = 'H';
   bytes[1] = 'G';
   bytes[2] = '-';
@@ -120,11 +106,7 @@ Bytes Hg3OnCanvas(std::uint32_t w, std::uint32_t h, std::uint32_t x, std::uint32
   auto picture = MakePicture(2, 2, 4, Pattern::kGradient);
   picture->SetCanvasSize(w, h);
   picture->SetOffset(x, y);
-  Hg3FrameSource frame;
-  frame.image = picture.get();
-  OwnedBlock hg3;
-  if (WriteHg3(&frame, 1, &hg3.block) == 0) return {};
-  return hg3.ToBytes();
+  return SaveHg3(*picture);
 }
 
 TEST_F(HolderTest, ExpansionFailsForCanvasesThatCannotHoldTheFrame) {

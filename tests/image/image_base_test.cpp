@@ -30,10 +30,7 @@ TEST_F(ImageBaseTest, CreateBlankPadsRowsAndClears) {
   const qvRect valid = image->GetValidRect();
   EXPECT_EQ(valid.right, 5);
   EXPECT_EQ(valid.bottom, 3);
-  std::uint32_t w, h;
-  image->GetCanvasSize(&w, &h);
-  EXPECT_EQ(w, 5u);
-  EXPECT_EQ(h, 3u);
+  EXPECT_EQ(Geometry(*image), (std::array<std::uint32_t, 6>{0, 0, 5, 3, 0, 0}));
   EXPECT_EQ(image->GetPixelAddress(5, 0), nullptr);
   EXPECT_EQ(image->GetPixelAddressFromBottom(0, 0), image->GetPixelAddress(0, 2));
 }

@@ -35,6 +35,14 @@ ImagePtr<qvImage> MakePicture(std::uint32_t width, std::uint32_t height, std::ui
   return image;
 }
 
+std::array<std::uint32_t, 6> Geometry(const qvImage& image) {
+  std::array<std::uint32_t, 6> out{};
+  image.GetOffset(&out[0], &out[1]);
+  image.GetCanvasSize(&out[2], &out[3]);
+  image.GetBase(&out[4], &out[5]);
+  return out;
+}
+
 std::uint32_t PixelAt(const qvImage& image, std::uint32_t x, std::uint32_t y) {
   const std::uint8_t* p = image.GetPixelAddress(x, y);
   const std::uint32_t alpha = image.GetBytesPerPixel() == 4 ? p[3] : 255;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,6 +53,9 @@ enum class Pattern { kNoise, kGradient, kTransparent, kSparse };
 // A blank picture of `bpp` bytes per pixel filled with `pattern`.
 ImagePtr<qvImage> MakePicture(std::uint32_t width, std::uint32_t height, std::uint32_t bpp,
                               Pattern pattern, std::uint32_t seed = 1);
+
+// Offset x and y, canvas width and height, base x and y.
+std::array<std::uint32_t, 6> Geometry(const qvImage& image);
 
 // Pixel (x, y) as blue, green, red, alpha (alpha 255 for 3 bytes).
 std::uint32_t PixelAt(const qvImage& image, std::uint32_t x, std::uint32_t y);

@@ -1,6 +1,8 @@
 #include "support/picture_files.h"
 
+#include "image/hg3_writer.h"
 #include "image/image_hg2.h"
+#include "image/image_qvf.h"
 
 namespace qvtest {
 
@@ -80,6 +82,20 @@ Bytes SaveHg2(qvImage& image, std::uint32_t frame_id, std::uint32_t base_x,
   if (hg2->CopyFrom(&image) == 0) return {};
   OwnedBlock block;
   if (hg2->Save(&block.block, frame_id, base_x, base_y, 0) == 0) return {};
+  return block.ToBytes();
+}
+
+Bytes SaveHg3(const qvImage& image) {
+  const Hg3FrameSource frame{&image, {}};
+  OwnedBlock block;
+  if (WriteHg3(&frame, 1, &block.block) == 0) return {};
+  return block.ToBytes();
+}
+
+Bytes SaveQvf(const qvImage& image) {
+  auto qvf = Make<qvImageQvf>();
+  OwnedBlock block;
+  if (qvf->CopyFrom(&image) == 0 || qvf->Save(&block.block, 0, 0, 0, 0) == 0) return {};
   return block.ToBytes();
 }
 

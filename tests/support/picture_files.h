@@ -21,6 +21,10 @@ Bytes BuildPsd(std::uint32_t width, std::uint32_t height, std::uint32_t channels
 // The HG-2 file `image` saves to (frame id, base), or empty on failure.
 Bytes SaveHg2(qvImage& image, std::uint32_t frame_id = 0, std::uint32_t base_x = 0,
               std::uint32_t base_y = 0);
+// The one-frame HG-3 file WriteHg3 makes of `image`, and the QVF file
+// (which keeps 1 and 2 bytes per pixel too); empty on failure.
+Bytes SaveHg3(const qvImage& image);
+Bytes SaveQvf(const qvImage& image);
 // The one frame of a saved version 0x25 file rewritten as version 0x10 or
 // 0x20 (whose extension ends before the base point).
 Bytes Hg2AsVersion(const Bytes& saved, std::uint32_t version);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <iterator>
 #include <string>
 
@@ -13,52 +14,43 @@ namespace {
 using qvtest::PeVersionLayout;
 using qvtest::ScratchDir;
 
+// The four parts of a FileVersion text, first to fourth.
+std::array<std::uint16_t, 4> Parts(const std::u16string& text) {
+  VersionInfo info{};
+  ParseFileVersion(text.c_str(), &info);
+  return {info.version[3], info.version[2], info.version[1], info.version[0]};
+}
+
 struct Split {
   const char16_t* text;
-  std::uint16_t first, second, third, fourth;
+  std::array<std::uint16_t, 4> parts;
 };
 
 class FileVersionSplit : public ::testing::TestWithParam<Split> {};
 
-TEST_P(FileVersionSplit, GivesFourParts) {
-  const Split& s = GetParam();
-  VersionInfo info{};
-  ParseFileVersion(s.text, &info);
-  EXPECT_EQ(info.version[3], s.first);
-  EXPECT_EQ(info.version[2], s.second);
-  EXPECT_EQ(info.version[1], s.third);
-  EXPECT_EQ(info.version[0], s.fourth);
-}
+TEST_P(FileVersionSplit, GivesFourParts) { EXPECT_EQ(Parts(GetParam().text), GetParam().parts); }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, FileVersionSplit,
     ::testing::Values(
-        Split{u"1, 2, 3, 4", 1, 2, 3, 4}, Split{u"1.2.3.4", 1, 2, 3, 4},
+        Split{u"1, 2, 3, 4", {1, 2, 3, 4}}, Split{u"1.2.3.4", {1, 2, 3, 4}},
         // Parts 1 to 3 are only converted when a separator follows them.
-        Split{u"1.2.3", 1, 2, 0, 0}, Split{u"1.2", 1, 0, 0, 0}, Split{u"7", 0, 0, 0, 0},
-        Split{u"", 0, 0, 0, 0},
+        Split{u"1.2.3", {1, 2, 0, 0}}, Split{u"1.2", {1, 0, 0, 0}}, Split{u"7", {0, 0, 0, 0}},
+        Split{u"", {0, 0, 0, 0}},
         // Trailing text after the digits is ignored.
-        Split{u"1.02.3.4 beta", 1, 2, 3, 4},
+        Split{u"1.02.3.4 beta", {1, 2, 3, 4}},
         // A comma is preferred at each step, so "2.3" is one part here.
-        Split{u"1,2.3,4", 1, 2, 0, 0}, Split{u"1.2,3.4", 1, 3, 0, 0},
-        Split{u"  5,   6 ,7,  8", 5, 6, 7, 8},
+        Split{u"1,2.3,4", {1, 2, 0, 0}}, Split{u"1.2,3.4", {1, 3, 0, 0}},
+        Split{u"  5,   6 ,7,  8", {5, 6, 7, 8}},
         // Only the low 16 bits are kept; hexadecimal and signs parse.
-        Split{u"70000.1.1.1", 4464, 1, 1, 1}, Split{u"0x10.0.0.-1", 16, 0, 0, 0xFFFF},
-        Split{u"a.b.c.d", 0, 0, 0, 0}));
+        Split{u"70000.1.1.1", {4464, 1, 1, 1}}, Split{u"0x10.0.0.-1", {16, 0, 0, 0xFFFF}},
+        Split{u"a.b.c.d", {0, 0, 0, 0}}));
 
 TEST(FileVersionSplit, OverlongPartCountsAsZero) {
-  std::u16string text = u"1." + std::u16string(64, u'9') + u".3." + std::u16string(80, u'7');
-  VersionInfo info{};
-  ParseFileVersion(text.c_str(), &info);
-  EXPECT_EQ(info.version[3], 1);
-  EXPECT_EQ(info.version[2], 0);
-  EXPECT_EQ(info.version[1], 3);
-  EXPECT_EQ(info.version[0], 0);
-
+  const std::array<std::uint16_t, 4> overlong = {1, 0, 3, 0};
+  EXPECT_EQ(Parts(u"1." + std::u16string(64, u'9') + u".3." + std::u16string(80, u'7')), overlong);
   // 63 units still fit the conversion buffer.
-  text = u"1." + std::u16string(62, u'0') + u"5.0.0";
-  ParseFileVersion(text.c_str(), &info);
-  EXPECT_EQ(info.version[2], 5);
+  EXPECT_EQ(Parts(u"1." + std::u16string(62, u'0') + u"5.0.0")[1], 5);
 }
 
 TEST(FileVersionSplit, NumbersCompareAsVersions) {

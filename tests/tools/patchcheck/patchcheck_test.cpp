@@ -137,17 +137,15 @@ TEST_F(PatchcheckTest, RecordNamesThatAreNotPlainAreErrors) {
   EXPECT_TRUE(Says("error [name-character] app: \"a:b\" is not a plain name")) << out_;
 }
 
+// Every kind of link is found by the walk's own tests; here one is reported.
 TEST_F(PatchcheckTest, DataLinksAreErrorsAndNeverFollowed) {
   qvtest::Fence fence(dir_.Native(u"outside"));
   if (!qvtest::MakeLink(dir_.Native(u"data\\linked"), fence.Root(), true))
     GTEST_SKIP() << "this system makes no links";
-  ASSERT_TRUE(qvtest::MakeLink(dir_.Native(u"data\\sub\\loop"), dir_.Native(u"data"), true));
   ASSERT_EQ(Run({Folder()}), 1);
   EXPECT_TRUE(Says("error [data-link] data\\linked: a link")) << out_;
-  EXPECT_TRUE(Says("error [data-link] data\\sub\\loop: a link")) << out_;
   EXPECT_FALSE(Says("secret.txt"));
   qvtest::RemoveLink(dir_.Native(u"data\\linked"));
-  qvtest::RemoveLink(dir_.Native(u"data\\sub\\loop"));
 }
 
 // patchcheck and the updater judge every delete entry and data name with
