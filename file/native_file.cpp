@@ -106,39 +106,38 @@ int qvFile::Close() {
   return 1;
 }
 
-std::int32_t qvFile::Read(void* buffer, std::uint32_t count) {
-  if (handle_ == os::kInvalidHandle) {
-    DebugLogW(u"qvFile : ハンドルが無効です");
-    return -1;
-  }
-  if ((flags_ & QVFILE_READ) == 0) {
-    AssertMessageW(u"読み込みモードでオープンされていません : %s", name_);
+template <typename SystemCall>
+std::int32_t qvFile::Transfer(std::uint32_t mode, const char16_t* wrong_mode, const void* buffer,
+                              std::uint32_t count, SystemCall call, const char16_t* failed) {
+  if ((flags_ & mode) == 0) {
+    AssertMessageW(wrong_mode, name_);
     EndProcessAfterAssert();
   }
   if (buffer == nullptr && count != 0) return -1;
   std::uint32_t done = 0;
-  if (!os::ReadFile(handle_, buffer, count, &done)) {
-    DebugLogW(u"Read file failed : %d", static_cast<int>(os::GetLastError()));
+  if (!call(&done)) {
+    DebugLogW(failed, static_cast<int>(os::GetLastError()));
     return -1;
   }
   position_ += done;
   return static_cast<std::int32_t>(done);
 }
 
-std::int32_t qvFile::Write(const void* buffer, std::uint32_t count) {
-  if (handle_ == os::kInvalidHandle) return -1;
-  if ((flags_ & QVFILE_WRITE) == 0) {
-    AssertMessageW(u"書き込みモードでオープンされていません : %s", name_);
-    EndProcessAfterAssert();
-  }
-  if (buffer == nullptr && count != 0) return -1;
-  std::uint32_t done = 0;
-  if (!os::WriteFile(handle_, buffer, count, &done)) {
-    DebugLogW(u"Write file failed : %d", static_cast<int>(os::GetLastError()));
+std::int32_t qvFile::Read(void* buffer, std::uint32_t count) {
+  if (handle_ == os::kInvalidHandle) {
+    DebugLogW(u"qvFile : ハンドルが無効です");
     return -1;
   }
-  position_ += done;
-  return static_cast<std::int32_t>(done);
+  return Transfer(QVFILE_READ, u"読み込みモードでオープンされていません : %s", buffer, count,
+                  [&](std::uint32_t* done) { return os::ReadFile(handle_, buffer, count, done); },
+                  u"Read file failed : %d");
+}
+
+std::int32_t qvFile::Write(const void* buffer, std::uint32_t count) {
+  if (handle_ == os::kInvalidHandle) return -1;
+  return Transfer(QVFILE_WRITE, u"書き込みモードでオープンされていません : %s", buffer, count,
+                  [&](std::uint32_t* done) { return os::WriteFile(handle_, buffer, count, done); },
+                  u"Write file failed : %d");
 }
 
 std::int32_t qvFile::GetPosition() {

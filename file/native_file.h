@@ -31,6 +31,13 @@ class qvFile : public qvFileBase {
   static std::uint64_t GetSize64Of(const char16_t* path);
 
  private:
+  // Read and Write on an open handle: the mode check (`wrong_mode` asserts
+  // with the name), then one system call, whose failure logs `failed` with
+  // the error; the position moves by what was transferred.
+  template <typename SystemCall>
+  std::int32_t Transfer(std::uint32_t mode, const char16_t* wrong_mode, const void* buffer,
+                        std::uint32_t count, SystemCall call, const char16_t* failed);
+
   std::uint32_t flags_ = 0xFFFFFFFFu;
   std::intptr_t handle_ = -1;
   char16_t name_[kFileNameCapacity] = {};

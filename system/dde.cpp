@@ -1,7 +1,9 @@
 #include "system/dde.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 
 #include "system/caps.h"
 #include "base/debug_log.h"
@@ -69,16 +71,23 @@ bool qvDDE::Names(os::DdeString* handle, const char16_t* name) const {
   return CompareWide(text, name) == 0;
 }
 
+template <typename Entries, typename HandleOf>
+os::DdeString* qvDDE::CreateUnusedName(const Entries& entries, HandleOf handle_of,
+                                       const char16_t* name, const char16_t* in_use) const {
+  const bool used = std::ranges::any_of(
+      entries, [&](os::DdeString* handle) { return Names(handle, name); }, handle_of);
+  if (used) {
+    DebugLogW(in_use, name);
+    return nullptr;
+  }
+  return os::DdeCreateString(instance_, name);
+}
+
 int qvDDE::CreateServer(const char* name) {
   if (!ready_) return 0;
   const WideName wide(name);
-  for (os::DdeString* server : servers_) {
-    if (Names(server, wide.get())) {
-      DebugLogW(u"qvDDE : サーバ<%s>は既に作成されています", wide.get());
-      return 0;
-    }
-  }
-  os::DdeString* handle = os::DdeCreateString(instance_, wide.get());
+  os::DdeString* handle = CreateUnusedName(servers_, std::identity{}, wide.get(),
+                                           u"qvDDE : サーバ<%s>は既に作成されています");
   if (handle == nullptr) return 0;
   if (!os::DdeRegisterService(instance_, handle)) {
     os::DdeFreeString(instance_, handle);
@@ -91,13 +100,8 @@ int qvDDE::CreateServer(const char* name) {
 int qvDDE::RegisterItem(const char* name, qvDDEProvider provider, void* context) {
   if (!ready_) return 0;
   const WideName wide(name);
-  for (const Item& item : items_) {
-    if (Names(item.name, wide.get())) {
-      DebugLogW(u"qvDDE : トピック %s は既に登録されています", wide.get());
-      return 0;
-    }
-  }
-  os::DdeString* handle = os::DdeCreateString(instance_, wide.get());
+  os::DdeString* handle = CreateUnusedName(items_, &Item::name, wide.get(),
+                                           u"qvDDE : トピック %s は既に登録されています");
   if (handle == nullptr) return 0;
   items_.push_back(Item{context, handle, provider});
   return 1;
@@ -114,13 +118,8 @@ void qvDDE::UnregisterItems(const void* context) {
 int qvDDE::ConnectServer(const char* name) {
   if (!ready_) return 0;
   const WideName wide(name);
-  for (const Conversation& conversation : conversations_) {
-    if (Names(conversation.service, wide.get())) {
-      DebugLogW(u"qvDDE : 既にサーバ<%s>に接続されています", wide.get());
-      return 0;
-    }
-  }
-  os::DdeString* handle = os::DdeCreateString(instance_, wide.get());
+  os::DdeString* handle = CreateUnusedName(conversations_, &Conversation::service, wide.get(),
+                                           u"qvDDE : 既にサーバ<%s>に接続されています");
   if (handle == nullptr) return 0;
   os::DdeConversation* conversation = os::DdeConnect(instance_, handle, topic_);
   if (conversation == nullptr) {

@@ -61,6 +61,12 @@ class qvDDE {
   std::intptr_t Answer(os::DdeString* topic, os::DdeString* item);
   // The handle's text equals the name (case-sensitive).
   bool Names(os::DdeString* handle, const char16_t* name) const;
+  // A new string handle for `name`; null when it cannot be made, or when the
+  // handle of one of `entries` (picked by `handle_of`) already names it,
+  // which logs `in_use` with the name.
+  template <typename Entries, typename HandleOf>
+  os::DdeString* CreateUnusedName(const Entries& entries, HandleOf handle_of, const char16_t* name,
+                                  const char16_t* in_use) const;
 
   bool ready_ = false;
   bool registered_ = false;

@@ -60,13 +60,25 @@ class Parser {
     }
   }
 
-  bool ParseObject(JsonValue* value, int depth) {
-    value->kind = JsonValue::Kind::kObject;
+  // The elements of an object or an array, from its opening bracket to
+  // `close`, separated by commas; `element` reads one.
+  template <typename Element>
+  bool ParseElements(char close, const char* no_separator, Element element) {
     ++at_;
     SkipBlanks();
-    if (Take('}')) return true;
+    if (Take(close)) return true;
     for (;;) {
       SkipBlanks();
+      if (!element()) return false;
+      SkipBlanks();
+      if (Take(close)) return true;
+      if (!Take(',')) return Fail(no_separator);
+    }
+  }
+
+  bool ParseObject(JsonValue* value, int depth) {
+    value->kind = JsonValue::Kind::kObject;
+    return ParseElements('}', "needs ',' or '}' in an object", [&] {
       std::string name;
       if (at_ >= text_.size() || text_[at_] != '"') return Fail("needs a member name");
       if (!ParseString(&name)) return false;
@@ -74,26 +86,16 @@ class Parser {
       if (!Take(':')) return Fail("needs ':' after a member name");
       SkipBlanks();
       value->members.emplace_back(std::move(name), JsonValue{});
-      if (!ParseValue(&value->members.back().second, depth + 1)) return false;
-      SkipBlanks();
-      if (Take('}')) return true;
-      if (!Take(',')) return Fail("needs ',' or '}' in an object");
-    }
+      return ParseValue(&value->members.back().second, depth + 1);
+    });
   }
 
   bool ParseArray(JsonValue* value, int depth) {
     value->kind = JsonValue::Kind::kArray;
-    ++at_;
-    SkipBlanks();
-    if (Take(']')) return true;
-    for (;;) {
-      SkipBlanks();
+    return ParseElements(']', "needs ',' or ']' in an array", [&] {
       value->items.emplace_back();
-      if (!ParseValue(&value->items.back(), depth + 1)) return false;
-      SkipBlanks();
-      if (Take(']')) return true;
-      if (!Take(',')) return Fail("needs ',' or ']' in an array");
-    }
+      return ParseValue(&value->items.back(), depth + 1);
+    });
   }
 
   bool ParseNumber(JsonValue* value) {

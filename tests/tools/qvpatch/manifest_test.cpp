@@ -114,6 +114,20 @@ TEST(JsonReader, NumbersWordsAndStructure) {
     EXPECT_FALSE(ParseJson(bad, &value, &error)) << bad;
 }
 
+TEST(JsonReader, ObjectsAndArraysNestAndSayWhatTheyMiss) {
+  JsonValue value;
+  std::string error;
+  ASSERT_TRUE(ParseJson(R"({"a": [1, {"b": null}], "c": {}})", &value, &error)) << error;
+  ASSERT_EQ(value.members.size(), 2u);
+  EXPECT_EQ(value.members[0].first, "a");
+  EXPECT_EQ(value.members[0].second.items[1].members[0].first, "b");
+  EXPECT_EQ(value.members[1].second.kind, JsonValue::Kind::kObject);
+  EXPECT_FALSE(ParseJson("[1 2]", &value, &error));
+  EXPECT_EQ(error, "JSON needs ',' or ']' in an array at byte 3");
+  EXPECT_FALSE(ParseJson(R"({"a": 1 "b": 2})", &value, &error));
+  EXPECT_EQ(error, "JSON needs ',' or '}' in an object at byte 8");
+}
+
 TEST(JsonReader, DepthIsBounded) {
   JsonValue value;
   std::string error;
