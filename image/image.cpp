@@ -18,6 +18,11 @@ std::uint8_t* AllocatePixels(std::uint32_t size) {
 
 }  // namespace
 
+int qvImage::Refuse(const char16_t* reason) {
+  DebugLogW(u"%s", reason);
+  return 0;
+}
+
 qvImage::~qvImage() {
   FreePixels();
   if (attributes_) {

@@ -109,6 +109,10 @@ class qvImage : public qvClassBase {
  protected:
   virtual ~qvImage();
 
+  // A load or save that stops here: logs `reason` and gives the failed
+  // result, 0.
+  static int Refuse(const char16_t* reason);
+
   // Sets width, height, bytes per pixel, an unpadded stride and the valid
   // rectangle, then ensures height x stride bytes. Null on overflow or
   // when the heap refuses.

@@ -1,7 +1,6 @@
 #include "image/image_bmp.h"
 
 #include "base/byte_order.h"
-#include "base/debug_log.h"
 #include "base/private_heap.h"
 #include "util/memory.h"
 
@@ -28,14 +27,12 @@ int qvImageBmp::Probe(const qvMemBlock* block) {
 
 int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
   if (!HasMagic(block) || block->size < kFileHeaderSize + 4) {
-    DebugLogW(u"イメージのタイプが違います");
-    return 0;
+    return Refuse(u"イメージのタイプが違います");
   }
   const std::uint8_t* data = block->data;
   const std::uint32_t header_size = ReadLe32(data + kFileHeaderSize);
   if (header_size != kInfoHeaderSize && header_size != kCoreHeaderSize) {
-    DebugLogW(u"イメージのタイプが違います");
-    return 0;
+    return Refuse(u"イメージのタイプが違います");
   }
   if (block->size < kFileHeaderSize + header_size) return 0;
   std::uint8_t info[kInfoHeaderSize] = {};

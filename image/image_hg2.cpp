@@ -125,14 +125,8 @@ int qvImageHg2::FrameIdAt(const qvMemBlock* block, std::uint32_t index,
 int qvImageHg2::Load(const qvMemBlock* block, std::uint32_t frame_id) {
   if (block == nullptr) return 0;
   const Hg2File file(*block);
-  if (!file.HasMagic()) {
-    DebugLogW(u"HG2 : ヘッダが違います");
-    return 0;
-  }
-  if (!file.IsKnownVersion()) {
-    DebugLogW(u"HG2 : 未対応のバージョンです");
-    return 0;
-  }
+  if (!file.HasMagic()) return Refuse(u"HG2 : ヘッダが違います");
+  if (!file.IsKnownVersion()) return Refuse(u"HG2 : 未対応のバージョンです");
   const std::uint8_t* data = file.data();
   std::size_t at = 0;
   FrameHeader frame;
@@ -213,15 +207,13 @@ int qvImageHg2::DecodeFrame(const qvMemBlock& block, const FrameHeader& frame) {
   const std::uint8_t* control_stream = literal_stream + frame.literal_packed;
   if (ZlibInflate(literals.get(), frame.literal_size + kStreamSlack, literal_stream,
                   frame.literal_packed) != frame.literal_size) {
-    DebugLogW(u"qvImageHg2 : バイト領域のサイズが異常です");
-    return 0;
+    return Refuse(u"qvImageHg2 : バイト領域のサイズが異常です");
   }
   HeapBuffer control = AllocateHeapBuffer(std::uint64_t{frame.control_size} + kStreamSlack);
   if (!control) return 0;
   if (ZlibInflate(control.get(), frame.control_size + kStreamSlack, control_stream,
                   frame.control_packed) != frame.control_size) {
-    DebugLogW(u"qvImageHg2 : ビット領域のサイズが異常です");
-    return 0;
+    return Refuse(u"qvImageHg2 : ビット領域のサイズが異常です");
   }
   // The run total leads the control bits; a total that cannot cover the
   // picture fails before the plane areas are allocated for it.
@@ -295,10 +287,7 @@ int qvImageHg2::Save(qvMemBlock* block, std::uint32_t frame_id, std::uint32_t ba
   if (capacity > 0xFFFFFFFFu) return 0;
   HeapBuffer out = AllocateHeapBuffer(capacity);
   if (!out) return 0;
-  if (bpp != 3 && bpp != 4) {
-    DebugLogW(u"この色数には対応していません");
-    return 0;
-  }
+  if (bpp != 3 && bpp != 4) return Refuse(u"この色数には対応していません");
   const std::uint32_t transparent = static_cast<std::uint32_t>(HasTransparency());
 
   // Delta coding and mapping, plane split and zero runs; the streams are

@@ -4,7 +4,6 @@
 #include "image/image_jpeg.h"
 #include "image/image_webp.h"
 #include "image/zlib_codec.h"
-#include "base/debug_log.h"
 #include "base/private_heap.h"
 #include "util/integer.h"
 #include "util/memory.h"
@@ -63,10 +62,7 @@ int qvImageHg3::LoadByIndex(const qvMemBlock* block, std::uint32_t index,
   if (block == nullptr) return 0;
   const Hg3File file(block->data, block->size);
   if (!file.HasMagic()) return 0;
-  if (!file.HasValidHeaderSize()) {
-    DebugLogW(u"HG3 : ヘッダサイズが違います");
-    return 0;
-  }
+  if (!file.HasValidHeaderSize()) return Refuse(u"HG3 : ヘッダサイズが違います");
   const std::size_t offset = file.FindFrameByIndex(index);
   if (offset == 0) return 0;
   const std::uint32_t id = file.FrameId(offset);
@@ -77,14 +73,8 @@ int qvImageHg3::LoadByIndex(const qvMemBlock* block, std::uint32_t index,
 
 int qvImageHg3::LoadFrame(const qvMemBlock& block, std::uint32_t id) {
   const Hg3File file(block.data, block.size);
-  if (!file.HasMagic()) {
-    DebugLogW(u"HG3 : ヘッダが違います");
-    return 0;
-  }
-  if (!file.HasValidHeaderSize()) {
-    DebugLogW(u"HG3 : ヘッダサイズが違います");
-    return 0;
-  }
+  if (!file.HasMagic()) return Refuse(u"HG3 : ヘッダが違います");
+  if (!file.HasValidHeaderSize()) return Refuse(u"HG3 : ヘッダサイズが違います");
   try {
     const std::size_t offset = file.FindFrameById(id);
     if (offset == 0) return 0;
@@ -219,15 +209,13 @@ int qvImageHg3::DecodeRowBlocks(const Hg3Frame& frame, const Hg3Stdinfo& info,
   for (const Hg3RowBlock& block : blocks) {
     if (ZlibInflate(literals, block.literal_size + kStreamSlack, block.literal_stream,
                     block.literal_packed) != block.literal_size) {
-      DebugLogW(u"qvImageHg3 : バイト領域のサイズが異常です");
-      return 0;
+      return Refuse(u"qvImageHg3 : バイト領域のサイズが異常です");
     }
     HeapBuffer control = AllocateHeapBuffer(std::uint64_t{block.control_size} + kStreamSlack);
     if (!control) return 0;
     if (ZlibInflate(control.get(), block.control_size + kStreamSlack, block.control_stream,
                     block.control_packed) != block.control_size) {
-      DebugLogW(u"qvImageHg3 : ビット領域のサイズが異常です");
-      return 0;
+      return Refuse(u"qvImageHg3 : ビット領域のサイズが異常です");
     }
     bits_.Reset(control.get(), block.control_size);
     // A block's run total covers its own rows, and at most the whole

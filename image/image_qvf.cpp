@@ -24,10 +24,7 @@ int qvImageQvf::Probe(const qvMemBlock* block) {
 }
 
 int qvImageQvf::Load(const qvMemBlock* block, std::uint32_t) {
-  if (Probe(block) == 0) {
-    DebugLogW(u"イメージのタイプが違います");
-    return 0;
-  }
+  if (Probe(block) == 0) return Refuse(u"イメージのタイプが違います");
   if (block->size < kHeaderSize) return 0;
   const std::uint8_t* header = block->data;
   const std::uint32_t width = ReadLe16(header + 4);
