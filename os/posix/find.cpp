@@ -9,12 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <vector>
 
 #include "os/fault.h"
 #include "os/find.h"
+#include "os/live_handles.h"
 #include "os/posix/errno_map.h"
 #include "os/posix/file_stat.h"
 #include "os/posix/native_path.h"
@@ -31,15 +30,7 @@ struct Search {
   std::size_t next = 0;
 };
 
-std::mutex& SearchesLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-std::set<Search*>& Searches() {
-  static auto* searches = new std::set<Search*>;
-  return *searches;
-}
+using Searches = LiveHandles<Search>;
 
 // A link is reported itself, as Windows reports it: a reparse point of
 // size 0 with its own times.
@@ -100,20 +91,6 @@ bool Collect(const std::string& folder, std::u16string_view pattern, std::vector
   return true;
 }
 
-Handle Register(std::unique_ptr<Search> search, FindData* data) {
-  *data = search->entries[search->next++];
-  std::lock_guard<std::mutex> guard(SearchesLock());
-  Search* raw = search.release();
-  Searches().insert(raw);
-  return reinterpret_cast<Handle>(raw);
-}
-
-Search* LookUp(Handle handle) {
-  Search* search = reinterpret_cast<Search*>(handle);
-  std::lock_guard<std::mutex> guard(SearchesLock());
-  return Searches().count(search) ? search : nullptr;
-}
-
 }  // namespace
 
 Handle FindFirst(const char16_t* pattern, FindData* data) {
@@ -148,12 +125,13 @@ Handle FindFirst(const char16_t* pattern, FindData* data) {
     SetLastError(kErrorFileNotFound);
     return kInvalidHandle;
   }
-  return Register(std::move(search), data);
+  *data = search->entries[search->next++];
+  return Searches::Table().Add(std::move(search));
 }
 
 bool FindNext(Handle handle, FindData* data) {
   if (FaultInjected(FileOp::kFind)) return false;
-  Search* search = LookUp(handle);
+  Search* search = Searches::Table().Find(handle, [](Search* live) { return live; });
   if (!search || !data) {
     SetLastError(search ? kErrorInvalidParameter : kErrorInvalidHandle);
     return false;
@@ -166,13 +144,6 @@ bool FindNext(Handle handle, FindData* data) {
   return true;
 }
 
-void FindClose(Handle handle) {
-  Search* search = reinterpret_cast<Search*>(handle);
-  {
-    std::lock_guard<std::mutex> guard(SearchesLock());
-    if (!Searches().erase(search)) return;
-  }
-  delete search;
-}
+void FindClose(Handle handle) { Searches::Table().Remove(handle); }
 
 }  // namespace os

@@ -181,20 +181,6 @@ bool GetPathIdentity(const char16_t* path, FileIdentity* identity) {
   return true;
 }
 
-bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info) {
-  if (FaultInjected(FileOp::kQuery)) return false;
-  int fd = posix::FolderDescriptor(folder);
-  std::string native;
-  if (fd < 0 || !posix::EntryName(name, &native)) return false;
-  posix::EntryStat entry;
-  if (!posix::StatEntry(fd, native.c_str(), &entry)) {
-    posix::SetEntryError(errno);
-    return false;
-  }
-  *info = InfoOf(native, entry);
-  return true;
-}
-
 bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
   if (FaultInjected(FileOp::kFind)) return false;
   int fd = posix::FolderDescriptor(folder);
@@ -238,11 +224,23 @@ bool Resolve(Handle folder, const char16_t* name, int* fd, std::string* native) 
   return *fd >= 0 && posix::EntryName(name, native);
 }
 
-// Resolve, and the entry's status, a link not followed.
-bool ResolveEntry(Handle folder, const char16_t* name, int* fd, std::string* native,
-                  posix::EntryStat* entry) {
-  if (!Resolve(folder, name, fd, native)) return false;
-  if (posix::StatEntry(*fd, native->c_str(), entry)) return true;
+// An entry that is there, named in an open folder.
+struct NamedEntry {
+  int fd = -1;  // the folder's descriptor
+  std::string native;
+  posix::EntryStat status;  // a link not followed
+};
+
+bool ResolveEntry(Handle folder, const char16_t* name, NamedEntry* entry) {
+  if (!Resolve(folder, name, &entry->fd, &entry->native)) return false;
+  if (posix::StatEntry(entry->fd, entry->native.c_str(), &entry->status)) return true;
+  posix::SetEntryError(errno);
+  return false;
+}
+
+// The result of a call on an entry that gives 0, or -1 with errno.
+bool EntryCallDone(int result) {
+  if (result == 0) return true;
   posix::SetEntryError(errno);
   return false;
 }
@@ -282,6 +280,14 @@ bool IsHeld(const struct stat& info) {
 }
 
 }  // namespace
+
+bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info) {
+  if (FaultInjected(FileOp::kQuery)) return false;
+  NamedEntry entry;
+  if (!ResolveEntry(folder, name, &entry)) return false;
+  *info = InfoOf(entry.native, entry.status);
+  return true;
+}
 
 Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
   if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
@@ -343,24 +349,20 @@ Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
 bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder,
                  const char16_t* to_name) {
   if (FaultInjected(FileOp::kRename)) return false;
-  int from_fd, to_fd;
-  std::string from, to;
-  posix::EntryStat source, target;
-  if (!ResolveEntry(from_folder, from_name, &from_fd, &from, &source) ||
-      !Resolve(to_folder, to_name, &to_fd, &to))
+  NamedEntry source;
+  int to_fd;
+  std::string to;
+  posix::EntryStat target;
+  if (!ResolveEntry(from_folder, from_name, &source) || !Resolve(to_folder, to_name, &to_fd, &to))
     return false;
-  if (IsHeld(source.info)) return Fail(kErrorSharingViolation);
+  if (IsHeld(source.status.info)) return Fail(kErrorSharingViolation);
   if (posix::StatEntry(to_fd, to.c_str(), &target)) {
     const bool folder = S_ISDIR(target.info.st_mode) || target.link_to_folder;
     if (folder || (S_ISREG(target.info.st_mode) && posix::IsReadOnly(target.info)))
       return Fail(kErrorAccessDenied);
     if (IsHeld(target.info)) return Fail(kErrorSharingViolation);
   }
-  if (renameat(from_fd, from.c_str(), to_fd, to.c_str()) != 0) {
-    posix::SetEntryError(errno);
-    return false;
-  }
-  return true;
+  return EntryCallDone(renameat(source.fd, source.native.c_str(), to_fd, to.c_str()));
 }
 
 bool FlushTreeFolder(Handle folder) {
@@ -411,30 +413,22 @@ bool FlushTreeFiles(Handle folder) {
 
 bool DeleteEntry(Handle folder, const char16_t* name) {
   if (FaultInjected(FileOp::kDelete)) return false;
-  int fd;
-  std::string native;
-  posix::EntryStat entry;
-  if (!ResolveEntry(folder, name, &fd, &native, &entry)) return false;
-  const struct stat& info = entry.info;
+  NamedEntry entry;
+  if (!ResolveEntry(folder, name, &entry)) return false;
+  const struct stat& info = entry.status.info;
   if (S_ISDIR(info.st_mode) || (S_ISREG(info.st_mode) && posix::IsReadOnly(info)))
     return Fail(kErrorAccessDenied);
   if (IsHeld(info)) return Fail(kErrorSharingViolation);
-  if (unlinkat(fd, native.c_str(), 0) != 0) {
-    posix::SetEntryError(errno);
-    return false;
-  }
-  return true;
+  return EntryCallDone(unlinkat(entry.fd, entry.native.c_str(), 0));
 }
 
 bool RemoveFolderIn(Handle folder, const char16_t* name) {
   if (FaultInjected(FileOp::kRemoveFolder)) return false;
-  int fd;
-  std::string native;
-  posix::EntryStat entry;
-  if (!ResolveEntry(folder, name, &fd, &native, &entry)) return false;
-  if (entry.link) return Fail(kErrorStoppedOnSymlink);
-  if (!S_ISDIR(entry.info.st_mode)) return Fail(kErrorDirectory);
-  if (unlinkat(fd, native.c_str(), AT_REMOVEDIR) != 0) {
+  NamedEntry entry;
+  if (!ResolveEntry(folder, name, &entry)) return false;
+  if (entry.status.link) return Fail(kErrorStoppedOnSymlink);
+  if (!S_ISDIR(entry.status.info.st_mode)) return Fail(kErrorDirectory);
+  if (unlinkat(entry.fd, entry.native.c_str(), AT_REMOVEDIR) != 0) {
     if (errno == ENOTEMPTY || errno == EEXIST) return Fail(kErrorDirNotEmpty);
     posix::SetEntryError(errno);
     return false;
@@ -445,44 +439,31 @@ bool RemoveFolderIn(Handle folder, const char16_t* name) {
 namespace {
 
 // The entry for a change of its own attributes or times: never a link.
-bool StatForChange(Handle folder, const char16_t* name, int* fd, std::string* native,
-                   posix::EntryStat* entry) {
-  return ResolveEntry(folder, name, fd, native, entry) &&
-         (!entry->link || Fail(kErrorStoppedOnSymlink));
+bool StatForChange(Handle folder, const char16_t* name, NamedEntry* entry) {
+  return ResolveEntry(folder, name, entry) && (!entry->status.link || Fail(kErrorStoppedOnSymlink));
 }
 
 }  // namespace
 
 bool SetEntryAttributes(Handle folder, const char16_t* name, std::uint32_t attributes) {
   if (FaultInjected(FileOp::kSetAttributes)) return false;
-  int fd;
-  std::string native;
-  posix::EntryStat entry;
-  if (!StatForChange(folder, name, &fd, &native, &entry)) return false;
-  const struct stat& info = entry.info;
+  NamedEntry entry;
+  if (!StatForChange(folder, name, &entry)) return false;
+  const struct stat& info = entry.status.info;
   if (!S_ISREG(info.st_mode)) return true;  // as SetFileAttributes: folders keep theirs
   mode_t mode = posix::ModeForAttributes(info.st_mode, attributes);
-  if (mode != (info.st_mode & 07777) && fchmodat(fd, native.c_str(), mode, 0) != 0) {
-    posix::SetEntryError(errno);
-    return false;
-  }
-  return true;
+  return mode == (info.st_mode & 07777) ||
+         EntryCallDone(fchmodat(entry.fd, entry.native.c_str(), mode, 0));
 }
 
 bool SetEntryTimes(Handle folder, const char16_t* name, const FileTime* creation,
                    const FileTime* last_access, const FileTime* last_write) {
   if (FaultInjected(FileOp::kSetTimes)) return false;
-  int fd;
-  std::string native;
-  posix::EntryStat entry;
-  if (!StatForChange(folder, name, &fd, &native, &entry)) return false;
+  NamedEntry entry;
+  if (!StatForChange(folder, name, &entry)) return false;
   timespec times[2];
   posix::TimesForUpdate(last_access, last_write, times);
-  if (utimensat(fd, native.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-    posix::SetEntryError(errno);
-    return false;
-  }
-  return true;
+  return EntryCallDone(utimensat(entry.fd, entry.native.c_str(), times, AT_SYMLINK_NOFOLLOW));
 }
 
 }  // namespace os

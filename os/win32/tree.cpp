@@ -2,10 +2,9 @@
 // links inside them, named relative to their folder.
 #include <atomic>
 #include <memory>
-#include <mutex>
-#include <set>
 
 #include "os/fault.h"
+#include "os/live_handles.h"
 #include "os/tree.h"
 #include "os/tree_names.h"
 #include "os/win32/tree_folder.h"
@@ -30,29 +29,17 @@ struct TreeFolder {
   std::shared_ptr<FolderNode> node;
 };
 
-std::mutex& FoldersLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-std::set<TreeFolder*>& Folders() {
-  static auto* folders = new std::set<TreeFolder*>;
-  return *folders;
-}
+using Folders = LiveHandles<TreeFolder>;
 
 Handle Register(std::shared_ptr<FolderNode> node) {
-  auto* folder = new TreeFolder{std::move(node)};
-  std::lock_guard<std::mutex> guard(FoldersLock());
-  Folders().insert(folder);
-  return reinterpret_cast<Handle>(folder);
+  return Folders::Table().Add(std::make_unique<TreeFolder>(TreeFolder{std::move(node)}));
 }
 
 std::shared_ptr<FolderNode> LookUp(Handle handle) {
-  auto* folder = reinterpret_cast<TreeFolder*>(handle);
-  std::lock_guard<std::mutex> guard(FoldersLock());
-  if (Folders().count(folder)) return folder->node;
-  ::SetLastError(ERROR_INVALID_HANDLE);
-  return nullptr;
+  std::shared_ptr<FolderNode> node =
+      Folders::Table().Find(handle, [](TreeFolder* folder) { return folder->node; });
+  if (!node) ::SetLastError(ERROR_INVALID_HANDLE);
+  return node;
 }
 
 std::u16string Join(const std::u16string& folder, std::u16string_view name) {
@@ -256,16 +243,9 @@ Handle OpenTreeFolder(Handle folder, const char16_t* relative, bool create) {
 }
 
 bool CloseTreeFolder(Handle folder) {
-  auto* tree_folder = reinterpret_cast<TreeFolder*>(folder);
-  {
-    std::lock_guard<std::mutex> guard(FoldersLock());
-    if (!Folders().erase(tree_folder)) {
-      ::SetLastError(ERROR_INVALID_HANDLE);
-      return false;
-    }
-  }
-  delete tree_folder;
-  return true;
+  if (Folders::Table().Remove(folder)) return true;
+  ::SetLastError(ERROR_INVALID_HANDLE);
+  return false;
 }
 
 bool GetFolderIdentity(Handle folder, FileIdentity* identity) {
