@@ -218,21 +218,24 @@ bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
 // replaced.
 namespace {
 
-// The folder's descriptor and the entry's UTF-8 name, or false.
-bool Resolve(Handle folder, const char16_t* name, int* fd, std::string* native) {
-  *fd = posix::FolderDescriptor(folder);
-  return *fd >= 0 && posix::EntryName(name, native);
+// A name in an open folder: the folder's descriptor and the UTF-8 name.
+struct EntryPath {
+  int fd = -1;
+  std::string native;
+};
+
+bool Resolve(Handle folder, const char16_t* name, EntryPath* path) {
+  path->fd = posix::FolderDescriptor(folder);
+  return path->fd >= 0 && posix::EntryName(name, &path->native);
 }
 
-// An entry that is there, named in an open folder.
-struct NamedEntry {
-  int fd = -1;  // the folder's descriptor
-  std::string native;
-  posix::EntryStat status;  // a link not followed
+// An entry that is there, with its status (a link not followed).
+struct NamedEntry : EntryPath {
+  posix::EntryStat status;
 };
 
 bool ResolveEntry(Handle folder, const char16_t* name, NamedEntry* entry) {
-  if (!Resolve(folder, name, &entry->fd, &entry->native)) return false;
+  if (!Resolve(folder, name, entry)) return false;
   if (posix::StatEntry(entry->fd, entry->native.c_str(), &entry->status)) return true;
   posix::SetEntryError(errno);
   return false;
@@ -291,10 +294,10 @@ bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info) {
 
 Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
   if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
-  int fd;
-  std::string native;
-  if (!Resolve(folder, name, &fd, &native)) return kInvalidHandle;
-  int file = openat(fd, native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  EntryPath path;
+  if (!Resolve(folder, name, &path)) return kInvalidHandle;
+  int file = openat(path.fd, path.native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0666);
   if (file < 0) {
     if (errno == EEXIST) SetLastError(kErrorFileExists);
     else posix::SetEntryError(errno);
@@ -332,11 +335,10 @@ bool ProbeNewFile(Handle folder) {
 
 Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
   if (FaultInjected(FileOp::kOpen)) return kInvalidHandle;
-  int fd;
-  std::string native;
-  if (!Resolve(folder, name, &fd, &native)) return kInvalidHandle;
+  EntryPath path;
+  if (!Resolve(folder, name, &path)) return kInvalidHandle;
   // O_NONBLOCK keeps a pipe from waiting for a writer; Register refuses it.
-  int file = openat(fd, native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  int file = openat(path.fd, path.native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) {
     posix::SetEntryError(errno);
     return kInvalidHandle;
@@ -350,19 +352,18 @@ bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder
                  const char16_t* to_name) {
   if (FaultInjected(FileOp::kRename)) return false;
   NamedEntry source;
-  int to_fd;
-  std::string to;
+  EntryPath to;
   posix::EntryStat target;
-  if (!ResolveEntry(from_folder, from_name, &source) || !Resolve(to_folder, to_name, &to_fd, &to))
+  if (!ResolveEntry(from_folder, from_name, &source) || !Resolve(to_folder, to_name, &to))
     return false;
   if (IsHeld(source.status.info)) return Fail(kErrorSharingViolation);
-  if (posix::StatEntry(to_fd, to.c_str(), &target)) {
+  if (posix::StatEntry(to.fd, to.native.c_str(), &target)) {
     const bool folder = S_ISDIR(target.info.st_mode) || target.link_to_folder;
     if (folder || (S_ISREG(target.info.st_mode) && posix::IsReadOnly(target.info)))
       return Fail(kErrorAccessDenied);
     if (IsHeld(target.info)) return Fail(kErrorSharingViolation);
   }
-  return EntryCallDone(renameat(source.fd, source.native.c_str(), to_fd, to.c_str()));
+  return EntryCallDone(renameat(source.fd, source.native.c_str(), to.fd, to.native.c_str()));
 }
 
 bool FlushTreeFolder(Handle folder) {
