@@ -320,8 +320,11 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   if (!source_open && GetPathKind(job.source) == 2) return CopyFolder(job, relative);
   if (!OpenDestination(job, relative, index, source_open, source_error)) return false;
 
+  // The times are part of the file; they are taken with the size, before
+  // the copy reads the source.
   std::uint64_t size = 0;
-  if (!os::GetFileSize(source_, &size)) {
+  os::FileTime created, accessed, written;
+  if (!os::GetFileSizeAndTimes(source_, &size, &created, &accessed, &written)) {
     FailJobWithCode(kSourceOpenFailureFormat, job.source, os::GetLastError());
     return false;
   }
@@ -353,13 +356,7 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
       FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
     return false;
   }
-  // The times are part of the file: one that cannot be given them is not
-  // installed.
-  os::FileTime created, accessed, written;
-  if (!os::GetFileTimes(source_, &created, &accessed, &written)) {
-    FailJobWithCode(kSourceOpenFailureFormat, job.source, os::GetLastError());
-    return false;
-  }
+  // A file that cannot be given its times is not installed.
   if (!os::SetFileTimes(destination_, &created, &accessed, &written)) {
     FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
     return false;

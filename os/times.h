@@ -21,6 +21,10 @@ LocalTime GetLocalTime();
 // for). The POSIX backend cannot set a creation time and ignores it.
 bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access,
                   FileTime* last_write);
+// The size and the times in one query (a copy needs both before it
+// starts); a null pointer is not asked for. One fault point of kind kQuery.
+bool GetFileSizeAndTimes(Handle file, std::uint64_t* size, FileTime* creation,
+                         FileTime* last_access, FileTime* last_write);
 bool SetFileTimes(Handle file, const FileTime* creation,
                   const FileTime* last_access, const FileTime* last_write);
 

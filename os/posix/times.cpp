@@ -24,9 +24,15 @@ LocalTime GetLocalTime() {
 }
 
 bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access, FileTime* last_write) {
+  return GetFileSizeAndTimes(file, nullptr, creation, last_access, last_write);
+}
+
+bool GetFileSizeAndTimes(Handle file, std::uint64_t* size, FileTime* creation,
+                         FileTime* last_access, FileTime* last_write) {
   struct stat info;
   FileTime birth;
   if (!posix::StatOpenFile(file, &info, &birth)) return false;
+  if (size) *size = static_cast<std::uint64_t>(info.st_size);
   if (creation) *creation = birth;
   if (last_access) *last_access = posix::FileTimeFromTimespec(info.st_atim);
   if (last_write) *last_write = posix::FileTimeFromTimespec(info.st_mtim);

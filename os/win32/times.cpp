@@ -18,12 +18,20 @@ LocalTime GetLocalTime() {
 
 bool GetFileTimes(Handle file, FileTime* creation, FileTime* last_access,
                   FileTime* last_write) {
-  FILETIME times[3];
-  if (FaultInjected(FileOp::kQuery) || !CheckHandle(file) || !::GetFileTime(ToNative(file), &times[0], &times[1], &times[2]))
+  return GetFileSizeAndTimes(file, nullptr, creation, last_access, last_write);
+}
+
+bool GetFileSizeAndTimes(Handle file, std::uint64_t* size, FileTime* creation,
+                         FileTime* last_access, FileTime* last_write) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (FaultInjected(FileOp::kQuery) || !CheckHandle(file) ||
+      !::GetFileInformationByHandle(ToNative(file), &info))
     return false;
+  if (size) *size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  const FILETIME* times[3] = {&info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime};
   FileTime* outs[3] = {creation, last_access, last_write};
   for (int i = 0; i < 3; ++i)
-    if (outs[i]) outs[i]->ticks = win32::FromFiletime(times[i]);
+    if (outs[i]) outs[i]->ticks = win32::FromFiletime(*times[i]);
   return true;
 }
 

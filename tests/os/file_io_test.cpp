@@ -66,12 +66,22 @@ TEST(FileIo, TimesRoundTripWithSubSecondPrecision) {
   // 2021-01-01 plus 0.1234567 s, in 100 ns ticks since 1601.
   const os::FileTime write_time{132539328001234567ull};
   const os::FileTime access_time{132539328009999999ull};
+  std::uint32_t done = 0;
+  ASSERT_TRUE(os::WriteFile(file, "size", 4, &done));
   ASSERT_TRUE(os::SetFileTimes(file, nullptr, &access_time, &write_time));
   os::FileTime creation, access, last_write;
   ASSERT_TRUE(os::GetFileTimes(file, &creation, &access, &last_write));
   EXPECT_EQ(write_time.ticks, last_write.ticks);
   EXPECT_EQ(access_time.ticks, access.ticks);
   EXPECT_GT(creation.ticks, 0u);
+  // The same answers with the size, in one query.
+  std::uint64_t size = 0;
+  os::FileTime with_size[3];
+  ASSERT_TRUE(os::GetFileSizeAndTimes(file, &size, &with_size[0], &with_size[1], &with_size[2]));
+  EXPECT_EQ(4u, size);
+  EXPECT_EQ(creation.ticks, with_size[0].ticks);
+  EXPECT_EQ(access_time.ticks, with_size[1].ticks);
+  EXPECT_EQ(write_time.ticks, with_size[2].ticks);
   os::CloseFile(file);
 
 #ifndef _WIN32  // Windows refuses this too, but Wine does not check the access
