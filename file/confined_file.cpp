@@ -84,7 +84,8 @@ bool StagedFile::Commit(std::uint32_t attributes, bool flush) {
   }
   os::CloseFile(file_);
   file_ = os::kInvalidHandle;
-  os::SetEntryAttributes(folder_, temporary_.c_str(), attributes);
+  // A new file has the archive attribute alone already.
+  if (attributes != os::kAttrArchive) os::SetEntryAttributes(folder_, temporary_.c_str(), attributes);
   if (!InPlace()) {
     os::EntryInfo destination;
     if (os::GetEntryInfo(folder_, name_.c_str(), &destination) &&

@@ -90,6 +90,7 @@ bool ListFolder(Handle folder, std::vector<FolderEntry>* entries);
 
 // Creates the new file `name` for writing, not shared; fails with
 // kErrorFileExists when any entry of that name is there, a link included.
+// The new file's attributes are kAttrArchive alone (never read-only).
 Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags);
 // Opens the existing file `name` for reading, shared for reading. A link
 // fails with kErrorStoppedOnSymlink, a folder with kErrorAccessDenied.

@@ -253,8 +253,10 @@ bool Fail(std::uint32_t code) {
   return false;
 }
 
-Handle Register(int fd, std::uint32_t access, std::uint32_t share, std::uint32_t flags) {
-  struct stat info;
+// Registers the descriptor of a regular file as an open handle; `info`
+// receives its status.
+Handle Register(int fd, std::uint32_t access, std::uint32_t share, std::uint32_t flags,
+                struct stat& info) {
   if (fstat(fd, &info) != 0) {
     posix::SetErrnoError(errno);
     close(fd);
@@ -303,7 +305,12 @@ Handle CreateFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
     else posix::SetEntryError(errno);
     return kInvalidHandle;
   }
-  return Register(file, kAccessWrite, kShareNone, flags);
+  struct stat info;
+  const Handle handle = Register(file, kAccessWrite, kShareNone, flags, info);
+  // A new file on Windows is never read-only, whatever the umask says here.
+  if (handle != kInvalidHandle && posix::IsReadOnly(info))
+    fchmod(file, posix::ModeForAttributes(info.st_mode, kAttrArchive));
+  return handle;
 }
 
 bool ProbeNewFile(Handle folder) {
@@ -345,7 +352,8 @@ Handle OpenFileIn(Handle folder, const char16_t* name, std::uint32_t flags) {
   }
   int status = fcntl(file, F_GETFL);
   if (status >= 0) fcntl(file, F_SETFL, status & ~O_NONBLOCK);
-  return Register(file, kAccessRead, kShareRead, flags);
+  struct stat info;
+  return Register(file, kAccessRead, kShareRead, flags, info);
 }
 
 bool RenameEntry(Handle from_folder, const char16_t* from_name, Handle to_folder,

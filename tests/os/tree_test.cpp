@@ -10,6 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "os_test_util.h"
 #include "support/fence.h"
@@ -199,6 +202,17 @@ TEST_F(TreeTest, NewFilesAreCreatedOnlyUnderFreeNames) {
   EXPECT_TRUE(os::SetFileTimes(file, nullptr, nullptr, &written));
   os::CloseFile(file);
   EXPECT_EQ(Read(u"fresh.txt"), "fresh");
+#ifndef _WIN32
+  // Never read-only, as on Windows, whatever the umask takes away.
+  const mode_t umask_before = umask(0277);
+  file = os::CreateFileIn(root_, u"umask.txt", 0);
+  umask(umask_before);
+  ASSERT_NE(file, os::kInvalidHandle);
+  os::CloseFile(file);
+  os::EntryInfo info;
+  ASSERT_TRUE(os::GetEntryInfo(root_, u"umask.txt", &info));
+  EXPECT_EQ(info.attributes, os::kAttrArchive);
+#endif
 
   EXPECT_EQ(os::CreateFileIn(root_, u"fresh.txt", 0), os::kInvalidHandle);
   EXPECT_EQ(os::GetLastError(), os::kErrorFileExists);
