@@ -80,16 +80,7 @@ int TextLineList::Load(const confine::Tree& tree, const char16_t* relative) {
   return result;
 }
 
-void TextLineList::SortUnique() {
-  auto less = [](const std::u16string& a, const std::u16string& b) {
-    return os::CompareTextNoCase(a.c_str(), b.c_str()) < 0;
-  };
-  std::stable_sort(lines_.begin(), lines_.end(), less);
-  auto equal = [](const std::u16string& a, const std::u16string& b) {
-    return os::CompareTextNoCase(a.c_str(), b.c_str()) == 0;
-  };
-  lines_.erase(std::unique(lines_.begin(), lines_.end(), equal), lines_.end());
-}
+void TextLineList::SortUnique() { os::SortUniqueNoCase(&lines_); }
 
 int TextLineList::Save(const confine::Tree& tree, const char16_t* relative) const {
   confine::StagedFile staged;

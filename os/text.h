@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace os {
 
@@ -27,5 +29,9 @@ int MultiByteToWide(std::uint32_t code_page, std::uint32_t flags,
 // and hyphens and apostrophes until all else is equal. On POSIX the same
 // order for the characters paths use (see os/posix/text.cpp).
 int CompareTextNoCase(const char16_t* a, const char16_t* b);
+// Sorts `texts` stably in CompareTextNoCase's order, then drops every text
+// equal to the one before it, so that the earliest form stays. On POSIX
+// each text's weights are worked out once, not once per comparison.
+void SortUniqueNoCase(std::vector<std::u16string>* texts);
 
 }  // namespace os

@@ -223,11 +223,7 @@ int CompareSequences(const std::vector<T>& a, const std::vector<T>& b, Field fie
   return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
-}  // namespace
-
-int CompareTextNoCase(const char16_t* a, const char16_t* b) {
-  const Key x = KeyOf(a ? a : u"");
-  const Key y = KeyOf(b ? b : u"");
+int CompareKeys(const Key& x, const Key& y) {
   if (int r = CompareSequences(x.elements, y.elements, [](const Element& e) { return e.primary; }))
     return r;
   if (int r = CompareSequences(x.elements, y.elements, [](const Element& e) { return e.secondary; }))
@@ -238,6 +234,28 @@ int CompareTextNoCase(const char16_t* a, const char16_t* b) {
   return CompareSequences(x.specials, y.specials, [](const Special& s) {
     return (std::uint64_t{0xFFFFFFFFu - s.position} << 16) | s.weight;
   });
+}
+
+}  // namespace
+
+int CompareTextNoCase(const char16_t* a, const char16_t* b) {
+  return CompareKeys(KeyOf(a ? a : u""), KeyOf(b ? b : u""));
+}
+
+void SortUniqueNoCase(std::vector<std::u16string>* texts) {
+  struct Keyed {
+    Key key;
+    std::u16string text;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(texts->size());
+  for (std::u16string& text : *texts) keyed.push_back({KeyOf(text.c_str()), std::move(text)});
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const Keyed& a, const Keyed& b) { return CompareKeys(a.key, b.key) < 0; });
+  texts->clear();
+  for (std::size_t i = 0; i < keyed.size(); ++i)
+    if (i == 0 || CompareKeys(keyed[i - 1].key, keyed[i].key) != 0)
+      texts->push_back(std::move(keyed[i].text));
 }
 
 }  // namespace os

@@ -1,4 +1,6 @@
-// Code-page conversions.
+// Code-page conversions and the case-insensitive order.
+#include <algorithm>
+
 #include "os/text.h"
 #include "os/win32/windows_fwd.h"
 
@@ -37,6 +39,17 @@ int MultiByteToWide(std::uint32_t code_page, std::uint32_t flags,
 int CompareTextNoCase(const char16_t* a, const char16_t* b) {
   const int result = ::lstrcmpiW(win32::Wide(a ? a : u""), win32::Wide(b ? b : u""));
   return result < 0 ? -1 : result > 0 ? 1 : 0;
+}
+
+void SortUniqueNoCase(std::vector<std::u16string>* texts) {
+  auto compare = [](const std::u16string& a, const std::u16string& b) {
+    return CompareTextNoCase(a.c_str(), b.c_str());
+  };
+  std::stable_sort(texts->begin(), texts->end(),
+                   [&](const auto& a, const auto& b) { return compare(a, b) < 0; });
+  texts->erase(std::unique(texts->begin(), texts->end(),
+                           [&](const auto& a, const auto& b) { return compare(a, b) == 0; }),
+               texts->end());
 }
 
 }  // namespace os

@@ -3,6 +3,10 @@
 // call itself, the POSIX build its own ordering.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "os/text.h"
 #include "test_support.h"
 
@@ -51,6 +55,22 @@ TEST(CompareTextNoCase, OrdersLikeTheSystemOnTheTable) {
     EXPECT_EQ(os::CompareTextNoCase(pair.a, pair.b), pair.expected);
     EXPECT_EQ(os::CompareTextNoCase(pair.b, pair.a), -pair.expected);
   }
+}
+
+TEST(SortUniqueNoCase, SortsAndDropsLikeTheComparison) {
+  std::vector<std::u16string> texts;
+  for (const Pair& pair : kPairs) texts.insert(texts.end(), {pair.b, pair.a, pair.a});
+  std::vector<std::u16string> expected = texts;
+  auto compare = [](const std::u16string& a, const std::u16string& b) {
+    return os::CompareTextNoCase(a.c_str(), b.c_str());
+  };
+  std::stable_sort(expected.begin(), expected.end(),
+                   [&](const auto& a, const auto& b) { return compare(a, b) < 0; });
+  expected.erase(std::unique(expected.begin(), expected.end(),
+                             [&](const auto& a, const auto& b) { return compare(a, b) == 0; }),
+                 expected.end());
+  os::SortUniqueNoCase(&texts);
+  EXPECT_EQ(texts, expected);
 }
 
 }  // namespace
