@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "app/text_line_list.h"
@@ -92,6 +93,17 @@ class Parents {
   std::u16string name_;
   os::Handle handle_ = os::kInvalidHandle;
 };
+
+// The job whose staged file has the name `key` (its index in decimal).
+std::optional<std::size_t> JobOfKey(std::u16string_view key) {
+  if (key.empty() || key.size() > 9 || (key.size() > 1 && key[0] == u'0')) return std::nullopt;
+  std::size_t n = 0;
+  for (const char16_t unit : key) {
+    if (unit < u'0' || unit > u'9') return std::nullopt;
+    n = n * 10 + static_cast<std::size_t>(unit - u'0');
+  }
+  return n;
+}
 
 enum class Presence { kThere, kAbsent, kUnknown };
 
@@ -197,15 +209,20 @@ bool Transaction::MoveDeletions(const std::vector<std::u16string>& deletions) {
 }
 
 bool Transaction::ListSwitch(const std::vector<std::u16string>& targets) {
+  // One listing of the staged part tells which jobs left a file there,
+  // where asking for each would cost a system call per file.
   Folder staged(tree_, kStagedFolder, false);
-  if (!staged.ok()) return Fail(kStagedFolder);
+  std::vector<std::u16string> names;
+  if (!staged.ok() || !os::ListFolderNames(staged.get(), &names)) return Fail(kStagedFolder);
+  std::vector<bool> present(targets.size());
+  for (const std::u16string& name : names) {
+    const std::optional<std::size_t> n = JobOfKey(name);
+    if (n && *n < targets.size()) present[*n] = true;
+  }
   std::vector<JournalEntry> files;
   for (std::size_t n = 0; n < targets.size(); ++n) {
     const std::string digits = std::to_string(n);
-    JournalEntry entry{std::u16string(digits.begin(), digits.end()), targets[n]};
-    const Presence presence = EntryPresence(staged.get(), entry.key.c_str());
-    if (presence == Presence::kUnknown) return Fail(kStagedFolder);
-    if (presence == Presence::kThere) files.push_back(entry);
+    if (present[n]) files.push_back({std::u16string(digits.begin(), digits.end()), targets[n]});
   }
   files.push_back({kLogKey, kLogPath});
   for (const JournalEntry& file : files) {

@@ -87,6 +87,9 @@ bool GetEntryInfo(Handle folder, const char16_t* name, EntryInfo* info);
 // Every entry but "." and "..", in the system's order (the POSIX backend
 // sorts like an NTFS listing).
 bool ListFolder(Handle folder, std::vector<FolderEntry>* entries);
+// The names alone, in no particular order: POSIX then asks nothing about
+// each entry. One fault point of kind kFind.
+bool ListFolderNames(Handle folder, std::vector<std::u16string>* names);
 
 // Creates the new file `name` for writing, not shared; fails with
 // kErrorFileExists when any entry of that name is there, a link included.

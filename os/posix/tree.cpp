@@ -181,10 +181,11 @@ bool GetPathIdentity(const char16_t* path, FileIdentity* identity) {
   return true;
 }
 
-bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
-  if (FaultInjected(FileOp::kFind)) return false;
-  int fd = posix::FolderDescriptor(folder);
-  if (fd < 0) return false;
+namespace {
+
+// Calls `visit` with the native name of every entry but "." and "..".
+template <typename Visit>
+bool ReadFolder(int fd, Visit visit) {
   int listing = openat(fd, ".", kFolderFlags);
   DIR* dir = listing >= 0 ? fdopendir(listing) : nullptr;
   if (!dir) {
@@ -192,23 +193,43 @@ bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
     if (listing >= 0) close(listing);
     return false;
   }
-  entries->clear();
   while (dirent* found = readdir(dir)) {
     std::string name = found->d_name;
-    if (name == "." || name == "..") continue;
+    if (name != "." && name != "..") visit(name);
+  }
+  closedir(dir);
+  return true;
+}
+
+}  // namespace
+
+bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
+  if (FaultInjected(FileOp::kFind)) return false;
+  int fd = posix::FolderDescriptor(folder);
+  if (fd < 0) return false;
+  entries->clear();
+  const bool listed = ReadFolder(fd, [&](const std::string& name) {
     posix::EntryStat entry;
     // An entry removed since the folder was read is no longer listed.
-    if (!posix::StatEntry(fd, name.c_str(), &entry)) continue;
+    if (!posix::StatEntry(fd, name.c_str(), &entry)) return;
     FolderEntry listed{::ToUtf16(name), InfoOf(name, entry)};
     // A name that is not UTF-8 cannot be named again through this interface.
     if (::ToUtf8(listed.name) != name) listed.info.kind = EntryKind::kOther;
     entries->push_back(std::move(listed));
-  }
-  closedir(dir);
+  });
+  if (!listed) return false;
   std::sort(entries->begin(), entries->end(), [](const FolderEntry& a, const FolderEntry& b) {
     return posix::NtfsNameLess(a.name, b.name);
   });
   return true;
+}
+
+bool ListFolderNames(Handle folder, std::vector<std::u16string>* names) {
+  if (FaultInjected(FileOp::kFind)) return false;
+  int fd = posix::FolderDescriptor(folder);
+  if (fd < 0) return false;
+  names->clear();
+  return ReadFolder(fd, [&](const std::string& name) { names->push_back(::ToUtf16(name)); });
 }
 
 // Files and links in a tree folder: created, opened, renamed, deleted and

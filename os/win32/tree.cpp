@@ -299,6 +299,14 @@ bool ListFolder(Handle folder, std::vector<FolderEntry>* entries) {
   return false;
 }
 
+bool ListFolderNames(Handle folder, std::vector<std::u16string>* names) {
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(folder, &entries)) return false;
+  names->clear();
+  for (FolderEntry& entry : entries) names->push_back(std::move(entry.name));
+  return true;
+}
+
 // Files and links in a tree folder, by their long paths below a folder
 // that is held open. Wine deletes what a link to a file points to and
 // shows such a link as a plain file, so a file is never deleted by its

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -189,6 +190,11 @@ TEST_F(TreeTest, ListingNamesEveryEntryButDotsWithItsKind) {
   EXPECT_EQ(kinds[u"A.txt"], os::EntryKind::kFile);
   EXPECT_EQ(kinds[u"c"], os::EntryKind::kFolder);
   EXPECT_EQ(kinds[u"d"], os::EntryKind::kLink);
+
+  std::vector<std::u16string> names;
+  ASSERT_TRUE(os::ListFolderNames(root_, &names));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"A.txt", u"b.txt", u"c", u"d"}));
 }
 
 // --- files ---------------------------------------------------------------------
