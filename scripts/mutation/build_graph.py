@@ -147,8 +147,11 @@ def _objects_of_sources(root, build_dir):
         for path in prerequisites.split():
             # Headers come in through each library's include links below
             # the build folder; the product file is where the link points.
+            # A file moved or deleted since an object was built leaves a
+            # stale object behind; only files that are there now count.
             path = _real_path(path)
-            if path.startswith(root) and os.sep + "build" + os.sep not in path[len(root) - 1 :]:
+            if (path.startswith(root) and os.sep + "build" + os.sep not in path[len(root) - 1 :]
+                    and os.path.exists(path)):
                 objects.setdefault(path[len(root) :], set()).add(obj)
     return objects, target_of_object
 
