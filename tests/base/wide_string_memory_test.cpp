@@ -44,6 +44,7 @@ TEST(Memory, CopyZeroCompare) {
   // Unsigned difference of the first unequal pair.
   EXPECT_EQ(CompareBytes(a, b, 13), 0x8C);
   EXPECT_EQ(CompareBytes(b, a, 13), -0x8C);
+  EXPECT_EQ(CompareBytes(a + 12, b + 12, 1), 0x8C);
   EXPECT_EQ(CompareBytes(nullptr, nullptr, 4), 0);
   EXPECT_NE(CompareBytes(nullptr, a, 4), 0);
   CopyBytes(nullptr, a, 4);

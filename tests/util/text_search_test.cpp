@@ -25,6 +25,7 @@ TEST(Find, BytesTextAndCharacters) {
   // bytes from 0x80 up never match.
   EXPECT_EQ(FindCharA("\xA0\x82\xA0", 0x82A0), 1);
   EXPECT_EQ(FindCharA("a\x82", 0x82A0), -1);
+  EXPECT_EQ(FindCharA("\0\x82\xA0", 0x82A0), -1);  // the text ends at its first zero
   EXPECT_EQ(FindCharA("ab/", '/'), 2);
   EXPECT_EQ(FindCharA("a\xA0", 0xA0), -1);
 }
