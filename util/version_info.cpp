@@ -8,9 +8,8 @@
 
 namespace {
 
-// A version part is converted from a copy of this many units, terminator
-// included; a longer part counts as 0.
-constexpr int kPartCapacity = 64;
+// A version part of this many units or more counts as 0.
+constexpr int kPartLimit = 64;
 
 const char16_t* const kStringNames[] = {
     u"Comments",        u"CompanyName",      u"FileDescription", u"FileVersion",
@@ -37,16 +36,14 @@ const char16_t* Find(const char16_t* text, char16_t unit) {
 // The part in [begin, end), leading blanks skipped, as a 16-bit number.
 std::uint16_t ConvertPart(const char16_t* begin, const char16_t* end) {
   while (begin < end && *begin == u' ') ++begin;
-  if (end - begin >= kPartCapacity) return 0;
-  char16_t part[kPartCapacity];
-  int length = 0;
-  for (; begin < end; ++begin) part[length++] = *begin;
-  part[length] = 0;
-  // A part like "02" followed by '.' is reported as a failed parse but its
-  // digits are still stored, and that value is the one wanted here.
+  if (end - begin >= kPartLimit) return 0;
+  // The separator or terminator at `end` is no digit, so the conversion
+  // stops there at the latest. A part like "02" followed by '.' is reported
+  // as a failed parse but its digits are still stored, and that value is
+  // the one wanted here.
   int end_index = 0;
   std::int32_t value = 0;
-  ParseIntegerW(part, &end_index, &value);
+  ParseIntegerW(begin, &end_index, &value);
   return static_cast<std::uint16_t>(value);
 }
 

@@ -13,6 +13,7 @@ namespace qvtest {
 struct PeVersionLayout {
   bool has_resource = true;      // false: no resource directory at all
   bool has_translation = true;   // false: no "\VarFileInfo\Translation"
+  std::uint16_t translation_length = 4;  // the value's stated length; 4 bytes follow
   bool dll = false;
   bool pe32plus = false;
   std::uint16_t language = 0x0411;
@@ -105,7 +106,8 @@ inline std::string MakeVersionBlock(const PeVersionLayout& layout) {
     Put16(translation, 0, layout.language);
     Put16(translation, 2, layout.code_page);
     children.push_back(
-        Block(u"VarFileInfo", "", 0, true, {Block(u"Translation", translation, 4, false, {})}));
+        Block(u"VarFileInfo", "", 0, true,
+              {Block(u"Translation", translation, layout.translation_length, false, {})}));
   }
   return Block(u"VS_VERSION_INFO", fixed, 52, false, children);
 }

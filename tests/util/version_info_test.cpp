@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FileVersionSplit, OverlongPartCountsAsZero) {
   const std::array<std::uint16_t, 4> overlong = {1, 0, 3, 0};
   EXPECT_EQ(Parts(u"1." + std::u16string(64, u'9') + u".3." + std::u16string(80, u'7')), overlong);
-  // 63 units still fit the conversion buffer.
+  // 63 units still convert.
   EXPECT_EQ(Parts(u"1." + std::u16string(62, u'0') + u"5.0.0")[1], 5);
 }
 
@@ -112,8 +112,10 @@ TEST_F(ReadVersionInfoTest, OnlyTheNamedTranslationsTextsAreRead) {
   fixed_differs.strings = {{u"FileVersion", u"1.0.0.2"}};
   PeVersionLayout long_value;
   long_value.strings = {{u"ProductName", std::u16string(300, u'x')}, {u"CompanyName", u"after"}};
-  PeVersionLayout no_translation = Full(), other_key = Full();
+  PeVersionLayout no_translation = Full(), short_translation = Full(), other_key = Full();
   no_translation.has_translation = false;
+  short_translation.translation_length = 2;  // names no code page
+  short_translation.code_page = 0;
   other_key.table_key = u"040904b0";  // the translation names 041104b0
   const struct {
     const char* what;
@@ -124,6 +126,7 @@ TEST_F(ReadVersionInfoTest, OnlyTheNamedTranslationsTextsAreRead) {
       {"fixed block differs", fixed_differs, 0x0001000000000002ull, u"", u""},
       {"long value", long_value, 0, std::u16string(255, u'x'), u"after"},
       {"no translation table", no_translation, 0, u"", u""},
+      {"translation without code page", short_translation, 0, u"", u""},
       {"another translation", other_key, 0, u"", u""},
   };
   for (const auto& c : cases) {
