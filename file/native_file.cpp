@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr std::uint32_t kClosedFlags = 0xFFFFFFFFu;
 constexpr std::uint32_t kInvalidDisposition = 0;
 
 // One system disposition per flag bit, OR-ed: a single bit selects
@@ -99,7 +98,6 @@ int qvFile::Open(const char16_t* path, std::uint32_t flags) {
 int qvFile::Close() {
   if (handle_ == os::kInvalidHandle) return 0;
   if (!os::CloseFile(handle_)) return 0;
-  flags_ = kClosedFlags;
   handle_ = os::kInvalidHandle;
   name_[0] = 0;
   position_ = 0;
