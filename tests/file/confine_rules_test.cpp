@@ -152,6 +152,7 @@ TEST(ConfineRules, CaseFoldsLikeWindowsForTheLettersGamesUse) {
   EXPECT_TRUE(same("ΣΟΦΙΑ", "σοφια"));
   EXPECT_TRUE(same("ПРИВЕТ", "привет"));
   EXPECT_TRUE(same("ＡＢＣ", "ａｂｃ"));
+  EXPECT_TRUE(same("ĶЏ", "ķџ"));  // the last letters of their runs
   EXPECT_FALSE(same("a", "b"));
   EXPECT_FALSE(same("ア", "あ"));  // kana are not letter case
   EXPECT_FALSE(same("ß", "ss"));

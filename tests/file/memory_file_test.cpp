@@ -22,11 +22,12 @@ class MemoryFileTest : public ::testing::Test {
 class FakeSource : public qvFileBase {
  public:
   const char16_t* GetName(char16_t*, std::size_t) override { return u"data\\a.bin"; }
-  std::int32_t GetSize() override { return 5; }
+  std::int32_t GetSize() override { return size; }
   std::int32_t Read(void* buffer, std::uint32_t count) override {
     std::memcpy(buffer, "hello", std::min<std::uint32_t>(count, 5));
     return 5;
   }
+  std::int32_t size = 5;
 };
 
 TEST_F(MemoryFileTest, ReadsToTheEndWhichReadsAsMinusOne) {
@@ -109,6 +110,13 @@ TEST_F(MemoryFileTest, LoadFromFileCopiesNameAndBytes) {
   char buffer[5];
   EXPECT_EQ(file.Read(buffer, 5), 5);
   EXPECT_EQ(std::memcmp(buffer, "hello", 5), 0);
+  // An empty file is an empty block; a source that cannot tell its size, none.
+  source.size = 0;
+  qvMemFile empty, failed;
+  ASSERT_EQ(empty.LoadFromFile(&source), 1);
+  EXPECT_EQ(empty.GetSize(), 0);
+  source.size = -1;
+  EXPECT_EQ(failed.LoadFromFile(&source), 0);
 }
 
 TEST_F(MemoryFileTest, WithoutABlockEverythingFailsAndReadsLog) {

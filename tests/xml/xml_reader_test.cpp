@@ -80,9 +80,7 @@ TEST_F(XmlReaderTest, DeclarationForms) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Read(c.bytes), c.code);
     EXPECT_EQ(reader_.GetErrorCode(), c.code);
-    if (c.code == 4) {
-      EXPECT_EQ(ErrorText(), "読み込みできない形式のファイルです。");
-    }
+    EXPECT_EQ(ErrorText(), c.code == 4 ? "読み込みできない形式のファイルです。" : "");
   }
 }
 
