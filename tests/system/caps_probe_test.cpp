@@ -36,6 +36,7 @@ TEST(CapsProbe, FillsTheRecordOfThisMachine) {
 #if defined(__x86_64__) || defined(__i386__)
     EXPECT_EQ(cpu.has_cpuid, 1u);
     EXPECT_EQ(std::strlen(cpu.vendor), 12u);
+    EXPECT_EQ(cpu.has_mmx + cpu.has_cmov + cpu.has_sse, 3u);  // every x86-64 processor has them
     EXPECT_GT(cpu.measured_mhz, 0u);
 #endif
     for (unsigned char byte : cpu.reserved) EXPECT_EQ(byte, 0);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "os/fault.h"
 #include "test_support.h"
 
 namespace {
@@ -63,7 +64,10 @@ TEST(CreateDirectoryTree, CreatesMissingLevelsAndFindsThem) {
   qvtest::ScratchDir dir;
   EXPECT_EQ(CreateDirectoryTree(dir.Path(u"a\\b\\c").c_str(), 0), 1);
   EXPECT_EQ(GetPathKind(dir.Path(u"a\\b\\c").c_str()), 2);
+  os::ArmFaults({});  // an existing folder is found, not made again
   EXPECT_EQ(CreateDirectoryTree(dir.Path(u"a\\b").c_str(), 0), 1);
+  os::DisarmFaults();
+  EXPECT_EQ(os::FaultCallCount(os::FileOp::kCreateFolder), 0u);
   // File form: only the folders above the file are made.
   EXPECT_EQ(CreateDirectoryTree(dir.Path(u"x\\y\\f.bin").c_str(), 1), 1);
   EXPECT_EQ(GetPathKind(dir.Path(u"x\\y").c_str()), 2);
