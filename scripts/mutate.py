@@ -15,10 +15,12 @@ Examples:
   scripts/mutate.py --mutant 'system/framework.h:7:inline constexpr std::size_t kFrameworkHeapSize = 1048576;'
   scripts/mutate.py --patch my-fault.diff
   scripts/mutate.py --list --files 'xml/*'
+  scripts/mutate.py --recheck build/mutate/report.json --json build/mutate/after.json
 """
 
 import argparse
 import fcntl
+import json
 import fnmatch
 import os
 import random
@@ -31,7 +33,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from mutation import build_graph, hand_mutants, operators, report  # noqa: E402
 from mutation.lexer import LexError  # noqa: E402
-from mutation.runner import KILLED, TIMEOUT, MutantRunner, run_suite_once  # noqa: E402
+from mutation.runner import (KILLED, NO_TESTS, SURVIVED, TIMEOUT, MutantRunner,  # noqa: E402
+                             run_suite_once)
 from mutation.source_guard import GuardError, SourceGuard  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -63,6 +66,10 @@ def parse_arguments():
                         help="a hand-written mutant: line LINE of FILE becomes TEXT (repeatable)")
     parser.add_argument("--patch", action="append", default=[], metavar="DIFF",
                         help="a hand-written mutant as a unified diff against the tree (repeatable)")
+    parser.add_argument("--recheck", metavar="REPORT",
+                        help="run again only the surviving mutants of an earlier --json report, "
+                        "against the sources as they are now; the report then covers the whole "
+                        "earlier run, its other verdicts kept")
     parser.add_argument("--time-limit", type=float, metavar="MINUTES",
                         help="start no mutant after this many minutes; the report then covers "
                         "the mutants run so far (the sample runs file by file, the files "
@@ -131,7 +138,10 @@ def run(args, build_dir, guard):
     graph = build_graph.read_graph(ROOT, build_dir)
 
     hand_written = bool(args.mutant or args.patch)
-    if hand_written:
+    kept = []
+    if args.recheck:
+        kept, mutants = _earlier_survivors(args.recheck)
+    elif hand_written:
         mutants = hand_mutants.from_lines(ROOT, args.mutant) + hand_mutants.from_patches(ROOT, args.patch)
     else:
         mutants = choose_mutants(args, graph)
@@ -164,6 +174,7 @@ def run(args, build_dir, guard):
         print(f"[{number}/{len(mutants)}] {outcome.verdict:<13} {mutant.id}  {mutant.description}"
               f"{by} ({outcome.seconds:.1f} s)", flush=True)
 
+    results = kept + results
     print()
     print(report.text_report(results))
     elapsed = time.time() - started
@@ -171,11 +182,36 @@ def run(args, build_dir, guard):
     if args.json:
         run_facts = {"commit": _commit(), "arguments": sys.argv[1:], "seed": args.seed,
                      "max": args.max, "files": args.files, "seconds": round(elapsed, 1),
-                     "chosen": len(mutants), "run": len(results), "suite_limits": limits}
+                     "chosen": len(mutants), "run": len(results), "suite_limits": limits,
+                     "recheck_of": args.recheck and _earlier_run(args.recheck)}
         report.json_report(args.json, run_facts, results)
     if hand_written and any(r["verdict"] not in (KILLED, TIMEOUT) for r in results):
         return 1
     return 0
+
+
+def _earlier_run(path):
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)["run"]
+
+
+def _earlier_survivors(path):
+    """(the earlier report's other results, its survivors as mutants of the
+    current sources). A survivor whose lines changed since is left out, said."""
+    with open(path, encoding="utf-8") as f:
+        earlier = json.load(f)["mutants"]
+    kept = [r for r in earlier if r["verdict"] not in (SURVIVED, NO_TESTS)]
+    mutants = []
+    for entry in (r for r in earlier if r["verdict"] in (SURVIVED, NO_TESTS)):
+        try:
+            mutant = hand_mutants.from_diff(ROOT, entry["diff"])
+        except hand_mutants.HandMutantError:
+            print(f"mutate: {entry['id']} left out: its code has changed since", file=sys.stderr)
+            continue
+        mutant.id, mutant.description = entry["id"], entry["description"]
+        mutant.operator, mutant.line = entry["operator"], entry["line"]
+        mutants.append(mutant)
+    return kept, mutants
 
 
 def choose_mutants(args, graph):

@@ -71,6 +71,54 @@ def from_lines(root, mutant_lines):
     return mutants
 
 
+def from_diff(root, diff_text):
+    """One mutant from a unified diff as the reports print them. Each hunk
+    is found by its text, nearest to where it was, so lines added or removed
+    elsewhere in the file since do not matter; a hunk whose lines changed
+    does not apply."""
+    texts = []
+    for path, hunks in _parse_diff(diff_text):
+        original = _read(root, path)
+        mutated = original
+        for start, old, new in reversed(hunks):
+            at = _nearest(mutated, old, start)
+            if at is None:
+                raise HandMutantError(f"{path}: the lines near line {start} have changed")
+            mutated = mutated[:at] + new + mutated[at + len(old):]
+        texts.append((path, original, mutated))
+    if not texts:
+        raise HandMutantError("the diff changes nothing")
+    return _Mutant("diff", "from a report", "hand-written", 0, texts)
+
+
+def _parse_diff(diff_text):
+    """[(path, [(old start line, old text, new text)])]."""
+    files = []
+    for line in diff_text.splitlines(keepends=True):
+        if line.startswith("+++ "):
+            files.append((line[4:].strip().split("/", 1)[1], []))
+        elif line.startswith("@@"):
+            files[-1][1].append([int(line.split()[1].lstrip("-").split(",")[0]), "", ""])
+        elif files and files[-1][1] and line[:1] in (" ", "-", "+"):
+            hunk = files[-1][1][-1]
+            if line[0] != "+":
+                hunk[1] += line[1:]
+            if line[0] != "-":
+                hunk[2] += line[1:]
+    return files
+
+
+def _nearest(text, block, line):
+    """Offset of the occurrence of block whose line is nearest to line."""
+    best, at = None, text.find(block)
+    while at != -1:
+        distance = abs(text.count("\n", 0, at) + 1 - line)
+        if best is None or distance < best[0]:
+            best = (distance, at)
+        at = text.find(block, at + 1)
+    return best and best[1]
+
+
 def from_patches(root, patch_files):
     """Each unified diff (as git diff or diff -u writes it) is one mutant,
     applied to copies so that the tree is only touched by the runner."""

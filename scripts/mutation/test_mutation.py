@@ -10,7 +10,7 @@ import os
 import tempfile
 import unittest
 
-from mutation import hand_mutants
+from mutation import hand_mutants, report
 from mutation.operators import _parse_integer, mutants_of
 from mutation.source_guard import GuardError, SourceGuard
 
@@ -137,6 +137,22 @@ class HandMutantTest(unittest.TestCase):
         self.assertEqual(mutant.edits, [("a.cpp", b"one\r\ntwo\r\n", b"one\r\nthree\r\n")])
         with self.assertRaises(hand_mutants.HandMutantError):
             hand_mutants.from_lines(root, ["a.cpp:3:x"])
+
+    def test_a_reports_diff_still_applies_after_lines_moved_but_not_once_changed(self):
+        root = tempfile.mkdtemp()
+        path = os.path.join(root, "a.cpp")
+        with open(path, "w") as f:
+            f.write("int a;\nif (x < 1)\n  go();\n")
+        diff = report.unified_diff([("a.cpp", "int a;\nif (x < 1)\n  go();\n",
+                                     "int a;\nif (x <= 1)\n  go();\n")])
+        with open(path, "w") as f:
+            f.write("// new\n// lines\nint a;\nif (x < 1)\n  go();\n")
+        mutant = hand_mutants.from_diff(root, diff)
+        self.assertEqual(mutant.edits[0][2], b"// new\n// lines\nint a;\nif (x <= 1)\n  go();\n")
+        with open(path, "w") as f:
+            f.write("int a;\nif (x < 2)\n  go();\n")
+        with self.assertRaises(hand_mutants.HandMutantError):
+            hand_mutants.from_diff(root, diff)
 
 
 if __name__ == "__main__":
