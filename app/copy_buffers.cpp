@@ -27,9 +27,10 @@ bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 // separator, the source's folder. False for a network path ("\\server\...")
 // or a path that cannot be made full; such sources are read buffered.
 bool VolumeOf(const char16_t* source, char16_t* volume) {
-  // Some systems fold a leading "//" into "/" when they make a path full.
-  if (IsSeparator(source[0]) && IsSeparator(source[1])) return false;
   if (os::GetFullPathName(source, volume, kFullPathCapacity) == 0) return false;
+  // Some systems fold a leading "//" into "/" when they make a path full,
+  // so the source, not its full path, tells a network path.
+  if (IsSeparator(source[0]) && IsSeparator(source[1])) return false;
   std::size_t root_end = 0;
   while (volume[root_end] != 0 && !IsSeparator(volume[root_end])) ++root_end;
   if (volume[root_end] == 0 || IsSeparator(volume[root_end + 1])) return false;
