@@ -78,10 +78,8 @@ int InstallWorker::PrepareBuffers(const char16_t* source) {
     StoreRelease(slot.state, 1);
     if (slot.data) continue;
     slot.data = os::AllocatePages(capacity);
-    if (!slot.data) {
-      ReleaseBuffers();
-      return -1;
-    }
+    // What was allocated goes with the rest at the end of the run.
+    if (!slot.data) return -1;
     slot.capacity = static_cast<std::uint32_t>(capacity);
   }
   sector_size_ = sector;
