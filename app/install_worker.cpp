@@ -90,10 +90,9 @@ InstallWorker::InstallWorker(int buffer_count, int buffered_only)
 
 InstallWorker::~InstallWorker() {
   if (main_thread_) {
-    // The threads see these at their next slot change; the thread objects
+    // The threads see it at their next slot change; the thread objects
     // belong to the main worker thread until it ends.
     StoreRelease(abort_, 1);
-    StoreRelease(quit_, 1);
     main_thread_->WaitForExit();
     DestroyWorkerThread(main_thread_);
   }
@@ -233,7 +232,6 @@ void InstallWorker::FailJobWithCode(const char16_t* format, const char16_t* argu
 
 void InstallWorker::FailTransfer(std::uint32_t error_code, const char16_t* fallback_format) {
   StoreRelease(error_, 1);
-  StoreRelease(quit_, 1);
   StoreRelease(abort_, 1);
   WakeSlotWaiters();
   if (error_code == 0 ||
@@ -399,7 +397,6 @@ bool InstallWorker::FlushStagedFiles() {
 }
 
 void InstallWorker::Finish() {
-  StoreRelease(quit_, 1);
   StoreRelease(finishing_, 1);
   for (qvThread* thread : {reader_thread_, writer_thread_}) {
     if (!thread) continue;
@@ -443,7 +440,7 @@ void InstallWorker::ReaderProc(qvThread*, void* self) {
 }
 
 void InstallWorker::ServeFiles(qvThread* self, qvThread* partner, std::uint32_t done_event,
-                               bool (InstallWorker::*transfer)()) {
+                               void (InstallWorker::*transfer)()) {
   // Every file the main thread starts is answered, also when the other
   // thread failed or stopped the run meanwhile (nothing is moved then);
   // only Finish ends the loop, so the main thread never waits for a thread
@@ -451,24 +448,24 @@ void InstallWorker::ServeFiles(qvThread* self, qvThread* partner, std::uint32_t 
   for (;;) {
     self->Wait(kFileEvent, os::kInfinite);
     if (LoadAcquire(finishing_)) return;
-    if (!LoadAcquire(quit_)) (this->*transfer)();
+    (this->*transfer)();
     // A partner that waits for a slot this thread no longer serves re-checks.
     partner->SetEvent(kSlotEvent);
     main_thread_->SetEvent(done_event);
   }
 }
 
-bool InstallWorker::ReadOneFile() {
+void InstallWorker::ReadOneFile() {
   const std::uint64_t size = LoadAcquire(status_.current_size);
   if (size == 0) {
     slots_[0].length = 0;
     slots_[0].end_mark = 1;
     SetSlotState(0, 0, writer_thread_);
-    return true;
+    return;
   }
   std::uint64_t done = 0;
   for (std::size_t i = 0; done < size; i = (i + 1) % count_) {
-    if (!WaitForSlot(i, 1, reader_thread_) || LoadAcquire(abort_)) return true;
+    if (!WaitForSlot(i, 1, reader_thread_) || LoadAcquire(abort_)) return;
     BufferSlot& slot = slots_[i];
     const std::uint64_t remaining = size - done;
     const std::uint32_t length =
@@ -484,7 +481,7 @@ bool InstallWorker::ReadOneFile() {
       std::uint32_t step = 0;
       if (!os::ReadFile(source_, bytes + got, request - got, &step)) {
         FailTransfer(os::GetLastError(), kShortReadFormat);
-        return false;
+        return;
       }
       if (step == 0) break;
       got += step;
@@ -492,14 +489,13 @@ bool InstallWorker::ReadOneFile() {
     // The source shrank while it was copied: what is missing was never read.
     if (got < length) {
       FailTransfer(0, kShortReadFormat);
-      return false;
+      return;
     }
     done += length;
     slot.end_mark = done >= size ? 1 : 0;
     slot.length = length;
     SetSlotState(i, 0, writer_thread_);
   }
-  return true;
 }
 
 // --- writer --------------------------------------------------------------------
@@ -510,11 +506,11 @@ void InstallWorker::WriterProc(qvThread*, void* self) {
                      &InstallWorker::WriteOneFile);
 }
 
-bool InstallWorker::WriteOneFile() {
+void InstallWorker::WriteOneFile() {
   std::uint64_t offset = 0;
   for (std::size_t i = 0;; i = (i + 1) % count_) {
-    if (!WaitForSlot(i, 0, writer_thread_)) return false;
-    if (LoadAcquire(abort_) || LoadAcquire(error_)) return false;
+    if (!WaitForSlot(i, 0, writer_thread_)) return;
+    if (LoadAcquire(abort_) || LoadAcquire(error_)) return;
     BufferSlot& slot = slots_[i];
     if (hook_) hook_(user_, slot.data, offset, slot.length, &status_);
 
@@ -527,7 +523,7 @@ bool InstallWorker::WriteOneFile() {
         // A write that moves nothing without an error means the disk is full.
         const std::uint32_t code = ok ? os::kErrorDiskFull : os::GetLastError();
         FailTransfer(code, kShortWriteFormat);
-        return false;
+        return;
       }
       written += step;
     }
@@ -536,44 +532,41 @@ bool InstallWorker::WriteOneFile() {
     AddAcqRel(status_.total_done, written);
 
     if (callback_ && Report() == 0) {
-      StoreRelease(quit_, 1);
       StoreRelease(abort_, 1);
       WakeSlotWaiters();
-      return false;
+      return;
     }
     const bool last = slot.end_mark != 0;
     SetSlotState(i, 1, reader_thread_);
-    if (last) return true;
+    if (last) return;
   }
 }
 
-bool InstallWorker::CopyInSystem() {
+void InstallWorker::CopyInSystem() {
   const std::uint64_t size = LoadAcquire(status_.current_size);
   // An empty file still gets its one progress report, as through the ring.
   std::uint64_t done = 0;
   do {
-    if (LoadAcquire(abort_) || LoadAcquire(error_)) return false;
+    if (LoadAcquire(abort_) || LoadAcquire(error_)) return;
     const std::uint64_t remaining = size - done;
     const std::uint32_t chunk =
         remaining < kSystemCopyChunk ? static_cast<std::uint32_t>(remaining) : kSystemCopyChunk;
     std::uint32_t moved = 0;
     if (chunk > 0 && !os::CopyFileData(source_, destination_, chunk, &moved)) {
       FailTransfer(os::GetLastError(), kShortWriteFormat);
-      return false;
+      return;
     }
     // The source shrank while it was copied: what is missing was never read.
     if (chunk > 0 && moved == 0) {
       FailTransfer(0, kShortReadFormat);
-      return false;
+      return;
     }
     done += moved;
     AddAcqRel(status_.current_written, std::uint64_t{moved});
     AddAcqRel(status_.total_done, std::uint64_t{moved});
     if (callback_ && Report() == 0) {
-      StoreRelease(quit_, 1);
       StoreRelease(abort_, 1);
-      return false;
+      return;
     }
   } while (done < size);
-  return true;
 }

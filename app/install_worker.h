@@ -107,17 +107,17 @@ class InstallWorker {
 
   void RunMain();
   // The loop of the reader and of the writer: per file the main thread
-  // starts, `transfer` (unless the run has stopped), then a wake-up of the
-  // partner thread and of the main thread's `done_event`.
+  // starts, `transfer`, then a wake-up of the partner thread and of the
+  // main thread's `done_event`.
   void ServeFiles(qvThread* self, qvThread* partner, std::uint32_t done_event,
-                  bool (InstallWorker::*transfer)());
-  // Streams the current file through the slots. The reader gives false
-  // when it failed (reported); the writer when it stopped early.
-  bool ReadOneFile();
-  bool WriteOneFile();
-  // Has the system copy the current file, reporting per chunk; false when
-  // it failed (reported) or was stopped.
-  bool CopyInSystem();
+                  void (InstallWorker::*transfer)());
+  // Streams the current file through the slots. A failure is reported and
+  // sets the error flag; a stop leaves the abort flag set.
+  void ReadOneFile();
+  void WriteOneFile();
+  // Has the system copy the current file, reporting per chunk; ends as
+  // the two above.
+  void CopyInSystem();
   // Makes the staged files durable; a failure has been reported when it
   // returns false.
   bool FlushStagedFiles();
@@ -160,7 +160,7 @@ class InstallWorker {
   // the state was reached.
   bool WaitForSlot(std::size_t index, std::int32_t state, qvThread* self);
   void SetSlotState(std::size_t index, std::int32_t state, qvThread* other);
-  // Sets the error, quit and abort flags and reports the failure once.
+  // Sets the error and abort flags and reports the failure once.
   void FailTransfer(std::uint32_t error_code, const char16_t* fallback_format);
   void FailJob(const char16_t* format, const char16_t* argument, const char16_t* detail);
   // FailJob with the system's text for `code` as the detail.
@@ -173,7 +173,6 @@ class InstallWorker {
   std::size_t count_;
   BufferSlot* slots_;
   std::vector<CopyJob> queue_;
-  std::int32_t quit_ = 0;
   std::int32_t finishing_ = 0;  // set by Finish alone: the reader and writer end
   qvThread* main_thread_ = nullptr;
   qvThread* reader_thread_ = nullptr;
