@@ -549,6 +549,19 @@ TEST_F(WorkerTest, VersionCheckKeepsOnlyNewerInstalledProgramsAndLibraries) {
   }
 }
 
+TEST_F(WorkerTest, AVersionReadThatFailsOnceIsTriedAgain) {
+  dir_.WriteFile(u"dst\\game.exe", VersionedExe(u"2.0.0.0"));
+  InstallWorker* worker = NewWorker();
+  Queue(worker, u"game.exe", VersionedExe(u"1.0.0.0"));
+  {
+    // The fourth open reads the installed file's version.
+    Faults once({os::FileOp::kOpen, 4, os::kErrorSharingViolation});
+    recorder_.Run(worker);
+  }
+  EXPECT_EQ(recorder_.Sequence(), "PE");
+  EXPECT_EQ(dir_.ReadFile(u"dst\\game.exe"), VersionedExe(u"2.0.0.0"));
+}
+
 TEST_F(WorkerTest, CallbackZeroOnASkipReportStopsBeforeTheNextJob) {
   dir_.WriteFile(u"dst\\game.exe", VersionedExe(u"2.0.0.0"));
   recorder_.answer = [](std::size_t) { return 0; };
