@@ -197,7 +197,9 @@ TEST_F(UpdateInfoTest, TextsAreCutAtTheirCapacity) {
   const LanguageRecord en = Record(u"en");
   EXPECT_EQ(std::u16string(en.lang).size(), kLangNameCapacity - 1);
   EXPECT_EQ(std::u16string(en.intoro), std::u16string(510, u'i'));
-  EXPECT_EQ(notes_.size(), 3u);
+  EXPECT_EQ(notes_, (std::vector<std::string>{"text of brand cut to 259 units",
+                                              "text of language/lang00/lang cut to 127 units",
+                                              "text of en/message/intoro cut to 511 units"}));
 }
 
 TEST_F(UpdateInfoTest, DeleteListStopsAtTheFirstGap) {
