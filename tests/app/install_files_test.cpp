@@ -6,6 +6,7 @@
 #include "app/update_info.h"
 #include "base/wide_string.h"
 #include "base/private_heap.h"
+#include "support/debug_log_capture.h"
 #include "test_support.h"
 
 namespace {
@@ -52,8 +53,9 @@ TEST_F(InstallRecordTest, EmptyOrOversizedPathsAreRefused) {
   for (int i = 0; i < 173; ++i) kana += "あ";
   EXPECT_EQ(Read("<path>" + kana + "</path>").size(), 173u);
   EXPECT_EQ(Read("<path>" + kana + "a</path>"), u"<failed>");
-  char16_t folder[kInstallPathCapacity];
+  char16_t folder[kInstallPathCapacity] = u"dirty";
   EXPECT_EQ(ReadInstallFolder(dir_.Path(u"absent.xml").c_str(), folder, kInstallPathCapacity), 0);
+  EXPECT_EQ(folder[0], 0);
 }
 
 TEST(DeleteListTest, DeletesWhatTheRulesAcceptBelowTheInstallFolder) {
@@ -63,7 +65,10 @@ TEST(DeleteListTest, DeletesWhatTheRulesAcceptBelowTheInstallFolder) {
   dir.WriteFile(u"game\\sub\\deep\\c.txt", "c");
   confine::Tree tree;
   ASSERT_EQ(tree.Open(dir.Path(u"game").c_str(), {}), confine::Rule::kOk);
+  qvtest::DebugLogCapture capture;
   DeleteListedPaths(tree, {u"*.txt", u"sub", u"..\\game\\b.log", u"a.txt"});
+  EXPECT_NE(capture.Contents().find("\tdelete list: entry refused [..\\game\\b.log]\r\n"),
+            std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir.Native(u"game/a.txt")));
   EXPECT_FALSE(std::filesystem::exists(dir.Native(u"game/sub")));
   EXPECT_TRUE(std::filesystem::exists(dir.Native(u"game/b.log")));
