@@ -215,7 +215,6 @@ void InstallWorker::ReportFailure() {
 
 void InstallWorker::FailJob(const char16_t* format, const char16_t* argument,
                             const char16_t* detail) {
-  StoreRelease(error_, 1);
   FormatWide(status_.message, kWorkerMessageCapacity, StripMessageId(format), argument,
              detail ? detail : u"");
   ReportFailure();
@@ -249,10 +248,9 @@ void InstallWorker::MainProc(qvThread*, void* self) {
   static_cast<InstallWorker*>(self)->RunMain();
 }
 
+// The flags start cleared and a worker runs once: a stop asked for before
+// this thread began still holds.
 void InstallWorker::RunMain() {
-  StoreRelease(abort_, 0);
-  StoreRelease(error_, 0);
-  source_ = destination_ = os::kInvalidHandle;
 
   reader_thread_ = CreateWorkerThread();
   writer_thread_ = CreateWorkerThread();
@@ -343,10 +341,7 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
     main_thread_->Wait(kFileEvent, os::kInfinite);
     main_thread_->Wait(kReaderDoneEvent, os::kInfinite);
   }
-  if (LoadAcquire(error_)) {
-    StoreRelease(abort_, 1);
-    return false;
-  }
+  if (LoadAcquire(error_)) return false;
   // A file stopped half-way is dropped; the installed one stays whole. A
   // staged file that cannot be dropped would be taken for a complete one.
   if (LoadAcquire(abort_) && LoadAcquire(status_.current_written) != size) {

@@ -187,7 +187,7 @@ class InstallWorker {
   void* user_ = nullptr;
   WorkerStatus status_{};
   std::int32_t abort_ = 0;
-  std::int32_t error_ = 0;
+  std::int32_t error_ = 0;  // a transfer failed (set together with abort_)
   std::int32_t version_check_ = 0;
   std::int32_t unbuffered_capable_ = 0;
   std::uint32_t sector_size_ = 0;
