@@ -303,7 +303,6 @@ void ProgressDialogProcedure(ui::Window* dialog, std::uint32_t message) {
       ui::PostMessage(ui::GetParent(dialog), UM_CLOSE);
       ui::EndDialog(dialog, kDialogResult);
       break;
-    default: break;
   }
 }
 

@@ -69,7 +69,6 @@ void MainWindowProcedure(ui::Window* window, std::uint32_t message) {
       ui::PostMessage(window, UM_OPEN_PROGRESS);
       break;
     }
-    default: break;
   }
 }
 
