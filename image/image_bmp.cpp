@@ -10,9 +10,13 @@ constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kCoreHeaderSize = 12;
 
 
-bool HasMagic(const qvMemBlock* block) {
-  return block != nullptr && block->data != nullptr && block->size >= 2 && block->data[0] == 'B' &&
-         block->data[1] == 'M';
+// The probe needs the bit count at offset 28; a file needs its headers.
+constexpr std::uint32_t kProbedSize = 30;
+
+// "BM" at the start of a block of at least `size` bytes.
+bool HasMagic(const qvMemBlock* block, std::uint32_t size) {
+  return block != nullptr && block->data != nullptr && block->size >= size &&
+         block->data[0] == 'B' && block->data[1] == 'M';
 }
 
 }  // namespace
@@ -20,21 +24,18 @@ bool HasMagic(const qvMemBlock* block) {
 qvImageBmp::qvImageBmp() { ZeroBytes(info_, sizeof info_); }
 
 int qvImageBmp::Probe(const qvMemBlock* block) {
-  if (!HasMagic(block) || block->size < 30) return 0;
+  if (!HasMagic(block, kProbedSize)) return 0;
   const std::uint32_t bits = ReadLe16(block->data + 28);
   return bits == 24 || bits == 32 ? 1 : 0;
 }
 
 int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
-  if (!HasMagic(block) || block->size < kFileHeaderSize + 4) {
-    return Refuse(u"イメージのタイプが違います");
-  }
+  if (!HasMagic(block, kPixelOffset)) return Refuse(u"イメージのタイプが違います");
   const std::uint8_t* data = block->data;
   const std::uint32_t header_size = ReadLe32(data + kFileHeaderSize);
   if (header_size != kInfoHeaderSize && header_size != kCoreHeaderSize) {
     return Refuse(u"イメージのタイプが違います");
   }
-  if (block->size < kFileHeaderSize + header_size) return 0;
   std::uint8_t info[kInfoHeaderSize] = {};
   if (header_size == kInfoHeaderSize) {
     CopyBytes(info, data + kFileHeaderSize, kInfoHeaderSize);
@@ -58,10 +59,10 @@ int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
   const auto out_size = PixelBytes(width, height, 4);
   if (!out_size) return 0;
   const std::uint64_t row_bytes = std::uint64_t{width} * (bits / 8);
-  const std::uint64_t in_stride = bits == 32 ? row_bytes : (row_bytes + 3) & ~std::uint64_t{3};
+  const std::uint64_t in_stride = bits == 32 ? row_bytes : PaddedStride(width, 3);
   // The last row needs no padding behind it.
   const std::uint64_t needed = in_stride * (height - 1) + row_bytes;
-  if (block->size < kPixelOffset || block->size - kPixelOffset < needed) return 0;
+  if (block->size - kPixelOffset < needed) return 0;
 
   if (PrepareUnpadded(width, height, 4) == nullptr) return 0;
   canvas_width_ = width;
@@ -94,14 +95,14 @@ int qvImageBmp::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint3
   }
   // Readers expect 24-bit rows padded to 4 bytes, whatever the stride.
   const std::uint64_t row_bytes = std::uint64_t{width_} * bytes_per_pixel_;
-  const std::uint64_t out_stride = (row_bytes + 3) & ~std::uint64_t{3};
+  const std::uint64_t out_stride = PaddedStride(width_, bytes_per_pixel_);
   const std::uint64_t image_size = out_stride * height_;
   const std::uint64_t file_size = image_size + kPixelOffset;
-  const std::uint64_t rounded = (file_size + 7) & ~std::uint64_t{7};
-  if (rounded > 0xFFFFFFFFu) return 0;
-  auto* out = static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(rounded)));
+  const auto rounded = RoundedBlockLength(file_size);
+  if (!rounded) return 0;
+  auto* out = static_cast<std::uint8_t*>(PrivateAlloc(0, *rounded));
   if (out == nullptr) return 0;
-  ZeroBytes(out, static_cast<std::size_t>(rounded));
+  ZeroBytes(out, *rounded);
   out[0] = 'B';
   out[1] = 'M';
   WriteLe32(out + 2, static_cast<std::uint32_t>(file_size));
@@ -117,6 +118,6 @@ int qvImageBmp::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint3
     CopyBytes(out + kPixelOffset + y * out_stride, pixels_ + std::size_t{y} * stride_,
               static_cast<std::size_t>(row_bytes));
   }
-  block->Adopt(out, static_cast<std::uint32_t>(rounded), static_cast<std::uint32_t>(rounded));
+  block->Adopt(out, *rounded, *rounded);
   return 1;
 }

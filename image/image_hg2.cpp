@@ -62,8 +62,8 @@ class Hg2File {
   std::size_t ExtensionSize() const {
     return Version() == kVersion25 ? kExtensionSize : kOldExtensionSize;
   }
-  bool FrameFits(std::size_t frame) const {
-    return frame <= size_ && size_ - frame >= kFrameHeaderSize + ExtensionSize();
+  bool FrameFits(std::uint64_t frame) const {
+    return frame + kFrameHeaderSize + ExtensionSize() <= size_;
   }
   std::size_t FirstFrame() const { return FrameFits(kFileHeaderSize) ? kFileHeaderSize : 0; }
   // Next offsets are positive, so the walk always moves forward.
@@ -71,9 +71,7 @@ class Hg2File {
     const std::uint32_t next = ReadLe32(data_ + frame + kFrameHeaderSize + 28);
     if (next == 0) return 0;
     const std::uint64_t offset = std::uint64_t{frame} + next;
-    return offset < size_ && FrameFits(static_cast<std::size_t>(offset))
-               ? static_cast<std::size_t>(offset)
-               : 0;
+    return FrameFits(offset) ? static_cast<std::size_t>(offset) : 0;
   }
 
   const std::uint8_t* data_;
@@ -252,11 +250,10 @@ int qvImageHg2::DecodeFrame(const qvMemBlock& block, const FrameHeader& frame) {
 void qvImageHg2::WidenChannels(std::uint32_t depth) {
   const unsigned up = 8 - depth;
   const unsigned down = 2 * depth - 8;
-  std::uint8_t table[256];
-  for (unsigned b = 0; b < 256; ++b) table[b] = static_cast<std::uint8_t>(b << up | b >> down);
   for (std::uint32_t y = 0; y < height_; ++y) {
     std::uint8_t* row = pixels_ + std::size_t{y} * stride_;
-    for (std::size_t i = 0; i < std::size_t{width_} * bytes_per_pixel_; ++i) row[i] = table[row[i]];
+    for (std::size_t i = 0; i < std::size_t{width_} * bytes_per_pixel_; ++i)
+      row[i] = static_cast<std::uint8_t>(row[i] << up | row[i] >> down);
   }
 }
 
@@ -282,10 +279,12 @@ int qvImageHg2::Save(qvMemBlock* block, std::uint32_t frame_id, std::uint32_t ba
 
   const std::uint32_t bpp = bytes_per_pixel_;
   const std::uint64_t picture = std::uint64_t{bpp} * width_ * height_;
-  const std::uint64_t capacity =
-      (std::max<std::uint64_t>(2 * picture + kWrittenHeaderSize, kMinSaveCapacity) + 7) & ~std::uint64_t{7};
-  if (capacity > 0xFFFFFFFFu) return 0;
-  HeapBuffer out = AllocateHeapBuffer(capacity);
+  // The capacity also keeps both coded streams below 4 GiB: neither is
+  // longer than the picture.
+  const auto capacity =
+      RoundedBlockLength(std::max<std::uint64_t>(2 * picture + kWrittenHeaderSize, kMinSaveCapacity));
+  if (!capacity) return 0;
+  HeapBuffer out = AllocateHeapBuffer(*capacity);
   if (!out) return 0;
   if (bpp != 3 && bpp != 4) return Refuse(u"この色数には対応していません");
   const std::uint32_t transparent = static_cast<std::uint32_t>(HasTransparency());
@@ -307,14 +306,13 @@ int qvImageHg2::Save(qvMemBlock* block, std::uint32_t frame_id, std::uint32_t ba
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  if (literals.size() > 0xFFFFFFFFu || control.size() > 0xFFFFFFFFu) return 0;
 
   std::uint8_t* o = out.get();
   std::uint64_t written = kWrittenHeaderSize;
   std::uint32_t packed[2] = {};
   const std::vector<std::uint8_t>* streams[2] = {&literals, &control};
   for (int s = 0; s < 2; ++s) {
-    const auto room = static_cast<std::uint32_t>(capacity - written);
+    const auto room = static_cast<std::uint32_t>(*capacity - written);
     packed[s] = ZlibDeflate(o + written, room, streams[s]->data(),
                             static_cast<std::uint32_t>(streams[s]->size()));
     // A stream that does not fit would leave the header naming bytes that
@@ -343,7 +341,6 @@ int qvImageHg2::Save(qvMemBlock* block, std::uint32_t frame_id, std::uint32_t ba
                                        base_x_,        base_y_};
   for (int i = 0; i < 10; ++i) WriteLe32(e + 4 * i, extension[i]);
 
-  block->Adopt(out.release(), static_cast<std::uint32_t>(written),
-               static_cast<std::uint32_t>(capacity));
+  block->Adopt(out.release(), static_cast<std::uint32_t>(written), *capacity);
   return 1;
 }

@@ -73,20 +73,19 @@ int qvImageQvf::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint3
       best_mode = mode;
     }
   }
-  const std::uint64_t rounded = (std::uint64_t{best_size} + kHeaderSize + 7) & ~std::uint64_t{7};
-  if (rounded > 0xFFFFFFFFu) {
+  const auto rounded = RoundedBlockLength(std::uint64_t{best_size} + kHeaderSize);
+  if (!rounded) {
     LogSaveFailure();
     return 0;
   }
-  auto* buffer = static_cast<std::uint8_t*>(PrivateAlloc(0, static_cast<std::size_t>(rounded)));
+  auto* buffer = static_cast<std::uint8_t*>(PrivateAlloc(0, *rounded));
   if (buffer == nullptr) {
     LogSaveFailure();
     return 0;
   }
-  ZeroBytes(buffer, static_cast<std::size_t>(rounded));
-  if (QvlzCompress(pixels_, buffer_size_, buffer + kHeaderSize,
-                   static_cast<std::uint32_t>(rounded) - kHeaderSize, best_mode, nullptr,
-                   nullptr) == 0) {
+  ZeroBytes(buffer, *rounded);
+  if (QvlzCompress(pixels_, buffer_size_, buffer + kHeaderSize, *rounded - kHeaderSize, best_mode,
+                   nullptr, nullptr) == 0) {
     LogSaveFailure();
     PrivateFree(buffer);
     return 0;
@@ -96,6 +95,6 @@ int qvImageQvf::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint3
   WriteLe16(buffer + 6, height_);
   WriteLe16(buffer + 8, stride_);
   WriteLe16(buffer + 10, bytes_per_pixel_);
-  block->Adopt(buffer, static_cast<std::uint32_t>(rounded), static_cast<std::uint32_t>(rounded));
+  block->Adopt(buffer, *rounded, *rounded);
   return 1;
 }

@@ -30,12 +30,12 @@ void qvMemBlock::Adopt(std::uint8_t* buffer, std::uint32_t new_size, std::uint32
 
 int qvMemBlock::TakeCopyRoundedTo8(const void* source, std::uint32_t length) {
   Release();
-  if (length > 0xFFFFFFF8u) return 0;
-  const std::uint32_t rounded = (length + 7u) & ~7u;
-  auto* buffer = static_cast<std::uint8_t*>(PrivateAlloc(0, rounded));
+  const auto rounded = RoundedBlockLength(length);
+  if (!rounded) return 0;
+  auto* buffer = static_cast<std::uint8_t*>(PrivateAlloc(0, *rounded));
   if (buffer == nullptr) return 0;
   CopyBytes(buffer, source, length);
-  ZeroBytes(buffer + length, rounded - length);
-  Adopt(buffer, rounded, rounded);
+  ZeroBytes(buffer + length, *rounded - length);
+  Adopt(buffer, *rounded, *rounded);
   return 1;
 }

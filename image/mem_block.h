@@ -3,6 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+// `length` rounded up to a multiple of 8, the size of every block a saver
+// hands out; nothing when that does not fit the block's 32-bit fields.
+constexpr std::optional<std::uint32_t> RoundedBlockLength(std::uint64_t length) {
+  const std::uint64_t rounded = (length + 7) & ~std::uint64_t{7};
+  if (static_cast<std::uint32_t>(rounded) != rounded) return std::nullopt;
+  return static_cast<std::uint32_t>(rounded);
+}
 
 struct qvMemBlock {
   std::uint8_t* data = nullptr;

@@ -154,6 +154,13 @@ TEST_F(Hg2Test, OlderVersionsAndFrameChains) {
   EXPECT_EQ(LoadHg2(chain, 4), nullptr);
   EXPECT_EQ(qvImageHg2::FrameIdAt(&block, 0, &id), 1);
   EXPECT_EQ(id, 3u);
+  // The walk takes a frame whose header and extension end with the block.
+  const std::uint32_t second_end = 12 + GetLe32(chain, 12 + 36 + 28) + 36 + 40;
+  const qvMemBlock to_second = qvMemBlock::Borrow(chain.data(), second_end);
+  const qvMemBlock into_second = qvMemBlock::Borrow(chain.data(), second_end - 1);
+  EXPECT_EQ(qvImageHg2::FrameIdAt(&to_second, 1, &id), 1);
+  EXPECT_EQ(id, 9u);
+  EXPECT_EQ(qvImageHg2::FrameIdAt(&into_second, 1, &id), 0);
 }
 
 TEST_F(Hg2Test, TheProbeLooksAtTheFirstFourBytesOnly) {

@@ -48,6 +48,20 @@ TEST_F(ImageBaseTest, SizesThatWrapAroundAreRefused) {
   EXPECT_EQ(PixelBytes((std::uint64_t{512} << 20) + 1, 1), std::nullopt);
 }
 
+TEST_F(ImageBaseTest, SavedBlocksAreRoundedUpToEightBytesWithClearedPadding) {
+  OwnedBlock block;
+  const std::uint32_t cases[][2] = {{1, 8}, {8, 8}, {9, 16}};
+  for (const auto& [length, rounded] : cases) {
+    ASSERT_EQ(block.block.TakeCopyRoundedTo8("abcdefghi", length), 1);
+    Bytes expected(rounded, 0);
+    std::copy_n("abcdefghi", length, expected.begin());
+    EXPECT_EQ(block.ToBytes(), expected);
+    EXPECT_EQ(block.block.capacity, rounded);
+  }
+  EXPECT_EQ(block.block.TakeCopyRoundedTo8("", 0xFFFFFFF9u), 0) << "beyond the 32-bit size";
+  EXPECT_EQ(block.block.data, nullptr);
+}
+
 TEST_F(ImageBaseTest, FlattenOnColourUsesTheEngineArithmetic) {
   auto transparent = OnePixel(1, 2, 3, 0);
   ASSERT_EQ(transparent->FlattenOnColour(0xFFFFFF), 1);

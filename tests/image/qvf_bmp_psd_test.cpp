@@ -138,6 +138,12 @@ TEST_F(BmpTest, RefusesTopDownShortAndUnsupportedFiles) {
   // The last 24-bit row needs no padding behind it.
   EXPECT_NE(LoadAs<qvImageBmp>(BuildBmp(1, 2, 24, Bytes(4 + 3, 1))), nullptr);
   EXPECT_EQ(LoadAs<qvImageBmp>(BuildBmp(1, 2, 24, Bytes(4 + 2, 1))), nullptr);
+  // The probe reads no further than the bit count at offset 28.
+  const Bytes file = BuildBmp(2, 2, 24, pixels);
+  const qvMemBlock to_bit_count = qvMemBlock::Borrow(file.data(), 30);
+  const qvMemBlock cut_bit_count = qvMemBlock::Borrow(file.data(), 29);
+  EXPECT_EQ(qvImageBmp::Probe(&to_bit_count), 1);
+  EXPECT_EQ(qvImageBmp::Probe(&cut_bit_count), 0);
 }
 
 TEST_F(BmpTest, SaveWritesTheHeaderAndRowsInMemoryOrder) {
@@ -206,7 +212,13 @@ TEST_F(PsdTest, HeightIsTakenModulo65536AndShortDataIsRefused) {
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->GetHeight(), height);
   EXPECT_EQ(LoadAs<qvImagePsd>(BuildPsd(1, 70000, 3, 0, Bytes(3 * height - 1, 4))), nullptr);
-  EXPECT_EQ(LoadAs<qvImagePsd>(BuildPsd(2, 1, 3, 1, Bytes(6, 0))), nullptr);
+  // Row byte counts without packed rows: the probe takes it, the load does not.
+  const Bytes counts_only = BuildPsd(2, 1, 3, 1, Bytes(6, 0));
+  const qvMemBlock counts_block = View(counts_only);
+  const qvMemBlock cut_counts = qvMemBlock::Borrow(counts_only.data(), counts_block.size - 1);
+  EXPECT_EQ(qvImagePsd::Probe(&counts_block), 1);
+  EXPECT_EQ(qvImagePsd::Probe(&cut_counts), 0);
+  EXPECT_EQ(LoadAs<qvImagePsd>(counts_only), nullptr);
   Bytes grey_mode = BuildPsd(1, 1, 3, 0, Bytes(3, 0));
   grey_mode[25] = 1;
   const qvMemBlock grey_block = View(grey_mode);
