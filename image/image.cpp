@@ -59,11 +59,7 @@ void* qvImage::PrepareUnpadded(std::uint32_t width, std::uint32_t height,
                                std::uint32_t bytes_per_pixel) {
   const auto size = PixelBytes(width, bytes_per_pixel, height);
   if (!size) return nullptr;
-  width_ = width;
-  height_ = height;
-  bytes_per_pixel_ = bytes_per_pixel;
-  stride_ = width * bytes_per_pixel;
-  valid_ = {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+  SetWholePicture(width, height, bytes_per_pixel, width * bytes_per_pixel);
   return EnsureBuffer(*size);
 }
 
@@ -75,6 +71,11 @@ void qvImage::SetWholePicture(std::uint32_t width, std::uint32_t height,
   stride_ = stride;
   canvas_width_ = width;
   canvas_height_ = height;
+  offset_x_ = 0;
+  offset_y_ = 0;
+  base_x_ = 0;
+  base_y_ = 0;
+  alpha_state_ = kAlphaUnknown;
   valid_ = {0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
 }
 

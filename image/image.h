@@ -113,12 +113,13 @@ class qvImage : public qvClassBase {
   // result, 0.
   static int Refuse(const char16_t* reason);
 
-  // Sets width, height, bytes per pixel, an unpadded stride and the valid
-  // rectangle, then ensures height x stride bytes. Null on overflow or
-  // when the heap refuses.
+  // Describes a whole picture with an unpadded stride, then ensures
+  // height x stride bytes. Null on overflow or when the heap refuses.
   void* PrepareUnpadded(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel);
   // Describes the decoded pixels as a whole picture: its size and row
-  // layout, a canvas of the same size and a valid rectangle over all of it.
+  // layout, a canvas of the same size at offset 0, no base point, an alpha
+  // state not yet known and a valid rectangle over all of it. Nothing of a
+  // picture loaded before into the same image survives.
   void SetWholePicture(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_pixel,
                        std::uint32_t stride);
   void FreePixels();

@@ -65,8 +65,6 @@ int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
   if (block->size - kPixelOffset < needed) return 0;
 
   if (PrepareUnpadded(width, height, 4) == nullptr) return 0;
-  canvas_width_ = width;
-  canvas_height_ = height;
   const std::uint8_t* in = data + kPixelOffset;
   if (bits == 32) {
     CopyBytes(pixels_, in, *out_size);

@@ -33,8 +33,6 @@ int qvImageWebP::Load(const qvMemBlock* block, std::uint32_t) {
     FreePixels();
     return 0;
   }
-  canvas_width_ = width_;
-  canvas_height_ = height_;
   return 1;
 }
 

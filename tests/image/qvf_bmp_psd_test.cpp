@@ -146,6 +146,22 @@ TEST_F(BmpTest, RefusesTopDownShortAndUnsupportedFiles) {
   EXPECT_EQ(qvImageBmp::Probe(&cut_bit_count), 0);
 }
 
+TEST_F(BmpTest, ALoadKeepsNothingOfTheEarlierPicture) {
+  auto bmp = Make<qvImageBmp>();
+  ASSERT_EQ(bmp->CreateBlank(1, 1, 4), 1);
+  bmp->GetPixels()[3] = 255;
+  ASSERT_EQ(bmp->HasTransparency(), 0);
+  bmp->SetOffset(3, 4);
+  bmp->SetCanvasSize(9, 9);
+  bmp->SetBase(5, 6);
+  const Bytes file = BuildBmp(2, 1, 32, Bytes(8, 7));
+  const qvMemBlock block = View(file);
+  ASSERT_EQ(bmp->Load(&block, 0), 1);
+  EXPECT_EQ(Geometry(*bmp), (std::array<std::uint32_t, 6>{0, 0, 2, 1, 0, 0}));
+  EXPECT_EQ(bmp->GetValidRect().right * 10 + bmp->GetValidRect().bottom, 21);
+  EXPECT_EQ(bmp->HasTransparency(), 1) << "alpha 7 is found, not the earlier answer";
+}
+
 TEST_F(BmpTest, SaveWritesTheHeaderAndRowsInMemoryOrder) {
   auto bmp = Make<qvImageBmp>();
   bmp->CreateBlank(2, 2, 4);
