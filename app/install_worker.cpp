@@ -251,7 +251,6 @@ void InstallWorker::MainProc(qvThread*, void* self) {
 // The flags start cleared and a worker runs once: a stop asked for before
 // this thread began still holds.
 void InstallWorker::RunMain() {
-
   reader_thread_ = CreateWorkerThread();
   writer_thread_ = CreateWorkerThread();
   const bool threads = reader_thread_ && writer_thread_ &&

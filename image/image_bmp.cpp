@@ -59,7 +59,7 @@ int qvImageBmp::Load(const qvMemBlock* block, std::uint32_t) {
   const auto out_size = PixelBytes(width, height, 4);
   if (!out_size) return 0;
   const std::uint64_t row_bytes = std::uint64_t{width} * (bits / 8);
-  const std::uint64_t in_stride = bits == 32 ? row_bytes : PaddedStride(width, 3);
+  const std::uint64_t in_stride = PaddedStride(width, bits / 8);
   // The last row needs no padding behind it.
   const std::uint64_t needed = in_stride * (height - 1) + row_bytes;
   if (block->size - kPixelOffset < needed) return 0;
