@@ -93,12 +93,24 @@ bool DdeDisconnect(DdeConversation* conversation) {
 
 DdeData* DdeRequest(DdeConversation* conversation, DdeString* item, std::uint32_t format,
                     std::uint32_t timeout_ms) {
-  // The previous transaction's closing messages may still be queued; a
-  // request made before they are dispatched is refused (seen under Wine
-  // with requests made back to back).
-  DispatchPending();
-  return reinterpret_cast<DdeData*>(::DdeClientTransaction(
-      nullptr, 0, Native(conversation), Native(item), format, XTYP_REQUEST, timeout_ms, nullptr));
+  // Wine's server follows every answer with an acknowledgement, which a
+  // request takes for a refusal when it arrives while the request waits.
+  // So queued messages are dispatched first, and a request refused at once
+  // (a late acknowledgement, or a real refusal) is asked again, twice at
+  // most, once the messages still under way have come in.
+  constexpr std::uint32_t kLateMessagesMs = 50;
+  HDDEDATA data = nullptr;
+  for (int attempt = 0; attempt < 3 && data == nullptr; ++attempt) {
+    if (attempt == 0)
+      DispatchPending();
+    else
+      DdeDispatch(kLateMessagesMs);
+    const DWORD start = ::GetTickCount();
+    data = ::DdeClientTransaction(nullptr, 0, Native(conversation), Native(item), format,
+                                  XTYP_REQUEST, timeout_ms, nullptr);
+    if (::GetTickCount() - start >= timeout_ms / 2) break;
+  }
+  return reinterpret_cast<DdeData*>(data);
 }
 
 std::uint32_t DdeGetData(DdeData* data, void* destination, std::uint32_t capacity) {
