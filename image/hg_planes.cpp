@@ -27,8 +27,7 @@ class HgBitWriter {
     used_ = (used_ + 1) & 7;
   }
   void WriteGamma(std::uint64_t value) {
-    int top = 63;
-    while (((value >> top) & 1) == 0) --top;
+    const int top = std::bit_width(value) - 1;
     for (int i = 0; i < top; ++i) WriteBit(0);
     WriteBit(1);
     for (int i = top - 1; i >= 0; --i) WriteBit(static_cast<unsigned>(value >> i));

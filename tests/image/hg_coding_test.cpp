@@ -95,6 +95,15 @@ TEST(HgTablesTest, MergePlacesBitPairs) {
   EXPECT_EQ(tables.s6[0x1B], 0x004080C0u);  // pairs 3,2,1,0 -> bytes 0xC0,0x80,0x40,0x00
 }
 
+TEST(HgTablesTest, SplitTakesBitPairsAndPadsTheLastGroupWithZeros) {
+  // Five bytes; the sixth lies past the length and must not be taken.
+  const std::uint8_t bytes[6] = {0xC0, 0x80, 0x40, 0x00, 0xFF, 0xFF};
+  std::uint8_t planes[8] = {};
+  ASSERT_EQ(HgSplitPlanes(bytes, 5, planes), 8u);
+  const std::uint8_t expected[8] = {0x1B, 0x03, 0x00, 0x03, 0x00, 0x03, 0x00, 0x03};
+  EXPECT_EQ(Bytes(planes, planes + 8), Bytes(expected, expected + 8));
+}
+
 TEST(HgZeroRunTest, RejectsRunsThatLeaveTheBuffers) {
   const Bytes literals = {1, 2};
   Bytes out(16);

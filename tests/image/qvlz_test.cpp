@@ -245,6 +245,7 @@ TEST_F(QvlzTest, CompressionRefusesABadModeOrTooSmallOutput) {
   const Bytes source(50, 1);
   Bytes out(1000);
   EXPECT_EQ(QvlzCompress(source.data(), 50, nullptr, 0, 5, nullptr, nullptr), 0u);
+  EXPECT_EQ(QvlzCompress(nullptr, 50, nullptr, 0, 1, nullptr, nullptr), 0u);
   const std::uint32_t size = QvlzCompress(source.data(), 50, nullptr, 0, 1, nullptr, nullptr);
   EXPECT_EQ(QvlzCompress(source.data(), 50, out.data(), size - 1, 1, nullptr, nullptr), 0u);
   EXPECT_EQ(QvlzCompress(source.data(), 50, out.data(), size, 1, nullptr, nullptr), size);
