@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "file/blowfish.h"
-#include "test_support.h"
+#include "support/file_tree.h"
 #include "tools/qvarc/archive_format.h"
 #include "tools/qvarc/command.h"
 
@@ -16,38 +14,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-class Qvarc : public testing::Test {
+class Qvarc : public testing::Test, public FileTree {
  protected:
-  fs::path At(const std::string& relative) const {
-    return dir_.Native() / fs::path(std::u8string(relative.begin(), relative.end()));
-  }
-  std::string Arg(const std::string& relative) const {
-    const std::u8string text = At(relative).u8string();
-    return std::string(text.begin(), text.end());
-  }
-  void Write(const std::string& relative, const std::string& bytes) const {
-    fs::create_directories(At(relative).parent_path());
-    std::ofstream(At(relative), std::ios::binary) << bytes;
-  }
-  std::string Read(const std::string& relative) const {
-    std::ifstream in(At(relative), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
-  Outcome Qv(const std::vector<std::string>& arguments) const {
-    Outcome run{};
+  ToolRun Qv(const std::vector<std::string>& arguments) const {
+    ToolRun run;
     run.status = RunQvarc(arguments, &run.out, &run.err);
     return run;
   }
-
-  ScratchDir dir_;
 };
 
 void Put(std::string* bytes, std::uint32_t value, int width) {
@@ -75,7 +48,7 @@ std::string HandMadeArchive(const std::u16string& name = u"a\\b.txt") {
 
 TEST_F(Qvarc, ReadsAnArchiveWrittenFromTheLayout) {
   Write("hand.arc", HandMadeArchive());
-  Outcome run = Qv({"list", Arg("hand.arc")});
+  ToolRun run = Qv({"list", Arg("hand.arc")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "5\ta\\b.txt\n1 members, 5 bytes\n");
   run = Qv({"extract", Arg("hand.arc"), Arg("out"), "A\\B.TXT"});
@@ -96,7 +69,7 @@ TEST_F(Qvarc, RoundTripsPlainAndEnciphered) {
       extract.insert(extract.end(), {"--key", "秘密の鍵"});
     }
     fs::remove_all(At("out"));
-    Outcome run = Qv(create);
+    ToolRun run = Qv(create);
     ASSERT_EQ(run.status, 0) << run.err;
     run = Qv({"list", Arg("a.arc")});
     EXPECT_EQ(run.out, "0\tempty.bin\n7\treadme.txt\n4103\tscenario\\第一章.txt\n7\tsub\\deep\\seven.bin\n"
@@ -119,7 +92,7 @@ TEST_F(Qvarc, RoundTripsPlainAndEnciphered) {
   EXPECT_EQ(archive.find("xxxxxxxx"), std::string::npos);
   EXPECT_NE(archive.find("read me"), std::string::npos);  // 7 bytes: no complete block
 
-  Outcome wrong = Qv({"extract", Arg("a.arc"), Arg("other"), "--key", "wrong"});
+  ToolRun wrong = Qv({"extract", Arg("a.arc"), Arg("other"), "--key", "wrong"});
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.err.find("has another key"), std::string::npos) << wrong.err;
   EXPECT_EQ(Qv({"extract", Arg("a.arc"), Arg("other")}).status, 1);
@@ -130,7 +103,7 @@ TEST_F(Qvarc, MemberNamesNeverLeaveTheFolder) {
   for (const std::u16string name : {u"..\\escape.txt", u"/abs.txt", u"C:\\x.txt", u"ok\\..\\..\\up.txt",
                                     u"con.txt"}) {
     Write("evil.arc", HandMadeArchive(name));
-    const Outcome run = Qv({"extract", Arg("evil.arc"), Arg("box/inside")});
+    const ToolRun run = Qv({"extract", Arg("evil.arc"), Arg("box/inside")});
     EXPECT_EQ(run.status, 1) << U8(name);
     EXPECT_NE(run.err.find("is refused"), std::string::npos) << run.err;
   }
@@ -160,7 +133,7 @@ TEST_F(Qvarc, CreateRefusesWhatCannotArriveWhole) {
   Write("src/a.txt", "a");
 #ifndef _WIN32
   Write("src/A.TXT", "b");
-  const Outcome run = Qv({"create", Arg("c.arc"), Arg("src")});
+  const ToolRun run = Qv({"create", Arg("c.arc"), Arg("src")});
   EXPECT_EQ(run.status, 1);
   EXPECT_FALSE(fs::exists(At("c.arc")));
 #endif
@@ -173,7 +146,7 @@ TEST_F(Qvarc, Usage) {
   EXPECT_EQ(Qv({"create", "a"}).status, 2);
   EXPECT_EQ(Qv({"frob", "a", "b"}).status, 2);
   EXPECT_EQ(Qv({"extract", "a", "b", "--key"}).status, 2);
-  const Outcome help = Qv({"--help"});
+  const ToolRun help = Qv({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("qvarc create ARCHIVE DIR"), std::string::npos);
 }

@@ -1,29 +1,22 @@
 #include "support/picture_files.h"
-#include "test_support.h"
+#include "support/file_tree.h"
 #include "tools/qvimg/command.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 namespace qvtest {
 namespace {
 
-class QvimgTest : public ImageTest {
+class QvimgTest : public ImageTest, public FileTree {
  protected:
-  std::string PathOf(const std::string& name) const {
-    const std::u8string utf8 = dir_.Native(U16(name)).u8string();
-    return std::string(utf8.begin(), utf8.end());
-  }
   void Write(const std::string& name, const Bytes& bytes) const {
-    std::ofstream(dir_.Native(U16(name)), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    FileTree::Write(name, std::string(bytes.begin(), bytes.end()));
   }
   Bytes Read(const std::string& name) const {
-    std::ifstream in(dir_.Native(U16(name)), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string bytes = FileTree::Read(name);
+    return Bytes(bytes.begin(), bytes.end());
   }
   int Run(std::vector<std::string> arguments) {
     out_.clear();
@@ -31,12 +24,11 @@ class QvimgTest : public ImageTest {
     return RunQvimg(arguments, &out_, &err_);
   }
   int Convert(const std::string& in, const std::string& out, std::vector<std::string> options = {}) {
-    std::vector<std::string> arguments = {"convert", PathOf(in), PathOf(out)};
+    std::vector<std::string> arguments = {"convert", Arg(in), Arg(out)};
     arguments.insert(arguments.end(), options.begin(), options.end());
     return Run(arguments);
   }
 
-  ScratchDir dir_;
   std::string out_;
   std::string err_;
 };
@@ -99,7 +91,7 @@ TEST_F(QvimgTest, FramesExpandAndFlatten) {
   EXPECT_NE(err_.find("no frame at index 2"), std::string::npos) << err_;
   EXPECT_EQ(Convert("chain.hg2", "x.bgra", {"--frame-id", "5"}), 1);
 
-  ASSERT_EQ(Run({"info", PathOf("chain.hg2")}), 0) << err_;
+  ASSERT_EQ(Run({"info", Arg("chain.hg2")}), 0) << err_;
   EXPECT_NE(out_.find("type: HG-2 (4)"), std::string::npos) << out_;
   EXPECT_NE(out_.find("size: 3 x 2, 3 bytes per pixel"), std::string::npos) << out_;
   EXPECT_NE(out_.find("frames: 0 (id 4), 1 (id 8)"), std::string::npos) << out_;
@@ -123,21 +115,21 @@ TEST_F(QvimgTest, ErrorsAreOneLineAndUsageIsStatusTwo) {
   Write("junk.png", Bytes(40, 'x'));
   Write("good.hg3", SaveHg3(*MakePicture(2, 2, 4, Pattern::kNoise)));
   EXPECT_EQ(Convert("missing.hg3", "out.png"), 1);
-  EXPECT_EQ(err_, "qvimg: " + PathOf("missing.hg3") + ": cannot open the file\n");
+  EXPECT_EQ(err_, "qvimg: " + Arg("missing.hg3") + ": cannot open the file\n");
   EXPECT_EQ(Convert("junk.png", "out.png"), 1);
-  EXPECT_EQ(err_, "qvimg: " + PathOf("junk.png") + ": not a picture in a supported format\n");
+  EXPECT_EQ(err_, "qvimg: " + Arg("junk.png") + ": not a picture in a supported format\n");
   EXPECT_EQ(Convert("good.hg3", "no-such-folder/out.png"), 1);
-  EXPECT_EQ(err_, "qvimg: " + PathOf("no-such-folder/out.png") + ": cannot create the file\n");
-  EXPECT_EQ(Run({"info", PathOf("junk.png"), PathOf("missing.hg3")}), 1);
+  EXPECT_EQ(err_, "qvimg: " + Arg("no-such-folder/out.png") + ": cannot create the file\n");
+  EXPECT_EQ(Run({"info", Arg("junk.png"), Arg("missing.hg3")}), 1);
   EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 2);
 
   EXPECT_EQ(Run({"frobnicate"}), 2);
   EXPECT_EQ(err_, "qvimg: unknown command frobnicate (see qvimg --help)\n");
   EXPECT_EQ(Convert("junk.png", "out.png", {"--quality"}), 2);
   EXPECT_EQ(err_, "qvimg: --quality needs a value (see qvimg --help)\n");
-  const std::string in = PathOf("junk.png"), out = PathOf("out.png");
+  const std::string in = Arg("junk.png"), out = Arg("out.png");
   for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
-           {}, {"convert", in}, {"convert", in, PathOf("out.gif")}, {"convert", in, out, "--quality", "0"},
+           {}, {"convert", in}, {"convert", in, Arg("out.gif")}, {"convert", in, out, "--quality", "0"},
            {"convert", in, out, "--flatten", "12345"}, {"convert", in, out, "--bogus"},
            {"convert", in, out, "--frame-index", "1", "--frame-id", "1"}})
     EXPECT_EQ(Run(usage), 2) << ::testing::PrintToString(usage);

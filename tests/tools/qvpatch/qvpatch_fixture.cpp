@@ -1,53 +1,15 @@
 #include "qvpatch_fixture.h"
 
-#include <algorithm>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 
 #include "tools/qvpatch/command.h"
 
 namespace qvtest {
 
-namespace fs = std::filesystem;
-
 PatchTrees::PatchTrees() {
   MakeFolder("old");
   MakeFolder("new");
   WriteTemplate("template.xml");
-}
-
-fs::path PatchTrees::At(const std::string& relative) const {
-  return root_.Native() / fs::path(std::u8string(relative.begin(), relative.end()));
-}
-
-std::string PatchTrees::Arg(const std::string& relative) const {
-  const std::u8string text = At(relative).u8string();
-  return std::string(text.begin(), text.end());
-}
-
-void PatchTrees::Write(const std::string& relative, const std::string& bytes) const {
-  fs::create_directories(At(relative).parent_path());
-  std::ofstream(At(relative), std::ios::binary) << bytes;
-}
-
-std::string PatchTrees::Read(const std::string& relative) const {
-  std::ifstream in(At(relative), std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void PatchTrees::MakeFolder(const std::string& relative) const { fs::create_directories(At(relative)); }
-
-std::vector<std::string> PatchTrees::List(const std::string& relative) const {
-  std::vector<std::string> names;
-  const fs::path base = At(relative);
-  for (const auto& entry : fs::recursive_directory_iterator(base)) {
-    const std::u8string text = entry.path().lexically_relative(base).generic_u8string();
-    names.push_back(std::string(text.begin(), text.end()) + (entry.is_directory() ? "/" : ""));
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 void PatchTrees::WriteTemplate(const std::string& relative, const std::vector<std::string>& deletions) const {
