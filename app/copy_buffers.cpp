@@ -47,8 +47,9 @@ bool VolumeOf(const char16_t* source, char16_t* volume) {
 
 }  // namespace
 
-int InstallWorker::PrepareBuffers(const char16_t* source) {
+int InstallWorker::PrepareBuffers(const CopyJob& job) {
   if (!slots_) return -1;
+  const char16_t* source = job.source;
   std::uint32_t sector = 0;
   char16_t volume[kFullPathCapacity];
   if (unbuffered_capable_ && VolumeOf(source, volume)) {
@@ -69,14 +70,13 @@ int InstallWorker::PrepareBuffers(const char16_t* source) {
     }
   }
   // Buffers of the right size are kept from the previous file: fresh pages
-  // would be cleared by the system for every file again.
-  if (slots_[0].capacity != capacity) ReleaseBuffers();
+  // would be cleared by the system for every file again. Others are made
+  // once the ring is empty.
+  if (slots_[0].capacity == capacity && sector == sector_size_) return sector != 0 ? 1 : 0;
+  if (!Settle()) return -1;
+  ReleaseBuffers();
   for (std::size_t i = 0; i < count_; ++i) {
     BufferSlot& slot = slots_[i];
-    slot.end_mark = 0;
-    slot.length = 0;
-    StoreRelease(slot.state, 1);
-    if (slot.data) continue;
     slot.data = os::AllocatePages(capacity);
     // What was allocated goes with the rest at the end of the run.
     if (!slot.data) return -1;
@@ -95,39 +95,34 @@ void InstallWorker::ReleaseBuffers() {
     slot.capacity = 0;
     slot.length = 0;
     slot.end_mark = 0;
+    slot.read_failed = 0;
+    slot.read_error = 0;
     StoreRelease(slot.state, 1);
   }
 }
 
-void InstallWorker::ClosePair() {
-  if (source_ != os::kInvalidHandle) os::CloseFile(source_);
-  source_ = os::kInvalidHandle;
-  destination_ = os::kInvalidHandle;
-  staged_.Discard();
-}
-
-bool InstallWorker::BeginStaged(std::u16string_view relative, std::size_t index) {
-  if (staging_folder_.empty()) return staged_.Begin(*tree_, relative, os::kFlagSequentialScan);
+bool InstallWorker::BeginStaged(confine::StagedFile& staged, std::u16string_view relative,
+                                std::size_t index) {
+  if (staging_folder_.empty()) return staged.Begin(*tree_, relative, os::kFlagSequentialScan);
   // The staging folder is reached once for the run, not once per file, and
   // is the run's own: its files are written under their final names.
   if (staging_handle_ == os::kInvalidHandle)
     staging_handle_ = os::OpenTreeFolder(tree_->Root(), staging_folder_.c_str(), true);
-  return staged_.BeginInPlace(staging_handle_, StagedName(index), os::kFlagSequentialScan);
+  return staged.BeginInPlace(staging_handle_, StagedName(index), os::kFlagSequentialScan);
 }
 
-bool InstallWorker::OpenSource(std::size_t index, bool unbuffered) {
-  ClosePair();
+bool InstallWorker::OpenSource(FileInFlight& file, std::size_t index, bool unbuffered) {
   OpenedAhead& ahead = ahead_[index % kReadAheadFiles];
   if (ahead.job == index && ahead.handle != os::kInvalidHandle && !unbuffered) {
-    source_ = ahead.handle;
+    file.source = ahead.handle;
     ahead.handle = os::kInvalidHandle;
     return true;
   }
   const std::uint32_t read_flags =
       os::kFlagSequentialScan | (unbuffered ? os::kFlagNoBuffering : 0u);
-  source_ = os::OpenFile(queue_[index].source, os::kAccessRead, os::kShareRead, os::kOpenExisting,
-                         0, read_flags);
-  return source_ != os::kInvalidHandle;
+  file.source = os::OpenFile(queue_[index].source, os::kAccessRead, os::kShareRead,
+                             os::kOpenExisting, 0, read_flags);
+  return file.source != os::kInvalidHandle;
 }
 
 void InstallWorker::ReadAhead(std::size_t index) {
@@ -153,25 +148,21 @@ void InstallWorker::CloseOpenedAhead() {
   }
 }
 
-bool InstallWorker::OpenDestination(const CopyJob& job, std::u16string_view relative,
-                                    std::size_t index, bool source_open,
-                                    std::uint32_t source_error) {
-  const bool staged = BeginStaged(relative, index);
+bool InstallWorker::OpenDestination(FileInFlight& file, const CopyJob& job,
+                                    std::u16string_view relative, std::size_t index,
+                                    bool source_open, std::uint32_t source_error) {
+  const bool staged = BeginStaged(file.destination, relative, index);
   const std::uint32_t staged_error = os::GetLastError();
-  if (!staged && staged_.FailedStep() == confine::StagedFile::Step::kFolder) {
+  if (staged && source_open) return true;
+  if (!TakeTurn(job)) return false;
+  if (!staged && file.destination.FailedStep() == confine::StagedFile::Step::kFolder) {
     char16_t parent[kWorkerPathCapacity];
     GetParentPath(job.destination, parent, kWorkerPathCapacity);
     FailJob(kFolderFailureFormat, parent, nullptr);
-    return false;
-  }
-  if (!source_open) {
+  } else if (!source_open) {
     FailJobWithCode(kSourceOpenFailureFormat, job.source, source_error);
-    return false;
-  }
-  if (!staged) {
+  } else {
     FailJobWithCode(kOutputOpenFailureFormat, job.destination, staged_error);
-    return false;
   }
-  destination_ = staged_.File();
-  return true;
+  return false;
 }

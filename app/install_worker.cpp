@@ -23,12 +23,13 @@
 
 namespace {
 
-// Event keys of the worker's threads: the per-file rendezvous, a change of
-// slot state (reader and writer), and the reader letting go of the current
-// file's buffers (main worker thread).
-constexpr std::uint32_t kFileEvent = 0;
-constexpr std::uint32_t kSlotEvent = 1;
-constexpr std::uint32_t kReaderDoneEvent = 2;
+// Each of the worker's threads sleeps on its one event until another
+// thread has changed what it waits for, or the run stops.
+constexpr std::uint32_t kWakeEvent = 0;
+
+// Slot states: the reader may fill an empty slot, the writer write a full one.
+constexpr std::int32_t kSlotEmpty = 1;
+constexpr std::int32_t kSlotFull = 0;
 
 // Systems from Windows 2000 on can read past the cache.
 constexpr std::uint32_t kFirstUnbufferedOs = 64;
@@ -50,11 +51,7 @@ InstallWorker::CopyMode ChosenCopyMode(bool data_hook) {
 
 qvThread* CreateWorkerThread() {
   auto* thread = new (std::nothrow) qvThread;
-  if (thread) {
-    thread->AddEvent(kFileEvent, 0, 0);
-    thread->AddEvent(kSlotEvent, 0, 0);
-    thread->AddEvent(kReaderDoneEvent, 0, 0);
-  }
+  if (thread) thread->AddEvent(kWakeEvent, 0, 0);
   return thread;
 }
 
@@ -63,6 +60,20 @@ void DestroyWorkerThread(qvThread*& thread) {
   thread->Destroy();
   delete thread;
   thread = nullptr;
+}
+
+// Reads until `length` bytes are in or the file ends, asking for up to
+// `request` (which may reach past `length`); false when a read fails.
+bool ReadUpTo(os::Handle source, unsigned char* bytes, std::uint32_t length,
+              std::uint32_t request, std::uint32_t* got) {
+  *got = 0;
+  while (*got < length) {
+    std::uint32_t step = 0;
+    if (!os::ReadFile(source, bytes + *got, request - *got, &step)) return false;
+    if (step == 0) break;
+    *got += step;
+  }
+  return true;
 }
 
 enum class VersionRead { kRead, kNone, kFailed };
@@ -89,12 +100,13 @@ InstallWorker::InstallWorker(int buffer_count, int buffered_only)
 }
 
 InstallWorker::~InstallWorker() {
-  if (main_thread_) {
-    // The threads see it at their next slot change; the thread objects
-    // belong to the main worker thread until it ends.
+  if (main_.thread) {
+    // The main worker thread sees it at once and stops the others; the
+    // thread objects of those belong to it until it ends.
     StoreRelease(abort_, 1);
-    main_thread_->WaitForExit();
-    DestroyWorkerThread(main_thread_);
+    Wake(main_);
+    main_.thread->WaitForExit();
+    DestroyWorkerThread(main_.thread);
   }
   ReleaseBuffers();
   PrivateFree(slots_);
@@ -137,9 +149,9 @@ int InstallWorker::Start(WorkerCallback callback, void* user, WorkerDataHook hoo
   hook_ = hook;
   copy_mode_ = ChosenCopyMode(hook != nullptr);
   if (copy_mode_ == CopyMode::kBuffered) unbuffered_capable_ = 0;
-  main_thread_ = CreateWorkerThread();
-  if (main_thread_ && main_thread_->Start(this, MainProc)) return 1;
-  DestroyWorkerThread(main_thread_);
+  main_.thread = CreateWorkerThread();
+  if (main_.thread && main_.thread->Start(this, MainProc)) return 1;
+  DestroyWorkerThread(main_.thread);
   return 0;
 }
 
@@ -156,6 +168,9 @@ InstallWorker::VersionVerdict InstallWorker::CheckVersions(const CopyJob& job,
   if (version_check_ != 1 || (CompareWideNoCase(extension, u"exe") != 0 &&
                               CompareWideNoCase(extension, u"dll") != 0))
     return VersionVerdict::kCopy;
+  // The installed file is looked at once the files before it are in
+  // place, and the verdict's report follows theirs.
+  if (!TakeTurn(job)) return VersionVerdict::kFailed;
   std::u16string name;
   os::Handle parent = tree_->OpenParent(relative, false, &name);
   os::EntryInfo entry;
@@ -197,13 +212,9 @@ InstallWorker::VersionVerdict InstallWorker::CheckVersions(const CopyJob& job,
              : VersionVerdict::kCopy;
 }
 
+
 std::int32_t InstallWorker::Report() {
   return callback_ ? callback_(user_, &status_) : 1;
-}
-
-void InstallWorker::WakeSlotWaiters() {
-  if (reader_thread_) reader_thread_->SetEvent(kSlotEvent);
-  if (writer_thread_) writer_thread_->SetEvent(kSlotEvent);
 }
 
 void InstallWorker::ReportFailure() {
@@ -229,10 +240,14 @@ void InstallWorker::FailJobWithCode(const char16_t* format, const char16_t* argu
   delete[] text;
 }
 
+bool InstallWorker::FailFile(const CopyJob& job, std::uint32_t code) {
+  StopRun();
+  FailJobWithCode(kOutputOpenFailureFormat, job.destination, code);
+  return false;
+}
+
 void InstallWorker::FailTransfer(std::uint32_t error_code, const char16_t* fallback_format) {
-  StoreRelease(error_, 1);
-  StoreRelease(abort_, 1);
-  WakeSlotWaiters();
+  StopRun();
   if (error_code == 0 ||
       os::GetErrorText(error_code, status_.message, kSystemTextLimit) == 0) {
     const bool reading = fallback_format == kShortReadFormat;
@@ -240,6 +255,43 @@ void InstallWorker::FailTransfer(std::uint32_t error_code, const char16_t* fallb
                reading ? status_.source : status_.destination);
   }
   ReportFailure();
+}
+
+// --- waiting and waking --------------------------------------------------------
+
+bool InstallWorker::Stopped() { return LoadAcquire(abort_) || LoadAcquire(finishing_); }
+
+void InstallWorker::StopRun() {
+  StoreRelease(abort_, 1);
+  WakeAll();
+}
+
+template <typename Ready>
+bool InstallWorker::SleepUntil(Sleeper& self, Ready ready) {
+  for (;;) {
+    if (Stopped()) return false;
+    if (ready()) return true;
+    // Said before the last look: whoever changes what this thread waits
+    // for after that look sees that it must wake it.
+    StoreRelease(self.waiting, 1);
+    FullFence();
+    if (!Stopped() && !ready()) self.thread->Wait(kWakeEvent, os::kInfinite);
+    StoreRelease(self.waiting, 0);
+  }
+}
+
+void InstallWorker::Wake(Sleeper& other) {
+  FullFence();
+  if (ExchangeAcqRel(other.waiting, 0) != 0) other.thread->SetEvent(kWakeEvent);
+}
+
+void InstallWorker::WakeAll() {
+  for (Sleeper* sleeper : {&main_, &reader_, &writer_}) Wake(*sleeper);
+}
+
+void InstallWorker::HandOver(std::size_t index, std::int32_t state, Sleeper& other) {
+  StoreRelease(slots_[index].state, state);
+  Wake(other);
 }
 
 // --- main worker thread -----------------------------------------------------
@@ -251,11 +303,11 @@ void InstallWorker::MainProc(qvThread*, void* self) {
 // The flags start cleared and a worker runs once: a stop asked for before
 // this thread began still holds.
 void InstallWorker::RunMain() {
-  reader_thread_ = CreateWorkerThread();
-  writer_thread_ = CreateWorkerThread();
-  const bool threads = reader_thread_ && writer_thread_ &&
-                       reader_thread_->Start(this, ReaderProc) &&
-                       writer_thread_->Start(this, WriterProc);
+  reader_.thread = CreateWorkerThread();
+  writer_.thread = CreateWorkerThread();
+  const bool threads = reader_.thread && writer_.thread &&
+                       reader_.thread->Start(this, ReaderProc) &&
+                       writer_.thread->Start(this, WriterProc);
 
   ZeroBytes(&status_, sizeof status_);
   std::uint64_t total = 0;
@@ -272,19 +324,45 @@ void InstallWorker::RunMain() {
     bool completed = true;
     for (std::size_t index = 0; completed && index < queue_.size(); ++index)
       completed = CopyOne(queue_[index], index);
-    if (completed && staged_files_ > 0) FlushStagedFiles();
+    // The last files handed on may still be in the ring.
+    if (completed && Settle() && staged_files_ > 0) FlushStagedFiles();
   }
   Finish();
 }
 
-bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
+bool InstallWorker::Settle() {
+  return SleepUntil(main_, [this] { return LoadAcquire(files_closed_) == files_opened_; });
+}
+
+void InstallWorker::NameInStatus(const CopyJob& job) {
   CopyWide(status_.source, kWorkerPathCapacity, job.source);
   CopyWide(status_.destination, kWorkerPathCapacity, job.destination);
   status_.flag = job.flag;
+}
 
+bool InstallWorker::TakeTurn(const CopyJob& job) {
+  if (!Settle()) return false;
+  NameInStatus(job);
+  return true;
+}
+
+InstallWorker::FileInFlight* InstallWorker::NextFile() {
+  const bool room = SleepUntil(
+      main_, [this] { return files_opened_ - LoadAcquire(files_closed_) < kFilesInFlight; });
+  return room ? &files_[files_opened_ % kFilesInFlight] : nullptr;
+}
+
+void InstallWorker::StartInStatus(const FileInFlight& file) {
+  NameInStatus(queue_[file.job]);
+  StoreRelease(status_.current_size, file.size);
+  StoreRelease(status_.current_written, std::uint64_t{0});
+}
+
+bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   std::u16string relative;
   if (!tree_ || !tree_->RelativeOf(job.destination, &relative)) {
-    FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::kErrorAccessDenied);
+    if (TakeTurn(job))
+      FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::kErrorAccessDenied);
     return false;
   }
 
@@ -302,70 +380,46 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
     return true;
   }
 
+  FileInFlight* file = NextFile();
+  if (!file) return false;
+  file->job = index;
   const bool system_copy = copy_mode_ == CopyMode::kSystem;
-  const int unbuffered = system_copy ? 0 : PrepareBuffers(job.source);
+  const int unbuffered = system_copy ? 0 : PrepareBuffers(job);
   if (unbuffered < 0) {
-    FailJob(kBufferFailureFormat, job.source, nullptr);
+    if (TakeTurn(job)) FailJob(kBufferFailureFormat, job.source, nullptr);
     return false;
   }
   // A folder does not open as a file; only then is it asked what it is,
   // which costs as much as the open itself.
-  const bool source_open = OpenSource(index, unbuffered == 1);
+  const bool source_open = OpenSource(*file, index, unbuffered == 1);
   const std::uint32_t source_error = os::GetLastError();
-  if (!source_open && GetPathKind(job.source) == 2) return CopyFolder(job, relative);
-  if (!OpenDestination(job, relative, index, source_open, source_error)) return false;
+  if (!source_open && GetPathKind(job.source) == 2)
+    return TakeTurn(job) && CopyFolder(job, relative);
+  if (!OpenDestination(*file, job, relative, index, source_open, source_error)) return false;
 
   // The times are part of the file; they are taken with the size, before
   // the copy reads the source.
-  std::uint64_t size = 0;
-  os::FileTime created, accessed, written;
-  if (!os::GetFileSizeAndTimes(source_, &size, &created, &accessed, &written)) {
-    FailJobWithCode(kSourceOpenFailureFormat, job.source, os::GetLastError());
+  if (!os::GetFileSizeAndTimes(file->source, &file->size, &file->created, &file->accessed,
+                               &file->written)) {
+    const std::uint32_t error = os::GetLastError();
+    if (TakeTurn(job)) FailJobWithCode(kSourceOpenFailureFormat, job.source, error);
     return false;
   }
-  StoreRelease(status_.current_size, size);
-  StoreRelease(status_.current_written, std::uint64_t{0});
-  unbuffered_ = unbuffered;
+  file->unbuffered = unbuffered == 1;
 
   if (system_copy) {
     // Nothing to hand over: this thread has the system copy the file, with
     // no wake-up of another thread per file.
+    StartInStatus(*file);
     ReadAhead(index);
-    CopyInSystem();
-  } else {
-    reader_thread_->SetEvent(kFileEvent);
-    writer_thread_->SetEvent(kFileEvent);
-    // The writer reports the file complete or stopped; the reader must
-    // also have let go of the buffers before they are released.
-    main_thread_->Wait(kFileEvent, os::kInfinite);
-    main_thread_->Wait(kReaderDoneEvent, os::kInfinite);
+    return CopyInSystem(*file) && CompleteFile(*file) && !Stopped();
   }
-  if (LoadAcquire(error_)) return false;
-  // A file stopped half-way is dropped; the installed one stays whole. A
-  // staged file that cannot be dropped would be taken for a complete one.
-  if (LoadAcquire(abort_) && LoadAcquire(status_.current_written) != size) {
-    if (!staged_.Discard())
-      FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
-    return false;
-  }
-  // A file that cannot be given its times is not installed.
-  if (!os::SetFileTimes(destination_, &created, &accessed, &written)) {
-    FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
-    return false;
-  }
-  // Staged files are flushed together at the end of the run.
-  const bool staging = !staging_folder_.empty();
-  if (!staged_.Commit(os::kAttrArchive, !staging)) {
-    FailJobWithCode(kOutputOpenFailureFormat, job.destination, os::GetLastError());
-    return false;
-  }
-  if (staging) ++staged_files_;
-  ClosePair();
-  return LoadAcquire(abort_) == 0;
+  StoreRelease(files_opened_, files_opened_ + 1);
+  Wake(reader_);
+  return !Stopped();
 }
 
 bool InstallWorker::CopyFolder(const CopyJob& job, std::u16string_view relative) {
-  ClosePair();
   os::Handle folder = os::OpenTreeFolder(tree_->Root(), std::u16string(relative).c_str(), true);
   if (folder == os::kInvalidHandle) {
     char16_t parent[kWorkerPathCapacity];
@@ -381,6 +435,34 @@ bool InstallWorker::CopyFolder(const CopyJob& job, std::u16string_view relative)
   return LoadAcquire(abort_) == 0;
 }
 
+bool InstallWorker::CompleteFile(FileInFlight& file) {
+  const CopyJob& job = queue_[file.job];
+  // A file that cannot be given its times is not installed.
+  if (!os::SetFileTimes(file.destination.File(), &file.created, &file.accessed, &file.written))
+    return FailFile(job, os::GetLastError());
+  // Staged files are flushed together at the end of the run.
+  const bool staging = !staging_folder_.empty();
+  if (!file.destination.Commit(os::kAttrArchive, !staging))
+    return FailFile(job, os::GetLastError());
+  if (staging) ++staged_files_;
+  CloseFile(file);
+  return true;
+}
+
+bool InstallWorker::CloseFile(FileInFlight& file) {
+  if (file.source != os::kInvalidHandle) os::CloseFile(file.source);
+  file.source = os::kInvalidHandle;
+  return file.destination.Discard();
+}
+
+void InstallWorker::DropUnfinishedFiles() {
+  for (std::size_t age = 0; age < kFilesInFlight; ++age) {
+    FileInFlight& file = files_[(files_closed_ + age) % kFilesInFlight];
+    if (!CloseFile(file))
+      FailJobWithCode(kOutputOpenFailureFormat, queue_[file.job].destination, os::GetLastError());
+  }
+}
+
 bool InstallWorker::FlushStagedFiles() {
   const bool flushed = os::FlushTreeFiles(staging_handle_);
   const std::uint32_t code = os::GetLastError();
@@ -392,17 +474,14 @@ bool InstallWorker::FlushStagedFiles() {
 
 void InstallWorker::Finish() {
   StoreRelease(finishing_, 1);
-  for (qvThread* thread : {reader_thread_, writer_thread_}) {
-    if (!thread) continue;
-    thread->SetEvent(kFileEvent);
-    thread->SetEvent(kSlotEvent);
+  WakeAll();
+  for (Sleeper* sleeper : {&reader_, &writer_}) {
+    if (sleeper->thread) sleeper->thread->WaitForExit();
   }
-  if (reader_thread_) reader_thread_->WaitForExit();
-  if (writer_thread_) writer_thread_->WaitForExit();
-  DestroyWorkerThread(reader_thread_);
-  DestroyWorkerThread(writer_thread_);
+  DestroyWorkerThread(reader_.thread);
+  DestroyWorkerThread(writer_.thread);
   ReleaseBuffers();
-  ClosePair();
+  DropUnfinishedFiles();
   CloseOpenedAhead();
   if (staging_handle_ != os::kInvalidHandle) os::CloseTreeFolder(staging_handle_);
   staging_handle_ = os::kInvalidHandle;
@@ -410,157 +489,149 @@ void InstallWorker::Finish() {
   Report();
 }
 
-// --- slots -------------------------------------------------------------------
-
-bool InstallWorker::WaitForSlot(std::size_t index, std::int32_t state, qvThread* self) {
-  for (;;) {
-    if (LoadAcquire(slots_[index].state) == state) return true;
-    if (LoadAcquire(abort_) || LoadAcquire(error_)) return false;
-    self->Wait(kSlotEvent, os::kInfinite);
-  }
-}
-
-void InstallWorker::SetSlotState(std::size_t index, std::int32_t state, qvThread* other) {
-  StoreRelease(slots_[index].state, state);
-  other->SetEvent(kSlotEvent);
-}
-
 // --- reader --------------------------------------------------------------------
 
 void InstallWorker::ReaderProc(qvThread*, void* self) {
   auto* worker = static_cast<InstallWorker*>(self);
-  worker->ServeFiles(worker->reader_thread_, worker->writer_thread_, kReaderDoneEvent,
-                     &InstallWorker::ReadOneFile);
+  worker->ReadFiles();
+  // The others may wait for what this thread no longer does: they look again.
+  worker->WakeAll();
 }
 
-void InstallWorker::ServeFiles(qvThread* self, qvThread* partner, std::uint32_t done_event,
-                               void (InstallWorker::*transfer)()) {
-  // Every file the main thread starts is answered, also when the other
-  // thread failed or stopped the run meanwhile (nothing is moved then);
-  // only Finish ends the loop, so the main thread never waits for a thread
-  // that is gone.
-  for (;;) {
-    self->Wait(kFileEvent, os::kInfinite);
-    if (LoadAcquire(finishing_)) return;
-    (this->*transfer)();
-    // A partner that waits for a slot this thread no longer serves re-checks.
-    partner->SetEvent(kSlotEvent);
-    main_thread_->SetEvent(done_event);
+void InstallWorker::ReadFiles() {
+  std::size_t slot = 0;
+  for (std::size_t next = 0;; ++next) {
+    if (!SleepUntil(reader_, [&] { return LoadAcquire(files_opened_) > next; })) return;
+    if (!ReadOneFile(files_[next % kFilesInFlight], slot)) return;
   }
 }
 
-void InstallWorker::ReadOneFile() {
-  const std::uint64_t size = LoadAcquire(status_.current_size);
-  if (size == 0) {
-    slots_[0].length = 0;
-    slots_[0].end_mark = 1;
-    SetSlotState(0, 0, writer_thread_);
-    return;
-  }
+bool InstallWorker::ReadOneFile(const FileInFlight& file, std::size_t& slot) {
+  // Taken first: once the last slot is handed over, the file may be
+  // complete and its place in flight taken by another.
+  const os::Handle source = file.source;
+  const std::uint64_t size = file.size;
+  const bool unbuffered = file.unbuffered;
+  // An empty file still passes through one slot, which ends it.
   std::uint64_t done = 0;
-  for (std::size_t i = 0; done < size; i = (i + 1) % count_) {
-    if (!WaitForSlot(i, 1, reader_thread_) || LoadAcquire(abort_)) return;
-    BufferSlot& slot = slots_[i];
+  do {
+    const std::size_t i = slot;
+    if (!SleepUntil(reader_, [&] { return LoadAcquire(slots_[i].state) == kSlotEmpty; }))
+      return false;
+    slot = (slot + 1) % count_;
+    BufferSlot& target = slots_[i];
     const std::uint64_t remaining = size - done;
     const std::uint32_t length =
-        remaining < slot.capacity ? static_cast<std::uint32_t>(remaining) : slot.capacity;
+        remaining < target.capacity ? static_cast<std::uint32_t>(remaining) : target.capacity;
     std::uint32_t request = length;
     // Unbuffered reads move whole sectors; the last one may reach past the end.
-    if (remaining <= slot.capacity && unbuffered_)
+    if (remaining <= target.capacity && unbuffered)
       request = (length + sector_size_ - 1) / sector_size_ * sector_size_;
 
-    auto* bytes = static_cast<unsigned char*>(slot.data);
     std::uint32_t got = 0;
-    while (got < length) {
-      std::uint32_t step = 0;
-      if (!os::ReadFile(source_, bytes + got, request - got, &step)) {
-        FailTransfer(os::GetLastError(), kShortReadFormat);
-        return;
-      }
-      if (step == 0) break;
-      got += step;
-    }
-    // The source shrank while it was copied: what is missing was never read.
-    if (got < length) {
-      FailTransfer(0, kShortReadFormat);
-      return;
+    const bool read =
+        ReadUpTo(source, static_cast<unsigned char*>(target.data), length, request, &got);
+    // A source that shrank while it was copied ends early: what is missing
+    // was never read.
+    if (!read || got < length) {
+      target.read_failed = 1;
+      target.read_error = read ? 0 : os::GetLastError();
+      target.end_mark = 1;
+      HandOver(i, kSlotFull, writer_);
+      return false;
     }
     done += length;
-    slot.end_mark = done >= size ? 1 : 0;
-    slot.length = length;
-    SetSlotState(i, 0, writer_thread_);
-  }
+    target.read_failed = 0;
+    target.end_mark = done >= size ? 1 : 0;
+    target.length = length;
+    HandOver(i, kSlotFull, writer_);
+  } while (done < size);
+  return true;
 }
 
 // --- writer --------------------------------------------------------------------
 
 void InstallWorker::WriterProc(qvThread*, void* self) {
   auto* worker = static_cast<InstallWorker*>(self);
-  worker->ServeFiles(worker->writer_thread_, worker->reader_thread_, kFileEvent,
-                     &InstallWorker::WriteOneFile);
+  worker->WriteFiles();
+  worker->WakeAll();
 }
 
-void InstallWorker::WriteOneFile() {
-  std::uint64_t offset = 0;
+void InstallWorker::WriteFiles() {
+  std::uint64_t offset = 0;  // of the next slot in its file; 0 begins a file
   for (std::size_t i = 0;; i = (i + 1) % count_) {
-    if (!WaitForSlot(i, 0, writer_thread_)) return;
-    if (LoadAcquire(abort_) || LoadAcquire(error_)) return;
-    BufferSlot& slot = slots_[i];
-    if (hook_) hook_(user_, slot.data, offset, slot.length, &status_);
-
-    const auto* bytes = static_cast<const unsigned char*>(slot.data);
-    std::uint32_t written = 0;
-    while (written < slot.length) {
-      std::uint32_t step = 0;
-      const bool ok = os::WriteFile(destination_, bytes + written, slot.length - written, &step);
-      if (!ok || step == 0) {
-        // A write that moves nothing without an error means the disk is full.
-        const std::uint32_t code = ok ? os::kErrorDiskFull : os::GetLastError();
-        FailTransfer(code, kShortWriteFormat);
-        return;
-      }
-      written += step;
-    }
-    offset += written;
-    AddAcqRel(status_.current_written, written);
-    AddAcqRel(status_.total_done, written);
-
-    if (callback_ && Report() == 0) {
-      StoreRelease(abort_, 1);
-      WakeSlotWaiters();
+    if (!SleepUntil(writer_, [&] { return LoadAcquire(slots_[i].state) == kSlotFull; })) return;
+    const BufferSlot& slot = slots_[i];
+    // Files leave the ring in the order they entered it.
+    FileInFlight& file = files_[files_closed_ % kFilesInFlight];
+    if (offset == 0) StartInStatus(file);
+    if (slot.read_failed) {
+      FailTransfer(slot.read_error, kShortReadFormat);
       return;
     }
+    if (hook_) hook_(user_, slot.data, offset, slot.length, &status_);
+    if (!WriteSlot(slot, file.destination.File())) return;
+    offset += slot.length;
+    AddAcqRel(status_.current_written, std::uint64_t{slot.length});
+    AddAcqRel(status_.total_done, std::uint64_t{slot.length});
+
+    const bool stop = callback_ && Report() == 0;
     const bool last = slot.end_mark != 0;
-    SetSlotState(i, 1, reader_thread_);
-    if (last) return;
+    HandOver(i, kSlotEmpty, reader_);
+    // A stop keeps a file that is whole.
+    if (stop) StopRun();
+    if (last) {
+      if (!CompleteFile(file)) return;
+      StoreRelease(files_closed_, files_closed_ + 1);
+      Wake(main_);
+      offset = 0;
+    }
+    if (stop) return;
   }
 }
 
-void InstallWorker::CopyInSystem() {
-  const std::uint64_t size = LoadAcquire(status_.current_size);
+bool InstallWorker::WriteSlot(const BufferSlot& slot, os::Handle destination) {
+  const auto* bytes = static_cast<const unsigned char*>(slot.data);
+  std::uint32_t written = 0;
+  while (written < slot.length) {
+    std::uint32_t step = 0;
+    const bool ok = os::WriteFile(destination, bytes + written, slot.length - written, &step);
+    if (!ok || step == 0) {
+      // A write that moves nothing without an error means the disk is full.
+      const std::uint32_t code = ok ? os::kErrorDiskFull : os::GetLastError();
+      FailTransfer(code, kShortWriteFormat);
+      return false;
+    }
+    written += step;
+  }
+  return true;
+}
+
+bool InstallWorker::CopyInSystem(FileInFlight& file) {
   // An empty file still gets its one progress report, as through the ring.
   std::uint64_t done = 0;
   do {
-    if (LoadAcquire(abort_) || LoadAcquire(error_)) return;
-    const std::uint64_t remaining = size - done;
+    if (Stopped()) return false;
+    const std::uint64_t remaining = file.size - done;
     const std::uint32_t chunk =
         remaining < kSystemCopyChunk ? static_cast<std::uint32_t>(remaining) : kSystemCopyChunk;
     std::uint32_t moved = 0;
-    if (chunk > 0 && !os::CopyFileData(source_, destination_, chunk, &moved)) {
+    if (chunk > 0 && !os::CopyFileData(file.source, file.destination.File(), chunk, &moved)) {
       FailTransfer(os::GetLastError(), kShortWriteFormat);
-      return;
+      return false;
     }
     // The source shrank while it was copied: what is missing was never read.
     if (chunk > 0 && moved == 0) {
       FailTransfer(0, kShortReadFormat);
-      return;
+      return false;
     }
     done += moved;
     AddAcqRel(status_.current_written, std::uint64_t{moved});
     AddAcqRel(status_.total_done, std::uint64_t{moved});
     if (callback_ && Report() == 0) {
       StoreRelease(abort_, 1);
-      return;
+      return done == file.size;
     }
-  } while (done < size);
+  } while (done < file.size);
+  return true;
 }

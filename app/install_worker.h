@@ -1,6 +1,8 @@
 // InstallWorker: copies a queue of files in the background. A main thread
-// walks the queue; per file a reader and a writer thread stream it through
-// a ring of large buffers, so reading and writing overlap. Executables and
+// walks the queue and opens each file; a reader and a writer thread stream
+// the files through a ring of large buffers, the reader running ahead into
+// the next files while the writer finishes the current one, so reading and
+// writing overlap within a file and across files. Executables and
 // libraries that are already installed in a newer version are left alone.
 #pragma once
 
@@ -12,6 +14,7 @@
 
 #include "file/confined_file.h"
 #include "os/file.h"
+#include "os/times.h"
 
 class qvThread;
 
@@ -26,9 +29,16 @@ struct CopyJob {
 
 // One transfer buffer. `state` is 1 while the reader may fill it and 0
 // while the writer may write it; the other fields are handed over with it.
+// Files pass through the ring one after another in queue order: the slot
+// with `end_mark` holds the last bytes of its file (none for an empty
+// one), and the next full slot begins the next file. A slot with
+// `read_failed` holds no bytes and ends its file: the source could not be
+// read (`read_error` is the system's code, 0 when the file ended early).
 struct BufferSlot {
   std::int32_t state = 1;
   std::int32_t end_mark = 0;
+  std::int32_t read_failed = 0;
+  std::uint32_t read_error = 0;
   void* data = nullptr;
   std::uint32_t capacity = 0;
   std::uint32_t length = 0;
@@ -101,39 +111,88 @@ class InstallWorker {
   static const char16_t* StripMessageId(const char16_t* text);
 
  private:
+  // A file on its way to the disk: opened by the main worker thread, read
+  // by the reader, then written, given its times and committed by the
+  // writer (or by the main worker thread itself when the system copies).
+  struct FileInFlight {
+    std::size_t job = 0;
+    os::Handle source = os::kInvalidHandle;
+    confine::StagedFile destination;
+    std::uint64_t size = 0;
+    os::FileTime created, accessed, written;
+    bool unbuffered = false;
+  };
+  // One of the worker's threads, and whether it sleeps until another
+  // wakes it: a thread that changes what the other waits for signals it
+  // only then, so the threads do not wake each other for nothing.
+  struct Sleeper {
+    qvThread* thread = nullptr;
+    std::int32_t waiting = 0;
+  };
+
   static void MainProc(qvThread* thread, void* self);
   static void ReaderProc(qvThread* thread, void* self);
   static void WriterProc(qvThread* thread, void* self);
 
   void RunMain();
-  // The loop of the reader and of the writer: per file the main thread
-  // starts, `transfer`, then a wake-up of the partner thread and of the
-  // main thread's `done_event`.
-  void ServeFiles(qvThread* self, qvThread* partner, std::uint32_t done_event,
-                  void (InstallWorker::*transfer)());
-  // Streams the current file through the slots. A failure is reported and
-  // sets the error flag; a stop leaves the abort flag set.
-  void ReadOneFile();
-  void WriteOneFile();
-  // Has the system copy the current file, reporting per chunk; ends as
-  // the two above.
-  void CopyInSystem();
-  // Makes the staged files durable; a failure has been reported when it
-  // returns false.
-  bool FlushStagedFiles();
+  // Prepares job `index` and hands it on, or deals with it here (a kept
+  // file, a folder, a failure); false when the run ends with it.
   bool CopyOne(const CopyJob& job, std::size_t index);
   // A job whose source is a folder: the folder is made below the tree.
   bool CopyFolder(const CopyJob& job, std::u16string_view relative);
+  // Makes the staged files durable; a failure has been reported when it
+  // returns false.
+  bool FlushStagedFiles();
   void Finish();
 
-  // Readies the slots for a file: 1 unbuffered, 0 buffered, -1 when the
-  // buffers cannot be allocated. Buffers stay allocated from file to file
-  // until ReleaseBuffers, at the end of the run.
-  int PrepareBuffers(const char16_t* source);
+  // Waits until every file handed to the reader is complete; false when
+  // the run stopped first.
+  bool Settle();
+  // What the main worker thread reports about `job` comes after every
+  // report about the files before it: settles, then names `job` in the
+  // status. False when the run stopped meanwhile: nothing is to be
+  // reported then, as the job would never have begun.
+  bool TakeTurn(const CopyJob& job);
+  // The file the main worker thread prepares next, once the writer has
+  // made room; null when the run stopped first.
+  FileInFlight* NextFile();
+  void NameInStatus(const CopyJob& job);
+  // Names the file about to be written in the status, with its size.
+  void StartInStatus(const FileInFlight& file);
+  // The written file gets its times and is committed. A failure stops the
+  // run and is reported.
+  bool CompleteFile(FileInFlight& file);
+  // Closes the source and drops a destination not committed; false when
+  // that staged file is still there.
+  static bool CloseFile(FileInFlight& file);
+  // The files that did not complete, oldest first. A staged file left
+  // behind would be taken for a complete one, so one that cannot be
+  // removed fails the run.
+  void DropUnfinishedFiles();
+
+  // The reader's and the writer's loops over the files in queue order,
+  // until the run stops or Finish ends them.
+  void ReadFiles();
+  void WriteFiles();
+  // Streams `file` into the ring from slot `slot` on, leaving `slot` after
+  // its last; false when the reader ends: the run stopped, or the source
+  // failed, which the writer reports in its turn.
+  bool ReadOneFile(const FileInFlight& file, std::size_t& slot);
+  // Writes the slot's bytes whole; a failure is reported.
+  bool WriteSlot(const BufferSlot& slot, os::Handle destination);
+  // Has the system copy the file, reporting per chunk; true when all of it
+  // was copied (a stop asked for on the last report still keeps it).
+  bool CopyInSystem(FileInFlight& file);
+
+  // Readies the ring for `job`'s source: 1 unbuffered, 0 buffered, -1
+  // when the buffers cannot be had. Buffers stay allocated from file to
+  // file until ReleaseBuffers, at the end of the run; buffers of another
+  // size are made once the files before have left the ring.
+  int PrepareBuffers(const CopyJob& job);
   void ReleaseBuffers();
   // Opens the source of job `index` for reading, or takes it when it was
   // opened ahead; false (not reported) when it cannot be.
-  bool OpenSource(std::size_t index, bool unbuffered);
+  bool OpenSource(FileInFlight& file, std::size_t index, bool unbuffered);
   // Opens the sources of the jobs after `index` ahead of their turn and
   // asks the system to read their first bytes meanwhile, so that the reads
   // of many small files from the disk overlap instead of waiting one by one.
@@ -143,57 +202,62 @@ class InstallWorker {
   // file in the staging folder) for writing, and reports what failed of
   // the pair: the folder first, then the source (not open, for
   // `source_error`), then the destination. False when something failed.
-  bool OpenDestination(const CopyJob& job, std::u16string_view relative, std::size_t index,
-                       bool source_open, std::uint32_t source_error);
-  bool BeginStaged(std::u16string_view relative, std::size_t index);
-  // Closes the source and drops a staged destination that was not
-  // committed.
-  void ClosePair();
+  bool OpenDestination(FileInFlight& file, const CopyJob& job, std::u16string_view relative,
+                       std::size_t index, bool source_open, std::uint32_t source_error);
+  bool BeginStaged(confine::StagedFile& staged, std::u16string_view relative, std::size_t index);
   // The version check of mode 1: an installed .exe or .dll (reached without
   // links, not a link itself) whose version is newer than the patch's is
   // kept. A version that cannot be read fails the job (reported): a file
-  // that was not read is never taken for one without a version.
+  // that was not read is never taken for one without a version. kFailed
+  // is also the answer, unreported, when the run stopped before the check.
   enum class VersionVerdict { kCopy, kKeep, kFailed };
   VersionVerdict CheckVersions(const CopyJob& job, std::u16string_view relative);
 
-  // Blocks until slot `index` has `state`, or the worker stops; true when
-  // the state was reached.
-  bool WaitForSlot(std::size_t index, std::int32_t state, qvThread* self);
-  void SetSlotState(std::size_t index, std::int32_t state, qvThread* other);
-  // Sets the error and abort flags and reports the failure once.
+  // Sleeps until `ready` holds (true) or the run stops (false).
+  template <typename Ready>
+  bool SleepUntil(Sleeper& self, Ready ready);
+  // Signals `other` when it sleeps; called after what it waits for changed.
+  static void Wake(Sleeper& other);
+  void WakeAll();
+  // Gives slot `index` to the other thread with `state`.
+  void HandOver(std::size_t index, std::int32_t state, Sleeper& other);
+  bool Stopped();
+  // Sets the abort flag and wakes every thread, which then leaves what it
+  // waits for.
+  void StopRun();
+  // Stops the run for a failed transfer and reports it once.
   void FailTransfer(std::uint32_t error_code, const char16_t* fallback_format);
+  // Stops the run for `job`'s file, reported with the system's text.
+  bool FailFile(const CopyJob& job, std::uint32_t code);
   void FailJob(const char16_t* format, const char16_t* argument, const char16_t* detail);
   // FailJob with the system's text for `code` as the detail.
   void FailJobWithCode(const char16_t* format, const char16_t* argument, std::uint32_t code);
   void ReportFailure();
-  // Wakes every thread that may wait for a slot.
-  void WakeSlotWaiters();
   std::int32_t Report();
 
   std::size_t count_;
   BufferSlot* slots_;
   std::vector<CopyJob> queue_;
   std::int32_t finishing_ = 0;  // set by Finish alone: the reader and writer end
-  qvThread* main_thread_ = nullptr;
-  qvThread* reader_thread_ = nullptr;
-  qvThread* writer_thread_ = nullptr;
+  Sleeper main_, reader_, writer_;
   const confine::Tree* tree_ = nullptr;
-  confine::StagedFile staged_;
   os::Handle staging_handle_ = os::kInvalidHandle;  // the staging folder, once reached
-  os::Handle source_ = os::kInvalidHandle;
-  os::Handle destination_ = os::kInvalidHandle;  // the staged file
+  // Files opened and not yet complete: the writer's current one, those the
+  // reader has run ahead into, and the one the main worker thread opens.
+  static constexpr std::size_t kFilesInFlight = 4;
+  FileInFlight files_[kFilesInFlight];
+  std::size_t files_opened_ = 0;  // handed to the reader (main worker thread)
+  std::size_t files_closed_ = 0;  // complete, their places free (writer)
   WorkerCallback callback_ = nullptr;
   WorkerDataHook hook_ = nullptr;
   void* user_ = nullptr;
   WorkerStatus status_{};
   std::int32_t abort_ = 0;
-  std::int32_t error_ = 0;  // a transfer failed (set together with abort_)
   std::int32_t version_check_ = 0;
   std::int32_t unbuffered_capable_ = 0;
-  std::uint32_t sector_size_ = 0;
+  std::uint32_t sector_size_ = 0;  // of the ring's buffers, 0 for buffered reads
   char16_t sector_volume_[kWorkerPathCapacity] = {};  // volume last asked
   std::uint32_t volume_sector_ = 0;                   // and its answer
-  std::int32_t unbuffered_ = 0;
   CopyMode copy_mode_ = CopyMode::kSystem;
   std::size_t staged_files_ = 0;
   struct OpenedAhead {

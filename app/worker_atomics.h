@@ -24,3 +24,8 @@ T ExchangeAcqRel(T& value, std::type_identity_t<T> wanted) {
 inline void AddAcqRel(std::uint64_t& value, std::uint64_t amount) {
   std::atomic_ref<std::uint64_t>(value).fetch_add(amount, std::memory_order_acq_rel);
 }
+
+// Orders a thread's stores before its later loads, which acquire and
+// release alone do not: a sleeper's "I wait" before its last look at what
+// it waits for, a waker's change before its look at whether one sleeps.
+inline void FullFence() { std::atomic_thread_fence(std::memory_order_seq_cst); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -231,8 +232,77 @@ TEST_P(WorkerSizes, FullDiskIsAWriteFailureWithTheSystemText) {
   EXPECT_TRUE(Destinations().empty());
 }
 
+// Many small and empty files in a row: while one is written the next ones
+// are already read, yet each lands whole in its own file with its own times,
+// and the reports follow the queue, one per file.
+TEST_P(WorkerSizes, ManySmallFilesEachArriveWholeInOrderWithTheirTimes) {
+  constexpr int kFiles = 24;
+  ASSERT_TRUE(fs::create_directories(dir_.Native(u"stage")));
+  InstallWorker* worker = NewWorker(0);
+  worker->SetStagingFolder(u"stage");
+  auto size_of = [](int i) { return i % 3 == 0 ? 0 : 100 * i + 1; };
+  // Whole seconds, which every system keeps exactly.
+  const auto now = std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now());
+  for (int i = 0; i < kFiles; ++i) {
+    Queue(worker, Numbered(i, u".bin"), Pattern(size_of(i), i));
+    fs::last_write_time(dir_.Native(u"src\\" + Numbered(i, u".bin")),
+                        now - std::chrono::hours(i + 1));
+  }
+  recorder_.Run(worker);
+
+  ASSERT_EQ(recorder_.Sequence(), std::string(kFiles, 'P') + "E");
+  std::uint64_t total = 0;
+  for (int i = 0; i < kFiles; ++i) {
+    SCOPED_TRACE(i);
+    const std::u16string staged = u"stage\\" + InstallWorker::StagedName(i);
+    EXPECT_EQ(dir_.ReadFile(staged), Pattern(size_of(i), i));
+    EXPECT_EQ(fs::last_write_time(dir_.Native(staged)), now - std::chrono::hours(i + 1));
+    const Seen& report = recorder_.reports()[i];
+    total += size_of(i);
+    EXPECT_EQ(report.source, Src(Numbered(i, u".bin")));
+    EXPECT_EQ(report.destination, Dst(Numbered(i, u".bin")));
+    EXPECT_EQ(report.current_size, static_cast<std::uint64_t>(size_of(i)));
+    EXPECT_EQ(report.current_written, report.current_size);
+    EXPECT_EQ(report.total_done, total);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CopyModes, WorkerSizes,
                          ::testing::Values("system", "buffered", "unbuffered"));
+
+// The ring of buffers alone, through the cache and past it.
+class WorkerRing : public WorkerSizes {};
+
+// The reader is files ahead of the writer when a read fails: the failure
+// is still reported after every report of the files before, for the file
+// that failed, and no file after it is left staged.
+TEST_P(WorkerRing, AReadFailureMidRunIsReportedForItsFileInTurn) {
+  ASSERT_TRUE(fs::create_directories(dir_.Native(u"stage")));
+  InstallWorker* worker = NewWorker(0);
+  worker->SetStagingFolder(u"stage");
+  // One read per file and none for an empty one: the third read is f3's.
+  const int sizes[] = {4096, 1, 0, 4096, 5000, 0, 300};
+  for (int i = 0; i < 7; ++i) Queue(worker, Numbered(i, u".bin"), Pattern(sizes[i], i));
+  {
+    Faults faults({os::FileOp::kRead, 3, os::kErrorSharingViolation});
+    recorder_.Run(worker);
+  }
+  ASSERT_EQ(recorder_.Sequence(), "PPPFE");
+  const Seen& failure = recorder_.reports()[3];
+  EXPECT_EQ(failure.source, Src(Numbered(3, u".bin")));
+  EXPECT_EQ(failure.current_size, 4096u);
+  EXPECT_EQ(failure.total_done, 4097u);
+  char16_t text[512] = {};
+  ASSERT_GT(os::GetErrorText(os::kErrorSharingViolation, text, 512), 0u);
+  EXPECT_EQ(failure.message, text);
+  std::vector<std::string> staged;
+  for (const auto& entry : fs::directory_iterator(dir_.Native(u"stage")))
+    staged.push_back(entry.path().filename().string());
+  std::sort(staged.begin(), staged.end());
+  EXPECT_EQ(staged, (std::vector<std::string>{"0", "1", "2"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(RingModes, WorkerRing, ::testing::Values("buffered", "unbuffered"));
 
 TEST_F(WorkerTest, SourcesReadAheadOnceEachAndFailedHintsCostNothing) {
   if (!os::SystemCopiesFileData()) GTEST_SKIP() << "sources are read ahead for the system's copy";
@@ -306,11 +376,12 @@ TEST_F(WorkerTest, DataHookSeesEveryBufferInOrder) {
   g_hook_calls.clear();
   InstallWorker* worker = NewWorker();
   Queue(worker, u"h.bin", Pattern(2 * kBufferedCapacity + 5, 3));
+  Queue(worker, u"next.bin", Pattern(7, 4));
   recorder_.Run(worker, RecordHook);
   using Call = std::pair<std::uint64_t, std::uint32_t>;
   const std::vector<Call> expected = {Call{0, kBufferedCapacity},
                                       Call{kBufferedCapacity, kBufferedCapacity},
-                                      Call{2 * kBufferedCapacity, 5}};
+                                      Call{2 * kBufferedCapacity, 5}, Call{0, 7}};
   EXPECT_EQ(g_hook_calls, expected);
 }
 
@@ -469,7 +540,7 @@ TEST_F(WorkerTest, SourceThatShrinksDuringTheCopyIsAReadFailure) {
 
 // --- stopping through the callback -------------------------------------------
 
-TEST_F(WorkerTest, CallbackZeroDuringTransferStopsAfterTheCurrentBuffer) {
+TEST_P(WorkerSizes, CallbackZeroDuringTransferStopsAfterTheCurrentBuffer) {
   recorder_.answer = [](std::size_t index) { return index == 0 ? 0 : 1; };
   InstallWorker* worker = NewWorker(0);
   Queue(worker, u"big.bin", Pattern(3 * kBufferedCapacity + 1, 9));
@@ -482,7 +553,7 @@ TEST_F(WorkerTest, CallbackZeroDuringTransferStopsAfterTheCurrentBuffer) {
   EXPECT_TRUE(Destinations().empty());
 }
 
-TEST_F(WorkerTest, AStoppedFileThatCannotBeRemovedFailsTheRun) {
+TEST_P(WorkerSizes, AStoppedFileThatCannotBeRemovedFailsTheRun) {
   // Left behind, either way of staging would pass for a complete file: the
   // temporary one beside its destination, the one in the staging folder.
   for (const char16_t* staging : {u"", u"stage"}) {
@@ -510,6 +581,9 @@ TEST_F(WorkerTest, AStoppedFileThatCannotBeRemovedFailsTheRun) {
 // --- version check -------------------------------------------------------------
 
 TEST_F(WorkerTest, VersionCheckKeepsOnlyNewerInstalledProgramsAndLibraries) {
+  // Through the ring, where the files around the checked one are on their
+  // way while it is checked.
+  qvtest::ScopedEnv ring("QV_COPY_MODE", "buffered");
   const struct {
     const char16_t* name;
     const char16_t* installed;  // null: plain bytes without version data
@@ -533,19 +607,24 @@ TEST_F(WorkerTest, VersionCheckKeepsOnlyNewerInstalledProgramsAndLibraries) {
     Recorder recorder;
     InstallWorker* worker = NewWorker(1, c.mode);
     dir_.WriteFile(u"src\\" + std::u16string(c.name), offered);
+    // Between two copied files, which pass through the ring meanwhile.
+    Queue(worker, u"before.txt", "before");
     Add(worker, c.name);
     Queue(worker, u"after.txt", "after");
     recorder.Run(worker);
 
     EXPECT_EQ(dir_.ReadFile(u"dst\\" + std::u16string(c.name)), c.copied ? offered : installed);
     EXPECT_EQ(dir_.ReadFile(u"dst\\after.txt"), "after");
-    ASSERT_EQ(recorder.Sequence(), "PPE");
+    ASSERT_EQ(recorder.Sequence(), "PPPE");
+    EXPECT_EQ(recorder.reports()[0].destination, Dst(u"before.txt"));
     // A skip report counts the file as done without writing it.
-    const Seen& first = recorder.reports()[0];
-    EXPECT_EQ(first.current_size, offered.size());
-    EXPECT_EQ(first.current_written, c.copied ? offered.size() : 0u);
-    EXPECT_EQ(first.total_done, offered.size());
-    EXPECT_EQ(recorder.reports()[2].total_done, offered.size() + 5);
+    const Seen& checked = recorder.reports()[1];
+    EXPECT_EQ(checked.destination, Dst(c.name));
+    EXPECT_EQ(checked.current_size, offered.size());
+    EXPECT_EQ(checked.current_written, c.copied ? offered.size() : 0u);
+    EXPECT_EQ(checked.total_done, 6 + offered.size());
+    EXPECT_EQ(recorder.reports()[2].destination, Dst(u"after.txt"));
+    EXPECT_EQ(recorder.reports()[2].total_done, 6 + offered.size() + 5);
   }
 }
 
