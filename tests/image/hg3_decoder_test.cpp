@@ -394,21 +394,4 @@ TEST_F(Hg3DecoderTest, SizeMismatchesAreLoggedLikeTheEngine) {
   EXPECT_TRUE(Logged(log, "qvImageHg3 : ビット領域のサイズが異常です"));
 }
 
-TEST_F(Hg3DecoderTest, EveryCutFileFails) {
-  auto source = MakePicture(9, 6, 4, Pattern::kNoise);
-  Hg3FrameSource frames[2] = {{source.get(), {}}, {source.get(), {}}};
-  frames[0].options.rows_per_block = 2;
-  frames[1].options.id = 1;
-  frames[1].options.cptype = 1;
-  const Bytes file = Encode({frames[0], frames[1]});
-  for (std::size_t cut = 0; cut < file.size(); ++cut) {
-    const Bytes prefix(file.begin(), file.begin() + cut);
-    const qvMemBlock block = View(prefix);
-    auto image = Make<qvImageHg3>();
-    std::uint32_t id = 0;
-    EXPECT_EQ(image->LoadByIndex(&block, 1, &id), 0) << cut;
-    EXPECT_EQ(image->Load(&block, 1), 0) << cut;
-  }
-}
-
 }  // namespace

@@ -1,24 +1,40 @@
 #include "image/image_holder.h"
+#include "image/image_jpeg.h"
+#include "image/image_png.h"
+#include "image/image_webp.h"
 #include "support/picture_files.h"
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 namespace qvtest {
 namespace {
 
 class HolderTest : public ImageTest {};
 
+template <typename Codec>
+Bytes SavedAs(const qvImage& picture) {
+  auto codec = Make<Codec>();
+  OwnedBlock out;
+  EXPECT_EQ(codec->CopyFrom(&picture), 1);
+  EXPECT_EQ(codec->Save(&out.block, 0, 0, 0, 0), 1);
+  return out.ToBytes();
+}
+
+// The type codes are the engine's: 1 BMP, 2 PSD, 3 QVF, 4 HG-2, 5 JPEG,
+// 6 HG-3, 7 PNG, 8 WebP.
 TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
   auto picture = MakePicture(4, 3, 4, Pattern::kGradient);
+  auto rgb = MakePicture(4, 3, 3, Pattern::kGradient);
   const struct {
     Bytes bytes;
-    std::uint32_t type;
+    std::uint32_t type, width, height;
   } cases[] = {
-      {BuildBmp(2, 2, 32, Bytes(16, 1)), kImageTypeBmp},
-      {BuildPsd(2, 2, 3, 0, Bytes(12, 1)), kImageTypePsd},
-      {SaveQvf(*picture), kImageTypeQvf},
-      {SaveHg2(*picture), kImageTypeHg2},
-      {SaveHg3(*picture), kImageTypeHg3},
+      {BuildBmp(2, 2, 32, Bytes(16, 1)), 1, 2, 2}, {BuildPsd(2, 2, 3, 0, Bytes(12, 1)), 2, 2, 2},
+      {SaveQvf(*picture), 3, 4, 3},                {SaveHg2(*picture), 4, 4, 3},
+      {SavedAs<qvImageJpeg>(*rgb), 5, 4, 3},       {SaveHg3(*picture), 6, 4, 3},
+      {SavedAs<qvImagePng>(*picture), 7, 4, 3},    {SavedAs<qvImageWebP>(*picture), 8, 4, 3},
   };
   for (const auto& c : cases) {
     qvImageHolder holder;
@@ -28,7 +44,15 @@ TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
     EXPECT_EQ(holder.GetImageType(), c.type);
     EXPECT_NE(holder.GetPixels(), nullptr);
     EXPECT_GT(holder.GetStride(), 0u);
+    std::uint32_t width = 0, height = 0;
+    holder.GetSize(&width, &height);
+    EXPECT_EQ(std::pair(width, height), std::pair(c.width, c.height)) << c.type;
   }
+  // A JPEG cut before its header is complete is no JPEG to the holder.
+  const Bytes jpeg = SavedAs<qvImageJpeg>(*rgb);
+  const Bytes cut(jpeg.begin(), jpeg.begin() + 20);
+  const qvMemBlock block = View(cut);
+  EXPECT_NE(qvImageHolder::ProbeType(&block), 5u);
 }
 
 TEST_F(HolderTest, FirstProbeDecidesAndFailuresAreNotRetried) {
