@@ -1,4 +1,4 @@
-"""Tests of the mutation operators and of the source guard.
+"""Tests of the mutation operators, the source guard and the suite runner.
 
 CTest runs them as mutation_tool; by hand:
 python3 -m unittest discover -s scripts/mutation -t scripts
@@ -11,6 +11,8 @@ import tempfile
 import unittest
 
 from mutation import hand_mutants, report
+from mutation.build_graph import Suite
+from mutation.runner import run_suite_once
 from mutation.operators import _parse_integer, mutants_of
 from mutation.source_guard import GuardError, SourceGuard
 
@@ -153,6 +155,18 @@ class HandMutantTest(unittest.TestCase):
             f.write("int a;\nif (x < 2)\n  go();\n")
         with self.assertRaises(hand_mutants.HandMutantError):
             hand_mutants.from_diff(root, diff)
+
+
+class RunnerTest(unittest.TestCase):
+    def run_shell(self, script, limit):
+        folder = tempfile.mkdtemp()
+        suite = Suite("s", "s", ["sh", "-c", script], {}, folder, False)
+        return run_suite_once(suite, limit, os.path.join(folder, "log"))[0]
+
+    def test_an_overrun_is_a_hang_only_when_a_longer_limit_is_overrun_too(self):
+        self.assertTrue(self.run_shell("sleep 0.4", 0.2))
+        self.assertFalse(self.run_shell("sleep 0.4; exit 1", 0.2))
+        self.assertFalse(self.run_shell("sleep 30", 0.1))
 
 
 if __name__ == "__main__":
