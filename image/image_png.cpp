@@ -76,8 +76,8 @@ int qvImagePng::Decode() {
   png_set_packswap(png);
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if ((colour & PNG_COLOR_MASK_COLOR) == 0) {
-    // Grey is widened to three equal channels (grey of 1, 2 and 4 bits to 8
-    // bits first); grey with alpha keeps it.
+    if (depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    // Grey is widened to three equal channels; grey with alpha keeps it.
     png_set_gray_to_rgb(png);
   }
   if (png_get_valid(png, info, PNG_INFO_tRNS) != 0) png_set_tRNS_to_alpha(png);
@@ -133,7 +133,9 @@ int qvImagePng::Encode(qvMemBlock* block) {
     png_destroy_write_struct(&png, nullptr);
     return 0;
   }
+  png_bytep* volatile rows = nullptr;
   if (setjmp(png_jmpbuf(png)) != 0) {
+    PrivateFree(rows);
     png_destroy_write_struct(&png, &info);
     return 0;
   }
@@ -142,9 +144,13 @@ int qvImagePng::Encode(qvMemBlock* block) {
                bytes_per_pixel_ == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
+  rows = static_cast<png_bytep*>(PrivateAlloc(0, sizeof(png_bytep) * std::size_t{height_}));
+  if (rows == nullptr) png_error(png, "out of memory");
+  for (std::uint32_t y = 0; y < height_; ++y) rows[y] = pixels_ + std::size_t{y} * stride_;
   png_set_bgr(png);
-  for (std::uint32_t y = 0; y < height_; ++y) png_write_row(png, pixels_ + std::size_t{y} * stride_);
+  png_write_image(png, rows);
   png_write_end(png, nullptr);
+  PrivateFree(rows);
   png_destroy_write_struct(&png, &info);
   void* data = nullptr;
   std::uint32_t length = 0;
