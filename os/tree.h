@@ -129,11 +129,12 @@ bool FlushTreeFolder(Handle folder);
 // costs one per folder; Windows checks each handle. One fault point of kind
 // kFlush.
 bool FlushTreeFolders(const Handle* folders, std::size_t count);
-// Brings every file of the folder (not below it) to the disk, data and
-// metadata, and the folder's entries, in one step where the system has
-// one: POSIX syncs the folder's whole file system (syncfs); Windows
-// flushes each file (FlushFileBuffers), which needs files that can be
-// opened for writing. One fault point of kind kFlush.
+// Brings every file of the folder and of the folders below it (links not
+// followed) to the disk, data and metadata, and the folders' entries, in
+// one step where the system has one: POSIX syncs the folder's whole file
+// system (syncfs); Windows flushes each file (FlushFileBuffers), which
+// needs files that can be opened for writing. One fault point of kind
+// kFlush.
 bool FlushTreeFiles(Handle folder);
 
 // Attributes and times of the entry itself; a link is refused

@@ -458,18 +458,23 @@ bool FlushTreeFolders(const Handle* folders, std::size_t count) {
   return true;
 }
 
-bool FlushTreeFiles(Handle folder) {
-  std::u16string path;
-  if (FaultInjected(FileOp::kFlush) || !win32::FolderPath(folder, &path)) return false;
-  if (!FlushesReachDisk()) return true;
+namespace {
+
+// FlushFileBuffers on every file below `path`, folders entered (links not).
+bool FlushFilesBelow(const std::u16string& path) {
   WIN32_FIND_DATAW found;
   HANDLE search = ::FindFirstFileW(win32::Wide((path + u"\\*").c_str()), &found);
   if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
   bool flushed = true;
   do {
-    if (IsFolder(found.dwFileAttributes) || IsReparse(found.dwFileAttributes)) continue;
-    const std::u16string file = path + u"\\" + reinterpret_cast<const char16_t*>(found.cFileName);
-    HANDLE handle = ::CreateFileW(win32::Wide(file.c_str()), GENERIC_WRITE,
+    const std::u16string name = reinterpret_cast<const char16_t*>(found.cFileName);
+    if (IsReparse(found.dwFileAttributes) || name == u"." || name == u"..") continue;
+    const std::u16string entry = path + u"\\" + name;
+    if (IsFolder(found.dwFileAttributes)) {
+      flushed = FlushFilesBelow(entry);
+      continue;
+    }
+    HANDLE handle = ::CreateFileW(win32::Wide(entry.c_str()), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     flushed = handle != INVALID_HANDLE_VALUE && ::FlushFileBuffers(handle);
@@ -480,6 +485,14 @@ bool FlushTreeFiles(Handle folder) {
   const DWORD error = flushed ? ERROR_SUCCESS : ::GetLastError();
   ::FindClose(search);
   return flushed || Fail(error);
+}
+
+}  // namespace
+
+bool FlushTreeFiles(Handle folder) {
+  std::u16string path;
+  if (FaultInjected(FileOp::kFlush) || !win32::FolderPath(folder, &path)) return false;
+  return !FlushesReachDisk() || FlushFilesBelow(path);
 }
 
 bool DeleteEntry(Handle folder, const char16_t* name) {
