@@ -4,7 +4,8 @@
 // It is one small text file in the updater's work folder, always replaced
 // whole (written beside, flushed, renamed over), so it is either the old
 // state or the new one. Its states in order: staging (only the work folder
-// holds anything of ours), switching (the lists below say what may have
+// holds anything of ours; a work folder without a journal says the same,
+// as it is until the switch), switching (the lists below say what may have
 // moved in the game folder), committed (the new game is in place; only the
 // work folder remains to be removed). The rename that writes "committed"
 // is the install's one commit point.

@@ -156,8 +156,11 @@ bool Transaction::Begin() {
   }
   if (!Folder(tree_, kWorkFolder, true).ok()) return Fail(kWorkFolder);
   begun_ = true;
+  // The journal is first written by the switch: until then it would only
+  // say "staging", which a work folder without one says as well (nothing
+  // to put back).
   journal_ = Journal{};
-  bool made = WriteState();
+  bool made = true;
   for (const char16_t* part : {kStagedFolder, kBackupFolder, kDeletedFolder})
     made = made && (Folder(tree_, part, true).ok() || Fail(part));
   if (!made && RemoveWorkFolder()) begun_ = false;
@@ -191,8 +194,10 @@ bool Transaction::Switch(const std::vector<std::u16string>& deletions,
     const std::string digits = std::to_string(k);
     journal_.deletions.push_back({std::u16string(digits.begin(), digits.end()), deletions[k]});
   }
-  return WriteState() && MoveDeletions(deletions) && ListSwitch(targets) && WriteState() &&
-         MakeFolders() && PutFilesInPlace();
+  // Without delete entries nothing moves before the lists are complete,
+  // and the journal is written once.
+  return (deletions.empty() || (WriteState() && MoveDeletions(deletions))) &&
+         ListSwitch(targets) && WriteState() && MakeFolders() && PutFilesInPlace();
 }
 
 bool Transaction::MoveDeletions(const std::vector<std::u16string>& deletions) {
@@ -390,11 +395,13 @@ bool Transaction::RemoveWorkFolder() {
   };
   // The journal goes first, and for good: a work folder without one holds
   // nothing to put back, while a journal whose parts are half removed
-  // could not be followed at the next start.
+  // could not be followed at the next start. A committed journal asks for
+  // nothing but this clean-up, so it may outlive any of its parts.
   // A second pass takes what a passing failure (a scanner holding a file)
   // left; what still stays is removed at the next start.
+  const bool committed = journal_.state == Journal::State::kCommitted;
   for (int pass = 0; pass < 2; ++pass) {
-    if (!gone(tree_.Delete(kJournalPath, true)) || !FlushWorkFolder()) continue;
+    if (!gone(tree_.Delete(kJournalPath, true)) || !(committed || FlushWorkFolder())) continue;
     if (gone(tree_.Delete(kWorkFolder, true))) return true;
   }
   return Fail(kWorkFolder);

@@ -2,7 +2,9 @@
 // left as it was or ends up wholly new, whatever fails and even when the
 // process dies half-way.
 //
-//   Begin       makes the work folder and writes the journal (staging).
+//   Begin       makes the work folder (the journal is first written by
+//               the switch: a work folder without one holds nothing to put
+//               back).
 //   (copies)    the installer worker writes every new file complete and
 //               flushed into the staged part (InstallWorker::SetStagingFolder);
 //               no file of the game is touched meanwhile.
@@ -53,8 +55,8 @@ class Transaction {
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
 
-  // Makes the work folder (which must not exist) and its parts, with the
-  // journal in its staging state. On failure what was made is removed.
+  // Makes the work folder (which must not exist) and its parts, without a
+  // journal yet. On failure what was made is removed.
   bool Begin();
 
   // `deletions` are the delete entries, `targets` the destinations below the

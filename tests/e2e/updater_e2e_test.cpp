@@ -130,8 +130,8 @@ TEST(UpdaterEndToEnd, CopyFailureShowsEachBoxOnceAndLeavesTheGameUnchanged) {
   box.WriteGame("a.bin", "the old alpha");
   box.WriteGame("old.txt", "to be deleted");
   box.WriteGame("install.log", "\"old line\"\r\n");
-  // The journal is the first file written, a.bin the second: a full disk.
-  box.SetFault("write:2:112");
+  // a.bin is the first file written: a full disk.
+  box.SetFault("write:1:112");
   std::vector<std::string> transcript = box.Run();
   ASSERT_EQ(transcript.size(), 9u) << ::testing::PrintToString(transcript);
   // The worker's box gives the system's own text for a full disk.

@@ -193,8 +193,8 @@ TEST(UpdaterExclusion, AnUpdaterThatWaitedForTheLockPutsAKilledInstallInOrderFir
   box.WriteGame("sub/b.bin", "old b");
   box.WriteGame("old.txt", "old");
   // The first updater holds the folder from its start and is killed half-way
-  // through its switch (the eighth rename: a.bin is new, sub/b.bin still old).
-  box.SetFault("rename:8:crash");
+  // through its switch (the seventh rename: a.bin is new, sub/b.bin still old).
+  box.SetFault("rename:7:crash");
   DrivenUpdater killed(box);
   ASSERT_TRUE(killed.Await(Question(kIntoro)));
   box.SetFault("");
