@@ -641,6 +641,24 @@ TEST_F(WorkerTest, AVersionReadThatFailsOnceIsTriedAgain) {
   EXPECT_EQ(dir_.ReadFile(u"dst\\game.exe"), VersionedExe(u"2.0.0.0"));
 }
 
+TEST_F(WorkerTest, AnInstalledProgramWhoseVersionCannotBeReadFailsTheJob) {
+  dir_.WriteFile(u"dst\\game.exe", VersionedExe(u"2.0.0.0"));
+  // Another program holds it open and shares it with nobody.
+  const os::Handle writer = os::OpenFile(Dst(u"game.exe").c_str(), os::kAccessWrite,
+                                         os::kShareNone, os::kOpenExisting, 0, 0);
+  ASSERT_NE(writer, os::kInvalidHandle);
+  InstallWorker* worker = NewWorker();
+  Queue(worker, u"game.exe", VersionedExe(u"1.0.0.0"));
+  Queue(worker, u"after.txt", "after");
+  recorder_.Run(worker);
+  os::CloseFile(writer);
+  ASSERT_EQ(recorder_.Sequence(), "FE");
+  const std::u16string prefix = u"出力ファイル [" + Dst(u"game.exe") + u"] がオープン出来ません。 : ";
+  EXPECT_EQ(recorder_.Message(0).substr(0, prefix.size()), prefix);
+  EXPECT_EQ(dir_.ReadFile(u"dst\\game.exe"), VersionedExe(u"2.0.0.0"));
+  EXPECT_FALSE(DstHas(u"after.txt"));
+}
+
 TEST_F(WorkerTest, CallbackZeroOnASkipReportStopsBeforeTheNextJob) {
   dir_.WriteFile(u"dst\\game.exe", VersionedExe(u"2.0.0.0"));
   recorder_.answer = [](std::size_t) { return 0; };
