@@ -216,14 +216,14 @@ SCENARIOS = {
     'install': Scenario(prepare_install, check_install, 0),
     'no-record': Scenario(prepare_no_record, check_unchanged, 2),
     'in-the-way': Scenario(prepare_in_the_way, check_unchanged, 2),
-    # The journal is the first file written, a file of the game the second.
-    'disk-full': Scenario(prepare_disk_full, check_unchanged, 1, {'QV_FAULT': 'write:2:112'}),
+    # A file of the game is the first file written.
+    'disk-full': Scenario(prepare_disk_full, check_unchanged, 1, {'QV_FAULT': 'write:1:112'}),
     'no-space': Scenario(prepare_no_space, check_unchanged, 2),
     'busy': Scenario(prepare_disk_full, check_unchanged, 2, beside='updater'),
     'running': Scenario(prepare_running, check_unchanged, 2, beside='game'),
-    # The 14th rename comes when the journal says "switching" and some of
+    # The 12th rename comes when the journal says "switching" and some of
     # the new files are in place; the next run rolls the game back.
-    'interrupted': Scenario(prepare_disk_full, check_unchanged, 2, interrupted='rename:14:crash'),
+    'interrupted': Scenario(prepare_disk_full, check_unchanged, 2, interrupted='rename:12:crash'),
     'no-xml': Scenario(prepare_no_xml, check_unchanged, 2),
 }
 
