@@ -15,7 +15,6 @@
 #include "system/caps.h"
 #include "base/private_heap.h"
 #include "base/format.h"
-#include "util/memory.h"
 #include "util/path.h"
 #include "util/thread.h"
 #include "util/version_info.h"
@@ -309,7 +308,6 @@ void InstallWorker::RunMain() {
                        reader_.thread->Start(this, ReaderProc) &&
                        writer_.thread->Start(this, WriterProc);
 
-  ZeroBytes(&status_, sizeof status_);
   std::uint64_t total = 0;
   for (const CopyJob& job : queue_) total += qvFile::GetSize64Of(job.source);
   status_.total_size = total;
