@@ -245,6 +245,8 @@ TEST(Archive, ClosedSlotsAreReused) {
     qvBigFile first(&archive), second(&archive);
     ASSERT_EQ(first.Open(u"a", QVFILE_READ), 1);
     ASSERT_EQ(second.Open(u"a", QVFILE_READ), 1);
+    ASSERT_EQ(first.Close(), 1);
+    EXPECT_EQ(archive.SetSlotCount(2), 0);  // the second slot is still open
   }
 }
 

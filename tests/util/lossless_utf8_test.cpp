@@ -14,6 +14,8 @@ TEST(LosslessUtf8, CharactersAndEscapedBytes) {
       // One to four bytes; past U+FFFF a surrogate pair.
       {"A\xC3\xA9\xE3\x81\x82\xEF\xBC\xA1\xF0\x90\x90\xB7",
        u"A\u00E9\u3042\uFF21\U00010437"},
+      // Just below the surrogates, then a stray byte; the first pair.
+      {"\xED\x9F\xBF\x80\xF0\x90\x80\x80", u"\uD7FF\xDC80\U00010000"},
       // Overlong, a surrogate, past U+10FFFF, a lone continuation, a zero,
       // a byte that never starts a sequence, a cut sequence: byte by byte.
       {std::string("\xC1\xBF\xED\xA0\x80\xF4\x90\x80\x80\x80\0\xFF\xE3\x81", 14),
