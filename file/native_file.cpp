@@ -100,7 +100,6 @@ int qvFile::Close() {
   if (!os::CloseFile(handle_)) return 0;
   handle_ = os::kInvalidHandle;
   name_[0] = 0;
-  position_ = 0;
   return 1;
 }
 
