@@ -105,6 +105,9 @@ TEST_F(ImageBaseTest, ExpandTo32AndSwapRedBlue) {
   EXPECT_EQ(image->GetChannelOrder(), 0u);
   const std::uint32_t swapped = (pixel & 0xFF00FF00u) | (pixel >> 16 & 0xFF) | (pixel & 0xFF) << 16;
   EXPECT_EQ(PixelAt(*image, 2, 1), swapped);
+  auto grey = MakePicture(3, 2, 1, Pattern::kNoise);
+  EXPECT_EQ(grey->ExpandTo32(), 0);  // only three bytes per pixel widen
+  EXPECT_EQ(grey->GetBytesPerPixel(), 1u);
 }
 
 TEST_F(ImageBaseTest, FlipVerticalKeepsTheMiddleRow) {
@@ -183,6 +186,8 @@ TEST_F(ImageBaseTest, CopyFromResolvesTheCanvas) {
   EXPECT_EQ(x, 5u);
   copy->GetBase(&x, &y);
   EXPECT_EQ(y, 4u);
+  EXPECT_EQ(copy->GetValidRect().right, 5);
+  EXPECT_EQ(copy->GetValidRect().bottom, 4);
   auto empty = Make<qvImage>();
   EXPECT_EQ(copy->CopyFrom(empty.get()), 0);
   EXPECT_EQ(copy->CopyFrom(nullptr), 0);
