@@ -314,6 +314,7 @@ TEST_F(AdapterTest, JpegSaverGrowsItsDestination) {
   auto noise = MakePicture(96, 96, 4, Pattern::kNoise);
   const Bytes file = SaveJpeg(*noise, 100);
   EXPECT_GT(file.size(), 96u * 96 * 4);
+  SaveJpeg(*MakePicture(1, 1, 3, Pattern::kNoise), 90);  // one pixel wide and high saves
   auto rgb = MakePicture(3, 3, 2, Pattern::kNoise);
   auto jpeg = Make<qvImageJpeg>();
   jpeg->CopyFrom(rgb.get());
