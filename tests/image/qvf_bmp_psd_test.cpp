@@ -178,6 +178,8 @@ TEST_F(BmpTest, SaveWritesTheHeaderAndRowsInMemoryOrder) {
   const Bytes file = block.ToBytes();
   ASSERT_GE(file.size(), expected.size());
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 70), expected);
+  EXPECT_EQ(Make<qvImageBmp>()->Save(&block.block, 0, 0, 0, 0), 0);
+  EXPECT_EQ(block.block.data, nullptr);  // a failed save still releases the block
 }
 
 TEST_F(BmpTest, UnpaddedTwentyFourBitPicturesAreSavedWithPaddedRows) {
