@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -146,42 +147,47 @@ std::u16string ProbeText() {
   return text;
 }
 
-TEST(CapsTables, DirectXFromFileVersions) {
-  g_files.clear();
-  EXPECT_EQ(ProbeText(), u"0.0 ");
+struct FileStep {
+  const char16_t* file;
+  std::uint32_t ms, ls;
+  const char16_t* text;
+};
 
-  // The rows of the 4.x line in order, each file at its first build and
-  // one build short; the files stay, so the last matching row wins.
-  const struct {
-    const char16_t* file;
-    std::uint32_t ms, ls;
-    const char16_t* text;
-  } steps[] = {
-      {u"ddraw.dll", 0x00040002, 95, u"1.0 "},    {u"ddraw.dll", 0x00040003, 1096, u"2.0 "},
-      {u"ddraw.dll", 0x00040004, 68, u"3.0 "},    {u"d3drg8x.dll", 0x00040004, 70, u"3.0a"},
-      {u"ddraw.dll", 0x00040005, 155, u"5.0 "},   {u"ddraw.dll", 0x00040006, 318, u"6.0 "},
-      {u"ddraw.dll", 0x00040006, 436, u"6.1 "},   {u"dplayx.dll", 0x00040006, 3 << 16 | 518, u"6.1a"},
-      {u"ddraw.dll", 0x00040007, 700, u"7.0 "},   {u"dinput.dll", 0x00040007, 716, u"7.0a"},
-  };
-  const char16_t* below = u"0.0 ";
-  for (const auto& step : steps) {
+// Each file at its first build and one build short; the files stay, so the
+// last matching row wins.
+void ExpectSteps(std::initializer_list<FileStep> steps, const char16_t* below) {
+  for (const FileStep& step : steps) {
     g_files[step.file] = {step.ms, step.ls - 1};
     EXPECT_EQ(ProbeText(), below) << "one build short of " << std::hex << step.ms << " " << step.ls;
     g_files[step.file] = {step.ms, step.ls};
     EXPECT_EQ(ProbeText(), step.text);
     below = step.text;
   }
+}
+
+TEST(CapsTables, DirectXFromFileVersions) {
+  g_files.clear();
+  EXPECT_EQ(ProbeText(), u"0.0 ");
+  ExpectSteps({{u"ddraw.dll", 0x00040002, 95, u"1.0 "}, {u"ddraw.dll", 0x00040003, 1096, u"2.0 "},
+               {u"ddraw.dll", 0x00040004, 68, u"3.0 "}, {u"d3drg8x.dll", 0x00040004, 70, u"3.0a"},
+               {u"ddraw.dll", 0x00040005, 155, u"5.0 "}, {u"ddraw.dll", 0x00040006, 318, u"6.0 "},
+               {u"ddraw.dll", 0x00040006, 436, u"6.1 "},
+               {u"dplayx.dll", 0x00040006, 3 << 16 | 518, u"6.1a"},
+               {u"ddraw.dll", 0x00040007, 700, u"7.0 "}, {u"dinput.dll", 0x00040007, 716, u"7.0a"},
+               {u"ddraw.dll", 0x00040008, 400, u"8.0 "},
+               {u"d3d8.dll", 0x00040008, 1 << 16 | 881, u"8.1 "},
+               {u"d3d8.dll", 0x00040008, 1 << 16 | 901, u"8.1a"},
+               {u"mpg2splt.ax", 0x00060003, 1 << 16 | 885, u"8.1b"},
+               {u"dpnet.dll", 0x00040009, 134, u"8.2 "}},
+              u"0.0 ");
 
   // Files of the 5.x line are weighed against the second form.
   g_files.clear();
-  g_files[u"ddraw.dll"] = {0x00050001, 0x08D20190};  // 5.1.2258.400
-  EXPECT_EQ(ProbeText(), u"8.0 ");
-  g_files[u"d3d8.dll"] = {0x00050001, 0x0A280385};  // 5.1.2600.901
-  EXPECT_EQ(ProbeText(), u"8.1a");
-  g_files[u"mpg2splt.ax"] = {0x00060003, 0x00010375};  // 6.3.1.885
-  EXPECT_EQ(ProbeText(), u"8.1b");
-  g_files[u"dpnet.dll"] = {0x00050002, 0x0E5D0086};  // 5.2.3677.134
-  EXPECT_EQ(ProbeText(), u"8.2 ");
+  ExpectSteps({{u"ddraw.dll", 0x00050001, 2258 << 16 | 400, u"8.0 "},
+               {u"d3d8.dll", 0x00050001, 2600 << 16 | 881, u"8.1 "},
+               {u"d3d8.dll", 0x00050001, 2600 << 16 | 901, u"8.1a"},
+               {u"dpnet.dll", 0x00050002, 3677 << 16 | 134, u"8.2 "}},
+              u"7.0 ");
 
   // Any readable d3d9.dll ends the probe at 9.0.
   g_files[u"d3d9.dll"] = {0, 0};
