@@ -108,8 +108,8 @@ static_assert(sizeof kEditions / sizeof kEditions[0] == 104);
 struct FileRow {
   const char16_t* file;
   std::uint64_t version4;
-  std::uint64_t version5;  // 0: the row has one form only
   DirectXVersion result;
+  std::uint64_t version5 = 0;  // 0: the row has one form only
 };
 
 constexpr std::uint64_t V(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t d) {
@@ -117,21 +117,21 @@ constexpr std::uint64_t V(std::uint64_t a, std::uint64_t b, std::uint64_t c, std
 }
 
 const FileRow kFileRows[] = {
-    {u"ddraw.dll", V(4, 2, 0, 95), 0, {1, 0, u' '}},
-    {u"ddraw.dll", V(4, 3, 0, 1096), 0, {2, 0, u' '}},
-    {u"ddraw.dll", V(4, 4, 0, 68), 0, {3, 0, u' '}},
-    {u"d3drg8x.dll", V(4, 4, 0, 70), 0, {3, 0, u'a'}},
-    {u"ddraw.dll", V(4, 5, 0, 155), 0, {5, 0, u' '}},
-    {u"ddraw.dll", V(4, 6, 0, 318), 0, {6, 0, u' '}},
-    {u"ddraw.dll", V(4, 6, 0, 436), 0, {6, 1, u' '}},
-    {u"dplayx.dll", V(4, 6, 3, 518), 0, {6, 1, u'a'}},
-    {u"ddraw.dll", V(4, 7, 0, 700), 0, {7, 0, u' '}},
-    {u"dinput.dll", V(4, 7, 0, 716), 0, {7, 0, u'a'}},
-    {u"ddraw.dll", V(4, 8, 0, 400), V(5, 1, 2258, 400), {8, 0, u' '}},
-    {u"d3d8.dll", V(4, 8, 1, 881), V(5, 1, 2600, 881), {8, 1, u' '}},
-    {u"d3d8.dll", V(4, 8, 1, 901), V(5, 1, 2600, 901), {8, 1, u'a'}},
-    {u"mpg2splt.ax", V(6, 3, 1, 885), 0, {8, 1, u'b'}},
-    {u"dpnet.dll", V(4, 9, 0, 134), V(5, 2, 3677, 134), {8, 2, u' '}},
+    {u"ddraw.dll", V(4, 2, 0, 95), {1, 0, u' '}},
+    {u"ddraw.dll", V(4, 3, 0, 1096), {2, 0, u' '}},
+    {u"ddraw.dll", V(4, 4, 0, 68), {3, 0, u' '}},
+    {u"d3drg8x.dll", V(4, 4, 0, 70), {3, 0, u'a'}},
+    {u"ddraw.dll", V(4, 5, 0, 155), {5, 0, u' '}},
+    {u"ddraw.dll", V(4, 6, 0, 318), {6, 0, u' '}},
+    {u"ddraw.dll", V(4, 6, 0, 436), {6, 1, u' '}},
+    {u"dplayx.dll", V(4, 6, 3, 518), {6, 1, u'a'}},
+    {u"ddraw.dll", V(4, 7, 0, 700), {7, 0, u' '}},
+    {u"dinput.dll", V(4, 7, 0, 716), {7, 0, u'a'}},
+    {u"ddraw.dll", V(4, 8, 0, 400), {8, 0, u' '}, V(5, 1, 2258, 400)},
+    {u"d3d8.dll", V(4, 8, 1, 881), {8, 1, u' '}, V(5, 1, 2600, 881)},
+    {u"d3d8.dll", V(4, 8, 1, 901), {8, 1, u'a'}, V(5, 1, 2600, 901)},
+    {u"mpg2splt.ax", V(6, 3, 1, 885), {8, 1, u'b'}},
+    {u"dpnet.dll", V(4, 9, 0, 134), {8, 2, u' '}, V(5, 2, 3677, 134)},
 };
 
 }  // namespace
