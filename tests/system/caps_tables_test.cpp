@@ -40,6 +40,10 @@ TEST(CapsTables, Win9xVersionLivesInTheBuildField) {
   EXPECT_EQ(major, 4u);
   EXPECT_EQ(minor, 10u);
   EXPECT_EQ(build, 2222u);
+  SplitWin9xBuild(0xFFFFFFFF, &major, &minor, &build);  // every bit in exactly one field
+  EXPECT_EQ(major, 255u);
+  EXPECT_EQ(minor, 255u);
+  EXPECT_EQ(build, 65535u);
 }
 
 TEST(CapsTables, EditionNames) {
