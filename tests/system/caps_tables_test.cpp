@@ -104,6 +104,7 @@ TEST(CapsTables, DirectXAsTheProbeReportsIt) {
   };
   const Row rows[] = {
       {{12, 0, u' '}, true, 10, 0, 19045, false, 0, 0xB0000, u"11.0"},
+      {{10, 0, u' '}, true, 7, 0, 0, false, 0, 0xB0000, u"11.0"},
       {{10, 0, u'a'}, true, 6, 1, 7601, false, 0, 0xB0000, u"11.0"},
       {{10, 1, u' '}, true, 6, 0, 6003, false, 0, 0xB0000, u"11.0"},
       {{10, 0, u' '}, true, 6, 0, 6002, true, 1, 0xB0000, u"11.0"},
