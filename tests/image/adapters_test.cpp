@@ -10,6 +10,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <jpeglib.h>
 
@@ -56,8 +57,9 @@ Bytes WritePng(const PngLayout& layout, std::vector<Bytes>* samples = nullptr) {
                     static_cast<png_byte>(i * 5)};
       alpha[i] = static_cast<png_byte>(i * 17);
     }
-    png_set_PLTE(png, info, palette, 16);
-    if (layout.with_trns) png_set_tRNS(png, info, alpha, 16, nullptr);
+    const int entries = std::min(16, 1 << layout.bit_depth);
+    png_set_PLTE(png, info, palette, entries);
+    if (layout.with_trns) png_set_tRNS(png, info, alpha, entries, nullptr);
   } else if (layout.with_trns) {
     png_color_16 key{};
     key.gray = 3;
@@ -131,6 +133,7 @@ TEST_F(AdapterTest, PngDecodingMatchesLibpngForEveryKind) {
   ExpectMatchesReference(WritePng({6, 2, PNG_COLOR_TYPE_PALETTE, 8, false, false}), 3);
   ExpectMatchesReference(WritePng({6, 2, PNG_COLOR_TYPE_PALETTE, 8, false, true}), 4);
   ExpectMatchesReference(WritePng({13, 2, PNG_COLOR_TYPE_PALETTE, 4, false, true}), 4);
+  ExpectMatchesReference(WritePng({13, 2, PNG_COLOR_TYPE_PALETTE, 2}), 3);
   ExpectMatchesReference(WritePng({11, 3, PNG_COLOR_TYPE_GRAY, 8}), 3);
   ExpectMatchesReference(WritePng({11, 3, PNG_COLOR_TYPE_GRAY, 1}), 3);
   // Grey with alpha keeps its alpha in 4 bytes per pixel.
@@ -184,6 +187,7 @@ TEST_F(AdapterTest, BrokenPngsFailCleanly) {
   const qvMemBlock block = View(bad_crc);
   auto image = Make<qvImagePng>();
   EXPECT_EQ(image->Load(&block, 0), 0);
+  EXPECT_EQ(qvImagePng::Probe(nullptr), 0);
 }
 
 TEST_F(AdapterTest, PngSaveRoundTripsAndCrops) {
