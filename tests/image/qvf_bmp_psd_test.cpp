@@ -213,14 +213,19 @@ TEST_F(PsdTest, RawPlanesInterleaveWithTheTopRowLast) {
 TEST_F(PsdTest, PackBitsRunsAndControlByte128) {
   // Width 129, height 1: 128 repeats the next byte 129 times; a literal run
   // of two bytes ends one byte past the green plane; that byte is dropped.
-  Bytes data(3 * 1 * 2, 0);  // row byte counts, skipped
-  data.insert(data.end(), {128, 5});
-  data.insert(data.end(), {0x81, 6, 1, 6, 8});  // 128 repeats, then 2 literals: 8 is dropped
-  data.insert(data.end(), {128, 9});
-  auto image = LoadAs<qvImagePsd>(BuildPsd(129, 1, 3, 1, data));
-  ASSERT_NE(image, nullptr);
-  EXPECT_EQ(PixelAt(*image, 0, 0), 0xFF050609u);
-  EXPECT_EQ(PixelAt(*image, 128, 0), 0xFF050609u);
+  // The blue plane ends with a run or a literal reaching 127 bytes past it.
+  Bytes literal = {0x81, 9, 127, 9};
+  literal.resize(literal.size() + 127, 0xEE);
+  for (const Bytes& blue : {Bytes{128, 9}, Bytes{0x81, 9, 0x81, 9}, literal}) {
+    Bytes data(3 * 1 * 2, 0);  // row byte counts, skipped
+    data.insert(data.end(), {128, 5});
+    data.insert(data.end(), {0x81, 6, 1, 6, 8});  // 128 repeats, then 2 literals: 8 is dropped
+    data.insert(data.end(), blue.begin(), blue.end());
+    auto image = LoadAs<qvImagePsd>(BuildPsd(129, 1, 3, 1, data));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(PixelAt(*image, 0, 0), 0xFF050609u);
+    EXPECT_EQ(PixelAt(*image, 128, 0), 0xFF050609u);
+  }
 }
 
 TEST_F(PsdTest, HeightIsTakenModulo65536AndShortDataIsRefused) {
