@@ -1,4 +1,5 @@
 #include "system/caps.h"
+#include "os/caps.h"
 
 #include <gtest/gtest.h>
 
@@ -53,14 +54,18 @@ TEST(CapsProbe, FillsTheRecordOfThisMachine) {
 }
 
 TEST(CapsProbe, ProbesOnlyWhatTheFlagsName) {
-  qvCaps caps(QVCAPS_MEMORY | QVCAPS_CPU, 0);
-  EXPECT_EQ(caps.os.code, 0u);
-  EXPECT_EQ(caps.os.name[0], 0);
+  qvCaps caps(QVCAPS_OS | QVCAPS_MEMORY | QVCAPS_CPU, 0);
+  EXPECT_NE(caps.os.name[0], 0);
   EXPECT_EQ(caps.directx_text[0], 0);
-  EXPECT_GT(caps.total_physical_mib, 0u);
   EXPECT_GE(caps.cpu.processor_count, 1u);
   // Without the clock flag nothing is measured.
   EXPECT_EQ(caps.cpu.measured_mhz, 0u);
+  // Memory in whole MiB; the totals do not change while the test runs.
+  os::MemoryStatus status;
+  ASSERT_TRUE(os::QueryMemoryStatus(&status));
+  EXPECT_EQ(caps.total_physical_mib, status.total_physical >> 20);
+  EXPECT_EQ(caps.total_page_file_mib, status.total_page_file >> 20);
+  EXPECT_GT(caps.available_page_file_mib, 0u);
 }
 
 }  // namespace
