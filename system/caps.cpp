@@ -156,8 +156,8 @@ void qvCaps::ProbeMemory() {
 }
 
 void qvCaps::ProbeOem() {
-  char16_t windows[kShellFolderCapacity] = {};
-  if (!GetShellFolder(kWindowsFolderIndex, windows)) windows[0] = 0;
+  char16_t windows[kShellFolderCapacity];
+  GetShellFolder(kWindowsFolderIndex, windows);  // empty when there is none
   os::QueryOemValue(windows, u"Manufacturer", manufacturer, 256);
   os::QueryOemValue(windows, u"Model", model, 256);
 }
