@@ -104,11 +104,56 @@ void InstallWorker::ReleaseBuffers() {
 bool InstallWorker::BeginStaged(confine::StagedFile& staged, std::u16string_view relative,
                                 std::size_t index) {
   if (staging_folder_.empty()) return staged.Begin(*tree_, relative, os::kFlagSequentialScan);
-  // The staging folder is reached once for the run, not once per file, and
-  // is the run's own: its files are written under their final names.
+  // The staging folder is the run's own: its files are written under their
+  // final names.
+  const std::u16string_view path = StagedPathOf(index);
+  const std::size_t cut = path.rfind(u'\\');
+  if (cut == std::u16string_view::npos)
+    return staged.BeginInPlace(StagingFolder(), path.empty() ? StagedName(index) : path,
+                               os::kFlagSequentialScan);
+  return staged.BeginInPlace(StagedSubfolder(path.substr(0, cut)), path.substr(cut + 1),
+                             os::kFlagSequentialScan);
+}
+
+std::u16string_view InstallWorker::StagedPathOf(std::size_t index) const {
+  return index < staged_paths_.size() ? std::u16string_view(staged_paths_[index]) : u"";
+}
+
+// Reached once for the run, not once per file.
+os::Handle InstallWorker::StagingFolder() {
   if (staging_handle_ == os::kInvalidHandle)
     staging_handle_ = os::OpenTreeFolder(tree_->Root(), staging_folder_.c_str(), true);
-  return staged.BeginInPlace(staging_handle_, StagedName(index), os::kFlagSequentialScan);
+  return staging_handle_;
+}
+
+os::Handle InstallWorker::StagedSubfolder(std::u16string_view folder) {
+  // The folder asked for when it is held, else the place used longest ago.
+  StagedFolder* chosen = &staged_folders_[0];
+  for (StagedFolder& held : staged_folders_) {
+    if (held.handle != os::kInvalidHandle && held.path == folder) {
+      chosen = &held;
+      break;
+    }
+    if (held.last_used < chosen->last_used) chosen = &held;
+  }
+  chosen->last_used = ++staged_folder_uses_;
+  if (chosen->handle != os::kInvalidHandle && chosen->path == folder) return chosen->handle;
+  if (chosen->handle != os::kInvalidHandle) os::CloseTreeFolder(chosen->handle);
+  const os::Handle staging = StagingFolder();
+  chosen->path = folder;
+  chosen->handle = staging == os::kInvalidHandle
+                       ? os::kInvalidHandle
+                       : os::OpenTreeFolder(staging, chosen->path.c_str(), true);
+  return chosen->handle;
+}
+
+void InstallWorker::CloseStagedFolders() {
+  for (StagedFolder& held : staged_folders_) {
+    if (held.handle != os::kInvalidHandle) os::CloseTreeFolder(held.handle);
+    held.handle = os::kInvalidHandle;
+  }
+  if (staging_handle_ != os::kInvalidHandle) os::CloseTreeFolder(staging_handle_);
+  staging_handle_ = os::kInvalidHandle;
 }
 
 bool InstallWorker::OpenSource(FileInFlight& file, std::size_t index, bool unbuffered) {

@@ -16,6 +16,7 @@ constexpr std::u16string_view kStatePrefix = u"state ";
 constexpr std::u16string_view kDeletePrefix = u"delete ";
 constexpr std::u16string_view kFolderPrefix = u"folder ";
 constexpr std::u16string_view kFilePrefix = u"file ";
+constexpr std::u16string_view kTreePrefix = u"tree ";
 
 // Keys are numbers of jobs and entries: far fewer digits than this.
 constexpr std::size_t kMaxKeyUnits = 20;
@@ -73,6 +74,8 @@ std::vector<std::u16string> JournalLines(const Journal& journal) {
     lines.push_back(std::u16string(kFolderPrefix) + folder);
   for (const JournalEntry& entry : journal.files)
     lines.push_back(std::u16string(kFilePrefix) + EntryText(entry));
+  for (const JournalEntry& entry : journal.trees)
+    lines.push_back(std::u16string(kTreePrefix) + EntryText(entry));
   lines.emplace_back(kEnd);
   return lines;
 }
@@ -95,15 +98,19 @@ bool ParseJournal(const std::vector<std::u16string>& lines, Journal* journal) {
   for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
     std::u16string_view line = lines[i];
     JournalEntry entry;
+    auto moved = [&](std::u16string_view prefix) {
+      return StartsWith(line, prefix) && ParseEntry(line.substr(prefix.size()), &entry) &&
+             IsKey(entry.key) && IsGamePath(entry.relative);
+    };
     if (StartsWith(line, kDeletePrefix) && ParseEntry(line.substr(kDeletePrefix.size()), &entry) &&
         IsKey(entry.key)) {
       // A delete entry that the rules refuse was never moved; it stays in
       // the journal only to keep the keys in step.
       journal->deletions.push_back(entry);
-    } else if (StartsWith(line, kFilePrefix) &&
-               ParseEntry(line.substr(kFilePrefix.size()), &entry) && IsKey(entry.key) &&
-               IsGamePath(entry.relative)) {
+    } else if (moved(kFilePrefix)) {
       journal->files.push_back(entry);
+    } else if (moved(kTreePrefix)) {
+      journal->trees.push_back(entry);
     } else if (StartsWith(line, kFolderPrefix) &&
                IsGamePath(std::u16string_view(line).substr(kFolderPrefix.size()))) {
       journal->folders.emplace_back(line.substr(kFolderPrefix.size()));

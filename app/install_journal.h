@@ -46,6 +46,9 @@ struct Journal {
   // Files put in place from the staged part; an installed file they
   // replace goes to the backup part under the same key.
   std::vector<JournalEntry> files;
+  // Folders new to the game, each staged whole in the staged part and
+  // moved in with one rename; they never replace anything.
+  std::vector<JournalEntry> trees;
   friend bool operator==(const Journal&, const Journal&) = default;
 };
 

@@ -96,6 +96,7 @@ bool InstallSession::Start(const std::u16string& data_folder,
   worker_->SetVersionCheck(1);
   worker_->SetDestinationTree(&tree_);
   worker_->SetStagingFolder(install::kStagedFolder);
+  worker_->SetStagedPaths(transaction_->PlanStaging(copy_list));
   for (const std::u16string& entry : copy_list) {
     const std::u16string source = data_folder + u"\\" + entry;
     worker_->Add(source.c_str(), install::FullPath(tree_, entry).c_str(), 0);

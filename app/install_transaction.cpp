@@ -1,11 +1,14 @@
 #include "app/install_transaction.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "app/text_line_list.h"
+#include "file/confine_rules.h"
 #include "file/confined_tree.h"
 #include "os/tree.h"
 #include "os/tree_names.h"
@@ -94,8 +97,11 @@ class Parents {
   os::Handle handle_ = os::kInvalidHandle;
 };
 
-// The job whose staged file has the name `key` (its index in decimal).
-std::optional<std::size_t> JobOfKey(std::u16string_view key) {
+// The number that `key` holds after `prefix` (decimal, as the keys are
+// written).
+std::optional<std::size_t> NumberOfKey(std::u16string_view key, std::u16string_view prefix) {
+  if (key.substr(0, prefix.size()) != prefix) return std::nullopt;
+  key.remove_prefix(prefix.size());
   if (key.empty() || key.size() > 9 || (key.size() > 1 && key[0] == u'0')) return std::nullopt;
   std::size_t n = 0;
   for (const char16_t unit : key) {
@@ -105,12 +111,49 @@ std::optional<std::size_t> JobOfKey(std::u16string_view key) {
   return n;
 }
 
+std::u16string KeyOf(std::u16string_view prefix, std::size_t n) {
+  const std::string digits = std::to_string(n);
+  return std::u16string(prefix) + std::u16string(digits.begin(), digits.end());
+}
+
+// Staged files are named by their job, staged folders by "t" and their
+// number.
+constexpr std::u16string_view kTreePrefix = u"t";
+
+// The components of `relative` joined by '\\', empty ones dropped.
+std::u16string Normalised(std::u16string_view relative) {
+  std::u16string joined;
+  os::ForEachComponent(relative, [&](std::u16string_view name) {
+    if (!joined.empty()) joined += u'\\';
+    joined += name;
+    return true;
+  });
+  return joined;
+}
+
+std::u16string Folded(std::u16string_view text) {
+  std::u16string folded(text);
+  for (char16_t& unit : folded) unit = confine::FoldCase(unit);
+  return folded;
+}
+
 enum class Presence { kThere, kAbsent, kUnknown };
 
 Presence EntryPresence(os::Handle folder, const char16_t* name) {
   os::EntryInfo info;
   if (os::GetEntryInfo(folder, name, &info)) return Presence::kThere;
   return os::GetLastError() == os::kErrorFileNotFound ? Presence::kAbsent : Presence::kUnknown;
+}
+
+Presence FolderPresence(const confine::Tree& tree, const std::u16string& folder) {
+  os::Handle handle = os::OpenTreeFolder(tree.Root(), folder.c_str(), false);
+  if (handle != os::kInvalidHandle) {
+    os::CloseTreeFolder(handle);
+    return Presence::kThere;
+  }
+  const std::uint32_t error = os::GetLastError();
+  return error == os::kErrorPathNotFound || error == os::kErrorFileNotFound ? Presence::kAbsent
+                                                                            : Presence::kUnknown;
 }
 
 // Moves the old entry to `key` in the backup part. A link the system
@@ -167,6 +210,56 @@ bool Transaction::Begin() {
   return made;
 }
 
+std::vector<std::u16string> Transaction::PlanStaging(const std::vector<std::u16string>& targets) {
+  // The topmost folder above each job that the game lacks, asking about
+  // each folder once.
+  std::map<std::u16string, Presence> asked;
+  std::vector<std::u16string> paths(targets.size()), roots(targets.size());
+  std::map<std::u16string, std::vector<std::u16string>> spellings;  // by folded root
+  std::set<std::u16string> named;  // folded paths of the jobs below new folders
+  std::set<std::u16string> named_twice;  // folded roots of which a job names a path again
+  for (std::size_t n = 0; n < targets.size(); ++n) {
+    paths[n] = Normalised(targets[n]);
+    for (std::size_t end = paths[n].find(u'\\'); end != std::u16string::npos;
+         end = paths[n].find(u'\\', end + 1)) {
+      const std::u16string folder = paths[n].substr(0, end);
+      auto [known, fresh] = asked.try_emplace(folder, Presence::kUnknown);
+      if (fresh) known->second = FolderPresence(tree_, folder);
+      if (known->second == Presence::kThere) continue;
+      // A folder that cannot be asked about is left to the switch, which
+      // then reports it.
+      if (known->second == Presence::kAbsent) roots[n] = folder;
+      break;
+    }
+    if (roots[n].empty()) continue;
+    const std::u16string root = Folded(roots[n]);
+    if (!named.insert(Folded(paths[n])).second) named_twice.insert(root);
+    std::vector<std::u16string>& spelled = spellings[root];
+    if (std::find(spelled.begin(), spelled.end(), roots[n]) == spelled.end())
+      spelled.push_back(roots[n]);
+  }
+  // Folders whose names differ only in case would be one folder on some
+  // systems and two on others, and a file named twice cannot be written
+  // twice into a staged folder, where each is written once: the jobs of
+  // such folders are staged one by one.
+  std::map<std::u16string, std::u16string> keys;  // by root
+  trees_.clear();
+  for (const auto& [folded, spelled] : spellings) {
+    if (spelled.size() != 1 || named_twice.count(folded)) continue;
+    keys[spelled.front()] = KeyOf(kTreePrefix, trees_.size());
+    trees_.push_back({keys[spelled.front()], spelled.front()});
+  }
+  for (std::size_t n = 0; n < targets.size(); ++n) {
+    // A job that names a new folder itself (a folder job) is that folder.
+    auto own = keys.find(paths[n]);
+    auto root = keys.find(roots[n]);
+    if (own != keys.end()) paths[n] = own->second;
+    else if (root != keys.end()) paths[n] = root->second + paths[n].substr(roots[n].size());
+    else paths[n].clear();
+  }
+  return paths;
+}
+
 bool Transaction::StageLog(const std::vector<std::u16string>& log_lines) {
   TextLineList log;
   if (!log.Load(tree_, kLogPath)) {
@@ -214,38 +307,39 @@ bool Transaction::MoveDeletions(const std::vector<std::u16string>& deletions) {
 }
 
 bool Transaction::ListSwitch(const std::vector<std::u16string>& targets) {
-  // One listing of the staged part tells which jobs left a file there,
-  // where asking for each would cost a system call per file.
+  // One listing of the staged part tells which jobs left a file there and
+  // which new folders were made, where asking for each would cost a system
+  // call per file.
   Folder staged(tree_, kStagedFolder, false);
   std::vector<std::u16string> names;
   if (!staged.ok() || !os::ListFolderNames(staged.get(), &names)) return Fail(kStagedFolder);
-  std::vector<bool> present(targets.size());
+  std::vector<bool> present(targets.size()), tree_present(trees_.size());
   for (const std::u16string& name : names) {
-    const std::optional<std::size_t> n = JobOfKey(name);
+    const std::optional<std::size_t> n = NumberOfKey(name, u"");
+    const std::optional<std::size_t> k = NumberOfKey(name, kTreePrefix);
     if (n && *n < targets.size()) present[*n] = true;
+    if (k && *k < trees_.size()) tree_present[*k] = true;
   }
-  std::vector<JournalEntry> files;
-  for (std::size_t n = 0; n < targets.size(); ++n) {
-    const std::string digits = std::to_string(n);
-    if (present[n]) files.push_back({std::u16string(digits.begin(), digits.end()), targets[n]});
-  }
+  std::vector<JournalEntry> files, trees;
+  for (std::size_t n = 0; n < targets.size(); ++n)
+    if (present[n]) files.push_back({KeyOf(u"", n), targets[n]});
   files.push_back({kLogKey, kLogPath});
-  for (const JournalEntry& file : files) {
-    for (const std::u16string& folder : FoldersAbove(file.relative)) {
-      if (std::find(journal_.folders.begin(), journal_.folders.end(), folder) !=
-          journal_.folders.end())
-        continue;
-      os::Handle handle = os::OpenTreeFolder(tree_.Root(), folder.c_str(), false);
-      if (handle != os::kInvalidHandle) {
-        os::CloseTreeFolder(handle);
-        continue;
+  for (std::size_t k = 0; k < trees_.size(); ++k)
+    if (tree_present[k]) trees.push_back(trees_[k]);
+  for (const std::vector<JournalEntry>* moved : {&files, &trees}) {
+    for (const JournalEntry& entry : *moved) {
+      for (const std::u16string& folder : FoldersAbove(entry.relative)) {
+        if (std::find(journal_.folders.begin(), journal_.folders.end(), folder) !=
+            journal_.folders.end())
+          continue;
+        const Presence there = FolderPresence(tree_, folder);
+        if (there == Presence::kUnknown) return Fail(folder);
+        if (there == Presence::kAbsent) journal_.folders.push_back(folder);
       }
-      const std::uint32_t error = os::GetLastError();
-      if (error != os::kErrorPathNotFound && error != os::kErrorFileNotFound) return Fail(folder);
-      journal_.folders.push_back(folder);
     }
   }
   journal_.files = std::move(files);
+  journal_.trees = std::move(trees);
   return true;
 }
 
@@ -270,6 +364,16 @@ bool Transaction::PutFilesInPlace() {
     if (!os::RenameEntry(staged.get(), file.key.c_str(), target.get(), target.name()))
       return Fail(file.relative);
     if (changed.empty() || changed.back() != target.folder()) changed.push_back(target.folder());
+  }
+  // A new folder moves in whole; it never replaces what came meanwhile.
+  for (const JournalEntry& tree : journal_.trees) {
+    if (!target.Reach(tree.relative)) return Fail(tree.relative);
+    const Presence installed = EntryPresence(target.get(), target.name());
+    if (installed == Presence::kThere) os::SetLastError(os::kErrorAlreadyExists);
+    if (installed != Presence::kAbsent ||
+        !os::RenameEntry(staged.get(), tree.key.c_str(), target.get(), target.name()))
+      return Fail(tree.relative);
+    changed.push_back(target.folder());
   }
   // The folders are flushed together, after all the moves, not each after
   // its own: file systems write renames to their journal in the order they
@@ -297,9 +401,10 @@ bool Transaction::PutFilesInPlace() {
 }
 
 bool Transaction::Commit() {
-  if (!WriteJournal(tree_, Journal{Journal::State::kCommitted, {}, {}, {}}))
-    return Fail(kJournalPath);
-  journal_ = Journal{Journal::State::kCommitted, {}, {}, {}};
+  Journal committed;
+  committed.state = Journal::State::kCommitted;
+  if (!WriteJournal(tree_, committed)) return Fail(kJournalPath);
+  journal_ = committed;
   RemoveWorkFolder();
   begun_ = false;
   return true;
@@ -313,6 +418,8 @@ bool Transaction::Rollback() {
     if (!WriteState()) return false;
     for (auto file = journal_.files.rbegin(); file != journal_.files.rend(); ++file)
       if (!RollBackFile(*file)) return false;
+    for (auto tree = journal_.trees.rbegin(); tree != journal_.trees.rend(); ++tree)
+      if (!RollBackTree(*tree)) return false;
     for (auto folder = journal_.folders.rbegin(); folder != journal_.folders.rend(); ++folder)
       if (!RemoveMadeFolder(*folder)) return false;
     for (auto deletion = journal_.deletions.rbegin(); deletion != journal_.deletions.rend();
@@ -348,6 +455,24 @@ bool Transaction::RollBackFile(const JournalEntry& file) {
       !os::RenameEntry(backup.get(), file.key.c_str(), target.get(), target.name()))
     return Fail(file.relative);
   return os::FlushTreeFolder(target.get()) || Fail(file.relative);
+}
+
+// A new folder that moved in goes back to the staged part, which goes with
+// the work folder.
+bool Transaction::RollBackTree(const JournalEntry& tree) {
+  Folder staged(tree_, kStagedFolder, false);
+  if (!staged.ok()) return Fail(kWorkFolder);
+  const Presence is_staged = EntryPresence(staged.get(), tree.key.c_str());
+  if (is_staged == Presence::kUnknown) return Fail(kWorkFolder);
+  if (is_staged == Presence::kThere) return true;
+  Parent target(tree_, tree.relative);
+  if (!target.ok()) return Fail(tree.relative);
+  const Presence installed = EntryPresence(target.get(), target.name());
+  if (installed == Presence::kUnknown) return Fail(tree.relative);
+  if (installed == Presence::kAbsent) return true;
+  return (os::RenameEntry(target.get(), target.name(), staged.get(), tree.key.c_str()) &&
+          os::FlushTreeFolder(target.get())) ||
+         Fail(tree.relative);
 }
 
 // A folder the install made goes only when it is empty again: what was put

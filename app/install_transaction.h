@@ -5,13 +5,16 @@
 //   Begin       makes the work folder (the journal is first written by
 //               the switch: a work folder without one holds nothing to put
 //               back).
+//   PlanStaging decides where each new file is staged: a folder that the
+//               game lacks is staged whole, the other files one by one.
 //   (copies)    the installer worker writes every new file complete and
 //               flushed into the staged part (InstallWorker::SetStagingFolder);
 //               no file of the game is touched meanwhile.
 //   Switch      stages install.log, moves the delete entries aside, makes
-//               missing folders and renames each staged file over its
-//               target, the old file going to the backup part; each step is
-//               in the journal before it is done.
+//               missing folders, renames each staged file over its target,
+//               the old file going to the backup part, and each staged
+//               folder to its place; each step is in the journal before it
+//               is done.
 //   Commit      writes "committed" into the journal (the commit point) and
 //               removes the work folder with the backups.
 //   Rollback    puts everything back from the journal, before the commit.
@@ -58,6 +61,12 @@ class Transaction {
   // Makes the work folder (which must not exist) and its parts, without a
   // journal yet. On failure what was made is removed.
   bool Begin();
+  // Where the worker stages each job of `targets` (InstallWorker::
+  // SetStagedPaths, by job index): a job below folders that the game lacks
+  // goes into a staged copy of the topmost of them, which the switch moves
+  // in with one rename; the other jobs get an empty path (a staged file of
+  // their own). Folders whose names differ only in case stay out of it.
+  std::vector<std::u16string> PlanStaging(const std::vector<std::u16string>& targets);
 
   // `deletions` are the delete entries, `targets` the destinations below the
   // install folder by job index (a job whose staged file is missing was kept
@@ -90,6 +99,7 @@ class Transaction {
   bool MakeFolders();
   bool PutFilesInPlace();
   bool RollBackFile(const JournalEntry& file);
+  bool RollBackTree(const JournalEntry& tree);
   bool RemoveMadeFolder(const std::u16string& folder);
   bool RestoreDeletion(const JournalEntry& deletion);
   // Makes the work folder's entries durable; true when it is gone.
@@ -98,6 +108,7 @@ class Transaction {
 
   const confine::Tree& tree_;
   Journal journal_;
+  std::vector<JournalEntry> trees_;  // planned: staged folder and its place
   bool begun_ = false;
   Failure failure_;
 };

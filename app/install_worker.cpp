@@ -117,6 +117,10 @@ void InstallWorker::SetDestinationTree(const confine::Tree* tree) { tree_ = tree
 
 void InstallWorker::SetStagingFolder(std::u16string_view folder) { staging_folder_ = folder; }
 
+void InstallWorker::SetStagedPaths(std::vector<std::u16string> paths) {
+  staged_paths_ = std::move(paths);
+}
+
 std::u16string InstallWorker::StagedName(std::size_t index) {
   const std::string digits = std::to_string(index);
   return std::u16string(digits.begin(), digits.end());
@@ -392,7 +396,7 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   const bool source_open = OpenSource(*file, index, unbuffered == 1);
   const std::uint32_t source_error = os::GetLastError();
   if (!source_open && GetPathKind(job.source) == 2)
-    return TakeTurn(job) && CopyFolder(job, relative);
+    return TakeTurn(job) && CopyFolder(job, relative, index);
   if (!OpenDestination(*file, job, relative, index, source_open, source_error)) return false;
 
   // The times are part of the file; they are taken with the size, before
@@ -417,8 +421,17 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   return !Stopped();
 }
 
-bool InstallWorker::CopyFolder(const CopyJob& job, std::u16string_view relative) {
-  os::Handle folder = os::OpenTreeFolder(tree_->Root(), std::u16string(relative).c_str(), true);
+bool InstallWorker::CopyFolder(const CopyJob& job, std::u16string_view relative,
+                               std::size_t index) {
+  // A folder with a staged path is made there, inside a folder that is new
+  // to the game and moves in whole.
+  const std::u16string_view staged = StagedPathOf(index);
+  const os::Handle base = staged.empty() ? tree_->Root() : StagingFolder();
+  const os::Handle folder =
+      base == os::kInvalidHandle
+          ? os::kInvalidHandle
+          : os::OpenTreeFolder(base, std::u16string(staged.empty() ? relative : staged).c_str(),
+                               true);
   if (folder == os::kInvalidHandle) {
     char16_t parent[kWorkerPathCapacity];
     GetParentPath(job.destination, parent, kWorkerPathCapacity);
@@ -426,10 +439,19 @@ bool InstallWorker::CopyFolder(const CopyJob& job, std::u16string_view relative)
     return false;
   }
   os::CloseTreeFolder(folder);
-  std::u16string name;
-  os::Handle parent = tree_->OpenParent(relative, false, &name);
-  os::SetEntryAttributes(parent, name.c_str(), os::kAttrArchive);
-  os::CloseTreeFolder(parent);
+  if (staged.empty()) {
+    std::u16string name;
+    os::Handle parent = tree_->OpenParent(relative, false, &name);
+    os::SetEntryAttributes(parent, name.c_str(), os::kAttrArchive);
+    os::CloseTreeFolder(parent);
+  } else {
+    const std::size_t cut = staged.rfind(u'\\');
+    const os::Handle parent = cut == std::u16string_view::npos
+                                  ? StagingFolder()
+                                  : StagedSubfolder(staged.substr(0, cut));
+    os::SetEntryAttributes(parent, std::u16string(staged.substr(cut + 1)).c_str(),
+                           os::kAttrArchive);
+  }
   return LoadAcquire(abort_) == 0;
 }
 
@@ -481,8 +503,7 @@ void InstallWorker::Finish() {
   ReleaseBuffers();
   DropUnfinishedFiles();
   CloseOpenedAhead();
-  if (staging_handle_ != os::kInvalidHandle) os::CloseTreeFolder(staging_handle_);
-  staging_handle_ = os::kInvalidHandle;
+  CloseStagedFolders();
   StoreRelease(status_.finished, 1);
   Report();
 }

@@ -97,6 +97,11 @@ class InstallWorker {
   // check looks at and what reports name. Empty (the default): files are
   // written over their destinations.
   void SetStagingFolder(std::u16string_view folder);
+  // Where in the staging folder each job goes instead, by job index: a
+  // '\\'-separated path whose folders are made as needed (a job whose
+  // source is a folder makes that folder there rather than below the tree).
+  // An empty path, or none, keeps the default above.
+  void SetStagedPaths(std::vector<std::u16string> paths);
   // The staging file of job `index`: its name in the staging folder, and
   // its path below the tree.
   static std::u16string StagedName(std::size_t index);
@@ -122,6 +127,12 @@ class InstallWorker {
     os::FileTime created, accessed, written;
     bool unbuffered = false;
   };
+  // A folder below the staging folder that staged files are begun in.
+  struct StagedFolder {
+    std::u16string path;
+    os::Handle handle = os::kInvalidHandle;
+    std::uint64_t last_used = 0;
+  };
   // One of the worker's threads, and whether it sleeps until another
   // wakes it: a thread that changes what the other waits for signals it
   // only then, so the threads do not wake each other for nothing.
@@ -138,8 +149,9 @@ class InstallWorker {
   // Prepares job `index` and hands it on, or deals with it here (a kept
   // file, a folder, a failure); false when the run ends with it.
   bool CopyOne(const CopyJob& job, std::size_t index);
-  // A job whose source is a folder: the folder is made below the tree.
-  bool CopyFolder(const CopyJob& job, std::u16string_view relative);
+  // A job whose source is a folder: the folder is made below the tree, or
+  // at job `index`'s staged path.
+  bool CopyFolder(const CopyJob& job, std::u16string_view relative, std::size_t index);
   // Makes the staged files durable; a failure has been reported when it
   // returns false.
   bool FlushStagedFiles();
@@ -205,6 +217,15 @@ class InstallWorker {
   bool OpenDestination(FileInFlight& file, const CopyJob& job, std::u16string_view relative,
                        std::size_t index, bool source_open, std::uint32_t source_error);
   bool BeginStaged(confine::StagedFile& staged, std::u16string_view relative, std::size_t index);
+  // Job `index`'s path in the staging folder, empty for the default.
+  std::u16string_view StagedPathOf(std::size_t index) const;
+  // The staging folder, made when missing and then held for the run;
+  // kInvalidHandle when that fails.
+  os::Handle StagingFolder();
+  // The folder `folder` below the staging folder, made when missing and
+  // held while files in flight may need it; kInvalidHandle when it fails.
+  os::Handle StagedSubfolder(std::u16string_view folder);
+  void CloseStagedFolders();
   // The version check of mode 1: an installed .exe or .dll (reached without
   // links, not a link itself) whose version is newer than the patch's is
   // kept. A version that cannot be read fails the job (reported): a file
@@ -248,6 +269,14 @@ class InstallWorker {
   FileInFlight files_[kFilesInFlight];
   std::size_t files_opened_ = 0;  // handed to the reader (main worker thread)
   std::size_t files_closed_ = 0;  // complete, their places free (writer)
+  // The folders staged files are begun in, held by the main worker thread.
+  // A file in flight may still need its folder (a file that does not
+  // complete is removed from it), and the files in flight, fewer than
+  // kFilesInFlight, were begun in the folders used last: the folder used
+  // longest ago is the one to close. Jobs come folder by folder, so a
+  // folder is opened once for a run of files in it.
+  StagedFolder staged_folders_[kFilesInFlight];
+  std::uint64_t staged_folder_uses_ = 0;
   WorkerCallback callback_ = nullptr;
   WorkerDataHook hook_ = nullptr;
   void* user_ = nullptr;
@@ -270,4 +299,5 @@ class InstallWorker {
   std::int32_t report_taken_ = 0;  // a failure has been reported
   std::u16string refused_path_;    // first job path that did not fit
   std::u16string staging_folder_;
+  std::vector<std::u16string> staged_paths_;
 };

@@ -20,14 +20,17 @@ std::vector<std::u16string> Lines(std::initializer_list<const char16_t*> body) {
 TEST(InstallJournal, ACraftedJournalNamesNothingOutsideTheGameOrInsideTheWorkFolder) {
   install::Journal journal;
   EXPECT_TRUE(install::ParseJournal(
-      Lines({u"delete 0\tcache", u"folder new", u"file 1\tnew\\a.txt", u"file log\tinstall.log"}),
+      Lines({u"delete 0\tcache", u"folder new", u"file 1\tnew\\a.txt", u"file log\tinstall.log",
+             u"tree t0\tsub\\fresh"}),
       &journal));
   EXPECT_EQ(journal.files.size(), 2u);
+  EXPECT_EQ(journal.trees, (std::vector<install::JournalEntry>{{u"t0", u"sub\\fresh"}}));
   for (const char16_t* line :
        {u"file 0\t..\\outside.txt", u"file 0\tC:\\Windows\\win.ini", u"file 0\t\\\\server\\share\\x",
         u"file 0\t~qvupdate\\journal", u"file 0\t~QVUPDATE\\b\\0", u"file ..\tgame.exe",
         u"file 0\\1\tgame.exe", u"file \tgame.exe", u"folder ..", u"folder ~qvupdate",
-        u"folder a\\..\\..", u"delete ../0\tcache"}) {
+        u"folder a\\..\\..", u"delete ../0\tcache", u"tree t0\t..\\x", u"tree t0\t~qvupdate\\s",
+        u"tree t/0\tnew", u"tree t0"}) {
     SCOPED_TRACE(qvtest::U8(line));
     EXPECT_FALSE(install::ParseJournal(Lines({line}), &journal));
   }
@@ -53,6 +56,27 @@ TEST(InstallJournal, RecoveryLeavesAFolderItDidNotEmptyAndWhatIsInIt) {
   install::Failure failure;
   EXPECT_EQ(install::Transaction::Recover(tree, &failure), install::Recovery::kRolledBack);
   EXPECT_EQ(dir.ReadFile(u"game\\saves\\slot1.sav"), "progress");
+  EXPECT_FALSE(std::filesystem::exists(dir.Native(u"game\\~qvupdate")));
+}
+
+// A folder that the game lacks is staged whole, under one key for all the
+// jobs below it; the folder job that names it is that key. One whose names
+// would clash (folders or files told apart only by case, a file named
+// twice) is staged file by file, as the rest.
+TEST(InstallJournal, NewFoldersAreStagedWholeUnlessTheirNamesClash) {
+  qvtest::ScratchDir dir;
+  dir.WriteFile(u"game\\sub\\old.txt", "old");
+  confine::Tree tree;
+  ASSERT_EQ(tree.Open(dir.Path(u"game").c_str(), {}), confine::Rule::kOk);
+  install::Transaction transaction(tree);
+  ASSERT_TRUE(transaction.Begin());
+  EXPECT_EQ(transaction.PlanStaging({u"a.txt", u"sub\\b.txt", u"new\\c\\d.txt", u"new",
+                                     u"new/c//e.txt", u"sub\\fresh\\f.txt", u"Case\\g.txt",
+                                     u"case\\h.txt", u"twice\\i.txt", u"twice\\I.TXT",
+                                     u"twice\\j.txt"}),
+            (std::vector<std::u16string>{u"", u"", u"t0\\c\\d.txt", u"t0", u"t0\\c\\e.txt",
+                                         u"t1\\f.txt", u"", u"", u"", u"", u""}));
+  EXPECT_TRUE(transaction.Rollback());
   EXPECT_FALSE(std::filesystem::exists(dir.Native(u"game\\~qvupdate")));
 }
 

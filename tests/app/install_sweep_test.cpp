@@ -59,13 +59,16 @@ std::string Pe(std::uint16_t major, const std::string& tail) {
   return qvtest::MakePeFile(layout) + tail;
 }
 
-const std::vector<std::u16string> kCopyList = {u"a.txt", u"sub\\b.txt", u"new\\c\\d.txt", u"e.txt",
-                                               u"engine.dll"};
+// New folders move in whole: "new" (with a folder job inside) and
+// "sub\\fresh" beside files of the game; "cache" is deleted and made anew.
+const std::vector<std::u16string> kCopyList = {
+    u"a.txt",  u"sub\\b.txt",    u"new\\c\\d.txt", u"new\\empty", u"sub\\fresh\\f.txt",
+    u"e.txt", u"cache\\n.txt", u"engine.dll"};
 const std::vector<std::u16string> kDeleteList = {u"old.txt", u"cache", u"missing.txt"};
 
 // A game with replacements, additions in new folders, deleted files and
-// folders, a newer library that stays, and an install.log with a line that
-// is not UTF-8.
+// folders, a folder deleted and filled anew, a newer library that stays,
+// and an install.log with a line that is not UTF-8.
 class Sandbox {
  public:
   Sandbox() {
@@ -88,6 +91,9 @@ class Sandbox {
     write(Data() / "a.txt", "new a");
     write(Data() / "sub" / "b.txt", "new b");
     write(Data() / "new" / "c" / "d.txt", "new d");
+    fs::create_directories(Data() / "new" / "empty");
+    write(Data() / "sub" / "fresh" / "f.txt", "new f");
+    write(Data() / "cache" / "n.txt", "new n");
     write(Data() / "e.txt", "");
     write(Data() / "engine.dll", Pe(1, "patch"));
     write(dir_.Native(u"outside.txt"), "outside");
@@ -284,9 +290,13 @@ class InstallSweep : public ::testing::Test {
 TEST_F(InstallSweep, TheNewGameIsWhatTheFilesSay) {
   EXPECT_EQ(new_game_.at("a.txt").bytes, "new a");
   EXPECT_EQ(new_game_.at("new/c/d.txt").bytes, "new d");
+  EXPECT_TRUE(new_game_.at("new/empty").folder);
+  EXPECT_EQ(new_game_.at("sub/fresh/f.txt").bytes, "new f");
   EXPECT_EQ(new_game_.at("engine.dll").bytes, Pe(2, "installed"));
   EXPECT_EQ(new_game_.at("keep.txt"), old_game_.at("keep.txt"));
-  EXPECT_FALSE(new_game_.count("old.txt") || new_game_.count("cache") || new_game_.count("~qvupdate"));
+  EXPECT_EQ(new_game_.at("cache/n.txt").bytes, "new n");
+  EXPECT_FALSE(new_game_.count("old.txt") || new_game_.count("cache/x.bin") ||
+               new_game_.count("~qvupdate"));
   const std::string& log = new_game_.at("install.log").bytes;
   EXPECT_NE(log.find("\"\xff\xfe broken \x80\"\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("\\new\\c\\d.txt\"\r\n"), std::string::npos) << log;

@@ -267,6 +267,33 @@ TEST_P(WorkerSizes, ManySmallFilesEachArriveWholeInOrderWithTheirTimes) {
   }
 }
 
+// Staged paths put jobs into folders of the staging folder, made as they
+// are needed, and a folder job makes its folder there; jobs without one
+// keep their numbered files.
+TEST_P(WorkerSizes, StagedPathsPutFilesAndFoldersIntoStagedFolders) {
+  ASSERT_TRUE(fs::create_directories(dir_.Native(u"stage")));
+  fs::create_directories(dir_.Native(u"src\\empty"));
+  InstallWorker* worker = NewWorker(0);
+  worker->SetStagingFolder(u"stage");
+  worker->SetStagedPaths({u"t0\\c\\d.txt", u"", u"t0\\e.txt", u"t0\\c\\empty", u"t1"});
+  Queue(worker, u"d.txt", "d", u"new\\c\\d.txt");
+  Queue(worker, u"a.txt", "a");
+  Queue(worker, u"e.txt", Pattern(3 * kBufferedCapacity + 1, 3), u"new\\e.txt");
+  Add(worker, u"empty", u"new\\c\\empty");
+  Add(worker, u"empty", u"other");
+  recorder_.Run(worker);
+
+  EXPECT_EQ(recorder_.Sequence().back(), 'E');
+  EXPECT_EQ(recorder_.Sequence().find('F'), std::string::npos) << recorder_.Sequence();
+  EXPECT_EQ(dir_.ReadFile(u"stage\\t0\\c\\d.txt"), "d");
+  EXPECT_EQ(dir_.ReadFile(u"stage\\1"), "a");
+  EXPECT_EQ(dir_.ReadFile(u"stage\\t0\\e.txt"), Pattern(3 * kBufferedCapacity + 1, 3));
+  EXPECT_TRUE(fs::is_directory(dir_.Native(u"stage\\t0\\c\\empty")));
+  EXPECT_TRUE(fs::is_directory(dir_.Native(u"stage\\t1")));
+  // Nothing is written below the tree itself.
+  EXPECT_FALSE(fs::exists(dir_.Native(u"dst")));
+}
+
 INSTANTIATE_TEST_SUITE_P(CopyModes, WorkerSizes,
                          ::testing::Values("system", "buffered", "unbuffered"));
 
@@ -300,6 +327,36 @@ TEST_P(WorkerRing, AReadFailureMidRunIsReportedForItsFileInTurn) {
     staged.push_back(entry.path().filename().string());
   std::sort(staged.begin(), staged.end());
   EXPECT_EQ(staged, (std::vector<std::string>{"0", "1", "2"}));
+}
+
+// Files in flight were begun in staged folders that later files no longer
+// use: those folders stay open until the files are complete or dropped, so
+// a failure still removes every unfinished file from its own folder.
+TEST_P(WorkerRing, AFailureDropsTheUnfinishedFilesOfEveryStagedFolder) {
+  ASSERT_TRUE(fs::create_directories(dir_.Native(u"stage")));
+  InstallWorker* worker = NewWorker(0);
+  worker->SetStagingFolder(u"stage");
+  // A folder of its own for each file, more than there are files in
+  // flight, and back to the first ones.
+  constexpr int kFiles = 14;
+  std::vector<std::u16string> paths;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::u16string folder = u"t" + qvtest::U16(std::to_string(i % 7));
+    paths.push_back(folder + u"\\" + Numbered(i, u".bin"));
+    Queue(worker, Numbered(i, u".bin"), Pattern(100 + i, i));
+  }
+  worker->SetStagedPaths(paths);
+  {
+    Faults faults({os::FileOp::kRead, 9, os::kErrorSharingViolation});
+    recorder_.Run(worker);
+  }
+  ASSERT_EQ(recorder_.Sequence(), "PPPPPPPPFE");
+  std::vector<std::string> staged;
+  for (const auto& entry : fs::recursive_directory_iterator(dir_.Native(u"stage")))
+    if (!entry.is_directory()) staged.push_back(entry.path().filename().string());
+  std::sort(staged.begin(), staged.end());
+  EXPECT_EQ(staged, (std::vector<std::string>{"f0.bin", "f1.bin", "f2.bin", "f3.bin", "f4.bin",
+                                              "f5.bin", "f6.bin", "f7.bin"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(RingModes, WorkerRing, ::testing::Values("buffered", "unbuffered"));
