@@ -105,6 +105,7 @@ TEST(ConfineRules, FoldersInWindowsStyle) {
       {"C:", Rule::kVolumeRoot, ""}, {"C:\\", Rule::kVolumeRoot, ""},
       {"C:\\\\", Rule::kVolumeRoot, ""}, {"\\\\server\\share", Rule::kVolumeRoot, ""},
       {"\\\\server\\share\\", Rule::kVolumeRoot, ""}, {"\\\\server", Rule::kNotNormalised, ""},
+      {"\\\\", Rule::kNotNormalised, ""},
       {"\\\\?\\C:\\Games", Rule::kNotNormalised, ""}, {"\\\\.\\C:", Rule::kNotNormalised, ""},
       {"C:\\Games\\..\\Windows", Rule::kNotNormalised, ""},
       {"C:\\Games\\.\\x", Rule::kNotNormalised, ""}, {"C:\\Games\\\\x", Rule::kNotNormalised, ""},
