@@ -154,6 +154,9 @@ TEST(ConfineRules, CaseFoldsLikeWindowsForTheLettersGamesUse) {
   EXPECT_TRUE(same("ПРИВЕТ", "привет"));
   EXPECT_TRUE(same("ＡＢＣ", "ａｂｃ"));
   EXPECT_TRUE(same("ĶЏ", "ķџ"));  // the last letters of their runs
+  EXPECT_TRUE(same("ÀÞАЯΑΫＡＺ", "àþаяαϋａｚ"));  // the ends of the plain runs
+  EXPECT_TRUE(same("ΣΣ", "σς"));
+  EXPECT_FALSE(same("×", "÷"));
   EXPECT_FALSE(same("a", "b"));
   EXPECT_FALSE(same("ア", "あ"));  // kana are not letter case
   EXPECT_FALSE(same("ß", "ss"));
