@@ -75,8 +75,12 @@ TEST(CreateDirectoryTree, CreatesMissingLevelsAndFindsThem) {
   EXPECT_EQ(CreateDirectoryTree(dir.Path(u"t\\u\\").c_str(), 0), 1);
   EXPECT_TRUE(std::filesystem::is_directory(dir.Native(u"t\\u")));
   // Nothing to make.
-  EXPECT_EQ(CreateDirectoryTree(u"z:", 0), 1);
+  os::ArmFaults({});
+  for (const char16_t* drive : {u"A:", u"Z:", u"a:", u"z:"})
+    EXPECT_EQ(CreateDirectoryTree(drive, 0), 1);
   EXPECT_EQ(CreateDirectoryTree(u"f.txt", 1), 1);
+  os::DisarmFaults();
+  EXPECT_EQ(os::FaultCallCount(os::FileOp::kCreateFolder), 0u);
   EXPECT_EQ(CreateDirectoryTree(std::u16string(300, u'a').c_str(), 0), 0);
 }
 
