@@ -156,23 +156,31 @@ def run(args, build_dir, guard):
     runner = MutantRunner(build_dir, guard.state_dir, args.jobs, args.build_jobs)
     order = SuiteOrder(graph)
     results = []
-    for number, mutant in enumerate(mutants, 1):
-        if args.time_limit is not None and time.time() - started > 60 * args.time_limit:
-            print(f"mutate: time limit reached; {len(results)} of {len(mutants)} mutants run")
-            break
-        candidates = sorted({s for p in mutant.paths for s in graph.suites_for(p) if s in limits},
-                            key=lambda s: order.key(mutant.paths[0], s))
-        guard.apply(mutant.edits)
-        try:
-            outcome = runner.run([graph.suites[s] for s in candidates], limits)
-        finally:
-            guard.restore()
-        if outcome.verdict in (KILLED, TIMEOUT):
-            order.record(mutant.paths[0], outcome.suite)
-        results.append(mutant.result(outcome))
-        by = f" by {outcome.suite}" if outcome.suite else ""
-        print(f"[{number}/{len(mutants)}] {outcome.verdict:<13} {mutant.id}  {mutant.description}"
-              f"{by} ({outcome.seconds:.1f} s)", flush=True)
+    interrupted = False
+    try:
+        for number, mutant in enumerate(mutants, 1):
+            if args.time_limit is not None and time.time() - started > 60 * args.time_limit:
+                print(f"mutate: time limit reached; {len(results)} of {len(mutants)} mutants run")
+                break
+            candidates = sorted({s for p in mutant.paths for s in graph.suites_for(p) if s in limits},
+                                key=lambda s: order.key(mutant.paths[0], s))
+            guard.apply(mutant.edits)
+            try:
+                outcome = runner.run([graph.suites[s] for s in candidates], limits)
+            finally:
+                guard.restore()
+            if outcome.verdict in (KILLED, TIMEOUT):
+                order.record(mutant.paths[0], outcome.suite)
+            results.append(mutant.result(outcome))
+            by = f" by {outcome.suite}" if outcome.suite else ""
+            print(f"[{number}/{len(mutants)}] {outcome.verdict:<13} {mutant.id}  {mutant.description}"
+                  f"{by} ({outcome.seconds:.1f} s)", flush=True)
+    except KeyboardInterrupt:
+        # The mutants judged so far still make a report (and a --recheck list).
+        guard.restore()
+        interrupted = True
+        print(f"mutate: interrupted; {len(results)} of {len(mutants)} mutants run, "
+              "the sources are restored", flush=True)
 
     results = kept + results
     print()
@@ -182,7 +190,8 @@ def run(args, build_dir, guard):
     if args.json:
         run_facts = {"commit": _commit(), "arguments": sys.argv[1:], "seed": args.seed,
                      "max": args.max, "files": args.files, "seconds": round(elapsed, 1),
-                     "chosen": len(mutants), "run": len(results), "suite_limits": limits,
+                     "chosen": len(mutants), "run": len(results), "interrupted": interrupted,
+                     "suite_limits": limits,
                      "recheck_of": args.recheck and _earlier_run(args.recheck)}
         report.json_report(args.json, run_facts, results)
     if hand_written and any(r["verdict"] not in (KILLED, TIMEOUT) for r in results):
