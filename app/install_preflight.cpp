@@ -24,21 +24,6 @@ bool CanWriteIn(const confine::Tree& tree, const std::u16string& relative) {
   return made;
 }
 
-enum class Reach { kFolder, kMissing, kBlocked };
-
-// Whether `relative` is a folder that can be entered, is missing, or is
-// something else (a link, a file in the way) that no file can pass.
-Reach ReachFolder(const confine::Tree& tree, const std::u16string& relative) {
-  os::Handle folder = os::OpenTreeFolder(tree.Root(), relative.c_str(), false);
-  if (folder != os::kInvalidHandle) {
-    os::CloseTreeFolder(folder);
-    return Reach::kFolder;
-  }
-  const std::uint32_t error = os::GetLastError();
-  return error == os::kErrorPathNotFound || error == os::kErrorFileNotFound ? Reach::kMissing
-                                                                            : Reach::kBlocked;
-}
-
 // The deepest folder on the way to `relative` that exists ("" the install
 // folder itself), and whether it is the entry's own folder; false when a
 // folder on the way cannot be entered (`blocked` names it).
@@ -48,12 +33,12 @@ bool NearestFolder(const confine::Tree& tree, const std::u16string& relative,
   *own = true;
   nearest->clear();
   for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-    const Reach reach = ReachFolder(tree, *folder);
-    if (reach == Reach::kFolder) {
+    const Presence reach = FolderPresence(tree, *folder);
+    if (reach == Presence::kThere) {
       *nearest = *folder;
       return true;
     }
-    if (reach == Reach::kBlocked) *blocked = *folder;
+    if (reach == Presence::kUnknown) *blocked = *folder;  // no file can pass it
     *own = false;
   }
   return blocked->empty();

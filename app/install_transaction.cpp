@@ -137,23 +137,10 @@ std::u16string Folded(std::u16string_view text) {
   return folded;
 }
 
-enum class Presence { kThere, kAbsent, kUnknown };
-
 Presence EntryPresence(os::Handle folder, const char16_t* name) {
   os::EntryInfo info;
   if (os::GetEntryInfo(folder, name, &info)) return Presence::kThere;
   return os::GetLastError() == os::kErrorFileNotFound ? Presence::kAbsent : Presence::kUnknown;
-}
-
-Presence FolderPresence(const confine::Tree& tree, const std::u16string& folder) {
-  os::Handle handle = os::OpenTreeFolder(tree.Root(), folder.c_str(), false);
-  if (handle != os::kInvalidHandle) {
-    os::CloseTreeFolder(handle);
-    return Presence::kThere;
-  }
-  const std::uint32_t error = os::GetLastError();
-  return error == os::kErrorPathNotFound || error == os::kErrorFileNotFound ? Presence::kAbsent
-                                                                            : Presence::kUnknown;
 }
 
 // Moves the old entry to `key` in the backup part. A link the system
@@ -166,6 +153,17 @@ bool BackUp(const Parents& target, os::Handle backup, const char16_t* key) {
 }
 
 }  // namespace
+
+Presence FolderPresence(const confine::Tree& tree, const std::u16string& folder) {
+  os::Handle handle = os::OpenTreeFolder(tree.Root(), folder.c_str(), false);
+  if (handle != os::kInvalidHandle) {
+    os::CloseTreeFolder(handle);
+    return Presence::kThere;
+  }
+  const std::uint32_t error = os::GetLastError();
+  return error == os::kErrorPathNotFound || error == os::kErrorFileNotFound ? Presence::kAbsent
+                                                                            : Presence::kUnknown;
+}
 
 std::vector<std::u16string> FoldersAbove(std::u16string_view relative) {
   std::vector<std::u16string> folders;

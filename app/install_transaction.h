@@ -39,6 +39,12 @@ struct Failure {
 
 // Every folder on the way to `relative`'s entry, parents first.
 std::vector<std::u16string> FoldersAbove(std::u16string_view relative);
+
+// Whether the folder `relative` can be entered (reached without links), is
+// missing, or cannot be told: a link or a file in the way, or an error.
+enum class Presence { kThere, kAbsent, kUnknown };
+Presence FolderPresence(const confine::Tree& tree, const std::u16string& relative);
+
 // `relative` below the tree's folder, for people to read.
 std::u16string FullPath(const confine::Tree& tree, std::u16string_view relative);
 
