@@ -117,7 +117,7 @@ TEST_F(Qvarc, DamagedArchivesAreRefused) {
   std::vector<std::string> bad = {good.substr(0, good.size() - 1), "QVAR"};  // cut short
   // Layout version, an unknown flag, a member offset past the member area
   // (33 + 5 > 37), a name length of 0, two members with one described.
-  for (const auto [at, value] : {std::pair{4, 2}, {6, 4}, {37, 33}, {37 + 12, 0}, {8, 2}}) {
+  for (const auto& [at, value] : {std::pair{4, 2}, {6, 4}, {37, 33}, {37 + 12, 0}, {8, 2}}) {
     bad.push_back(good);
     bad.back()[at] = static_cast<char>(value);
   }
