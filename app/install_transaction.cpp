@@ -324,12 +324,12 @@ bool Transaction::ListSwitch(const std::vector<std::u16string>& targets) {
   files.push_back({kLogKey, kLogPath});
   for (std::size_t k = 0; k < trees_.size(); ++k)
     if (tree_present[k]) trees.push_back(trees_[k]);
+  // Each folder is asked about once, not once for every file below it.
+  std::set<std::u16string> asked(journal_.folders.begin(), journal_.folders.end());
   for (const std::vector<JournalEntry>* moved : {&files, &trees}) {
     for (const JournalEntry& entry : *moved) {
       for (const std::u16string& folder : FoldersAbove(entry.relative)) {
-        if (std::find(journal_.folders.begin(), journal_.folders.end(), folder) !=
-            journal_.folders.end())
-          continue;
+        if (!asked.insert(folder).second) continue;
         const Presence there = FolderPresence(tree_, folder);
         if (there == Presence::kUnknown) return Fail(folder);
         if (there == Presence::kAbsent) journal_.folders.push_back(folder);
