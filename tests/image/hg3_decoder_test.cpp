@@ -235,6 +235,9 @@ TEST_F(Hg3DecoderTest, TagPassSetsCptypeChannelOrderAndAttributes) {
   auto image = Make<qvImageHg3>();
   ASSERT_EQ(image->Load(&block, 0), 1);
   EXPECT_EQ(image->GetCptype(), 3u);
+  auto copy = Make<qvImage>();
+  ASSERT_EQ(copy->CopyFrom(image.get()), 1);
+  EXPECT_EQ(copy->GetCptype(), 3u);
   // imgmode 1 swaps the row-block pixels too.
   const std::uint8_t* p = image->GetPixels();
   EXPECT_EQ(Bytes(p, p + 4), (Bytes{0, 253, 252, 0}));

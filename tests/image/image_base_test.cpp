@@ -185,6 +185,7 @@ TEST_F(ImageBaseTest, CopyFromResolvesTheCanvas) {
   copy->GetCanvasSize(&x, &y);
   EXPECT_EQ(x, 5u);
   copy->GetBase(&x, &y);
+  EXPECT_EQ(x, 3u);
   EXPECT_EQ(y, 4u);
   EXPECT_EQ(copy->GetValidRect().right, 5);
   EXPECT_EQ(copy->GetValidRect().bottom, 4);
@@ -198,6 +199,9 @@ TEST_F(ImageBaseTest, AttributesKeepOneRecordPerKey) {
   std::uint8_t first[20] = {1};
   std::uint8_t second[20] = {2};
   EXPECT_EQ(image->SetAttribute(3, 0, first), 1);
+  // The record is the image's own copy, kept while other records come.
+  EXPECT_EQ(image->SetAttribute(5, 0, second), 1);
+  EXPECT_EQ(image->GetAttribute(3)[0], 1);
   EXPECT_EQ(image->SetAttribute(65536 + 3, 0, second), 1);
   ASSERT_NE(image->GetAttribute(3), nullptr);
   EXPECT_EQ(image->GetAttribute(3)[0], 2);
