@@ -24,6 +24,7 @@ TEST(Find, BytesTextAndCharacters) {
   // A pair code is searched as its two bytes at any byte position; single
   // bytes from 0x80 up never match.
   EXPECT_EQ(FindCharA("\xA0\x82\xA0", 0x82A0), 1);
+  EXPECT_EQ(FindCharA("x\x83\x41", 0x8341), 1);
   EXPECT_EQ(FindCharA("a\x82", 0x82A0), -1);
   EXPECT_EQ(FindCharA("\0\x82\xA0", 0x82A0), -1);  // the text ends at its first zero
   EXPECT_EQ(FindCharA("ab/", '/'), 2);
