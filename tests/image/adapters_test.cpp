@@ -350,6 +350,8 @@ TEST_F(AdapterTest, WebPLoadsRedFirstWithAlpha) {
     EXPECT_NEAR(p[2], s[2], 12);
     EXPECT_EQ(p[3], 255);
   }
+  webp->CopyFrom(MakePicture(3, 3, 2, Pattern::kNoise).get());
+  EXPECT_EQ(webp->Save(&out.block, 0, 0, 0, 0), 0);  // two bytes per pixel have no WebP form
   Bytes cut = out.ToBytes();
   auto row = Make<qvImageWebP>();
   row->CopyFrom(MakePicture(5, 1, 3, Pattern::kNoise).get());
