@@ -51,6 +51,12 @@ TEST_F(MemoryFileTest, ReadsToTheEndWhichReadsAsMinusOne) {
   char16_t name[4];
   EXPECT_EQ(std::u16string(file.GetName(name, 4)), u"x");
   EXPECT_EQ(std::u16string(name), u"x");
+  // A longer name is cut to the room given, its terminator included.
+  qvMemFile named;
+  ASSERT_EQ(named.LoadFromMemory(u"abcdef", "z", 1), 1);
+  char16_t cut[5] = {u'#', u'#', u'#', u'#', u'#'};
+  named.GetName(cut, 4);
+  EXPECT_EQ(std::u16string(cut, 5), std::u16string(u"abc\0#", 5));
   EXPECT_EQ(file.GetAttributes(u"x"), 0u);
 }
 
