@@ -241,6 +241,11 @@ TEST_F(PsdTest, HeightIsTakenModulo65536AndShortDataIsRefused) {
   const qvMemBlock cut_counts = qvMemBlock::Borrow(counts_only.data(), counts_block.size - 1);
   EXPECT_EQ(qvImagePsd::Probe(&counts_block), 1);
   EXPECT_EQ(qvImagePsd::Probe(&cut_counts), 0);
+  // Without any plane data the header is still a PSD header.
+  const Bytes header_only = BuildPsd(1, 1, 3, 0, {});
+  const qvMemBlock header_block = View(header_only);
+  EXPECT_EQ(qvImagePsd::Probe(&header_block), 1);
+  EXPECT_EQ(LoadAs<qvImagePsd>(header_only), nullptr);
   EXPECT_EQ(LoadAs<qvImagePsd>(counts_only), nullptr);
   Bytes grey_mode = BuildPsd(1, 1, 3, 0, Bytes(3, 0));
   grey_mode[25] = 1;
