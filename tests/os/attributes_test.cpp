@@ -8,7 +8,7 @@ namespace {
 
 using qvtest::ScratchDir;
 
-TEST(Attributes, FilesAndFolders) {
+TEST(Attributes, FilesFoldersAndReadOnly) {
   ScratchDir dir;
   dir.WriteFile(u"f.bin", "x");
   std::uint32_t file = os::GetFileAttributes(dir.Path(u"f.bin").c_str());
@@ -21,11 +21,8 @@ TEST(Attributes, FilesAndFolders) {
   EXPECT_EQ(os::kErrorFileNotFound, os::GetLastError());
   EXPECT_EQ(os::kInvalidAttributes, os::GetFileAttributes(dir.Path(u"no\\none").c_str()));
   EXPECT_EQ(os::kErrorPathNotFound, os::GetLastError());
-}
 
-TEST(Attributes, ReadOnlyToggles) {
-  ScratchDir dir;
-  dir.WriteFile(u"f.bin", "x");
+  // Read-only toggles, and keeps the file from being deleted.
   std::u16string path = dir.Path(u"f.bin");
   ASSERT_TRUE(os::SetFileAttributes(path.c_str(), os::kAttrReadOnly));
   EXPECT_NE(0u, os::GetFileAttributes(path.c_str()) & os::kAttrReadOnly);

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "os/file.h"
 #include "os/memory.h"
@@ -94,49 +95,38 @@ TEST(FileIo, TimesRoundTripWithSubSecondPrecision) {
 }
 
 // Whole-sector reads into page-aligned memory, as the copy engine does; the
-// last read asks for more than remains.
-void ReadUnbuffered(const std::u16string& path, const std::string& content) {
-  const std::uint32_t kChunk = 8192;
-  void* pages = os::AllocatePages(kChunk);
-  ASSERT_NE(nullptr, pages);
-  os::Handle file = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting,
-                         os::kFlagNoBuffering | os::kFlagSequentialScan);
-  ASSERT_NE(os::kInvalidHandle, file);
-  std::string got;
-  std::uint32_t done = 0;
-  do {
-    ASSERT_TRUE(os::ReadFile(file, pages, kChunk, &done));
-    got.append(static_cast<char*>(pages), done);
-  } while (done == kChunk);
-  EXPECT_EQ(content, got);
-  os::CloseFile(file);
-  os::FreePages(pages, kChunk);
-}
-
+// last read asks for more than remains. tmpfs refuses O_DIRECT: there the
+// open falls back to buffered reads.
 TEST(FileIo, UnbufferedReadsReturnTheShortTail) {
   ScratchDir dir;
   std::string content(3 * 8192 + 1000, '\0');
   for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-  dir.WriteFile(u"big.bin", content);
-  ReadUnbuffered(dir.Path(u"big.bin"), content);
-}
-
+  std::vector<std::filesystem::path> files = {dir.Native(u"big.bin")};
 #ifndef _WIN32
-// tmpfs refuses O_DIRECT; the open falls back to buffered reads.
-TEST(FileIo, UnbufferedFallsBackWhereDirectIsRefused) {
   std::error_code error;
-  if (!std::filesystem::is_directory("/dev/shm", error)) GTEST_SKIP() << "no /dev/shm";
-  std::filesystem::path file = "/dev/shm/qv_os_direct_test.bin";
-  std::string content(5000, 'z');
-  {
-    std::FILE* out = std::fopen(file.c_str(), "wb");
-    ASSERT_NE(nullptr, out);
-    std::fwrite(content.data(), 1, content.size(), out);
-    std::fclose(out);
-  }
-  ReadUnbuffered(file.u16string(), content);
-  std::filesystem::remove(file, error);
-}
+  if (std::filesystem::is_directory("/dev/shm", error)) files.push_back("/dev/shm/qv_os_direct_test.bin");
 #endif
+  const std::uint32_t kChunk = 8192;
+  void* pages = os::AllocatePages(kChunk);
+  ASSERT_NE(nullptr, pages);
+  for (const std::filesystem::path& path : files) {
+    SCOPED_TRACE(path.string());
+    qvtest::WriteBytes(path, content);
+    os::Handle file = Open(path.u16string(), os::kAccessRead, os::kShareRead, os::kOpenExisting,
+                           os::kFlagNoBuffering | os::kFlagSequentialScan);
+    ASSERT_NE(os::kInvalidHandle, file);
+    std::string got;
+    std::uint32_t done = 0;
+    do {
+      ASSERT_TRUE(os::ReadFile(file, pages, kChunk, &done));
+      got.append(static_cast<char*>(pages), done);
+    } while (done == kChunk);
+    EXPECT_EQ(content, got);
+    os::CloseFile(file);
+  }
+  os::FreePages(pages, kChunk);
+  std::error_code ignored;
+  std::filesystem::remove("/dev/shm/qv_os_direct_test.bin", ignored);
+}
 
 }  // namespace

@@ -62,7 +62,7 @@ class Locks : public ::testing::Test {
   ScratchDir dir_;
 };
 
-TEST_F(Locks, AFolderLockHasOneHolderAtATime) {
+TEST_F(Locks, AnExistingFolderIsLockedByOneHolderAtATime) {
   fs::create_directories(dir_.Native(u"game\\sub"));
   fs::create_directories(dir_.Native(u"other"));
   LockPtr lock(os::LockFolder(dir_.Path(u"game").c_str()));
@@ -81,9 +81,7 @@ TEST_F(Locks, AFolderLockHasOneHolderAtATime) {
   EXPECT_TRUE(LockPtr(os::LockFolder(dir_.Path(u"game\\sub").c_str())));
   lock.reset();
   EXPECT_TRUE(LockPtr(os::LockFolder(dir_.Path(u"game").c_str())));
-}
-
-TEST_F(Locks, OnlyExistingFoldersAreLocked) {
+  // Only folders that exist are locked.
   dir_.WriteFile(u"file.txt", "x");
   EXPECT_FALSE(LockPtr(os::LockFolder(dir_.Path(u"missing").c_str())));
   EXPECT_EQ(os::GetLastError(), os::kErrorPathNotFound);

@@ -66,6 +66,8 @@ TEST(Utf8, SizeQueryAndInsufficientBuffer) {
   EXPECT_EQ(os::kErrorInvalidParameter, os::GetLastError());
   EXPECT_EQ(0, os::MultiByteToWide(os::kCodePageUtf8, 0, nullptr, -1, wide, 4));
   EXPECT_EQ(os::kErrorInvalidParameter, os::GetLastError());
+  EXPECT_EQ(0, os::WideToMultiByte(12345, u"a", -1, out, 4));  // an unknown code page
+  EXPECT_NE(os::kErrorSuccess, os::GetLastError());
 }
 
 TEST(ShiftJis, JapaneseHalfWidthKanaAndAsciiBothWays) {
@@ -81,28 +83,18 @@ TEST(ShiftJis, JapaneseHalfWidthKanaAndAsciiBothWays) {
   EXPECT_EQ("a?b", ToShiftJis(std::u16string{u'a', 0xD800, u'b'})) << "a lone surrogate";
 }
 
-TEST(CodePages, UnknownCodePageFails) {
-  char out[4];
-  EXPECT_EQ(0, os::WideToMultiByte(12345, u"a", -1, out, 4));
-  EXPECT_NE(os::kErrorSuccess, os::GetLastError());
-}
-
 #ifndef _WIN32
-TEST(Utf8, MaximalSubpartsBecomeOneReplacementEach) {
+// Maximal subparts become one replacement each, flags are refused as on
+// Windows, and a cut Shift-JIS pair becomes the default character.
+TEST(Utf8, BadInputAndFlagsAsOnWindows) {
   EXPECT_EQ(u"\uFFFD\uFFFD", FromBytes(os::kCodePageUtf8, 0, "\xC0\xAF"));  // overlong
   EXPECT_EQ(u"\uFFFD\uFFFD\uFFFD", FromBytes(os::kCodePageUtf8, 0, "\xED\xA0\x80"));  // surrogate
   EXPECT_EQ(u"\uFFFD" "A", FromBytes(os::kCodePageUtf8, 0, "\xF0\x9F\x98" "A"));
   EXPECT_EQ(u"\uFFFD", FromBytes(os::kCodePageUtf8, 0, "\xFF"));
   EXPECT_EQ(u"\uFFFD\uFFFD", FromBytes(os::kCodePageUtf8, 0, "\xF4\x90"));  // above U+10FFFF
-}
-
-TEST(Utf8, ConversionFlagsAreRefused) {
   char16_t out[4];
   EXPECT_EQ(0, os::MultiByteToWide(os::kCodePageUtf8, os::kPrecomposed, "a", -1, out, 4));
   EXPECT_EQ(1004u, os::GetLastError());  // ERROR_INVALID_FLAGS, as on Windows
-}
-
-TEST(ShiftJis, InvalidBytesBecomeTheDefaultCharacter) {
   EXPECT_EQ(u"a\u30FB", FromBytes(os::kCodePageShiftJis, 0, "a\x81"));  // cut pair
 }
 #endif

@@ -14,33 +14,6 @@ namespace {
 
 using qvtest::ScratchDir;
 
-os::Handle Open(const std::u16string& path, std::uint32_t access, std::uint32_t share,
-                std::uint32_t disposition, std::uint32_t flags = 0) {
-  return os::OpenFile(path.c_str(), access, share, disposition, 0, flags);
-}
-
-TEST(Win32File, SharingRulesHoldBetweenOpeners) {
-  ScratchDir dir;
-  std::u16string path = dir.Path(u"shared.bin");
-  dir.WriteFile(u"shared.bin", "abc");
-
-  os::Handle writer = Open(path, os::kAccessWrite, os::kShareNone, os::kOpenExisting);
-  ASSERT_NE(writer, os::kInvalidHandle);
-  EXPECT_EQ(Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting), os::kInvalidHandle);
-  EXPECT_EQ(os::GetLastError(), os::kErrorSharingViolation);
-  EXPECT_TRUE(os::CloseFile(writer));
-
-  os::Handle reader1 = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
-  os::Handle reader2 = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
-  EXPECT_NE(reader1, os::kInvalidHandle);
-  EXPECT_NE(reader2, os::kInvalidHandle);
-  // Readers that share only reading keep a writer out.
-  EXPECT_EQ(Open(path, os::kAccessWrite, os::kShareNone, os::kOpenExisting), os::kInvalidHandle);
-  EXPECT_EQ(os::GetLastError(), os::kErrorSharingViolation);
-  os::CloseFile(reader1);
-  os::CloseFile(reader2);
-}
-
 TEST(Win32File, UnbufferedReadsWholeSectorsIntoPages) {
   ScratchDir dir;
   std::u16string path = dir.Path(u"sectors.bin");
@@ -53,8 +26,8 @@ TEST(Win32File, UnbufferedReadsWholeSectorsIntoPages) {
   for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
   dir.WriteFile(u"sectors.bin", content);
 
-  os::Handle file = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting,
-                         os::kFlagNoBuffering | os::kFlagSequentialScan);
+  os::Handle file = os::OpenFile(path.c_str(), os::kAccessRead, os::kShareRead, os::kOpenExisting,
+                                 0, os::kFlagNoBuffering | os::kFlagSequentialScan);
   ASSERT_NE(file, os::kInvalidHandle);
   std::size_t capacity = sector * 4;
   auto* pages = static_cast<char*>(os::AllocatePages(capacity));

@@ -2,15 +2,12 @@
 
 #include "os/win32/windows_fwd.h"
 
-#include <atomic>
-#include <cstring>
 #include <string>
 
 #include "os/file.h"
 #include "os/process.h"
 #include "os/shell_folder.h"
 #include "os/text.h"
-#include "os/thread.h"
 #include "test_support.h"
 
 namespace {
@@ -23,16 +20,6 @@ TEST(Win32Text, Utf8AcceptsThePrecomposedFlag) {
   char16_t out[8] = {};
   EXPECT_EQ(os::MultiByteToWide(os::kCodePageUtf8, os::kPrecomposed, text, -1, out, 8), 3);
   EXPECT_EQ(std::u16string(out), u"\u3042z");
-}
-
-TEST(Win32Text, ShiftJisRoundTrip) {
-  const char16_t wide[] = u"\u65E5\u672C";
-  char bytes[8] = {};
-  ASSERT_EQ(os::WideToMultiByte(os::kCodePageShiftJis, wide, -1, bytes, 8), 5);
-  EXPECT_EQ(std::string(bytes), "\x93\xFA\x96\x7B");
-  char16_t back[8] = {};
-  EXPECT_EQ(os::MultiByteToWide(os::kCodePageShiftJis, os::kPrecomposed, bytes, -1, back, 8), 3);
-  EXPECT_EQ(std::u16string(back), wide);
 }
 
 TEST(Win32Environment, ValuesAreUtf8AndStayValid) {
@@ -151,19 +138,6 @@ TEST(Win32ErrorText, FitsWholeOrNotAtAll) {
   EXPECT_EQ(os::GetErrorText(os::kErrorFileNotFound, out, length + 1), length);
   EXPECT_EQ(std::u16string(out), std::u16string(text));
   EXPECT_EQ(os::GetErrorText(0xDEADBEEFu, out, 512), 0u);
-}
-
-void CountUp(void* argument) { static_cast<std::atomic<int>*>(argument)->fetch_add(1); }
-
-TEST(Win32Thread, HandleClosedAtOnceStillRunsTheProcedure) {
-  std::atomic<int> runs{0};
-  std::uint32_t id = 0;
-  os::Thread* thread = os::StartThread(CountUp, &runs, &id);
-  ASSERT_NE(thread, nullptr);
-  EXPECT_NE(id, 0u);
-  os::CloseThread(thread);
-  for (int i = 0; i < 5000 && runs.load() == 0; ++i) os::Sleep(1);
-  EXPECT_EQ(runs.load(), 1);
 }
 
 }  // namespace
