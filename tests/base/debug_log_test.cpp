@@ -34,7 +34,7 @@ std::vector<std::string> LoggedTexts(const std::string& contents) {
   return texts;
 }
 
-TEST(DebugLogSwitch, OffUnlessTheSettingIsOne) {
+TEST(DebugLogSwitch, OffUnlessTheSettingIsOneAndAfterTheEnd) {
   for (const char* setting : {static_cast<const char*>(nullptr), "", "0", "yes", "11"}) {
     SCOPED_TRACE(setting != nullptr ? setting : "(unset)");
     DebugLogCapture log(setting);
@@ -44,9 +44,6 @@ TEST(DebugLogSwitch, OffUnlessTheSettingIsOne) {
     WriteLogLine("abc");
     EXPECT_FALSE(log.FileExists());
   }
-}
-
-TEST(DebugLogSwitch, EndDebugLogTurnsItOff) {
   DebugLogCapture log;
   DebugLog("first");
   EndDebugLog();
@@ -76,7 +73,8 @@ TEST(DebugLogFile, AppendsFormattedLinesToEarlierContents) {
             (std::vector<std::string>{"abc 5 x", "w=7", "\x83\x71\x81\x5B\x83\x76 ok"}));
 }
 
-TEST(DebugLogFile, MessagesAreCutTo499) {
+// Messages are cut to 499 bytes; the sink drops texts of 1024 or more.
+TEST(DebugLogFile, LongTextsAreCutOrDropped) {
   DebugLogCapture log;
   const std::string narrow(600, 'a');
   const std::u16string wide(600, u'b');
@@ -88,14 +86,11 @@ TEST(DebugLogFile, MessagesAreCutTo499) {
   EXPECT_EQ(LoggedTexts(log.Contents()),
             (std::vector<std::string>{std::string(499, 'a'), std::string(499, 'b'),
                                       std::string(498, 'c'), std::string(498, 'd')}));
-}
-
-TEST(DebugLogFile, SinkIgnoresTextsOf1024BytesOrMore) {
-  DebugLogCapture log;
+  DebugLogCapture sink;
   WriteLogLine(std::string(1024, 'x').c_str());
-  EXPECT_FALSE(log.FileExists());
+  EXPECT_FALSE(sink.FileExists());
   WriteLogLine(std::string(1023, 'y').c_str());
-  EXPECT_EQ(LoggedTexts(log.Contents()), std::vector<std::string>{std::string(1023, 'y')});
+  EXPECT_EQ(LoggedTexts(sink.Contents()), std::vector<std::string>{std::string(1023, 'y')});
 }
 
 TEST(DebugLogFile, ThreadsDoNotLoseLines) {

@@ -41,9 +41,7 @@ TEST(FormatWide, Numbers) {
             u"3.14|   2.500|1.234500e+04|0.0001|1E-10");
   EXPECT_EQ(Format(256, u"%p", static_cast<void*>(nullptr)),
             std::u16string(2 * sizeof(void*), u'0'));
-}
-
-TEST(FormatWide, UnknownDirectivesStayAsText) {
+  // Unknown directives stay as text.
   EXPECT_EQ(Format(256, u"%q %d %I32d %n 5%", 3), u"%q 3 %I32d %n 5%");
 }
 

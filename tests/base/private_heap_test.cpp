@@ -29,7 +29,7 @@ TEST_F(PrivateHeapTest, SecondCreateKeepsTheFirstHeap) {
   PrivateFree(after);
 }
 
-TEST_F(PrivateHeapTest, BlocksCarryAUseCountOfOne) {
+TEST_F(PrivateHeapTest, BlocksCarryAUseCountOfOneAndSizesThatOverflowAreRefused) {
   for (std::size_t size : {0u, 1u, 100u, 4096u}) {
     void* block = PrivateAlloc(0, size);
     ASSERT_NE(block, nullptr) << size;
@@ -37,6 +37,9 @@ TEST_F(PrivateHeapTest, BlocksCarryAUseCountOfOne) {
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % alignof(std::max_align_t), 0u);
     std::memset(block, 0xAB, size);  // every usable byte may be written
     PrivateFree(block);
+  }
+  for (std::size_t size : {SIZE_MAX, SIZE_MAX - 3, SIZE_MAX - 4}) {
+    EXPECT_EQ(PrivateAlloc(0, size), nullptr) << size;
   }
 }
 
@@ -48,12 +51,6 @@ TEST_F(PrivateHeapTest, FreeLowersAHigherCountFirst) {
   EXPECT_EQ(UseCount(block), 1u);
   block[7] = 1;  // still alive
   PrivateFree(block);
-}
-
-TEST_F(PrivateHeapTest, SizesThatOverflowAreRefused) {
-  for (std::size_t size : {SIZE_MAX, SIZE_MAX - 3, SIZE_MAX - 4}) {
-    EXPECT_EQ(PrivateAlloc(0, size), nullptr) << size;
-  }
 }
 
 TEST_F(PrivateHeapTest, NoBlocksWithoutAHeap) {
