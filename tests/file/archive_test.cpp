@@ -183,17 +183,15 @@ TEST(Archive, NamesMatchWithTheEngineCaseWalk) {
   EXPECT_EQ(file.Exists(u"DATA/face.hg3"), 1);
   EXPECT_EQ(file.GetAttributes(nullptr), 0x80u);
   EXPECT_EQ(file.GetSizeOf(u"data/FACE.hg3"), 0xFFFFFFFFu);  // no size by name: -1
-}
 
-TEST(Archive, RefusesNamesTheSlotCannotHold) {
-  qvArchive archive;
+  // Names the slot cannot hold are refused.
   const std::u16string long_name(kArchiveNameCapacity, u'a');
   EXPECT_EQ(archive.AddMember(long_name.c_str(), 0, 1), 0);
   EXPECT_EQ(archive.SetName(long_name.c_str()), 0);
   EXPECT_EQ(archive.AddMember(nullptr, 0, 1), 0);
   EXPECT_EQ(archive.OpenFile(nullptr), 0);
-  qvBigFile file(&archive);
-  EXPECT_EQ(file.Open(long_name.c_str(), QVFILE_READ), 0);
+  qvBigFile other(&archive);
+  EXPECT_EQ(other.Open(long_name.c_str(), QVFILE_READ), 0);
 }
 
 TEST(Archive, OpenFailuresAndClosedStates) {

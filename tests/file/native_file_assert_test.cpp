@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "file/native_file.h"
 #include "os/process.h"
+#include "test_support.h"
 
 namespace {
 
@@ -24,50 +23,28 @@ class NativeFileDeath : public ::testing::Test {
     char16_t module[1024] = {};
     os::GetModulePath(module, 1024);
     folder_ = std::filesystem::path(std::u16string(module)).parent_path() / "death_files";
-    std::filesystem::create_directories(folder_);
-    std::ofstream(folder_ / "a.txt", std::ios::binary | std::ios::trunc) << "abc";
+    qvtest::WriteBytes(folder_ / "a.txt", "abc");
   }
   std::u16string Path(std::u16string_view name) const {
     return (folder_ / std::filesystem::path(name)).u16string();
   }
-  std::string Contents(std::u16string_view name) const {
-    std::ifstream in(folder_ / std::filesystem::path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   std::filesystem::path folder_;
 };
 
-TEST_F(NativeFileDeath, OpeningTwice) {
-  qvFile file;
-  ASSERT_EQ(file.Open(Path(u"a.txt").c_str(), 0x101), 1);
-  EXPECT_EXIT(file.Open(Path(u"a.txt").c_str(), 0x101), kAssertExit,
-              "既に違うファイルがオープンされています");
-}
-
-TEST_F(NativeFileDeath, NoAccessBit) {
-  qvFile file;
-  EXPECT_EXIT(file.Open(Path(u"a.txt").c_str(), QVFILE_OPEN_EXISTING), kAssertExit,
+TEST_F(NativeFileDeath, CallingErrorsEndTheProcessNamingTheFault) {
+  qvFile reader, writer, unopened;
+  EXPECT_EXIT(unopened.Open(Path(u"a.txt").c_str(), QVFILE_OPEN_EXISTING), kAssertExit,
               "QVFILE_READ 又は QVFILE_WRITE を指定してください");
-}
-
-TEST_F(NativeFileDeath, CreateAlwaysWithRead) {
-  qvFile file;
-  EXPECT_EXIT(file.Open(Path(u"a.txt").c_str(), QVFILE_READ | QVFILE_WRITE | QVFILE_CREATE_ALWAYS),
+  EXPECT_EXIT(unopened.Open(Path(u"a.txt").c_str(), QVFILE_READ | QVFILE_WRITE | QVFILE_CREATE_ALWAYS),
               kAssertExit, "QVFILE_READ ではアクセス出来ません");
-  EXPECT_EQ(Contents(u"a.txt"), "abc");
-}
-
-TEST_F(NativeFileDeath, ReadingAFileOpenedForWriting) {
-  qvFile file;
-  ASSERT_EQ(file.Open(Path(u"b.txt").c_str(), 0x402), 1);
+  EXPECT_EQ(qvtest::ReadBytes(folder_ / "a.txt"), "abc");
+  ASSERT_EQ(reader.Open(Path(u"a.txt").c_str(), 0x101), 1);
+  EXPECT_EXIT(reader.Open(Path(u"a.txt").c_str(), 0x101), kAssertExit,
+              "既に違うファイルがオープンされています");
+  EXPECT_EXIT(reader.Write("x", 1), kAssertExit, "書き込みモードでオープンされていません : .*a\\.txt");
+  ASSERT_EQ(writer.Open(Path(u"b.txt").c_str(), 0x402), 1);
   char buffer[4];
-  EXPECT_EXIT(file.Read(buffer, 4), kAssertExit, "読み込みモードでオープンされていません : .*b\\.txt");
-}
-
-TEST_F(NativeFileDeath, WritingAFileOpenedForReading) {
-  qvFile file;
-  ASSERT_EQ(file.Open(Path(u"a.txt").c_str(), 0x101), 1);
-  EXPECT_EXIT(file.Write("x", 1), kAssertExit, "書き込みモードでオープンされていません : .*a\\.txt");
+  EXPECT_EXIT(writer.Read(buffer, 4), kAssertExit, "読み込みモードでオープンされていません : .*b\\.txt");
 }
 
 }  // namespace
