@@ -30,7 +30,7 @@ TEST(JoinPath, TrimsAndJoins) {
   EXPECT_EQ(Join(8, {}), u"");
 }
 
-TEST(GetParentPath, Cases) {
+TEST(PathParts, ParentExtensionAndInPlaceUse) {
   const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"C:\\a\\b.txt", u"C:\\a"}, {u"C:\\a\\", u"C:\\a"}, {u"a\\b/c", u"a\\b"},
       {u"C:\\", u"C:"},            {u"name", nullptr},     {u"\\name", nullptr},
@@ -44,16 +44,11 @@ TEST(GetParentPath, Cases) {
   char16_t small[4] = {u'?', 0};
   EXPECT_EQ(GetParentPath(u"abcd\\e", small, 4), 0);
   EXPECT_EQ(small[0], 0);
-}
-
-TEST(PathFunctions, WorkInPlace) {
+  // In place, as callers use them.
   char16_t path[260] = u"C:\\games\\data\\a.bin";
   EXPECT_EQ(GetParentPath(path, path, 260), 1);
   EXPECT_EQ(JoinPath(path, 260, {path, u"b.bin"}), 19);
   EXPECT_EQ(std::u16string(path), u"C:\\games\\data\\b.bin");
-}
-
-TEST(GetExtension, Cases) {
   EXPECT_EQ(std::u16string(GetExtension(u"a\\b.c.txt")), u"txt");
   EXPECT_EQ(std::u16string(GetExtension(u"a.b\\c")), u"");
   EXPECT_EQ(std::u16string(GetExtension(u"a.b/c")), u"");
@@ -82,10 +77,7 @@ TEST(CreateDirectoryTree, CreatesMissingLevelsAndFindsThem) {
   os::DisarmFaults();
   EXPECT_EQ(os::FaultCallCount(os::FileOp::kCreateFolder), 0u);
   EXPECT_EQ(CreateDirectoryTree(std::u16string(300, u'a').c_str(), 0), 0);
-}
-
-TEST(CreateDirectoryTree, FailsWhenAFileIsInTheWay) {
-  qvtest::ScratchDir dir;
+  // A file in the way fails.
   dir.WriteFile(u"block", "x");
   EXPECT_EQ(GetPathKind(dir.Path(u"block").c_str()), 1);
   EXPECT_EQ(CreateDirectoryTree(dir.Path(u"block").c_str(), 0), 0);
