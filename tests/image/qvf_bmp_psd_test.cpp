@@ -62,7 +62,7 @@ TEST_F(QvfTest, SaveClearsTransparentColourAndPicksTheLowestModeOnTies) {
   EXPECT_EQ(PixelAt(*loaded, 1, 0), PixelAt(*transparent, 1, 0));
 }
 
-TEST_F(QvfTest, RefusesHeadersThatDisagreeWithTheStream) {
+TEST_F(QvfTest, RefusesHeadersThatDisagreeWithTheStreamAndFieldsTooNarrow) {
   auto source = MakePicture(8, 4, 4, Pattern::kNoise);
   auto qvf = Make<qvImageQvf>();
   qvf->CopyFrom(source.get());
@@ -83,14 +83,12 @@ TEST_F(QvfTest, RefusesHeadersThatDisagreeWithTheStream) {
   magic[3] = ' ';
   EXPECT_EQ(LoadAs<qvImageQvf>(magic), nullptr);
   EXPECT_EQ(LoadAs<qvImageQvf>(Bytes(good.begin(), good.begin() + 12)), nullptr);
-}
-
-TEST_F(QvfTest, RefusesToSavePicturesBeyondSixteenBitFields) {
+  // Pictures beyond the 16-bit fields are not saved.
   auto wide = Make<qvImageQvf>();
   ASSERT_EQ(wide->CreateBlank(16384 + 1, 1, 4), 1);  // stride 65540
-  OwnedBlock block;
-  EXPECT_EQ(wide->Save(&block.block, 0, 0, 0, 0), 0);
-  EXPECT_EQ(block.block.data, nullptr);
+  OwnedBlock refused;
+  EXPECT_EQ(wide->Save(&refused.block, 0, 0, 0, 0), 0);
+  EXPECT_EQ(refused.block.data, nullptr);
 }
 
 TEST_F(BmpTest, TwentyFourBitRowsArePaddedToFourBytes) {
