@@ -47,23 +47,21 @@ Bytes Compress(const Bytes& source, std::uint32_t mode) {
   return out;
 }
 
-TEST_F(QvlzTest, ModeZeroTokenIsDistanceThreeLengthFour) {
+TEST_F(QvlzTest, TokensLiteralsAndFlagBytesAsLaidOut) {
   // Three literals "abc", then token 0x0011: distance 3, length 4.
   const Bytes stream = Stream(0, 7, {0x08}, {'a', 'b', 'c', 0x11, 0x00, 0});
   const Bytes expected = {'a', 'b', 'c', 'a', 'b', 'c', 'a'};
   EXPECT_EQ(Decompress(stream), expected);
-}
-
-TEST_F(QvlzTest, EightItemsEndWithAnEmptyFlagByte) {
+  // Eight items end with an empty flag byte.
   const Bytes source = {1, 2, 3, 4, 5, 6, 7, 8};
-  const Bytes stream = Compress(source, 0);
-  ASSERT_EQ(stream.size(), 28u + 2 + 9);
-  EXPECT_EQ(GetLe32(stream, 12), 2u);  // F
-  EXPECT_EQ(GetLe32(stream, 16), 9u);  // D: eight literals and the unwritten byte
-  EXPECT_EQ(GetLe32(stream, 24), 30u);
-  EXPECT_EQ(stream[28], 0);
-  EXPECT_EQ(stream[29], 0);
-  EXPECT_EQ(Decompress(stream), source);
+  const Bytes eight = Compress(source, 0);
+  ASSERT_EQ(eight.size(), 28u + 2 + 9);
+  EXPECT_EQ(GetLe32(eight, 12), 2u);  // F
+  EXPECT_EQ(GetLe32(eight, 16), 9u);  // D: eight literals and the unwritten byte
+  EXPECT_EQ(GetLe32(eight, 24), 30u);
+  EXPECT_EQ(eight[28], 0);
+  EXPECT_EQ(eight[29], 0);
+  EXPECT_EQ(Decompress(eight), source);
 }
 
 // The coder's rule as written, one position at a time: every position of

@@ -311,7 +311,7 @@ TEST_F(TreeTest, RenamingDoesNotReplaceFoldersOrReadOnlyFiles) {
   EXPECT_EQ(os::GetLastError(), os::kErrorFileNotFound);
 }
 
-TEST_F(TreeTest, DeletingRemovesFilesAndLinksButNeverTheirTargets) {
+TEST_F(TreeTest, DeletingAndRemovingTakeEntriesButNeverTheTargetsOfLinks) {
   Write(u"plain.txt", "p");
   Link(u"file-link", fence_.File(), false);
   Link(u"folder-link", fence_.Root(), true);
@@ -336,17 +336,15 @@ TEST_F(TreeTest, DeletingRemovesFilesAndLinksButNeverTheirTargets) {
   ASSERT_TRUE(os::SetEntryAttributes(root_, u"locked", os::kAttrReadOnly));
   EXPECT_FALSE(os::DeleteEntry(root_, u"locked"));
   EXPECT_EQ(Read(u"locked"), "locked");
-}
-
-TEST_F(TreeTest, RemovingFoldersTakesOnlyEmptyRealOnes) {
+  // Removing folders takes only empty real ones.
   fs::create_directories(Game(u"empty"));
   Write(u"full\\x", "x");
-  Link(u"empty-link", fence_.EmptyFolder(), true);
+  Link(u"linked-empty", fence_.EmptyFolder(), true);
   EXPECT_TRUE(os::RemoveFolderIn(root_, u"empty"));
   EXPECT_FALSE(fs::exists(Game(u"empty")));
   EXPECT_FALSE(os::RemoveFolderIn(root_, u"full"));
   EXPECT_EQ(os::GetLastError(), os::kErrorDirNotEmpty);
-  EXPECT_FALSE(os::RemoveFolderIn(root_, u"empty-link"));
+  EXPECT_FALSE(os::RemoveFolderIn(root_, u"linked-empty"));
   EXPECT_EQ(os::GetLastError(), os::kErrorStoppedOnSymlink);
   EXPECT_TRUE(fs::is_directory(fence_.EmptyFolder()));
 }
