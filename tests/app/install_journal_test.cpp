@@ -6,6 +6,8 @@
 
 #include "app/install_transaction.h"
 #include "file/confined_tree.h"
+#include "os/error.h"
+#include "os/fault.h"
 #include "test_support.h"
 
 namespace {
@@ -57,6 +59,21 @@ TEST(InstallJournal, RecoveryLeavesAFolderItDidNotEmptyAndWhatIsInIt) {
   EXPECT_EQ(install::Transaction::Recover(tree, &failure), install::Recovery::kRolledBack);
   EXPECT_EQ(dir.ReadFile(u"game\\saves\\slot1.sav"), "progress");
   EXPECT_FALSE(std::filesystem::exists(dir.Native(u"game\\~qvupdate")));
+}
+
+// A failure must reach the player as one, also when the system gave no
+// error code for it.
+TEST(InstallJournal, AFailureWithoutAnErrorCodeStillReportsOne) {
+  qvtest::ScratchDir dir;
+  std::filesystem::create_directories(dir.Native(u"game"));
+  confine::Tree tree;
+  ASSERT_EQ(tree.Open(dir.Path(u"game").c_str(), {}), confine::Rule::kOk);
+  install::Transaction transaction(tree);
+  os::ArmFaults({os::FileOp::kAny, 1, 0, os::FaultAction::kFailOnce});
+  const bool begun = transaction.Begin();
+  os::DisarmFaults();
+  EXPECT_FALSE(begun);
+  EXPECT_EQ(transaction.LastFailure().error, os::kErrorInvalidHandle);
 }
 
 // A folder that the game lacks is staged whole, under one key for all the
