@@ -23,16 +23,16 @@ TEST(InstallJournal, ACraftedJournalNamesNothingOutsideTheGameOrInsideTheWorkFol
   install::Journal journal;
   EXPECT_TRUE(install::ParseJournal(
       Lines({u"delete 0\tcache", u"folder new", u"file 1\tnew\\a.txt", u"file log\tinstall.log",
-             u"tree t0\tsub\\fresh"}),
+             u"file 99999999999999999999\tnew\\b.txt", u"tree t0\tsub\\fresh"}),
       &journal));
-  EXPECT_EQ(journal.files.size(), 2u);
+  EXPECT_EQ(journal.files.size(), 3u);
   EXPECT_EQ(journal.trees, (std::vector<install::JournalEntry>{{u"t0", u"sub\\fresh"}}));
   for (const char16_t* line :
        {u"file 0\t..\\outside.txt", u"file 0\tC:\\Windows\\win.ini", u"file 0\t\\\\server\\share\\x",
         u"file 0\t~qvupdate\\journal", u"file 0\t~QVUPDATE\\b\\0", u"file ..\tgame.exe",
         u"file 0\\1\tgame.exe", u"file \tgame.exe", u"folder ..", u"folder ~qvupdate",
         u"folder a\\..\\..", u"delete ../0\tcache", u"tree t0\t..\\x", u"tree t0\t~qvupdate\\s",
-        u"tree t/0\tnew", u"tree t0"}) {
+        u"tree t/0\tnew", u"tree t0", u"file 999999999999999999999\tgame.exe"}) {
     SCOPED_TRACE(qvtest::U8(line));
     EXPECT_FALSE(install::ParseJournal(Lines({line}), &journal));
   }
