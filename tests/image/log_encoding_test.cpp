@@ -85,6 +85,11 @@ TEST_F(LogEncodingTest, EngineLinesAreCodePage932Bytes) {
   for (const char* line : kEngineLines) {
     EXPECT_NE(bytes.find(std::string("\t") + line + "\r\n"), std::string::npos) << line;
   }
+  // The pixel buffers above were all had: the line for a failed one is not there.
+  // ピクセルイメージ用バッファの確保に失敗しました
+  EXPECT_EQ(bytes.find("\x83s\x83N\x83Z\x83\x8b\x83" "C\x83\x81\x81[\x83W\x97p\x83o\x83"
+                       "b\x83t\x83@\x82\xcc\x8am\x95\xdb\x82\xc9\x8e\xb8\x94s\x82\xb5\x82\xdc\x82\xb5\x82\xbd"),
+            std::string::npos);
 }
 
 }  // namespace
