@@ -409,13 +409,9 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   }
   file->unbuffered = unbuffered == 1;
 
-  if (system_copy) {
-    // Nothing to hand over: this thread has the system copy the file, with
-    // no wake-up of another thread per file.
-    StartInStatus(*file);
-    ReadAhead(index);
-    return CopyInSystem(*file) && CompleteFile(*file) && !Stopped();
-  }
+  // The reader has the system copy the file while this thread opens the
+  // next ones; the later sources are asked into the cache meanwhile.
+  if (system_copy) ReadAhead(index);
   StoreRelease(files_opened_, files_opened_ + 1);
   Wake(reader_);
   return !Stopped();
@@ -518,10 +514,27 @@ void InstallWorker::ReaderProc(qvThread*, void* self) {
 }
 
 void InstallWorker::ReadFiles() {
+  if (copy_mode_ == CopyMode::kSystem) {
+    CopyFiles();
+    return;
+  }
   std::size_t slot = 0;
   for (std::size_t next = 0;; ++next) {
     if (!SleepUntil(reader_, [&] { return LoadAcquire(files_opened_) > next; })) return;
     if (!ReadOneFile(files_[next % kFilesInFlight], slot)) return;
+  }
+}
+
+void InstallWorker::CopyFiles() {
+  for (std::size_t next = 0;; ++next) {
+    if (!SleepUntil(reader_, [&] { return LoadAcquire(files_opened_) > next; })) return;
+    FileInFlight& file = files_[next % kFilesInFlight];
+    StartInStatus(file);
+    // A stop asked for on the last report still keeps the file whole.
+    if (!CopyInSystem(file) || !CompleteFile(file)) return;
+    StoreRelease(files_closed_, files_closed_ + 1);
+    Wake(main_);
+    if (LoadAcquire(abort_)) return;
   }
 }
 

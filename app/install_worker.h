@@ -2,7 +2,9 @@
 // walks the queue and opens each file; a reader and a writer thread stream
 // the files through a ring of large buffers, the reader running ahead into
 // the next files while the writer finishes the current one, so reading and
-// writing overlap within a file and across files. Executables and
+// writing overlap within a file and across files. When the system copies
+// the data, the reader alone copies and completes each file the main
+// thread has opened, while that thread opens the next ones. Executables and
 // libraries that are already installed in a newer version are left alone.
 #pragma once
 
@@ -68,8 +70,8 @@ using WorkerDataHook = void (*)(void* user, const void* buffer, std::uint64_t of
 class InstallWorker {
  public:
   // How file data moves. kSystem lets the system copy between the two
-  // files (where it can and no data hook needs the bytes; the main worker
-  // thread then copies and reports per buffer-sized chunk); kBuffered and
+  // files (where it can and no data hook needs the bytes; the reader thread
+  // then copies and reports per buffer-sized chunk); kBuffered and
   // kUnbuffered stream through the ring of buffers, reading through the
   // system's cache or past it where the volume allows. QV_COPY_MODE
   // ("system", "buffered", "unbuffered") overrides the default, kSystem.
@@ -118,7 +120,7 @@ class InstallWorker {
  private:
   // A file on its way to the disk: opened by the main worker thread, read
   // by the reader, then written, given its times and committed by the
-  // writer (or by the main worker thread itself when the system copies).
+  // writer (or copied and committed by the reader when the system copies).
   struct FileInFlight {
     std::size_t job = 0;
     os::Handle source = os::kInvalidHandle;
@@ -165,8 +167,8 @@ class InstallWorker {
   // status. False when the run stopped meanwhile: nothing is to be
   // reported then, as the job would never have begun.
   bool TakeTurn(const CopyJob& job);
-  // The file the main worker thread prepares next, once the writer has
-  // made room; null when the run stopped first.
+  // The file the main worker thread prepares next, once the writer (the
+  // reader when the system copies) has made room; null when the run stopped first.
   FileInFlight* NextFile();
   void NameInStatus(const CopyJob& job);
   // Names the file about to be written in the status, with its size.
@@ -195,6 +197,10 @@ class InstallWorker {
   // Has the system copy the file, reporting per chunk; true when all of it
   // was copied (a stop asked for on the last report still keeps it).
   bool CopyInSystem(FileInFlight& file);
+  // The reader's loop when the system copies: each file handed on is
+  // copied, given its times, committed and closed in queue order, until
+  // the run stops or Finish ends it.
+  void CopyFiles();
 
   // Readies the ring for `job`'s source: 1 unbuffered, 0 buffered, -1
   // when the buffers cannot be had. Buffers stay allocated from file to
@@ -264,11 +270,12 @@ class InstallWorker {
   const confine::Tree* tree_ = nullptr;
   os::Handle staging_handle_ = os::kInvalidHandle;  // the staging folder, once reached
   // Files opened and not yet complete: the writer's current one, those the
-  // reader has run ahead into, and the one the main worker thread opens.
+  // reader has run ahead into, and the one the main worker thread opens
+  // (when the system copies: the reader's current one and those waiting).
   static constexpr std::size_t kFilesInFlight = 4;
   FileInFlight files_[kFilesInFlight];
   std::size_t files_opened_ = 0;  // handed to the reader (main worker thread)
-  std::size_t files_closed_ = 0;  // complete, their places free (writer)
+  std::size_t files_closed_ = 0;  // complete, their places free (writer, or reader)
   // The folders staged files are begun in, held by the main worker thread.
   // A file in flight may still need its folder (a file that does not
   // complete is removed from it), and the files in flight, fewer than

@@ -297,13 +297,31 @@ TEST_P(WorkerSizes, StagedPathsPutFilesAndFoldersIntoStagedFolders) {
 INSTANTIATE_TEST_SUITE_P(CopyModes, WorkerSizes,
                          ::testing::Values("system", "buffered", "unbuffered"));
 
-// The ring of buffers alone, through the cache and past it.
-class WorkerRing : public WorkerSizes {};
+// Files in flight, several of them opened ahead of the one being copied:
+// through the ring, the reader is files ahead of the writer; with the
+// system's copy, the main worker thread opens the next files while the
+// reader copies.
+class WorkerPipeline : public WorkerSizes {
+ protected:
+  // The `n`-th moving of a file's data fails: a read of the ring, or the
+  // system's copy, which reads and writes in one call.
+  static os::FaultPlan DataFault(std::uint64_t n) {
+    const bool system = std::string(GetParam()) == "system";
+    return {system ? os::FileOp::kWrite : os::FileOp::kRead, n, os::kErrorSharingViolation};
+  }
+  std::vector<std::string> Staged() const {
+    std::vector<std::string> staged;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.Native(u"stage")))
+      if (!entry.is_directory()) staged.push_back(entry.path().filename().string());
+    std::sort(staged.begin(), staged.end());
+    return staged;
+  }
+};
 
-// The reader is files ahead of the writer when a read fails: the failure
-// is still reported after every report of the files before, for the file
-// that failed, and no file after it is left staged.
-TEST_P(WorkerRing, AReadFailureMidRunIsReportedForItsFileInTurn) {
+// The data of a file fails to move while later files are already open:
+// the failure is still reported after every report of the files before,
+// for the file that failed, and no file after it is left staged.
+TEST_P(WorkerPipeline, AFailureMidRunIsReportedForItsFileInTurn) {
   ASSERT_TRUE(fs::create_directories(dir_.Native(u"stage")));
   InstallWorker* worker = NewWorker(0);
   worker->SetStagingFolder(u"stage");
@@ -311,7 +329,7 @@ TEST_P(WorkerRing, AReadFailureMidRunIsReportedForItsFileInTurn) {
   const int sizes[] = {4096, 1, 0, 4096, 5000, 0, 300};
   for (int i = 0; i < 7; ++i) Queue(worker, Numbered(i, u".bin"), Pattern(sizes[i], i));
   {
-    Faults faults({os::FileOp::kRead, 3, os::kErrorSharingViolation});
+    Faults faults(DataFault(3));
     recorder_.Run(worker);
   }
   ASSERT_EQ(recorder_.Sequence(), "PPPFE");
@@ -322,17 +340,13 @@ TEST_P(WorkerRing, AReadFailureMidRunIsReportedForItsFileInTurn) {
   char16_t text[512] = {};
   ASSERT_GT(os::GetErrorText(os::kErrorSharingViolation, text, 512), 0u);
   EXPECT_EQ(failure.message, text);
-  std::vector<std::string> staged;
-  for (const auto& entry : fs::directory_iterator(dir_.Native(u"stage")))
-    staged.push_back(entry.path().filename().string());
-  std::sort(staged.begin(), staged.end());
-  EXPECT_EQ(staged, (std::vector<std::string>{"0", "1", "2"}));
+  EXPECT_EQ(Staged(), (std::vector<std::string>{"0", "1", "2"}));
 }
 
 // Files in flight were begun in staged folders that later files no longer
 // use: those folders stay open until the files are complete or dropped, so
 // a failure still removes every unfinished file from its own folder.
-TEST_P(WorkerRing, AFailureDropsTheUnfinishedFilesOfEveryStagedFolder) {
+TEST_P(WorkerPipeline, AFailureDropsTheUnfinishedFilesOfEveryStagedFolder) {
   ASSERT_TRUE(fs::create_directories(dir_.Native(u"stage")));
   InstallWorker* worker = NewWorker(0);
   worker->SetStagingFolder(u"stage");
@@ -347,19 +361,32 @@ TEST_P(WorkerRing, AFailureDropsTheUnfinishedFilesOfEveryStagedFolder) {
   }
   worker->SetStagedPaths(paths);
   {
-    Faults faults({os::FileOp::kRead, 9, os::kErrorSharingViolation});
+    Faults faults(DataFault(9));
     recorder_.Run(worker);
   }
   ASSERT_EQ(recorder_.Sequence(), "PPPPPPPPFE");
-  std::vector<std::string> staged;
-  for (const auto& entry : fs::recursive_directory_iterator(dir_.Native(u"stage")))
-    if (!entry.is_directory()) staged.push_back(entry.path().filename().string());
-  std::sort(staged.begin(), staged.end());
-  EXPECT_EQ(staged, (std::vector<std::string>{"f0.bin", "f1.bin", "f2.bin", "f3.bin", "f4.bin",
-                                              "f5.bin", "f6.bin", "f7.bin"}));
+  EXPECT_EQ(Staged(), (std::vector<std::string>{"f0.bin", "f1.bin", "f2.bin", "f3.bin", "f4.bin",
+                                                "f5.bin", "f6.bin", "f7.bin"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(RingModes, WorkerRing, ::testing::Values("buffered", "unbuffered"));
+// A stop asked for on the report that ends a small file keeps that file and
+// those before it, and nothing of the files already opened after it.
+TEST_P(WorkerPipeline, AStopMidRunKeepsTheWholeFilesAndDropsThoseOpenedAfter) {
+  ASSERT_TRUE(fs::create_directories(dir_.Native(u"stage")));
+  recorder_.answer = [](std::size_t index) { return index == 3 ? 0 : 1; };
+  InstallWorker* worker = NewWorker(0);
+  worker->SetStagingFolder(u"stage");
+  for (int i = 0; i < 10; ++i) Queue(worker, Numbered(i, u".bin"), Pattern(100 + i, i));
+  recorder_.Run(worker);
+  ASSERT_EQ(recorder_.Sequence(), "PPPPE");
+  EXPECT_EQ(recorder_.reports()[3].source, Src(Numbered(3, u".bin")));
+  EXPECT_EQ(recorder_.reports()[4].failed, 0);
+  EXPECT_EQ(Staged(), (std::vector<std::string>{"0", "1", "2", "3"}));
+  EXPECT_EQ(dir_.ReadFile(u"stage\\3"), Pattern(103, 3));
+}
+
+INSTANTIATE_TEST_SUITE_P(CopyModes, WorkerPipeline,
+                         ::testing::Values("system", "buffered", "unbuffered"));
 
 TEST_F(WorkerTest, SourcesReadAheadOnceEachAndFailedHintsCostNothing) {
   if (!os::SystemCopiesFileData()) GTEST_SKIP() << "sources are read ahead for the system's copy";
