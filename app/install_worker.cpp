@@ -333,6 +333,9 @@ void InstallWorker::RunMain() {
 }
 
 bool InstallWorker::Settle() {
+  // When the system copies, the reader is woken for two files at a time;
+  // it may not know of the last one handed on.
+  if (copy_mode_ == CopyMode::kSystem) Wake(reader_);
   return SleepUntil(main_, [this] { return LoadAcquire(files_closed_) == files_opened_; });
 }
 
@@ -413,7 +416,10 @@ bool InstallWorker::CopyOne(const CopyJob& job, std::size_t index) {
   // next ones; the later sources are asked into the cache meanwhile.
   if (system_copy) ReadAhead(index);
   StoreRelease(files_opened_, files_opened_ + 1);
-  Wake(reader_);
+  // A reader that copies faster than files are opened would otherwise be
+  // woken for every file; it is woken once two wait, or when this thread
+  // waits for it (Settle; NextFile waits only with more in flight).
+  if (!system_copy || files_opened_ - LoadAcquire(files_closed_) >= kWakeBatch) Wake(reader_);
   return !Stopped();
 }
 
@@ -533,7 +539,10 @@ void InstallWorker::CopyFiles() {
     // A stop asked for on the last report still keeps the file whole.
     if (!CopyInSystem(file) || !CompleteFile(file)) return;
     StoreRelease(files_closed_, files_closed_ + 1);
-    Wake(main_);
+    // Likewise the main worker thread, when it opens faster than files are
+    // copied: it is woken once two places are free, or none is taken, which
+    // is what Settle waits for. The reader sleeps only with none taken.
+    if (LoadAcquire(files_opened_) - files_closed_ <= kFilesInFlight - kWakeBatch) Wake(main_);
     if (LoadAcquire(abort_)) return;
   }
 }

@@ -273,6 +273,9 @@ class InstallWorker {
   // reader has run ahead into, and the one the main worker thread opens
   // (when the system copies: the reader's current one and those waiting).
   static constexpr std::size_t kFilesInFlight = 4;
+  // When the system copies, how many files a wake-up of either thread
+  // brings it at least, short of the end of the run.
+  static constexpr std::size_t kWakeBatch = 2;
   FileInFlight files_[kFilesInFlight];
   std::size_t files_opened_ = 0;  // handed to the reader (main worker thread)
   std::size_t files_closed_ = 0;  // complete, their places free (writer, or reader)
