@@ -150,8 +150,10 @@ TEST_F(ConfinedTreeTest, RefusesSystemFoldersProfilesAndTheAllUsersDataFolder) {
 
 TEST_F(ConfinedTreeTest, RefusesThePatchFolderAndFoldersInsideItButNotOneThatHoldsIt) {
   fs::create_directories(Game(u"patches/MyPatch/data/sub"));
+  fs::create_directories(Game(u"patches/MyPatch/g"));
   const std::u16string patch = GamePath() + u"\\patches\\MyPatch";
   EXPECT_EQ(tree_.Open(patch.c_str(), {patch}), Rule::kPatchFolder);
+  EXPECT_EQ(tree_.Open((patch + u"\\g").c_str(), {patch}), Rule::kPatchFolder);  // a one-letter name
   EXPECT_EQ(tree_.Open((patch + u"\\data\\sub").c_str(), {patch}), Rule::kPatchFolder);
   EXPECT_EQ(tree_.Open((patch + u"\\data").c_str(), {patch + u"\\"}), Rule::kPatchFolder);
   EXPECT_EQ(tree_.Open(GamePath().c_str(), {patch}), Rule::kOk);
