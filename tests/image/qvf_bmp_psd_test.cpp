@@ -79,6 +79,18 @@ TEST_F(QvfTest, RefusesHeadersThatDisagreeWithTheStreamAndFieldsTooNarrow) {
   Bytes wide_pixels = good;
   PutLe16(wide_pixels, 10, 5);
   EXPECT_EQ(LoadAs<qvImageQvf>(wide_pixels), nullptr);
+  // Each field alone out of range, the rows still inside the buffer: no
+  // width, no height, no bytes per pixel, five of them (stride 40, 3 rows).
+  for (const auto& [offset, value] : {std::pair<std::size_t, std::uint16_t>{4, 0}, {6, 0}, {10, 0}}) {
+    Bytes bad = good;
+    PutLe16(bad, offset, value);
+    EXPECT_EQ(LoadAs<qvImageQvf>(bad), nullptr) << offset;
+  }
+  Bytes five_bytes = good;
+  PutLe16(five_bytes, 6, 3);
+  PutLe16(five_bytes, 8, 40);
+  PutLe16(five_bytes, 10, 5);
+  EXPECT_EQ(LoadAs<qvImageQvf>(five_bytes), nullptr);
   Bytes magic = good;
   magic[3] = ' ';
   EXPECT_EQ(LoadAs<qvImageQvf>(magic), nullptr);
