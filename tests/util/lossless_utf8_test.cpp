@@ -16,6 +16,9 @@ TEST(LosslessUtf8, CharactersAndEscapedBytes) {
        u"A\u00E9\u3042\uFF21\U00010437"},
       // Just below the surrogates, then a stray byte; the first pair.
       {"\xED\x9F\xBF\x80\xF0\x90\x80\x80", u"\uD7FF\xDC80\U00010000"},
+      // The last surrogate is escaped; U+E000 and U+FFFF, just after it and
+      // at the end of the three-byte forms, are characters.
+      {"\xED\xBF\xBF\xEE\x80\x80\xEF\xBF\xBF", u"\xDCED\xDCBF\xDCBF\uE000\uFFFF"},
       // Overlong, a surrogate, past U+10FFFF, a lone continuation, a zero,
       // a byte that never starts a sequence, a cut sequence: byte by byte.
       {std::string("\xC1\xBF\xED\xA0\x80\xF4\x90\x80\x80\x80\0\xFF\xE3\x81", 14),
