@@ -44,6 +44,7 @@ TEST_F(InstallRecordTest, FirstTagsAnywhereInTheBytes) {
 
 TEST_F(InstallRecordTest, EmptyOrOversizedPathsAreRefused) {
   EXPECT_EQ(Read("<path></path>"), u"<failed>");
+  EXPECT_EQ(Read("<p>"), u"<failed>");  // shorter than either tag
   EXPECT_EQ(Read("</path>C:\\a<path>"), u"<failed>");
   EXPECT_EQ(Read("<path>" + std::string(259, 'a') + "</path>"), U16(std::string(259, 'a')));
   EXPECT_EQ(Read("<path>" + std::string(260, 'a') + "</path>"), u"<failed>");

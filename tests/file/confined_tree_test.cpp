@@ -279,6 +279,19 @@ TEST_F(ConfinedTreeTest, AStagedFileReplacesTheDestinationOnlyWhenCommitted) {
     os::WriteFile(abandoned.File(), "half", 4, &done);
   }
   EXPECT_EQ(Read(u"readme.txt"), "new");
+  {
+    // A commit whose rename fails leaves no temporary file behind.
+    confine::StagedFile refused;
+    ASSERT_TRUE(refused.Begin(tree_, u"readme.txt", 0));
+    std::uint32_t done = 0;
+    os::WriteFile(refused.File(), "lost", 4, &done);
+    os::ArmFaults({os::FileOp::kRename, 1});
+    const bool committed = refused.Commit(os::kAttrArchive, false);
+    os::DisarmFaults();
+    EXPECT_FALSE(committed);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"new", "new/folder", "new/folder/file.txt",
+                                                   "readme.txt"}));
+  }
   EXPECT_EQ(Listing(), (std::vector<std::string>{"new", "new/folder", "new/folder/file.txt",
                                                  "readme.txt"}));
 }
