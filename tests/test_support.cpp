@@ -67,6 +67,18 @@ std::string U8(std::u16string_view utf16) {
   return out;
 }
 
+std::string EntryTag(std::size_t n) { return (n < 10 ? "p0" : "p") + std::to_string(n); }
+
+std::string DeleteListXml(const std::vector<std::string>& entries) {
+  if (entries.empty()) return {};
+  std::string xml = "  <delete>\n";
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string tag = EntryTag(i + 1);
+    xml += "    <" + tag + ">" + entries[i] + "</" + tag + ">\n";
+  }
+  return xml + "  </delete>\n";
+}
+
 namespace {
 
 std::optional<std::string> ReadVariable(const char* name) {

@@ -6,12 +6,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qvtest {
 
 // UTF-8 <-> UTF-16 without the engine's own converters.
 std::u16string U16(std::string_view utf8);
 std::string U8(std::u16string_view utf16);
+
+// The numbered element of the n-th delete entry of an update description
+// (1 gives "p01"), and the <delete> element listing `entries` one a line
+// (nothing for none).
+std::string EntryTag(std::size_t n);
+std::string DeleteListXml(const std::vector<std::string>& entries);
 
 // A whole file's bytes (empty when it cannot be read), and a file written
 // with its missing folders.

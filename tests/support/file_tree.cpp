@@ -1,8 +1,6 @@
 #include "support/file_tree.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace qvtest {
 
@@ -18,16 +16,10 @@ std::string FileTree::Arg(const std::string& relative) const {
 }
 
 void FileTree::Write(const std::string& relative, const std::string& bytes) const {
-  fs::create_directories(At(relative).parent_path());
-  std::ofstream(At(relative), std::ios::binary) << bytes;
+  WriteBytes(At(relative), bytes);
 }
 
-std::string FileTree::Read(const std::string& relative) const {
-  std::ifstream in(At(relative), std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
+std::string FileTree::Read(const std::string& relative) const { return ReadBytes(At(relative)); }
 
 void FileTree::MakeFolder(const std::string& relative) const { fs::create_directories(At(relative)); }
 
