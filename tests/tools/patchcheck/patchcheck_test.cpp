@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -154,15 +153,11 @@ TEST_F(PatchcheckTest, AgreesWithTheUpdaterOnEveryEntryAndName) {
   const std::vector<std::u16string> entries = {
       u"old.dll", u"cache\\", u"a/b", u"..\\x", u"a\\..\\..\\x", u".", u"C:x", u"\\x",
       u"*.tmp", u"NUL", u"dot.", u"a:b", u"sub\\b.bin"};
+  std::vector<std::string> texts;
+  for (const std::u16string& entry : entries) texts.push_back(qvtest::U8(entry));
   std::string description = kDescription;
-  std::string list = "<delete>";
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    char tag[24];
-    std::snprintf(tag, sizeof tag, "p%02zu", i + 1);
-    list += std::string("<") + tag + ">" + qvtest::U8(entries[i]) + "</" + tag + ">";
-  }
-  std::size_t start = description.find("<delete>");
-  description.replace(start, description.find("</delete>") - start, list);
+  const std::size_t start = description.find("<delete>");
+  description.replace(start, description.find("</delete>") + 9 - start, qvtest::DeleteListXml(texts));
   dir_.WriteFile(u"updateinfo.xml", description);
   Run({Folder()});
 
@@ -170,9 +165,7 @@ TEST_F(PatchcheckTest, AgreesWithTheUpdaterOnEveryEntryAndName) {
   confine::Tree tree;
   ASSERT_EQ(tree.Open(game.Path().c_str(), {}), confine::Rule::kOk);
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    char where[32];
-    std::snprintf(where, sizeof where, "delete/p%02zu", i + 1);
-    const bool reported = Says(std::string("] ") + where + ":");
+    const bool reported = Says("] delete/" + qvtest::EntryTag(i + 1) + ":");
     EXPECT_EQ(reported, tree.Delete(entries[i]) == confine::DeleteResult::kRefused)
         << qvtest::U8(entries[i]);
   }

@@ -10,6 +10,7 @@
 #include "qvpatch_fixture.h"
 #include "support/links.h"
 #include "support/pe_writer.h"
+#include "support/picture_files.h"
 #include "base/private_heap.h"
 
 namespace qvtest {
@@ -273,22 +274,11 @@ TEST(QvpatchMake, WarnsAboutOlderProgramsCaseChangesLinksAndEmptyFolders) {
   }
 }
 
-// A 24-bit bottom-up BMP of 2 x 2 pixels.
-std::string SmallBmp() {
-  std::string bmp = "BM";
-  auto put = [&](std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) bmp += static_cast<char>(value >> (8 * i));
-  };
-  put(14 + 40 + 16, 4), put(0, 4), put(54, 4);
-  put(40, 4), put(2, 4), put(2, 4), put(1, 2), put(24, 2), put(0, 4), put(16, 4);
-  put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
-  bmp += std::string("\x00\x00\xff\x00\xff\x00\x00\x00", 8) + std::string("\xff\x00\x00\xff\xff\xff\x00\x00", 8);
-  return bmp;
-}
-
 TEST(QvpatchMake, AddsBackgroundIconAndUpdater) {
   PatchTrees trees;
-  trees.Write("bg.bmp", SmallBmp());
+  // A 24-bit bottom-up BMP of 2 x 2 pixels, rows padded to 8 bytes.
+  const Bytes bmp = BuildBmp(2, 2, 24, {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0});
+  trees.Write("bg.bmp", std::string(bmp.begin(), bmp.end()));
   trees.Write("tools/updater.exe", "MZ the updater");
   ToolRun run = trees.Make("patch", {"--background", trees.Arg("bg.bmp"), "--updater",
                                      trees.Arg("tools/updater.exe")});

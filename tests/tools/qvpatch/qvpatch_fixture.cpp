@@ -1,7 +1,5 @@
 #include "qvpatch_fixture.h"
 
-#include <cstdio>
-
 #include "tools/qvpatch/command.h"
 
 namespace qvtest {
@@ -27,16 +25,7 @@ void PatchTrees::WriteTemplate(const std::string& relative, const std::vector<st
       "    <message_sys><copying>コピー中</copying></message_sys>\n"
       "    <message_error><title>エラー</title><language>言語</language></message_error>\n"
       "  </jp>\n";
-  if (!deletions.empty()) {
-    xml += "  <delete>\n";
-    for (std::size_t i = 0; i < deletions.size(); ++i) {
-      char tag[24];
-      std::snprintf(tag, sizeof tag, "p%02zu", i + 1);
-      xml += std::string("    <") + tag + ">" + deletions[i] + "</" + tag + ">\n";
-    }
-    xml += "  </delete>\n";
-  }
-  Write(relative, xml + "</document>\n");
+  Write(relative, xml + DeleteListXml(deletions) + "</document>\n");
 }
 
 ToolRun PatchTrees::Run(const std::vector<std::string>& arguments) const {
