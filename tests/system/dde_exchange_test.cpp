@@ -3,13 +3,16 @@
 // exchange cannot happen and the tests skip themselves.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <thread>
 
+#include "support/child_process.h"
 #include "support/log_text.h"
 #include "os/dde.h"
-#include "peer_process.h"
 #include "peer_values.h"
 #include "system/caps.h"
 #include "system/dde.h"
@@ -23,21 +26,29 @@ std::intptr_t RefuseAll(os::DdeTransaction, std::uint32_t, os::DdeString*, os::D
 
 class DdeExchange : public ::testing::Test {
  protected:
+  // Starts the peer beside the test executable and waits (up to 20 s) until
+  // it reports its service registered.
   void SetUp() override {
 #ifdef _WIN32
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "Wine's DDE needs an X display";
 #endif
-    peer_ = std::make_unique<qvtest::PeerProcess>(dir_.Native());
-    ASSERT_TRUE(peer_->Ready());
+    peer_ = std::make_unique<qvtest::ChildProcess>(qvtest::ProgramBesideTest("dde_peer"),
+                                                   std::vector<std::string>{dir_.Native().string()});
+    const auto ready = [&] { return std::filesystem::exists(dir_.Native(u"ready")); };
+    for (int i = 0; i < 2000 && peer_->Started() && !ready(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(ready());
     CreatePrivateHeap(1 << 20);
   }
+  // Asks the peer to stop; the child then waits for its end.
   void TearDown() override {
+    dir_.WriteFile(u"stop", "stop");
     peer_.reset();
     DestroyPrivateHeap();
   }
 
   qvtest::ScratchDir dir_;
-  std::unique_ptr<qvtest::PeerProcess> peer_;
+  std::unique_ptr<qvtest::ChildProcess> peer_;
 };
 
 TEST_F(DdeExchange, TheTakerGetsThePublishersRecord) {
