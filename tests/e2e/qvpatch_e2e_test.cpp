@@ -3,11 +3,9 @@
 // byte for byte, by qvpatch verify and by a comparison of its own here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <set>
-#include <sstream>
 
 #include "support/pe_writer.h"
 #include "tools/qvpatch/command.h"
@@ -18,12 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path Child(const fs::path& folder, const std::string& relative) {
-  return folder / fs::path(std::u8string(relative.begin(), relative.end()));
-}
-
 void WriteFile(const fs::path& folder, const std::string& relative, const std::string& bytes) {
-  WriteBytes(Child(folder, relative), bytes);
+  WriteBytes(folder / fs::path(std::u8string(relative.begin(), relative.end())), bytes);
 }
 
 std::string Content(int i, int version) {
@@ -70,31 +64,14 @@ void WriteBuilds(const fs::path& old_build, const fs::path& new_build) {
   fs::create_directories(new_build / "empty_new");
 }
 
-// Into a folder that exists already, which fs::copy refuses on MinGW.
-void CopyTree(const fs::path& from, const fs::path& to) {
-  for (const auto& entry : fs::recursive_directory_iterator(from)) {
-    const fs::path target = to / entry.path().lexically_relative(from);
-    if (entry.is_directory())
-      fs::create_directories(target);
-    else
-      fs::copy_file(entry.path(), target);
-  }
-}
-
-struct TreeContents {
-  std::map<std::string, std::string> files;
-  std::set<std::string> folders;
-};
-
-TreeContents ReadTree(const fs::path& root) {
-  TreeContents tree;
+// Every file with its bytes, and every folder (its name ends with '/').
+std::map<std::string, std::string> ReadTree(const fs::path& root) {
+  std::map<std::string, std::string> tree;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     const std::u8string relative = entry.path().lexically_relative(root).generic_u8string();
-    const std::string name(relative.begin(), relative.end());
-    if (entry.is_directory())
-      tree.folders.insert(name);
-    else
-      tree.files[name] = ReadBytes(entry.path());
+    const bool folder = entry.is_directory();
+    tree[std::string(relative.begin(), relative.end()) + (folder ? "/" : "")] =
+        folder ? "" : ReadBytes(entry.path());
   }
   return tree;
 }
@@ -104,7 +81,8 @@ TEST(QvpatchEndToEnd, TheInstalledPatchTurnsTheOldBuildIntoTheNewOne) {
   const fs::path old_build = box.Root() / "old";
   const fs::path new_build = box.Root() / "new";
   WriteBuilds(old_build, new_build);
-  CopyTree(old_build, box.Game());
+  fs::remove(box.Game());
+  fs::copy(old_build, box.Game(), fs::copy_options::recursive);
   WriteFile(box.Root(), "template.xml",
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<document>\n"
             "  <brand>QvTest</brand>\n  <app>Game</app>\n"
@@ -120,8 +98,6 @@ TEST(QvpatchEndToEnd, TheInstalledPatchTurnsTheOldBuildIntoTheNewOne) {
                                Native8(box.Patch()), "--force"},
                               &out, &err);
   ASSERT_EQ(made, 0) << err;
-  EXPECT_NE(out.find("files added:     62\n"), std::string::npos) << out;  // 60, a voice, readme
-  EXPECT_NE(out.find("the empty folder \"empty_new\" is new"), std::string::npos) << out;
 
   const std::vector<std::string> transcript = box.Run();
   ASSERT_FALSE(transcript.empty());
@@ -129,25 +105,22 @@ TEST(QvpatchEndToEnd, TheInstalledPatchTurnsTheOldBuildIntoTheNewOne) {
 
   // The comparison of this test: every file of the new build with its
   // bytes, nothing of the old build's besides, the updater's install.log.
-  TreeContents expected = ReadTree(new_build);
-  expected.folders.erase("empty_new");  // the updater makes no empty folders
-  TreeContents game = ReadTree(box.Game());
-  ASSERT_EQ(game.files.count("install.log"), 1u);
-  game.files.erase("install.log");
-  EXPECT_EQ(game.folders, expected.folders);
-  ASSERT_EQ(game.files.size(), expected.files.size());
-  for (const auto& [name, bytes] : expected.files) {
-    const auto found = game.files.find(name);
-    ASSERT_NE(found, game.files.end()) << name;
-    EXPECT_TRUE(found->second == bytes) << name;
-  }
+  std::map<std::string, std::string> expected = ReadTree(new_build);
+  expected.erase("empty_new/");  // the updater makes no empty folders
+  std::map<std::string, std::string> game = ReadTree(box.Game());
+  ASSERT_EQ(game.erase("install.log"), 1u);
+  EXPECT_EQ(game.size(), expected.size());
+  for (const auto& [name, bytes] : expected)
+    EXPECT_TRUE(game.count(name) && game[name] == bytes) << name;
+  const auto files = std::count_if(expected.begin(), expected.end(),
+                                   [](const auto& entry) { return !entry.first.ends_with('/'); });
 
   out.clear();
   const int verified = RunQvpatch({"verify", "--game", Native8(box.Game()), "--manifest",
                                    Native8(box.Patch() / "patch-manifest.json")},
                                   &out, &err);
   EXPECT_EQ(verified, 0) << out;
-  EXPECT_EQ(out, "the game matches the manifest: " + std::to_string(expected.files.size()) + " files\n");
+  EXPECT_EQ(out, "the game matches the manifest: " + std::to_string(files) + " files\n");
 }
 
 }  // namespace

@@ -123,9 +123,7 @@ TEST_F(UpdaterAttack, FoldersTheRulesRefuseAreNoInstallFolder) {
 // shown.
 TEST_F(UpdaterAttack, ALinkInTheDataFolderRefusesTheRunBeforeAnythingIsTouched) {
   box_.WriteGame("keep.txt", "kept");
-  PatchTexts texts;
-  texts.error_link = "リンク禁止";
-  box_.WriteDescription({"keep.txt"}, texts);
+  box_.WriteDescription({"keep.txt"}, "リンク禁止");
   box_.WriteRecordForGame();
   box_.WriteData("a.bin", "alpha");
   LINK_OR_SKIP(box_.Patch() / "data" / "linked", fence_.Root(), true);

@@ -5,10 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 #include <sstream>
 
 namespace qvtest {
@@ -76,35 +72,24 @@ bool UpdaterSandbox::Link(const fs::path& link, const fs::path& target, bool fol
 }
 
 void UpdaterSandbox::WriteDescription(const std::vector<std::string>& delete_entries,
-                                      const PatchTexts& t) const {
+                                      const std::string& error_link) const {
   std::ostringstream xml;
   xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<document>\n"
       << "  <brand>QvTest</brand>\n  <app>Game</app>\n"
       << "  <language><default>jp</default>\n"
       << "    <lang00><code>1041</code><prifix>jp</prifix><lang>日本語</lang></lang00>\n"
       << "  </language>\n  <jp>\n    <message>\n"
-      << "      <wndtitle>" << t.wndtitle << "</wndtitle>\n"
-      << "      <intoro>" << t.intoro << "</intoro>\n"
-      << "      <success>" << t.success << "</success>\n"
-      << "      <error_inst>" << t.error_inst << "</error_inst>\n"
-      << "      <error_copy>" << t.error_copy << "</error_copy>\n";
-  if (!t.error_link.empty()) xml << "      <error_link>" << t.error_link << "</error_link>\n";
-  if (!t.error_name.empty()) xml << "      <error_name>" << t.error_name << "</error_name>\n";
+      << "      <wndtitle>テスト更新</wndtitle>\n"
+      << "      <intoro>更新しますか？\\nOKで開始します。</intoro>\n"
+      << "      <success>更新が完了しました。</success>\n"
+      << "      <error_inst>ゲームが見つかりません。</error_inst>\n"
+      << "      <error_copy>コピーに失敗しました。\\n</error_copy>\n";
+  if (!error_link.empty()) xml << "      <error_link>" << error_link << "</error_link>\n";
   xml << "    </message>\n"
-      << "    <message_sys><copying>" << t.copying << "</copying></message_sys>\n"
-      << "    <message_error><title>" << t.title << "</title><language>言語</language>"
-      << "</message_error>\n  </jp>\n";
-  xml << description_extra_;
-  if (!delete_entries.empty()) {
-    xml << "  <delete>\n";
-    for (std::size_t i = 0; i < delete_entries.size(); ++i) {
-      char tag[24];
-      std::snprintf(tag, sizeof tag, "p%02zu", i + 1);
-      xml << "    <" << tag << ">" << delete_entries[i] << "</" << tag << ">\n";
-    }
-    xml << "  </delete>\n";
-  }
-  xml << "</document>\n";
+      << "    <message_sys><copying>ファイルをコピーしています</copying></message_sys>\n"
+      << "    <message_error><title>エラー</title><language>言語</language>"
+      << "</message_error>\n  </jp>\n"
+      << description_extra_ << DeleteListXml(delete_entries) << "</document>\n";
   WriteBytes(Patch() / "updateinfo.xml", xml.str());
 }
 
@@ -138,33 +123,15 @@ bool UpdaterSandbox::GameHas(const std::string& relative) const {
 std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
                                              const std::string& screen,
                                              const std::string& frontend) const {
-  fs::path input = Root() / "answers.txt";
-  fs::path output = Root() / "transcript.txt";
-  WriteBytes(input, answers);
-  std::string appdata = Native8(root_.Native(u"appdata"));
-#ifdef _WIN32
-  std::string command = "cd /d " + Native8(Patch()) + " && set QV_UI=" + frontend + "&& set QV_FAULT=" + fault_ +
-                        "&& set QV_COMMON_APPDATA=" + appdata + "&& set QV_SCREEN=" + screen + "&& " +
-                        Native8(UpdaterPath()) + " < " + Native8(input) + " > " + Native8(output);
-#else
-  std::string command = "cd '" + Native8(Patch()) + "' && QV_UI=" + frontend + " QV_FAULT='" + fault_ +
-                        "' QV_COMMON_APPDATA='" +
-                        appdata + "' QV_SCREEN='" + screen + "' timeout 120 '" +
-                        Native8(UpdaterPath()) + "' < '" + Native8(input) + "' > '" +
-                        Native8(output) + "'";
-#endif
+  const std::unique_ptr<ChildProcess> updater = Start(screen, frontend);
+  updater->Send(answers);
+  updater->CloseInput();
+  updater->ReadToEnd(120000);
   // The updater ends with 0 to 3, the code its transcript's last line
   // gives; anything else is a crash, a sanitizer's report or the time-out.
-#ifdef _WIN32
-  // The wide form keeps folder names in any language intact.
-  const std::u16string wide = U16(command);
-  const int status = _wsystem(reinterpret_cast<const wchar_t*>(wide.c_str()));
-#else
-  const int raw = std::system(command.c_str());
-  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-  EXPECT_TRUE(status >= 0 && status <= 3) << command << " ended with " << status;
-  std::vector<std::string> lines = TranscriptLines(ReadBytes(output));
+  const int status = updater->Wait(10000).value_or(-1);
+  EXPECT_TRUE(status >= 0 && status <= 3) << "the updater ended with " << status;
+  std::vector<std::string> lines = TranscriptLines(updater->Output());
   // The script front end ends its transcript with the code it exits with.
   if (frontend == "script" && status >= 0 && status <= 3 && !lines.empty()) {
     EXPECT_EQ(lines.back(), "exit code=" + std::to_string(status));
@@ -172,12 +139,13 @@ std::vector<std::string> UpdaterSandbox::Run(const std::string& answers,
   return lines;
 }
 
-std::unique_ptr<ChildProcess> UpdaterSandbox::Start() const {
+std::unique_ptr<ChildProcess> UpdaterSandbox::Start(const std::string& screen,
+                                                    const std::string& frontend) const {
   const std::string appdata = Native8(root_.Native(u"appdata"));
-  ScopedEnv frontend("QV_UI", "script");
+  ScopedEnv ui("QV_UI", frontend.c_str());
   ScopedEnv fault("QV_FAULT", fault_.empty() ? nullptr : fault_.c_str());
   ScopedEnv record_folder("QV_COMMON_APPDATA", appdata.c_str());
-  ScopedEnv screen("QV_SCREEN", nullptr);
+  ScopedEnv screen_size("QV_SCREEN", screen.empty() ? nullptr : screen.c_str());
   return std::make_unique<ChildProcess>(UpdaterPath(), std::vector<std::string>{},
                                         ChildOptions{Patch(), true});
 }

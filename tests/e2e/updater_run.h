@@ -12,20 +12,6 @@
 
 namespace qvtest {
 
-// Texts of the one language ("jp", code 1041) of the generated description.
-struct PatchTexts {
-  std::string wndtitle = "テスト更新";
-  std::string intoro = "更新しますか？\\nOKで開始します。";
-  std::string success = "更新が完了しました。";
-  std::string error_inst = "ゲームが見つかりません。";
-  std::string error_copy = "コピーに失敗しました。\\n";
-  std::string copying = "ファイルをコピーしています";
-  std::string title = "エラー";
-  // Optional texts; left out of the description when empty.
-  std::string error_link;
-  std::string error_name;
-};
-
 class UpdaterSandbox {
  public:
   // The patch folder is <root>/patch.
@@ -38,10 +24,11 @@ class UpdaterSandbox {
   // ones (XML text).
   void AddToDescription(const std::string& elements) { description_extra_ = elements; }
 
-  // Writes patch/updateinfo.xml with the texts and delete entries (p01...);
-  // its install record is appdata/QvTest/Game.xml.
+  // Writes patch/updateinfo.xml with the delete entries (p01...) and the
+  // texts of its one language ("jp", code 1041), with `error_link` when
+  // given; its install record is appdata/QvTest/Game.xml.
   void WriteDescription(const std::vector<std::string>& delete_entries = {},
-                        const PatchTexts& texts = {}) const;
+                        const std::string& error_link = "") const;
   // Writes the install record appdata/QvTest/Game.xml with these bytes.
   void WriteRecord(const std::string& bytes) const;
   // A record naming the install folder the usual way.
@@ -71,9 +58,10 @@ class UpdaterSandbox {
   // `frontend` QV_UI.
   std::vector<std::string> Run(const std::string& answers = "", const std::string& screen = "",
                                const std::string& frontend = "script") const;
-  // Starts the updater in the patch folder with the script front end, its
-  // standard input and output piped to the test.
-  std::unique_ptr<ChildProcess> Start() const;
+  // Starts the updater in the patch folder, its standard input and output
+  // piped to the test.
+  std::unique_ptr<ChildProcess> Start(const std::string& screen = "",
+                                      const std::string& frontend = "script") const;
 
  private:
   ScratchDir root_;
