@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -37,13 +38,9 @@ TEST(CapsTables, OperatingSystemCodesAndNames) {
 TEST(CapsTables, Win9xVersionLivesInTheBuildField) {
   std::uint32_t major = 0, minor = 0, build = 0;
   SplitWin9xBuild(0x040A08AE, &major, &minor, &build);
-  EXPECT_EQ(major, 4u);
-  EXPECT_EQ(minor, 10u);
-  EXPECT_EQ(build, 2222u);
+  EXPECT_EQ(std::tuple(major, minor, build), std::tuple(4u, 10u, 2222u));
   SplitWin9xBuild(0xFFFFFFFF, &major, &minor, &build);  // every bit in exactly one field
-  EXPECT_EQ(major, 255u);
-  EXPECT_EQ(minor, 255u);
-  EXPECT_EQ(build, 65535u);
+  EXPECT_EQ(std::tuple(major, minor, build), std::tuple(255u, 255u, 65535u));
 }
 
 TEST(CapsTables, EditionNames) {
@@ -69,17 +66,11 @@ TEST(CapsTables, ProcessorSignatureAndFeatureBits) {
   // Type 3 (bits 13-12), family 6, model 10, stepping 5; MMX is edx bit 23
   // alone, next to FXSR (24), CMOV (15) and SSE (25).
   const CpuSignature mmx = DecodeCpuSignature(0x000036A5u, 1u << 23);
-  EXPECT_EQ(mmx.type, 3u);
-  EXPECT_EQ(mmx.family, 6u);
-  EXPECT_EQ(mmx.model, 10u);
-  EXPECT_EQ(mmx.stepping, 5u);
-  EXPECT_EQ(mmx.has_mmx, 1u);
-  EXPECT_EQ(mmx.has_cmov + mmx.has_sse, 0u);
+  EXPECT_EQ(std::tuple(mmx.type, mmx.family, mmx.model, mmx.stepping), std::tuple(3u, 6u, 10u, 5u));
+  EXPECT_EQ(std::tuple(mmx.has_mmx, mmx.has_cmov, mmx.has_sse), std::tuple(1u, 0u, 0u));
   const CpuSignature others = DecodeCpuSignature(0x0000F6A5u, 1u << 24 | 1u << 25 | 1u << 15);
   EXPECT_EQ(others.type, 3u);  // bits 15-14 belong to no field
-  EXPECT_EQ(others.has_mmx, 0u);
-  EXPECT_EQ(others.has_cmov, 1u);
-  EXPECT_EQ(others.has_sse, 1u);
+  EXPECT_EQ(std::tuple(others.has_mmx, others.has_cmov, others.has_sse), std::tuple(0u, 1u, 1u));
 }
 
 bool g_d3d11_loads = false;
