@@ -13,21 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The updater is copied beside the test by the build; CTest runs the test
-// in that folder.
-fs::path UpdaterPath() {
-#ifdef _WIN32
-  const char* name = "updater.exe";
-#else
-  const char* name = "updater";
-#endif
-  if (const char* folder = std::getenv("QV_TEST_DATA"); folder && fs::exists(fs::path(folder) / name))
-    return fs::path(folder) / name;
-  return fs::current_path() / name;
-}
-
-std::string Escape(const std::string& text) {
-  std::string out;
+// The transcript's quoting of a text.
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
   for (char c : text) {
     if (c == '\\') out += "\\\\";
     else if (c == '"') out += "\\\"";
@@ -35,7 +23,7 @@ std::string Escape(const std::string& text) {
     else if (c == '\r') out += "\\r";
     else out += c;
   }
-  return out;
+  return out + "\"";
 }
 
 fs::path FromUtf8(const std::string& text) {
@@ -146,7 +134,8 @@ std::unique_ptr<ChildProcess> UpdaterSandbox::Start(const std::string& screen,
   ScopedEnv fault("QV_FAULT", fault_.empty() ? nullptr : fault_.c_str());
   ScopedEnv record_folder("QV_COMMON_APPDATA", appdata.c_str());
   ScopedEnv screen_size("QV_SCREEN", screen.empty() ? nullptr : screen.c_str());
-  return std::make_unique<ChildProcess>(UpdaterPath(), std::vector<std::string>{},
+  // The build copies the updater beside the test.
+  return std::make_unique<ChildProcess>(ProgramBesideTest("updater"), std::vector<std::string>{},
                                         ChildOptions{Patch(), true});
 }
 
@@ -159,8 +148,6 @@ std::vector<std::string> TranscriptLines(const std::string& text) {
   }
   return lines;
 }
-
-std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }
 
 std::string BoxLine(const std::string& owner, const std::string& caption, const std::string& text,
                     const std::string& buttons, const std::string& answer) {

@@ -78,8 +78,6 @@ std::string Native8(const std::filesystem::path& path);
 // The lines of a transcript, without their ends (LF or CR LF).
 std::vector<std::string> TranscriptLines(const std::string& text);
 
-// The transcript's quoting of a text.
-std::string Quoted(const std::string& text);
 std::string BoxLine(const std::string& owner, const std::string& caption,
                     const std::string& text, const std::string& buttons,
                     const std::string& answer = "ok");
