@@ -28,7 +28,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
 #endif
 
 namespace {
@@ -68,18 +67,16 @@ bool IsPlainByte(unsigned char byte) {
 }
 
 std::string FileNameOf(const std::string& name) {
-  std::vector<std::string> units;
+  // Too long for a file name, it becomes a start of it and the hash of the
+  // whole.
+  std::string file = "qv-mutex-", shortened = file;
   for (unsigned char byte : name) {
-    char escaped[4];
-    std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
-    units.push_back(IsPlainByte(byte) ? std::string(1, static_cast<char>(byte)) : escaped);
+    char unit[4];
+    std::snprintf(unit, sizeof unit, IsPlainByte(byte) ? "%c" : "%%%02X", byte);
+    if (shortened.size() < 236) shortened += unit;
+    file += unit;
   }
-  std::string file = "qv-mutex-";
-  for (const std::string& unit : units) file += unit;
   if (file.size() <= 255) return file;
-  // Too long for a file name: a start of it and the hash of the whole.
-  std::string shortened = "qv-mutex-";
-  for (std::size_t i = 0; i < units.size() && shortened.size() < 236; ++i) shortened += units[i];
   std::uint64_t hash = 0xCBF29CE484222325ull;
   for (unsigned char byte : name) hash = (hash ^ byte) * 0x100000001B3ull;
   char digits[17];
