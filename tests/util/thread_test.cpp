@@ -70,6 +70,15 @@ TEST(qvThread, LocksAndEventsAcrossThreads) {
   thread.WaitForExit();
   EXPECT_EQ(context.seen, &thread);
   EXPECT_EQ(context.counter, 2 * kRounds);
+
+  // Destroyed, the object starts a thread again (its events are gone, so
+  // this one ends at once).
+  thread.Destroy();
+  EXPECT_EQ(thread.GetThreadId(), 0u);
+  context.seen = nullptr;
+  ASSERT_NE(thread.Start(&context, CountWhenAsked), 0);
+  thread.WaitForExit();
+  EXPECT_EQ(context.seen, &thread);
 }
 
 }  // namespace
