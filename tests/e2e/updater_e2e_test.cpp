@@ -43,6 +43,11 @@ TEST(UpdaterEndToEnd, InstallsTheDataTreeAndReportsSuccess) {
       kWindowLine,
       Confirm(),
       kDialogLine,
+      // Each file once, named below the install folder, then the sizes.
+      "progress file=\".hidden\"",
+      "progress file=\"a.bin\"",
+      "progress file=\"sub\\\\deeper\\\\b.bin\"",
+      "progress done=37 total=37",
       "dialog hide",
       kSuccessLine,
       "dialog end result=2",
@@ -169,10 +174,10 @@ TEST_F(UpdaterWindow, IsCentredOnTheScreenAtThePictureSize) {
   const fs::path background = box.Patch() / "updatebg.hg3";
   WriteFile(background, SaveHg3(*MakePicture(320, 200, 4, Pattern::kGradient)));
   EXPECT_EQ(box.Run("cancel\n", "1024x768").front(),
-            "window title=\"テスト更新\" client=320x200 at=352,284");
+            "window title=\"テスト更新\" client=320x200 at=352,284 paint=320x200");
 
   // Without a decodable picture, or with 2-byte pixels, which have no
-  // colours to paint: a 640 x 480 window all the same.
+  // colours to paint: a white 640 x 480 window all the same.
   std::ofstream(background, std::ios::binary) << "HG-3 but nothing else";
   EXPECT_EQ(box.Run("cancel\n").front(), kWindowLine);
   const Bytes narrow = SaveQvf(*MakePicture(320, 200, 2, Pattern::kGradient));

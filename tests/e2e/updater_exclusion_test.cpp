@@ -119,7 +119,8 @@ TEST(UpdaterExclusion, ARunningGameIsAskedToCloseUntilItHasEnded) {
     EXPECT_EQ(waiting.End(), 0);
     const std::vector<std::string> installed = {
         kWindowLine,  Question(kIntoro) + "ok", Question(kRunning) + "ok",
-        Question(kRunning) + "ok", kDialogLine, "dialog hide",
+        Question(kRunning) + "ok", kDialogLine, "progress file=\"a.bin\"",
+        "progress done=5 total=5", "dialog hide",
         kSuccessLine, "dialog end result=2",    "exit code=0"};
     EXPECT_EQ(waiting.Transcript(), installed);
     EXPECT_EQ(box.ReadGame("a.bin"), "alpha");
@@ -210,7 +211,8 @@ TEST(UpdaterExclusion, AnUpdaterThatWaitedForTheLockPutsAKilledInstallInOrderFir
   EXPECT_EQ(waited.End(), 0);
   const std::vector<std::string> expected = {
       kWindowLine,  Question(kIntoro) + "ok", BoxLine("main", kTitle, kRecovered, "ok"),
-      kDialogLine,  "dialog hide",            kSuccessLine,
+      kDialogLine,  "progress file=\"a.bin\"", "progress file=\"sub\\\\b.bin\"",
+      "progress done=10 total=10", "dialog hide", kSuccessLine,
       "dialog end result=2", "exit code=0"};
   EXPECT_EQ(waited.Transcript(), expected);
   EXPECT_EQ(box.ReadGame("a.bin"), "new a");

@@ -85,8 +85,11 @@ std::string BoxLine(const std::string& owner, const std::string& caption,
 // The transcript lines of an ordinary run with the generated description.
 inline const std::string kTitle = "テスト更新";
 inline const std::string kIntoro = "更新しますか？\nOKで開始します。";
-inline const std::string kWindowLine = "window title=\"テスト更新\" client=640x480 at=640,300";
-inline const std::string kDialogLine = "dialog text=\"ファイルをコピーしています\"";
+// The window is painted white when there is no picture to show.
+inline const std::string kWindowLine =
+    "window title=\"テスト更新\" client=640x480 at=640,300 paint=640x480 colour=FFFFFF";
+// The progress dialog, centred on the window.
+inline const std::string kDialogLine = "dialog text=\"ファイルをコピーしています\" at=838,520";
 inline const std::string kSuccessLine = BoxLine("dialog", kTitle, "更新が完了しました。", "ok");
 // The confirmation, answered.
 inline std::string Confirm(const std::string& answer = "ok") {

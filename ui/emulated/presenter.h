@@ -19,10 +19,13 @@ class Presenter {
   virtual void WindowCreated(const std::u16string& title, const Rect& client) = 0;
   virtual Answer MessageBox(OwnerKind owner, const char16_t* caption, const char16_t* text,
                             Buttons buttons) = 0;
-  virtual void DialogOpened(const std::u16string& text) = 0;
+  // `frame` is the dialog's outer rectangle on the screen.
+  virtual void DialogOpened(const std::u16string& text, const Rect& frame) = 0;
   virtual void DialogHidden() = 0;
   virtual void DialogEnded(std::intptr_t result) = 0;
   virtual void ShowProgress(const Progress& progress) = 0;
+  // A picture drawn into the main window's client area.
+  virtual void PictureDrawn(const Picture&) {}
   virtual void Exited(int exit_code) = 0;
 };
 

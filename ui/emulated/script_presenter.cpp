@@ -3,6 +3,7 @@
 // standard input.
 #include <cstdio>
 #include <iostream>
+#include <set>
 #include <string>
 
 #include "ui/emulated/presenter.h"
@@ -31,13 +32,39 @@ Answer ReadAnswer() {
   return line == "cancel" ? Answer::kCancel : Answer::kOk;
 }
 
+// "RRGGBB" when every pixel of the picture has that colour, else empty.
+std::string PlainColour(const Picture& picture) {
+  const auto* rows = static_cast<const unsigned char*>(picture.pixels);
+  if (!rows || picture.width == 0 || picture.height == 0) return {};
+  const unsigned char* first = rows;
+  for (std::uint32_t y = 0; y < picture.height; ++y) {
+    const unsigned char* pixel = rows + std::size_t{y} * picture.stride;
+    for (std::uint32_t x = 0; x < picture.width; ++x, pixel += picture.bytes_per_pixel)
+      if (pixel[0] != first[0] || pixel[1] != first[1] || pixel[2] != first[2]) return {};
+  }
+  char text[7];
+  std::snprintf(text, sizeof text, "%02X%02X%02X", first[2], first[1], first[0]);
+  return text;
+}
+
 class ScriptPresenter final : public Presenter {
  public:
+  // The window's line waits for its first painting, which it names: the
+  // picture's size, and its colour when it has only one.
   void WindowCreated(const std::u16string& title, const Rect& client) override {
-    Line("window title=\"" + EscapeForTranscript(title) + "\" client=" +
-         std::to_string(client.right - client.left) + "x" +
-         std::to_string(client.bottom - client.top) + " at=" + std::to_string(client.left) +
-         "," + std::to_string(client.top));
+    Flush();
+    window_line_ = "window title=\"" + EscapeForTranscript(title) + "\" client=" +
+                   std::to_string(client.right - client.left) + "x" +
+                   std::to_string(client.bottom - client.top) + " at=" +
+                   std::to_string(client.left) + "," + std::to_string(client.top);
+  }
+
+  void PictureDrawn(const Picture& picture) override {
+    if (window_line_.empty()) return;
+    const std::string colour = PlainColour(picture);
+    window_line_ += " paint=" + std::to_string(picture.width) + "x" +
+                    std::to_string(picture.height) + (colour.empty() ? "" : " colour=" + colour);
+    Flush();
   }
 
   // A question is written up to "answer=" before the answer is read, so that
@@ -58,23 +85,53 @@ class ScriptPresenter final : public Presenter {
     return answer;
   }
 
-  void DialogOpened(const std::u16string& text) override {
-    Line("dialog text=\"" + EscapeForTranscript(text) + "\"");
+  void DialogOpened(const std::u16string& text, const Rect& frame) override {
+    Line("dialog text=\"" + EscapeForTranscript(text) + "\" at=" + std::to_string(frame.left) +
+         "," + std::to_string(frame.top));
   }
-  void DialogHidden() override { Line("dialog hide"); }
+  // Each file once, when it is first shown; the sizes as the dialog last
+  // showed them when it goes.
+  void DialogHidden() override {
+    EndProgress();
+    Line("dialog hide");
+  }
   void DialogEnded(std::intptr_t result) override {
+    EndProgress();
     Line("dialog end result=" + std::to_string(result));
   }
-  void ShowProgress(const Progress&) override {}
+  void ShowProgress(const Progress& progress) override {
+    last_progress_ = "progress done=" + std::to_string(progress.total_done) +
+                     " total=" + std::to_string(progress.total_size);
+    const std::u16string file = progress.file ? progress.file : u"";
+    if (files_shown_.insert(file).second)
+      Line("progress file=\"" + EscapeForTranscript(file) + "\"");
+  }
   void Exited(int exit_code) override { Line("exit code=" + std::to_string(exit_code)); }
 
  private:
   // Flushed at once, so the transcript is complete up to any crash.
-  static void Write(const std::string& text) {
+  void Write(const std::string& text) {
+    Flush();
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
   }
-  static void Line(const std::string& line) { Write(line + "\n"); }
+  void Line(const std::string& line) { Write(line + "\n"); }
+  void Flush() {
+    if (window_line_.empty()) return;
+    const std::string line = window_line_ + "\n";
+    window_line_.clear();
+    Write(line);
+  }
+  void EndProgress() {
+    if (last_progress_.empty()) return;
+    const std::string line = last_progress_;
+    last_progress_.clear();
+    Line(line);
+  }
+
+  std::string window_line_;
+  std::set<std::u16string> files_shown_;
+  std::string last_progress_;
 };
 
 }  // namespace

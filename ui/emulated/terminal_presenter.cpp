@@ -51,7 +51,7 @@ class TerminalPresenter final : public Presenter {
     return buttons == Buttons::kOkCancel ? AskOkCancel() : AcknowledgeOk();
   }
 
-  void DialogOpened(const std::u16string& text) override {
+  void DialogOpened(const std::u16string& text, const Rect&) override {
     Print("[progress] " + ToUtf8(text) + "\n");
   }
   void DialogHidden() override { EndProgressLine(); }

@@ -235,7 +235,7 @@ std::intptr_t WindowSystem::RunDialog(int resource, Window* parent, Procedure pr
   procedure(dialog, kMsgInitDialog);
   if (!dialog->ended) {
     std::lock_guard<std::mutex> hold(presenter_lock_);
-    presenter_->DialogOpened(dialog->items[kProgressTextItem]);
+    presenter_->DialogOpened(dialog->items[kProgressTextItem], dialog->frame);
   }
 
   // The nested loop: other windows' messages are dispatched too; a quit
@@ -294,8 +294,12 @@ DeviceContext* WindowSystem::GetDeviceContext(Window* window) {
 
 void WindowSystem::ReleaseDeviceContext(Window*, DeviceContext*) {}
 
-// There is no screen to draw on; the window's size was reported already.
-void WindowSystem::DrawPicture(DeviceContext*, const Picture&) {}
+// There is no screen to draw on: the presenter is told what was drawn.
+void WindowSystem::DrawPicture(DeviceContext* context, const Picture& picture) {
+  if (!context) return;
+  std::lock_guard<std::mutex> hold(presenter_lock_);
+  presenter_->PictureDrawn(picture);
+}
 
 void WindowSystem::ShowProgress(Window*, const Progress& progress) {
   std::lock_guard<std::mutex> hold(presenter_lock_);
