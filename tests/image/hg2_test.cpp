@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "base/private_heap.h"
+
 namespace qvtest {
 namespace {
 
@@ -88,6 +92,20 @@ TEST_F(Hg2Test, SaveRefusesOtherPixelSizesWithTheBlockEmptied) {
   EXPECT_EQ(hg2->Save(&block.block, 0, 0, 0, 0), 0);
   EXPECT_EQ(block.block.data, nullptr);
   EXPECT_EQ(block.block.size, 0u);
+
+  // Saved into a block the heap hands out with stale bytes, the frame
+  // header's two reserved words are zeros all the same.
+  ASSERT_EQ(hg2->CreateBlank(4, 4, 3), 1);
+  void* stale = PrivateAlloc(0, 102400);  // the smallest output block
+  ASSERT_NE(stale, nullptr);
+  std::memset(stale, 0xA5, 102400);
+  void* guard = PrivateAlloc(0, 16);  // keeps the freed block apart from the heap's end
+  PrivateFree(stale);
+  EXPECT_EQ(hg2->Save(&block.block, 0, 0, 0, 0), 1);
+  PrivateFree(guard);
+  const Bytes file = block.ToBytes();
+  EXPECT_EQ(GetLe32(file, 12 + 12), 0u);
+  EXPECT_EQ(GetLe32(file, 12 + 16), 0u);
 }
 
 TEST_F(Hg2Test, ChannelDepthWidensStoredValues) {
