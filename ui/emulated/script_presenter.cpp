@@ -110,17 +110,20 @@ class ScriptPresenter final : public Presenter {
 
  private:
   // Flushed at once, so the transcript is complete up to any crash.
-  void Write(const std::string& text) {
-    Flush();
+  static void Emit(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
   }
+  void Write(const std::string& text) {
+    Flush();
+    Emit(text);
+  }
   void Line(const std::string& line) { Write(line + "\n"); }
+  // Writes the window's line if it still waits.
   void Flush() {
     if (window_line_.empty()) return;
-    const std::string line = window_line_ + "\n";
+    Emit(window_line_ + "\n");
     window_line_.clear();
-    Write(line);
   }
   void EndProgress() {
     if (last_progress_.empty()) return;
