@@ -31,6 +31,8 @@ struct State {
   std::atomic<std::uint64_t> nth{0};
   std::atomic<std::uint32_t> error{kFaultDefaultError};
   std::atomic<FaultAction> action{FaultAction::kFailOnce};
+  std::atomic<FileOp> then_op{FileOp::kAny};
+  std::atomic<std::uint64_t> then_nth{0};
   std::atomic<bool> crashed{false};
   std::atomic<bool> fired{false};
   std::atomic<std::uint64_t> counts[kFileOpKinds + 1] = {};
@@ -56,6 +58,8 @@ void ArmFaults(const FaultPlan& plan) {
   state.nth.store(plan.nth, std::memory_order_relaxed);
   state.error.store(plan.error, std::memory_order_relaxed);
   state.action.store(plan.action, std::memory_order_relaxed);
+  state.then_op.store(plan.then_op, std::memory_order_relaxed);
+  state.then_nth.store(plan.then_nth, std::memory_order_relaxed);
   state.crashed.store(false, std::memory_order_relaxed);
   state.fired.store(false, std::memory_order_relaxed);
   fault_detail::armed.store(true, std::memory_order_release);
@@ -95,9 +99,16 @@ bool fault_detail::CountAndDecide(FileOp op) {
   const std::uint64_t overall =
       state.counts[kFileOpKinds].fetch_add(1, std::memory_order_relaxed) + 1;
 
-  const FileOp target = state.op.load(std::memory_order_relaxed);
+  auto call_of = [&](FileOp target) {
+    return target == FileOp::kAny ? overall : target == op ? of_kind : 0;
+  };
+  const std::uint64_t then_nth = state.then_nth.load(std::memory_order_relaxed);
+  if (then_nth != 0 && call_of(state.then_op.load(std::memory_order_relaxed)) == then_nth) {
+    Fail(error);
+    return true;
+  }
   const std::uint64_t nth = state.nth.load(std::memory_order_relaxed);
-  const std::uint64_t call = target == FileOp::kAny ? overall : target == op ? of_kind : 0;
+  const std::uint64_t call = call_of(state.op.load(std::memory_order_relaxed));
   if (nth == 0 || call < nth) return false;
   switch (state.action.load(std::memory_order_relaxed)) {
     case FaultAction::kFailOnce:

@@ -23,6 +23,10 @@
 // the overall count is not once two threads issue calls at the same time
 // (the copy engine's reader and writer), so sweeps go kind by kind.
 //
+// Two faults: a plan may name a second call (then_op, then_nth) that fails
+// once with the same error, so that a test can fail the clean-up (a
+// rollback) that the first failure started.
+//
 // Crash: from the crashing call on, every fault point fails with the plan's
 // error, on every thread, until DisarmFaults. Nothing more reaches the
 // disk, so the code under test may run on; the test then disarms the seam
@@ -88,6 +92,10 @@ struct FaultPlan {
   std::uint64_t nth = 0;     // 1 is the first call after arming; 0 counts only
   std::uint32_t error = kFaultDefaultError;  // the failing calls' last error
   FaultAction action = FaultAction::kFailOnce;
+  // A second call that fails once as well (0: none), counted as `nth` is:
+  // a failure while the code cleans up after the first one.
+  FileOp then_op = FileOp::kAny;
+  std::uint64_t then_nth = 0;
 };
 
 // Sets every count to 0 and the plan in force. Arm and disarm between runs,

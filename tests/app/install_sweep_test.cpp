@@ -351,6 +351,28 @@ TEST_P(CrashSweep, ACrashAtEveryOperationIsPutInOrderAtTheNextStart) {
 }
 INSTANTIATE_TEST_SUITE_P(Kinds, CrashSweep, ::testing::ValuesIn(kChangingKinds), KindName);
 
+// The commit point's rename fails, so that everything moved goes back; then
+// each rename of that rollback fails in turn. The player must hear that the
+// game was not restored, and the next start puts the old game back.
+TEST_F(InstallSweep, AFailureDuringTheRollbackReportsThatTheGameWasNotRestored) {
+  const std::uint64_t first = CountCalls(os::FileOp::kRename, [] { Install(Sandbox()); });
+  os::ArmFaults({os::FileOp::kRename, first, os::kErrorAccessDenied});
+  ASSERT_EQ(Install(Sandbox()), Ran::kRolledBack);
+  const std::uint64_t renames = os::FaultCallCount(os::FileOp::kRename);
+  os::DisarmFaults();
+  ASSERT_GT(renames, first + 1);
+  for (std::uint64_t n = first + 1; n <= renames; ++n) {
+    SCOPED_TRACE(Trace(os::FileOp::kRename, n));
+    Sandbox box;
+    os::ArmFaults({os::FileOp::kRename, first, os::kErrorAccessDenied, os::FaultAction::kFailOnce,
+                   os::FileOp::kRename, n});
+    EXPECT_EQ(Install(box), Ran::kNotRestored);
+    os::DisarmFaults();
+    EXPECT_EQ(Recover(box), install::Recovery::kRolledBack);
+    EXPECT_EQ(Judge(box), "old");
+  }
+}
+
 // A second crash during the recovery, at each of its operations that may
 // change the disk, then a third start. Every such operation of two recoveries: the longest one (a crash
 // at the last rename, the commit point's: everything moved goes back) and

@@ -270,6 +270,22 @@ TEST_F(FaultSeam, OnwardFailsEveryLaterCallOfTheKindOnly) {
   EXPECT_EQ(bench.dir().ReadFile(u"written.bin"), "x");
 }
 
+// The second fault of a plan: a failure in the clean-up of the first.
+TEST_F(FaultSeam, ASecondCallOfItsOwnKindFailsOnceToo) {
+  SeamBench bench;
+  os::ArmFaults({os::FileOp::kWrite, 1, os::kErrorDiskFull, os::FaultAction::kFailOnce,
+                 os::FileOp::kRead, 2});
+  char byte = 'x';
+  std::uint32_t done = 0;
+  EXPECT_FALSE(os::WriteFile(bench.writer(), &byte, 1, &done));
+  EXPECT_TRUE(os::ReadFile(bench.reader(), &byte, 1, &done));
+  os::SetLastError(0);
+  EXPECT_FALSE(os::ReadFile(bench.reader(), &byte, 1, &done));
+  EXPECT_EQ(os::GetLastError(), os::kErrorDiskFull);
+  EXPECT_TRUE(os::ReadFile(bench.reader(), &byte, 1, &done));
+  EXPECT_TRUE(os::WriteFile(bench.writer(), &byte, 1, &done));
+}
+
 TEST_F(FaultSeam, AnyCountsCallsOfEveryKindTogether) {
   SeamBench bench;
   os::ArmFaults({os::FileOp::kAny, 2, os::kErrorAccessDenied});
