@@ -414,8 +414,11 @@ TEST_F(ConfinedTreeTest, ADeletionThatFailsHalfWayLeavesTheRestAndSaysSo) {
     SCOPED_TRACE(os::FileOpName(kind));
     Write(u"cache\\a.bin", "a");
     Write(u"cache\\inner\\b.bin", "b");
-    os::ArmFaults({kind, 1});
+    // The report names the failure that stopped it, not a later one.
+    const std::uint32_t error = 1000 + static_cast<std::uint32_t>(kind);
+    os::ArmFaults({kind, 1, error});
     DeleteResult result = tree_.Delete(u"cache");
+    EXPECT_EQ(os::GetLastError(), error);
     const bool fired = os::FaultFired();
     os::DisarmFaults();
     EXPECT_TRUE(fired);
