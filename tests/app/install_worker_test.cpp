@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -581,6 +585,26 @@ TEST_F(WorkerTest, ReadOnlyDestinationFailsOnTheOutputSide) {
   const std::u16string prefix = u"出力ファイル [" + Dst(u"r.txt") + u"] がオープン出来ません。 : ";
   EXPECT_EQ(recorder_.Message(0).substr(0, prefix.size()), prefix);
   EXPECT_EQ(dir_.ReadFile(u"dst\\r.txt"), "old");
+}
+
+// An error the system has no text for still ends the message, with no
+// detail after it.
+TEST_F(WorkerTest, AnErrorWithoutASystemTextLeavesTheDetailEmpty) {
+  InstallWorker* worker = NewWorker();
+  Queue(worker, u"r.txt", "new");
+#ifdef __GLIBC__
+  mallopt(M_PERTURB, 0x5A);  // blocks never written are not zero
+#endif
+  {
+    // The fifth open is the staged file's; those before reach its folder.
+    Faults faults({os::FileOp::kOpen, 5, 0xFFFF});
+    recorder_.Run(worker);
+  }
+#ifdef __GLIBC__
+  mallopt(M_PERTURB, 0);
+#endif
+  ASSERT_EQ(recorder_.Sequence(), "FE");
+  EXPECT_EQ(recorder_.Message(0), u"出力ファイル [" + Dst(u"r.txt") + u"] がオープン出来ません。 : ");
 }
 
 TEST_F(WorkerTest, OverlongPathIsRefusedAndNothingIsCopied) {
