@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <jpeglib.h>
 
 namespace {
@@ -314,6 +315,24 @@ TEST_F(AdapterTest, JpegCutInItsScanDataStillDecodes) {
   garbage[0] = 0xFF;
   garbage[1] = 0xD8;
   block = View(garbage);
+  EXPECT_EQ(image->Load(&block, 0), 0);
+}
+
+// A picture the memory cannot hold fails to load; its header alone is read.
+TEST_F(AdapterTest, JpegTooLargeForTheMemoryFailsToLoad) {
+  Bytes file = SaveJpeg(*MakePicture(8, 8, 3, Pattern::kNoise), 90);
+  // SOF0: FF C0, length, precision, height, width (big-endian).
+  const std::uint8_t marker[] = {0xFF, 0xC0};
+  const auto sof = std::search(file.begin(), file.end(), std::begin(marker), std::end(marker));
+  ASSERT_NE(sof, file.end());
+  for (int i : {5, 7}) {  // 12000 by 12000
+    sof[i] = 0x2E;
+    sof[i + 1] = 0xE0;
+  }
+  const qvMemBlock block = View(file);
+  auto image = Make<qvImageJpeg>();
+  MemoryCeiling ceiling(64u << 20);
+  if (!ceiling.ok()) GTEST_SKIP() << "no limit on memory here";
   EXPECT_EQ(image->Load(&block, 0), 0);
 }
 

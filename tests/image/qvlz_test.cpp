@@ -247,6 +247,11 @@ TEST_F(QvlzTest, CompressionRefusesABadModeOrTooSmallOutput) {
   const std::uint32_t size = QvlzCompress(source.data(), 50, nullptr, 0, 1, nullptr, nullptr);
   EXPECT_EQ(QvlzCompress(source.data(), 50, out.data(), size - 1, 1, nullptr, nullptr), 0u);
   EXPECT_EQ(QvlzCompress(source.data(), 50, out.data(), size, 1, nullptr, nullptr), size);
+  // Areas for the stream that the memory cannot hold fail the compression.
+  const Bytes large(8u << 20, 0);
+  MemoryCeiling ceiling(4u << 20);
+  if (!ceiling.ok()) GTEST_SKIP() << "no limit on memory here";
+  EXPECT_EQ(QvlzCompress(large.data(), 8u << 20, out.data(), 1000, 1, nullptr, nullptr), 0u);
 }
 
 }  // namespace

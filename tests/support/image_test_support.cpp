@@ -4,9 +4,42 @@
 
 #include <zlib.h>
 
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <fstream>
+#define QV_TEST_MEMORY_CEILING 1
+#endif
+
 namespace qvtest {
 
 void ImageTest::SetUp() { CreatePrivateHeap(10 * 1024 * 1024); }
+
+MemoryCeiling::MemoryCeiling(std::uint64_t headroom) {
+#ifdef QV_TEST_MEMORY_CEILING
+  std::uint64_t pages = 0;
+  rlimit limit{};
+  if (!(std::ifstream("/proc/self/statm") >> pages) || getrlimit(RLIMIT_AS, &limit) != 0) return;
+  soft_ = limit.rlim_cur;
+  const std::uint64_t ceiling = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)) + headroom;
+  if (ceiling > limit.rlim_max) return;
+  limit.rlim_cur = ceiling;
+  ok_ = setrlimit(RLIMIT_AS, &limit) == 0;
+#else
+  (void)headroom;
+#endif
+}
+
+MemoryCeiling::~MemoryCeiling() {
+#ifdef QV_TEST_MEMORY_CEILING
+  rlimit limit{};
+  if (ok_ && getrlimit(RLIMIT_AS, &limit) == 0) {
+    limit.rlim_cur = soft_;
+    setrlimit(RLIMIT_AS, &limit);
+  }
+#endif
+}
 
 ImagePtr<qvImage> MakePicture(std::uint32_t width, std::uint32_t height, std::uint32_t bpp,
                               Pattern pattern, std::uint32_t seed) {

@@ -23,6 +23,21 @@ class ImageTest : public ::testing::Test {
   void SetUp() override;
 };
 
+// Holds the process's address space to what it uses now and `headroom`
+// bytes more, so that a larger allocation fails as on a full memory. Only
+// where the system has such a limit and no sanitizer reserves memory:
+// otherwise ok() is false and nothing changes.
+class MemoryCeiling {
+ public:
+  explicit MemoryCeiling(std::uint64_t headroom);
+  ~MemoryCeiling();
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+  std::uint64_t soft_ = 0;
+};
+
 struct ImageReleaser {
   void operator()(qvImage* image) const {
     if (image != nullptr) image->Release();
