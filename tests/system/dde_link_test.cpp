@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -58,6 +59,33 @@ TEST(DdeLink, DuplicatesAndMissingConversationsAreRefusedWithTheirLines) {
   EXPECT_TRUE(qvtest::Logged(log, "qvDDE : サーバ<QVTEST_LOCAL>は既に作成されています"));
   EXPECT_TRUE(qvtest::Logged(log, "qvDDE : トピック QVTEST_ITEM は既に登録されています"));
   EXPECT_TRUE(qvtest::Logged(log, "qvDDE::GetServerData  サーバ QVTEST_NOBODY に接続されていません"));
+}
+
+int OneByte(void*, const char16_t*, void** data, std::uint32_t* size) {
+  *data = PrivateAlloc(0, 1);
+  if (*data == nullptr) return 0;
+  *static_cast<char*>(*data) = 'q';
+  *size = 1;
+  return 1;
+}
+
+// A link answers its own requests while it waits for them; an item's name
+// may be a single letter.
+TEST(DdeLink, ALinkServesItselfAnItemOfOneLetter) {
+#ifdef _WIN32
+  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "Wine's DDE needs an X display";
+#endif
+  CreatePrivateHeap(1 << 20);
+  {
+    qvDDE link;
+    ASSERT_EQ(link.CreateServer(kLocalService), 1);
+    ASSERT_EQ(link.RegisterItem("Q", OneByte, nullptr), 1);
+    ASSERT_EQ(link.ConnectServer(kLocalService), 1);
+    char byte = 0;
+    EXPECT_EQ(link.GetServerData("Q", &byte, 1, kLocalService), 1);
+    EXPECT_EQ(byte, 'q');
+  }
+  DestroyPrivateHeap();
 }
 
 TEST(DdeLink, ConnectingToNoServiceFails) {
