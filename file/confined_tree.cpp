@@ -226,14 +226,18 @@ DeleteResult Tree::Delete(std::u16string_view relative, bool read_only_too) cons
       result = DeleteResult::kRefused;
     } else {
       bool emptied = EmptyFolder(folder, 1, read_only_too);
+      std::uint32_t error = os::GetLastError();
       os::CloseTreeFolder(folder);
       folder = os::kInvalidHandle;
+      os::SetLastError(error);
       result = emptied && os::RemoveFolderIn(parent, name.c_str()) ? DeleteResult::kDeleted
                                                                    : DeleteResult::kIncomplete;
     }
     if (folder != os::kInvalidHandle) os::CloseTreeFolder(folder);
   }
+  std::uint32_t error = os::GetLastError();
   os::CloseTreeFolder(parent);
+  os::SetLastError(error);
   return result;
 }
 
@@ -278,25 +282,34 @@ DeleteResult Tree::MoveEntryAside(os::Handle parent, const char16_t* name, os::H
 bool Tree::EmptyFolder(os::Handle folder, int depth, bool read_only_too) const {
   std::vector<os::FolderEntry> entries;
   if (!os::ListFolder(folder, &entries)) return false;
+  // The removal goes on past a failure, and the steps that succeed after it
+  // may clear the thread's error: the first failure is the one reported.
   bool emptied = true;
+  std::uint32_t first_error = 0;
+  auto note = [&](bool done) {
+    if (!done && emptied) first_error = os::GetLastError();
+    emptied = emptied && done;
+    return done;
+  };
   for (const os::FolderEntry& entry : entries) {
     const char16_t* name = entry.name.c_str();
     if (entry.info.kind != os::EntryKind::kFolder) {
       if (read_only_too && (entry.info.attributes & os::kAttrReadOnly))
         os::SetEntryAttributes(folder, name, os::kAttrNormal);
-      emptied = os::DeleteEntry(folder, name) && emptied;
+      note(os::DeleteEntry(folder, name));
       continue;
     }
     os::Handle inner = depth < kMaxDepth ? os::OpenTreeFolder(folder, name, false) : os::kInvalidHandle;
     if (inner == os::kInvalidHandle || IsGuarded(inner, true)) {
       if (inner != os::kInvalidHandle) os::CloseTreeFolder(inner);
-      emptied = false;
+      note(false);
       continue;
     }
-    bool inner_emptied = EmptyFolder(inner, depth + 1, read_only_too);
+    bool inner_emptied = note(EmptyFolder(inner, depth + 1, read_only_too));
     os::CloseTreeFolder(inner);
-    emptied = inner_emptied && os::RemoveFolderIn(folder, name) && emptied;
+    if (inner_emptied) note(os::RemoveFolderIn(folder, name));
   }
+  if (!emptied) os::SetLastError(first_error);
   return emptied;
 }
 
