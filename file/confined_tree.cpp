@@ -37,6 +37,14 @@ std::vector<os::FileIdentity> IdentitiesOf(const std::vector<std::u16string>& pa
   return out;
 }
 
+// Closes a folder without losing the error of the step before, which the
+// caller is about to report.
+void CloseKeepingError(os::Handle folder) {
+  const std::uint32_t error = os::GetLastError();
+  os::CloseTreeFolder(folder);
+  os::SetLastError(error);
+}
+
 // After a failed step on an entry: a link in the way is refused like any
 // link; any other failure is the system's and leaves the removal
 // incomplete, never silently skipped.
@@ -226,18 +234,14 @@ DeleteResult Tree::Delete(std::u16string_view relative, bool read_only_too) cons
       result = DeleteResult::kRefused;
     } else {
       bool emptied = EmptyFolder(folder, 1, read_only_too);
-      std::uint32_t error = os::GetLastError();
-      os::CloseTreeFolder(folder);
+      CloseKeepingError(folder);
       folder = os::kInvalidHandle;
-      os::SetLastError(error);
       result = emptied && os::RemoveFolderIn(parent, name.c_str()) ? DeleteResult::kDeleted
                                                                    : DeleteResult::kIncomplete;
     }
     if (folder != os::kInvalidHandle) os::CloseTreeFolder(folder);
   }
-  std::uint32_t error = os::GetLastError();
-  os::CloseTreeFolder(parent);
-  os::SetLastError(error);
+  CloseKeepingError(parent);
   return result;
 }
 
@@ -248,9 +252,7 @@ DeleteResult Tree::MoveAside(std::u16string_view relative, os::Handle to_folder,
   os::Handle parent = OpenParentToRemove(relative, &name, &result);
   if (parent == os::kInvalidHandle) return result;
   result = MoveEntryAside(parent, name.c_str(), to_folder, to_name);
-  std::uint32_t error = os::GetLastError();
-  os::CloseTreeFolder(parent);
-  os::SetLastError(error);
+  CloseKeepingError(parent);
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "ui/emulated/presenter.h"
 #include "ui/emulated/transcript_text.h"
@@ -122,14 +123,10 @@ class ScriptPresenter final : public Presenter {
   // Writes the window's line if it still waits.
   void Flush() {
     if (window_line_.empty()) return;
-    Emit(window_line_ + "\n");
-    window_line_.clear();
+    Emit(std::exchange(window_line_, {}) + "\n");
   }
   void EndProgress() {
-    if (last_progress_.empty()) return;
-    const std::string line = last_progress_;
-    last_progress_.clear();
-    Line(line);
+    if (!last_progress_.empty()) Line(std::exchange(last_progress_, {}));
   }
 
   std::string window_line_;
