@@ -144,12 +144,16 @@ def _objects_of_sources(root, build_dir):
         with open(depfile, encoding="utf-8", errors="replace") as f:
             text = f.read().replace("\\\n", " ")
         _, _, prerequisites = text.partition(": ")
+        # Relative paths (a compiler launcher such as ccache with a base
+        # folder writes them) are relative to where the compiler ran: the
+        # target's build folder, above CMakeFiles/.
+        compile_dir = depfile[: m.start()]
         for path in prerequisites.split():
             # Headers come in through each library's include links below
             # the build folder; the product file is where the link points.
             # A file moved or deleted since an object was built leaves a
             # stale object behind; only files that are there now count.
-            path = _real_path(path)
+            path = _real_path(os.path.join(compile_dir, path))
             if (path.startswith(root) and os.sep + "build" + os.sep not in path[len(root) - 1 :]
                     and os.path.exists(path)):
                 objects.setdefault(path[len(root) :], set()).add(obj)

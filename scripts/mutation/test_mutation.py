@@ -11,7 +11,7 @@ import tempfile
 import unittest
 
 from mutation import hand_mutants, report
-from mutation.build_graph import Suite
+from mutation.build_graph import Suite, _objects_of_sources
 from mutation.runner import run_suite_once
 from mutation.operators import _parse_integer, mutants_of
 from mutation.source_guard import GuardError, SourceGuard
@@ -155,6 +155,22 @@ class HandMutantTest(unittest.TestCase):
             f.write("int a;\nif (x < 2)\n  go();\n")
         with self.assertRaises(hand_mutants.HandMutantError):
             hand_mutants.from_diff(root, diff)
+
+
+class BuildGraphTest(unittest.TestCase):
+    def test_relative_dependencies_resolve_from_where_the_compiler_ran(self):
+        root = os.path.realpath(tempfile.mkdtemp())
+        os.makedirs(os.path.join(root, "app"))
+        open(os.path.join(root, "app", "a.cpp"), "w").close()
+        objects = os.path.join(root, "build", "app", "CMakeFiles", "t.dir")
+        os.makedirs(objects)
+        obj = os.path.join(objects, "a.cpp.o")
+        open(obj, "w").close()
+        with open(obj + ".d", "w") as f:
+            f.write("app/CMakeFiles/t.dir/a.cpp.o: \\\n ../../app/a.cpp /usr/include/x.h\n")
+        found, targets = _objects_of_sources(root, os.path.join(root, "build"))
+        self.assertEqual(found, {"app/a.cpp": {obj}})
+        self.assertEqual(targets, {obj: "t"})
 
 
 class RunnerTest(unittest.TestCase):
