@@ -235,19 +235,6 @@ TEST(Archive, OpenFailuresAndClosedStates) {
   EXPECT_TRUE(qvtest::Logged(log, "読み込みに失敗 (a:4)"));
 }
 
-TEST(Archive, ClosedSlotsAreReused) {
-  qvArchive archive;
-  ASSERT_EQ(archive.SetSlotCount(2), 1);
-  ASSERT_EQ(archive.AddMember(u"a", 0, 1), 1);
-  for (int round = 0; round < 5; ++round) {
-    qvBigFile first(&archive), second(&archive);
-    ASSERT_EQ(first.Open(u"a", QVFILE_READ), 1);
-    ASSERT_EQ(second.Open(u"a", QVFILE_READ), 1);
-    ASSERT_EQ(first.Close(), 1);
-    EXPECT_EQ(archive.SetSlotCount(2), 0);  // the second slot is still open
-  }
-}
-
 #ifndef _WIN32
 // The assertion box is a real message box under Wine; these run natively.
 TEST(ArchiveDeath, RunningOutOfSlotsEndsTheProcess) {

@@ -82,9 +82,8 @@ TEST_F(WalkTest, LinksAreFoundAndNeverFollowed) {
   ASSERT_TRUE(Link("self", ".", true));
   confine::WalkResult result = confine::WalkTree(Data().c_str(), {});
   std::vector<std::string> findings = Findings(result);
-  EXPECT_NE(std::find(findings.begin(), findings.end(), "data-link linked-folder"), findings.end());
-  EXPECT_NE(std::find(findings.begin(), findings.end(), "data-link sub\\loop"), findings.end());
-  EXPECT_NE(std::find(findings.begin(), findings.end(), "data-link self"), findings.end());
+  for (const char* link : {"data-link linked-folder", "data-link sub\\loop", "data-link self"})
+    EXPECT_NE(std::find(findings.begin(), findings.end(), link), findings.end()) << link;
   EXPECT_EQ(Files(result), std::vector<std::string>{"ok.bin"});
   if (!qvtest::RunningUnderWine()) {  // Wine shows a link to a file as a file
     ASSERT_TRUE(Link("linked-file", fence.File(), false));
@@ -140,25 +139,18 @@ TEST_F(WalkTest, PathsMustFitBelowTheTargetAndTheSource) {
   const std::string name(100, 'n');
   Write((folder + "\\" + name).c_str());  // 201 units
   Write("short.bin");
-  confine::WalkLimits fits;
-  fits.target_folder_units = 57;  // 57 + 1 + 201 = 259
-  EXPECT_TRUE(confine::WalkTree(Data().c_str(), fits).findings.empty());
-  confine::WalkLimits target;
-  target.target_folder_units = 58;
-  EXPECT_EQ(Findings(confine::WalkTree(Data().c_str(), target)),
-            std::vector<std::string>{"path-length " + folder + "\\" + name});
-  confine::WalkLimits source;
-  source.source_folder_units = 150;  // the folder itself still fits
-  EXPECT_EQ(Findings(confine::WalkTree(Data().c_str(), source)),
-            std::vector<std::string>{"path-length " + folder + "\\" + name});
+  auto findings = [&](std::size_t target, std::size_t source) {
+    return Findings(confine::WalkTree(Data().c_str(), {target, source}));
+  };
+  const std::vector<std::string> too_long = {"path-length " + folder + "\\" + name};
+  EXPECT_TRUE(findings(57, 0).empty());  // 57 + 1 + 201 = 259
+  EXPECT_EQ(findings(58, 0), too_long);
+  EXPECT_EQ(findings(4, 150), too_long);  // the folder itself still fits
   // By default the target is the shortest install folder, C:\a.
   const std::string longest = folder + "\\" + std::string(153, 'm');  // 4 + 1 + 254 = 259
   Write(longest.c_str());
   EXPECT_EQ(Findings(confine::WalkTree(Data().c_str(), {})), std::vector<std::string>{});
-  confine::WalkLimits five;
-  five.target_folder_units = 5;
-  EXPECT_EQ(Findings(confine::WalkTree(Data().c_str(), five)),
-            std::vector<std::string>{"path-length " + longest});
+  EXPECT_EQ(findings(5, 0), std::vector<std::string>{"path-length " + longest});
 }
 
 }  // namespace

@@ -36,6 +36,9 @@ class NativeFileTest : public ::testing::Test {
 TEST_F(NativeFileTest, FailedOpenLeavesTheObjectClosed) {
   qvFile file;
   EXPECT_EQ(file.Open(Path(u"missing.txt").c_str(), kRead), 0);
+  qvtest::DebugLogCapture log;
+  EXPECT_EQ(file.Write("x", 1), -1);
+  EXPECT_FALSE(log.FileExists());  // a closed object logs reads, not writes
   char16_t name[8];
   char byte;
   EXPECT_EQ(file.GetName(name, 8), nullptr);
@@ -44,7 +47,9 @@ TEST_F(NativeFileTest, FailedOpenLeavesTheObjectClosed) {
   EXPECT_EQ(file.GetHandle(), -1);
   EXPECT_EQ(file.Seek(0), -1);
   EXPECT_EQ(file.Read(&byte, 1), -1);
-  EXPECT_EQ(file.Write("x", 1), -1);
+  // "qvFile : ハンドルが無効です" in Shift-JIS.
+  EXPECT_NE(log.Contents().find("\tqvFile : \x83\x6E\x83\x93\x83\x68\x83\x8B"),
+            std::string::npos);
   EXPECT_EQ(file.Close(), 0);
 }
 
@@ -140,18 +145,6 @@ TEST_F(NativeFileTest, ReadAndWriteFlagsGiveAReadOnlyHandle) {
   EXPECT_NE(log.Contents().find("\tWrite file failed : 5\r\n"), std::string::npos);
 }
 
-TEST_F(NativeFileTest, ClosedObjectLogsReadsButNotWrites) {
-  qvtest::DebugLogCapture log;
-  qvFile file;
-  char byte;
-  EXPECT_EQ(file.Write("x", 1), -1);
-  EXPECT_FALSE(log.FileExists());
-  EXPECT_EQ(file.Read(&byte, 1), -1);
-  // "qvFile : ハンドルが無効です" in Shift-JIS.
-  EXPECT_NE(log.Contents().find("\tqvFile : \x83\x6E\x83\x93\x83\x68\x83\x8B"),
-            std::string::npos);
-}
-
 TEST_F(NativeFileTest, SeekStopsAtTheLastByte) {
   dir_.WriteFile(u"a.txt", "0123456789");
   qvFile file;
@@ -166,11 +159,9 @@ TEST_F(NativeFileTest, SeekStopsAtTheLastByte) {
     EXPECT_EQ(file.GetPosition(), c.landed);
     EXPECT_EQ(Read(file, 1), std::string(1, static_cast<char>('0' + c.landed)));
   }
-}
-
-TEST_F(NativeFileTest, SeekInAnEmptyFileFails) {
+  // An empty file has no byte to stop at.
+  file.Close();
   dir_.WriteFile(u"empty.txt", "");
-  qvFile file;
   ASSERT_EQ(file.Open(Path(u"empty.txt").c_str(), kRead), 1);
   EXPECT_EQ(file.GetSize(), 0);
   EXPECT_EQ(file.Seek(0), -1);
@@ -191,51 +182,32 @@ TEST_F(NativeFileTest, NamesThatDoNotFitAreRefused) {
 
   ASSERT_EQ(file.Open(fits.c_str(), kWrite), 1);
   EXPECT_EQ(std::u16string(file.GetName(nullptr, 0)), fits);
-}
-
-TEST_F(NativeFileTest, GetNameCopiesWithinTheCapacity) {
-  const std::u16string path = Path(u"name.txt");
-  qvFile file;
-  ASSERT_EQ(file.Open(path.c_str(), kWrite), 1);
+  // A copy of the name stays within the capacity given.
   char16_t full[300];
   char16_t cut[4];
-  EXPECT_EQ(std::u16string(file.GetName(full, 300)), path);
-  EXPECT_EQ(std::u16string(full), path);
-  EXPECT_EQ(std::u16string(file.GetName(cut, 4)), path);
-  EXPECT_EQ(std::u16string(cut), path.substr(0, 3));
-}
-
-TEST_F(NativeFileTest, DestructionClosesTheFile) {
-  const std::u16string path = Path(u"a.txt");
-  {
-    qvFile file;
-    ASSERT_EQ(file.Open(path.c_str(), kWrite), 1);
-  }
-  qvFile again;
-  EXPECT_EQ(again.Open(path.c_str(), kWrite), 1);
+  EXPECT_EQ(std::u16string(file.GetName(full, 300)), fits);
+  EXPECT_EQ(std::u16string(full), fits);
+  EXPECT_EQ(std::u16string(file.GetName(cut, 4)), fits);
+  EXPECT_EQ(std::u16string(cut), fits.substr(0, 3));
 }
 
 TEST_F(NativeFileTest, DeleteRespectsProtectionUnlessForced) {
   qvFile file;
-  dir_.WriteFile(u"plain.txt", "x");
-  EXPECT_EQ(file.Delete(Path(u"plain.txt").c_str(), 0), 1);
-  EXPECT_FALSE(OnDisk(u"plain.txt"));
-
-  dir_.WriteFile(u"ro.txt", "x");
-  ASSERT_EQ(file.SetAttributes(Path(u"ro.txt").c_str(), kAttrReadOnly), 1);
-  EXPECT_EQ(file.Delete(Path(u"ro.txt").c_str(), 0), 0);
-  EXPECT_TRUE(OnDisk(u"ro.txt"));
-  EXPECT_EQ(file.Delete(Path(u"ro.txt").c_str(), 1), 1);
-  EXPECT_FALSE(OnDisk(u"ro.txt"));
-
   // A leading dot is what hides a file on POSIX; Windows needs the bit.
-  dir_.WriteFile(u".hidden", "x");
-  file.SetAttributes(Path(u".hidden").c_str(), kAttrHidden);
-  ASSERT_NE(file.GetAttributes(Path(u".hidden").c_str()) & kAttrHidden, 0u);
-  EXPECT_EQ(file.Delete(Path(u".hidden").c_str(), 0), 0);
-  EXPECT_TRUE(OnDisk(u".hidden"));
-  EXPECT_EQ(file.Delete(Path(u".hidden").c_str(), 1), 1);
-  EXPECT_FALSE(OnDisk(u".hidden"));
+  for (const auto& [name, attribute] : {std::pair{u"plain.txt", kAttrNormal},
+                                        {u"ro.txt", kAttrReadOnly}, {u".hidden", kAttrHidden}}) {
+    SCOPED_TRACE(qvtest::U8(name));
+    const std::u16string path = Path(name);
+    dir_.WriteFile(name, "x");
+    file.SetAttributes(path.c_str(), attribute);
+    ASSERT_EQ(file.GetAttributes(path.c_str()) & (kAttrReadOnly | kAttrHidden),
+              attribute & (kAttrReadOnly | kAttrHidden));
+    const bool protect = attribute != kAttrNormal;
+    EXPECT_EQ(file.Delete(path.c_str(), 0), protect ? 0 : 1);
+    EXPECT_EQ(OnDisk(name), protect);
+    EXPECT_EQ(file.Delete(path.c_str(), 1), protect ? 1 : 0);  // forced
+    EXPECT_FALSE(OnDisk(name));
+  }
 
   std::filesystem::create_directory(dir_.Native(u"folder"));
   for (int force : {0, 1}) {

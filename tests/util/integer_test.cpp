@@ -37,16 +37,14 @@ TEST(ParseInteger, EveryForm) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(ParseInteger(c.text), c.ok ? c.value : 0);
-    int end = -1;
-    std::int32_t value = 0;
-    EXPECT_EQ(ParseIntegerA(c.text, &end, &value), c.ok);
-    EXPECT_EQ(end, c.end);
-    EXPECT_EQ(value, c.value);
-    end = -1;
-    value = 0;
-    EXPECT_EQ(ParseIntegerW(qvtest::U16(c.text).c_str(), &end, &value), c.ok);
-    EXPECT_EQ(end, c.end);
-    EXPECT_EQ(value, c.value);
+    for (bool wide : {false, true}) {
+      int end = -1;
+      std::int32_t value = 0;
+      EXPECT_EQ(wide ? ParseIntegerW(qvtest::U16(c.text).c_str(), &end, &value)
+                     : ParseIntegerA(c.text, &end, &value), c.ok) << wide;
+      EXPECT_EQ(end, c.end) << wide;
+      EXPECT_EQ(value, c.value) << wide;
+    }
   }
 }
 

@@ -21,30 +21,21 @@ std::array<std::uint16_t, 4> Parts(const std::u16string& text) {
   return {info.version[3], info.version[2], info.version[1], info.version[0]};
 }
 
-struct Split {
-  const char16_t* text;
-  std::array<std::uint16_t, 4> parts;
-};
-
-class FileVersionSplit : public ::testing::TestWithParam<Split> {};
-
-TEST_P(FileVersionSplit, GivesFourParts) { EXPECT_EQ(Parts(GetParam().text), GetParam().parts); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, FileVersionSplit,
-    ::testing::Values(
-        Split{u"1, 2, 3, 4", {1, 2, 3, 4}}, Split{u"1.2.3.4", {1, 2, 3, 4}},
-        // Parts 1 to 3 are only converted when a separator follows them.
-        Split{u"1.2.3", {1, 2, 0, 0}}, Split{u"1.2", {1, 0, 0, 0}}, Split{u"7", {0, 0, 0, 0}},
-        Split{u"", {0, 0, 0, 0}},
-        // Trailing text after the digits is ignored.
-        Split{u"1.02.3.4 beta", {1, 2, 3, 4}},
-        // A comma is preferred at each step, so "2.3" is one part here.
-        Split{u"1,2.3,4", {1, 2, 0, 0}}, Split{u"1.2,3.4", {1, 3, 0, 0}},
-        Split{u"  5,   6 ,7,  8", {5, 6, 7, 8}},
-        // Only the low 16 bits are kept; hexadecimal and signs parse.
-        Split{u"70000.1.1.1", {4464, 1, 1, 1}}, Split{u"0x10.0.0.-1", {16, 0, 0, 0xFFFF}},
-        Split{u"a.b.c.d", {0, 0, 0, 0}}));
+TEST(FileVersionSplit, GivesFourParts) {
+  const std::pair<const char16_t*, std::array<std::uint16_t, 4>> cases[] = {
+      {u"1, 2, 3, 4", {1, 2, 3, 4}}, {u"1.2.3.4", {1, 2, 3, 4}},
+      // Parts 1 to 3 are only converted when a separator follows them.
+      {u"1.2.3", {1, 2, 0, 0}}, {u"1.2", {1, 0, 0, 0}}, {u"7", {0, 0, 0, 0}}, {u"", {0, 0, 0, 0}},
+      // Trailing text after the digits is ignored.
+      {u"1.02.3.4 beta", {1, 2, 3, 4}},
+      // A comma is preferred at each step, so "2.3" is one part here.
+      {u"1,2.3,4", {1, 2, 0, 0}}, {u"1.2,3.4", {1, 3, 0, 0}}, {u"  5,   6 ,7,  8", {5, 6, 7, 8}},
+      // Only the low 16 bits are kept; hexadecimal and signs parse.
+      {u"70000.1.1.1", {4464, 1, 1, 1}}, {u"0x10.0.0.-1", {16, 0, 0, 0xFFFF}},
+      {u"a.b.c.d", {0, 0, 0, 0}},
+  };
+  for (const auto& [text, parts] : cases) EXPECT_EQ(Parts(text), parts) << qvtest::U8(text);
+}
 
 TEST(FileVersionSplit, OverlongPartCountsAsZeroAndTheNumberPutsTheFirstHighest) {
   const std::array<std::uint16_t, 4> overlong = {1, 0, 3, 0};
@@ -141,10 +132,9 @@ TEST_F(ReadVersionInfoTest, FilesWithoutResourceGiveZero) {
   EXPECT_EQ(info.version[0], 0);
 
   dir_.WriteFile(u"text.exe", "MZ but not really a program");
-  EXPECT_EQ(ReadVersionInfo(dir_.Path(u"text.exe").c_str(), &info), 0);
   dir_.WriteFile(u"empty.dll", "");
-  EXPECT_EQ(ReadVersionInfo(dir_.Path(u"empty.dll").c_str(), &info), 0);
-  EXPECT_EQ(ReadVersionInfo(dir_.Path(u"missing.exe").c_str(), &info), 0);
+  for (const char16_t* name : {u"text.exe", u"empty.dll", u"missing.exe"})
+    EXPECT_EQ(ReadVersionInfo(dir_.Path(name).c_str(), &info), 0) << qvtest::U8(name);
 }
 
 // Every prefix of a valid file is read without fault; whatever is found is
