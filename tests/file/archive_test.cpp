@@ -164,13 +164,10 @@ TEST(Archive, NamesMatchWithTheEngineCaseWalk) {
   qvArchive archive;
   ASSERT_EQ(archive.AddMember(u"Data/Face.HG3", 0, 1), 1);
   ASSERT_EQ(archive.AddMember(u"日ab", 0, 1), 1);
-  EXPECT_EQ(archive.Contains(u"data/face.hg3"), 1);
-  EXPECT_EQ(archive.Contains(u"DATA/FACE.HG3"), 1);
-  EXPECT_EQ(archive.Contains(u"data/face.hg"), 0);
   // After a unit above U+00FF the next unit keeps its case on both sides.
-  EXPECT_EQ(archive.Contains(u"日aB"), 1);
-  EXPECT_EQ(archive.Contains(u"日ab"), 1);
-  EXPECT_EQ(archive.Contains(u"日Ab"), 0);
+  for (const auto& [name, found] : {std::pair{u"data/face.hg3", 1}, {u"DATA/FACE.HG3", 1},
+                                    {u"data/face.hg", 0}, {u"日aB", 1}, {u"日ab", 1}, {u"日Ab", 0}})
+    EXPECT_EQ(archive.Contains(name), found) << qvtest::U8(name);
   EXPECT_EQ(archive.Contains(nullptr), 0);
 
   // The slot keeps the name as it was asked for.
