@@ -191,6 +191,13 @@ class WorkerTest : public ::testing::Test {
 // ring of buffers through the cache and past it.
 class WorkerSizes : public WorkerTest, public ::testing::WithParamInterface<const char*> {
  protected:
+  // The `n`-th moving of a file's data fails: a read of the ring, or the
+  // system's copy, which reads and writes in one call.
+  static os::FaultPlan DataFault(std::uint64_t n) {
+    const bool system = std::string(GetParam()) == "system";
+    return {system ? os::FileOp::kWrite : os::FileOp::kRead, n, os::kErrorSharingViolation};
+  }
+
   qvtest::ScopedEnv mode_{"QV_COPY_MODE", GetParam()};
 };
 
@@ -299,27 +306,15 @@ TEST_P(WorkerSizes, StagedPathsPutFilesAndFoldersIntoStagedFolders) {
   EXPECT_FALSE(fs::exists(dir_.Native(u"dst")));
 }
 
-INSTANTIATE_TEST_SUITE_P(CopyModes, WorkerSizes,
-                         ::testing::Values("system", "buffered", "unbuffered"));
-
 // Files in flight, several of them opened ahead of the one being copied:
 // through the ring, the reader is files ahead of the writer; with the
 // system's copy, the main worker thread opens the next files while the
 // reader copies.
-class WorkerPipeline : public WorkerSizes {
- protected:
-  // The `n`-th moving of a file's data fails: a read of the ring, or the
-  // system's copy, which reads and writes in one call.
-  static os::FaultPlan DataFault(std::uint64_t n) {
-    const bool system = std::string(GetParam()) == "system";
-    return {system ? os::FileOp::kWrite : os::FileOp::kRead, n, os::kErrorSharingViolation};
-  }
-};
 
 // The data of a file fails to move while later files are already open:
 // the failure is still reported after every report of the files before,
 // for the file that failed, and no file after it is left staged.
-TEST_P(WorkerPipeline, AFailureMidRunIsReportedForItsFileInTurn) {
+TEST_P(WorkerSizes, AFailureMidRunIsReportedForItsFileInTurn) {
   InstallWorker* worker = NewWorker(0, 1, u"stage");
   // One read per file and none for an empty one: the third read is f3's.
   const int sizes[] = {4096, 1, 0, 4096, 5000, 0, 300};
@@ -340,7 +335,7 @@ TEST_P(WorkerPipeline, AFailureMidRunIsReportedForItsFileInTurn) {
 // Files in flight were begun in staged folders that later files no longer
 // use: those folders stay open until the files are complete or dropped, so
 // a failure still removes every unfinished file from its own folder.
-TEST_P(WorkerPipeline, AFailureDropsTheUnfinishedFilesOfEveryStagedFolder) {
+TEST_P(WorkerSizes, AFailureDropsTheUnfinishedFilesOfEveryStagedFolder) {
   InstallWorker* worker = NewWorker(0, 1, u"stage");
   // A folder of its own for each file, more than there are files in
   // flight, and back to the first ones.
@@ -361,7 +356,7 @@ TEST_P(WorkerPipeline, AFailureDropsTheUnfinishedFilesOfEveryStagedFolder) {
 
 // A stop asked for on the report that ends a small file keeps that file and
 // those before it, and nothing of the files already opened after it.
-TEST_P(WorkerPipeline, AStopMidRunKeepsTheWholeFilesAndDropsThoseOpenedAfter) {
+TEST_P(WorkerSizes, AStopMidRunKeepsTheWholeFilesAndDropsThoseOpenedAfter) {
   recorder_.answer = [](std::size_t index) { return index == 3 ? 0 : 1; };
   InstallWorker* worker = NewWorker(0, 1, u"stage");
   for (int i = 0; i < 10; ++i) Queue(worker, Numbered(i), Pattern(100 + i, i));
@@ -373,8 +368,6 @@ TEST_P(WorkerPipeline, AStopMidRunKeepsTheWholeFilesAndDropsThoseOpenedAfter) {
   EXPECT_EQ(dir_.ReadFile(u"stage\\3"), Pattern(103, 3));
 }
 
-INSTANTIATE_TEST_SUITE_P(CopyModes, WorkerPipeline,
-                         ::testing::Values("system", "buffered", "unbuffered"));
 
 TEST_F(WorkerTest, SourcesReadAheadOnceEachAndFailedHintsCostNothing) {
   if (!os::SystemCopiesFileData()) GTEST_SKIP() << "sources are read ahead for the system's copy";
@@ -662,6 +655,9 @@ TEST_P(WorkerSizes, AStopDuringTheTransferInstallsNothingOfTheFile) {
     EXPECT_TRUE(Below(u"dst").empty());
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(CopyModes, WorkerSizes,
+                         ::testing::Values("system", "buffered", "unbuffered"));
 
 // --- version check -------------------------------------------------------------
 

@@ -162,13 +162,12 @@ TEST_F(UpdateInfoTest, PrifixThatDoesNotFitIsRefused) {
     std::string prifix;
     bool kept;
   };
-  std::string kana21, kana22;
+  std::string kana21;
   for (int i = 0; i < 21; ++i) kana21 += "あ";
-  kana22 = kana21 + "あ";
   const Case cases[] = {
       {"63 units", std::string(63, 'p'), true}, {"64 units", std::string(64, 'p'), false},
       {"63 UTF-8 bytes", kana21, true}, {"64 UTF-8 bytes", kana21 + "p", false},
-      {"66 UTF-8 bytes", kana22, false},
+      {"66 UTF-8 bytes", kana21 + "あ", false},
   };
   qvtest::DebugLogCapture capture;
   for (const auto& c : cases) {
