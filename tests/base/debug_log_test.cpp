@@ -8,6 +8,7 @@
 #include "support/debug_log_capture.h"
 #include "base/debug_log.h"
 #include "base/debug_log_internal.h"
+#include "base/private_heap.h"
 
 namespace {
 
@@ -103,6 +104,18 @@ TEST(DebugLogFile, ThreadsDoNotLoseLines) {
     });
   for (auto& writer : writers) writer.join();
   EXPECT_EQ(LoggedTexts(log.Contents()).size(), static_cast<std::size_t>(kThreads * kLines));
+}
+
+TEST(DebugLogFile, HeapReportsItsLifecycle) {
+  DebugLogCapture log;
+  ASSERT_EQ(CreatePrivateHeap(10485760), 1);
+  DestroyPrivateHeap();
+  const auto texts = LoggedTexts(log.Contents());
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[0].find(" size = 10485760 (0xa00000) byte (10.000000MB)"),
+            std::string::npos);
+  EXPECT_EQ(texts[0].rfind("\x83\x71\x81\x5B\x83\x76", 0), 0u);  // "ヒープ"
+  EXPECT_EQ(texts[1].rfind("\x83\x71\x81\x5B\x83\x76", 0), 0u);
 }
 
 }  // namespace

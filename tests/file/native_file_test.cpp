@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "support/debug_log_capture.h"
 #include "file/native_file.h"
