@@ -93,38 +93,23 @@ Bytes WritePng(const PngLayout& layout, std::vector<Bytes>* samples = nullptr) {
   return out;
 }
 
-// libpng's simplified reader: the plain reference decoding as BGRA.
-Bytes ReferenceBgra(const Bytes& file, std::uint32_t* width, std::uint32_t* height) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  EXPECT_NE(png_image_begin_read_from_memory(&image, file.data(), file.size()), 0);
-  image.format = PNG_FORMAT_BGRA;
-  Bytes pixels(PNG_IMAGE_SIZE(image));
-  EXPECT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr), 0);
-  *width = image.width;
-  *height = image.height;
-  return pixels;
-}
-
+// Decodes `file` and compares it with libpng's simplified reader, the plain
+// reference decoding.
 void ExpectMatchesReference(const Bytes& file, std::uint32_t expected_bpp) {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  const Bytes reference = ReferenceBgra(file, &width, &height);
-  auto image = Make<qvImagePng>();
+  png_image reference{};
+  reference.version = PNG_IMAGE_VERSION;
+  ASSERT_NE(png_image_begin_read_from_memory(&reference, file.data(), file.size()), 0);
+  reference.format = PNG_FORMAT_BGRA;
+  Bytes pixels(PNG_IMAGE_SIZE(reference));
+  ASSERT_NE(png_image_finish_read(&reference, nullptr, pixels.data(), 0, nullptr), 0);
   const qvMemBlock block = View(file);
   EXPECT_EQ(qvImagePng::Probe(&block), 1);
-  ASSERT_EQ(image->Load(&block, 0), 1);
-  ASSERT_EQ(image->GetWidth(), width);
-  ASSERT_EQ(image->GetHeight(), height);
+  auto image = LoadAs<qvImagePng>(file);
+  ASSERT_NE(image, nullptr);
+  ASSERT_EQ(image->GetWidth(), reference.width);
   ASSERT_EQ(image->GetBytesPerPixel(), expected_bpp);
-  EXPECT_EQ(image->GetStride(), (width * expected_bpp + 3) / 4 * 4);
-  for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x) {
-      const std::uint8_t* r = &reference[(std::size_t{y} * width + x) * 4];
-      const std::uint32_t want = r[0] | r[1] << 8 | r[2] << 16 | std::uint32_t{r[3]} << 24;
-      ASSERT_EQ(PixelAt(*image, x, y), want) << x << "," << y;
-    }
-  }
+  EXPECT_EQ(image->GetStride(), (reference.width * expected_bpp + 3) / 4 * 4);
+  EXPECT_EQ(Bgra(*image), pixels);
 }
 
 TEST_F(AdapterTest, PngDecodingMatchesLibpngForEveryKind) {
@@ -154,83 +139,69 @@ TEST_F(AdapterTest, SixteenBitPngKeepsTheHighBytes) {
   for (Kind kind : {Kind{PNG_COLOR_TYPE_RGB, 3}, Kind{PNG_COLOR_TYPE_RGB_ALPHA, 4},
                     Kind{PNG_COLOR_TYPE_GRAY, 1}}) {
     std::vector<Bytes> rows;
-    const Bytes file = WritePng({6, 5, kind.colour_type, 16}, &rows);
-    auto image = Make<qvImagePng>();
-    const qvMemBlock block = View(file);
-    ASSERT_EQ(image->Load(&block, 0), 1);
+    auto image = LoadAs<qvImagePng>(WritePng({6, 5, kind.colour_type, 16}, &rows));
+    ASSERT_NE(image, nullptr);
     ASSERT_EQ(image->GetBytesPerPixel(), kind.channels == 4 ? 4u : 3u);
-    for (std::uint32_t y = 0; y < 5; ++y) {
-      for (std::uint32_t x = 0; x < 6; ++x) {
-        const std::uint8_t* s = &rows[y][x * kind.channels * 2];
-        const std::uint8_t* p = image->GetPixelAddress(x, y);
+    Bytes expected;
+    for (const Bytes& row : rows) {
+      for (std::size_t x = 0; x < 6; ++x) {
+        const std::uint8_t* s = &row[x * kind.channels * 2];
         const int step = kind.channels == 1 ? 0 : 2;  // grey: one sample for all three
-        ASSERT_EQ(p[0], s[2 * step]);
-        ASSERT_EQ(p[1], s[step]);
-        ASSERT_EQ(p[2], s[0]);
-        if (kind.channels == 4) {
-          ASSERT_EQ(p[3], s[6]);
-        }
+        expected.insert(expected.end(), {s[2 * step], s[step], s[0]});
+        expected.push_back(kind.channels == 4 ? s[6] : 255);
       }
     }
+    EXPECT_EQ(Bgra(*image), expected);
   }
 }
 
 TEST_F(AdapterTest, BrokenPngsFailCleanly) {
   const Bytes good = WritePng({16, 16, PNG_COLOR_TYPE_RGB_ALPHA});
   for (std::size_t cut : {std::size_t{0}, std::size_t{8}, std::size_t{30}, good.size() / 2, good.size() - 13}) {
-    const Bytes prefix(good.begin(), good.begin() + cut);
-    const qvMemBlock block = View(prefix);
-    auto image = Make<qvImagePng>();
-    EXPECT_EQ(image->Load(&block, 0), 0) << cut;
+    EXPECT_EQ(LoadAs<qvImagePng>(Bytes(good.begin(), good.begin() + cut)), nullptr) << cut;
   }
   Bytes bad_crc = good;
   bad_crc[29] ^= 0xFF;  // IHDR's CRC
-  const qvMemBlock block = View(bad_crc);
-  auto image = Make<qvImagePng>();
-  EXPECT_EQ(image->Load(&block, 0), 0);
+  EXPECT_EQ(LoadAs<qvImagePng>(bad_crc), nullptr);
   EXPECT_EQ(qvImagePng::Probe(nullptr), 0);
 }
 
 TEST_F(AdapterTest, PngSaveRoundTripsAndCrops) {
+  auto png = Make<qvImagePng>();
+  OwnedBlock out;
   for (std::uint32_t bpp : {3u, 4u}) {
     auto source = MakePicture(9, 5, bpp, Pattern::kNoise);
-    auto png = Make<qvImagePng>();
     ASSERT_EQ(png->CopyFrom(source.get()), 1);
-    OwnedBlock out;
     ASSERT_EQ(png->Save(&out.block, 0, 0, 0, 0), 1);
     EXPECT_EQ(out.block.size % 8, 0u);
     EXPECT_EQ(out.block.size, out.block.capacity);
-    auto loaded = Make<qvImagePng>();
-    ASSERT_EQ(loaded->Load(&out.block, 0), 1);
-    for (std::uint32_t y = 0; y < 5; ++y)
-      for (std::uint32_t x = 0; x < 9; ++x) ASSERT_EQ(PixelAt(*loaded, x, y), PixelAt(*source, x, y));
+    auto loaded = LoadAs<qvImagePng>(out.ToBytes());
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(Bgra(*loaded), Bgra(*source));
     EXPECT_EQ(png->Save(&out.block, 0, 0, 0, 0), 1) << "a second save";
   }
   auto sparse = MakePicture(20, 20, 4, Pattern::kTransparent);
   sparse->GetPixelAddress(4, 6)[3] = 200;
   sparse->GetPixelAddress(7, 9)[3] = 255;
-  auto png = Make<qvImagePng>();
   png->CopyFrom(sparse.get());
   png->SetCrop(1);
-  OwnedBlock out;
   ASSERT_EQ(png->Save(&out.block, 0, 0, 0, 0), 1);
-  auto loaded = Make<qvImagePng>();
-  ASSERT_EQ(loaded->Load(&out.block, 0), 1);
+  auto loaded = LoadAs<qvImagePng>(out.ToBytes());
+  ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(loaded->GetWidth(), 4u);
   EXPECT_EQ(loaded->GetHeight(), 4u);
   EXPECT_EQ(loaded->GetPixelAddress(0, 0)[3], 200);
-  png->CopyFrom(MakePicture(3, 3, 2, Pattern::kNoise).get());
-  EXPECT_EQ(png->Save(&out.block, 0, 0, 0, 0), 0);  // two bytes per pixel have no PNG form
+  // Two bytes per pixel have no PNG, JPEG or WebP form.
+  auto narrow = MakePicture(3, 3, 2, Pattern::kNoise);
+  EXPECT_TRUE(SaveAs<qvImagePng>(*narrow).empty());
+  EXPECT_TRUE(SaveAs<qvImageJpeg>(*narrow).empty());
+  EXPECT_TRUE(SaveAs<qvImageWebP>(*narrow).empty());
 }
 
 Bytes SaveJpeg(const qvImage& source, std::uint32_t quality) {
-  auto jpeg = Make<qvImageJpeg>();
-  EXPECT_EQ(jpeg->CopyFrom(&source), 1);
-  jpeg->SetQuality(quality);
-  OwnedBlock out;
-  EXPECT_EQ(jpeg->Save(&out.block, 0, 0, 0, 0), 1);
-  EXPECT_LE(out.block.size, out.block.capacity);
-  return out.ToBytes();
+  const Bytes file = SaveAs<qvImageJpeg>(source, quality);
+  EXPECT_FALSE(file.empty());
+  return file;
 }
 
 // Plain libjpeg decoding to RGB with the given method.
@@ -262,10 +233,10 @@ Bytes ReferenceRgb(const Bytes& file, bool fast, std::uint32_t* width, std::uint
 TEST_F(AdapterTest, JpegDecodingMatchesLibjpeg) {
   auto source = MakePicture(37, 21, 3, Pattern::kGradient);
   const Bytes file = SaveJpeg(*source, 90);
-  auto image = Make<qvImageJpeg>();
   const qvMemBlock block = View(file);
   ASSERT_EQ(qvImageJpeg::Probe(&block), 1);
-  ASSERT_EQ(image->Load(&block, 0), 1);
+  auto image = LoadAs<qvImageJpeg>(file);
+  ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->GetBytesPerPixel(), 3u);
   EXPECT_EQ(image->GetStride(), 112u);
   EXPECT_EQ(image->GetChannelOrder(), 0u);
@@ -294,28 +265,20 @@ TEST_F(AdapterTest, JpegDecodingMatchesLibjpeg) {
 }
 
 TEST_F(AdapterTest, JpegCutInItsScanDataStillDecodes) {
-  auto source = MakePicture(64, 64, 3, Pattern::kNoise);
-  const Bytes file = SaveJpeg(*source, 90);
+  const Bytes file = SaveJpeg(*MakePicture(64, 64, 3, Pattern::kNoise), 90);
   for (std::size_t cut : {file.size() * 6 / 10, file.size() - 2, std::size_t{700}}) {
-    const Bytes prefix(file.begin(), file.begin() + cut);
-    const qvMemBlock block = View(prefix);
-    auto image = Make<qvImageJpeg>();
-    ASSERT_EQ(image->Load(&block, 0), 1) << cut;
+    auto image = LoadAs<qvImageJpeg>(Bytes(file.begin(), file.begin() + cut));
+    ASSERT_NE(image, nullptr) << cut;
     EXPECT_EQ(image->GetWidth(), 64u);
   }
-  const Bytes header_only(file.begin(), file.begin() + 20);
-  qvMemBlock block = View(header_only);
-  auto image = Make<qvImageJpeg>();
-  EXPECT_EQ(image->Load(&block, 0), 0);
-  const Bytes too_short = {0xFF, 0xD8, 0xFF, 0xD9};
-  block = View(too_short);
-  EXPECT_EQ(qvImageJpeg::Probe(&block), 0);
-  EXPECT_EQ(image->Load(&block, 0), 0);
   Bytes garbage(200, 0x11);
   garbage[0] = 0xFF;
   garbage[1] = 0xD8;
-  block = View(garbage);
-  EXPECT_EQ(image->Load(&block, 0), 0);
+  const Bytes too_short = {0xFF, 0xD8, 0xFF, 0xD9};
+  for (const Bytes& bad : {Bytes(file.begin(), file.begin() + 20), too_short, garbage})
+    EXPECT_EQ(LoadAs<qvImageJpeg>(bad), nullptr);
+  const qvMemBlock block = View(too_short);
+  EXPECT_EQ(qvImageJpeg::Probe(&block), 0);
 }
 
 // A picture the memory cannot hold fails to load; its header alone is read.
@@ -329,36 +292,24 @@ TEST_F(AdapterTest, JpegTooLargeForTheMemoryFailsToLoad) {
     sof[i] = 0x2E;
     sof[i + 1] = 0xE0;
   }
-  const qvMemBlock block = View(file);
-  auto image = Make<qvImageJpeg>();
   MemoryCeiling ceiling(64u << 20);
   if (!ceiling.ok()) GTEST_SKIP() << "no limit on memory here";
-  EXPECT_EQ(image->Load(&block, 0), 0);
+  EXPECT_EQ(LoadAs<qvImageJpeg>(file), nullptr);
 }
 
 TEST_F(AdapterTest, JpegSaverGrowsItsDestination) {
-  auto noise = MakePicture(96, 96, 4, Pattern::kNoise);
-  const Bytes file = SaveJpeg(*noise, 100);
-  EXPECT_GT(file.size(), 96u * 96 * 4);
+  EXPECT_GT(SaveJpeg(*MakePicture(96, 96, 4, Pattern::kNoise), 100).size(), 96u * 96 * 4);
   SaveJpeg(*MakePicture(1, 1, 3, Pattern::kNoise), 90);  // one pixel wide and high saves
-  auto rgb = MakePicture(3, 3, 2, Pattern::kNoise);
-  auto jpeg = Make<qvImageJpeg>();
-  jpeg->CopyFrom(rgb.get());
-  OwnedBlock out;
-  EXPECT_EQ(jpeg->Save(&out.block, 0, 0, 0, 0), 0);
 }
 
 TEST_F(AdapterTest, WebPLoadsRedFirstWithAlpha) {
   auto source = MakePicture(16, 8, 3, Pattern::kGradient);
-  auto webp = Make<qvImageWebP>();
-  webp->CopyFrom(source.get());
-  webp->SetQuality(100);
-  OwnedBlock out;
-  ASSERT_EQ(webp->Save(&out.block, 0, 0, 0, 0), 1);
-  EXPECT_EQ(out.block.size % 8, 0u);
-  auto loaded = Make<qvImageWebP>();
-  ASSERT_EQ(qvImageWebP::Probe(&out.block), 1);
-  ASSERT_EQ(loaded->Load(&out.block, 0), 1);
+  const Bytes file = SaveAs<qvImageWebP>(*source, 100);
+  EXPECT_EQ(file.size() % 8, 0u);
+  const qvMemBlock block = View(file);
+  ASSERT_EQ(qvImageWebP::Probe(&block), 1);
+  auto loaded = LoadAs<qvImageWebP>(file);
+  ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(loaded->GetBytesPerPixel(), 4u);
   EXPECT_EQ(loaded->GetStride(), 64u);
   EXPECT_EQ(loaded->GetChannelOrder(), 0u);
@@ -369,16 +320,11 @@ TEST_F(AdapterTest, WebPLoadsRedFirstWithAlpha) {
     EXPECT_NEAR(p[2], s[2], 12);
     EXPECT_EQ(p[3], 255);
   }
-  webp->CopyFrom(MakePicture(3, 3, 2, Pattern::kNoise).get());
-  EXPECT_EQ(webp->Save(&out.block, 0, 0, 0, 0), 0);  // two bytes per pixel have no WebP form
-  Bytes cut = out.ToBytes();
-  auto row = Make<qvImageWebP>();
-  row->CopyFrom(MakePicture(5, 1, 3, Pattern::kNoise).get());
-  EXPECT_EQ(row->Save(&out.block, 0, 0, 0, 0), 1) << "a picture one row high";
-  cut.resize(cut.size() / 2);
-  qvMemBlock block = View(cut);
+  EXPECT_FALSE(SaveAs<qvImageWebP>(*MakePicture(5, 1, 3, Pattern::kNoise)).empty())
+      << "a picture one row high";
   auto broken = Make<qvImageWebP>();
-  EXPECT_EQ(broken->Load(&block, 0), 0);
+  const qvMemBlock cut = qvMemBlock::Borrow(file.data(), static_cast<std::uint32_t>(file.size() / 2));
+  EXPECT_EQ(broken->Load(&cut, 0), 0);
   EXPECT_EQ(broken->GetPixels(), nullptr);
 }
 

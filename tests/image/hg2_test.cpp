@@ -13,18 +13,14 @@ namespace {
 class Hg2Test : public ImageTest {};
 
 ImagePtr<qvImageHg2> LoadHg2(const Bytes& bytes, std::uint32_t id = 0) {
-  auto image = Make<qvImageHg2>();
-  const qvMemBlock block = View(bytes);
-  if (image->Load(&block, id) == 0) return nullptr;
-  return image;
+  return LoadAs<qvImageHg2>(bytes, id);
 }
 
-void ExpectSamePixels(const qvImage& a, const qvImage& b) {
-  ASSERT_EQ(a.GetWidth(), b.GetWidth());
-  ASSERT_EQ(a.GetHeight(), b.GetHeight());
-  for (std::uint32_t y = 0; y < a.GetHeight(); ++y)
-    for (std::uint32_t x = 0; x < a.GetWidth(); ++x)
-      ASSERT_EQ(PixelAt(a, x, y), PixelAt(b, x, y)) << x << "," << y;
+// `count` little-endian words of `bytes` from `at` on.
+std::vector<std::uint32_t> Words(const Bytes& bytes, std::size_t at, std::size_t count) {
+  std::vector<std::uint32_t> words;
+  for (std::size_t i = 0; i < count; ++i) words.push_back(GetLe32(bytes, at + 4 * i));
+  return words;
 }
 
 TEST_F(Hg2Test, OpaquePicturesRoundTripExactly) {
@@ -42,7 +38,7 @@ TEST_F(Hg2Test, OpaquePicturesRoundTripExactly) {
       EXPECT_EQ(loaded->GetStride(), 37 * bpp);
       EXPECT_EQ(loaded->GetAlphaState(), kAlphaOpaque);
       EXPECT_EQ(Geometry(*loaded), (std::array<std::uint32_t, 6>{0, 0, 37, 23, 11, 12}));
-      ExpectSamePixels(*loaded, *source);
+      EXPECT_EQ(Bgra(*loaded), Bgra(*source));
     }
   }
 }
@@ -61,24 +57,16 @@ TEST_F(Hg2Test, SaveCropsToTheOpaqueAreaOnItsCanvas) {
 
   // Saved again, the cropped frame is a picture of its own: the extension's
   // canvas (E+8, E+12) is its size, its offset 0.
-  const Bytes again = SaveHg2(*loaded);
-  EXPECT_EQ(GetLe32(again, 12 + 36 + 8), 5u);
-  EXPECT_EQ(GetLe32(again, 12 + 36 + 12), 3u);
-  EXPECT_EQ(GetLe32(again, 12 + 36 + 16), 0u);
+  EXPECT_EQ(Words(SaveHg2(*loaded), 12 + 36 + 8, 3), (std::vector<std::uint32_t>{5, 3, 0}));
 }
 
 TEST_F(Hg2Test, FullyTransparentPictureSavesATwoByTwoFrame) {
   auto source = MakePicture(100, 100, 4, Pattern::kTransparent);
   const Bytes file = SaveHg2(*source);
   ASSERT_FALSE(file.empty());
-  EXPECT_EQ(GetLe32(file, 12), 2u);
-  EXPECT_EQ(GetLe32(file, 16), 2u);
-  EXPECT_EQ(GetLe32(file, 48 + 8), 100u);
-  EXPECT_EQ(GetLe32(file, 48 + 12), 100u);
-  EXPECT_EQ(GetLe32(file, 48 + 16), 0u);
-  EXPECT_EQ(GetLe32(file, 48 + 20), 0u);
-  EXPECT_EQ(GetLe32(file, 48 + 24), 1u);
-  EXPECT_EQ(GetLe32(file, 48), 40u);
+  EXPECT_EQ(Words(file, 12, 2), (std::vector<std::uint32_t>{2, 2}));
+  // Payload offset, id, canvas, offset, transparency.
+  EXPECT_EQ(Words(file, 48, 7), (std::vector<std::uint32_t>{40, 0, 100, 100, 0, 0, 1}));
   auto loaded = LoadHg2(file);
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(PixelAt(*loaded, 1, 1), 0u);
@@ -103,9 +91,7 @@ TEST_F(Hg2Test, SaveRefusesOtherPixelSizesWithTheBlockEmptied) {
   PrivateFree(stale);
   EXPECT_EQ(hg2->Save(&block.block, 0, 0, 0, 0), 1);
   PrivateFree(guard);
-  const Bytes file = block.ToBytes();
-  EXPECT_EQ(GetLe32(file, 12 + 12), 0u);
-  EXPECT_EQ(GetLe32(file, 12 + 16), 0u);
+  EXPECT_EQ(Words(block.ToBytes(), 12 + 12, 2), (std::vector<std::uint32_t>{0, 0}));
 }
 
 TEST_F(Hg2Test, ChannelDepthWidensStoredValues) {
@@ -141,7 +127,7 @@ TEST_F(Hg2Test, OlderVersionsAndFrameChains) {
   const Bytes v10 = Hg2AsVersion(saved_a, 0x10);
   auto loaded = LoadHg2(v10, 1234);
   ASSERT_NE(loaded, nullptr);
-  ExpectSamePixels(*loaded, *a);
+  EXPECT_EQ(Bgra(*loaded), Bgra(*a));
   EXPECT_EQ(loaded->GetAlphaState(), kAlphaUnknown);
   std::uint32_t w = 0, h = 0;
   loaded->GetCanvasSize(&w, &h);
@@ -163,7 +149,7 @@ TEST_F(Hg2Test, OlderVersionsAndFrameChains) {
   auto second = Make<qvImageHg2>();
   ASSERT_EQ(second->LoadByIndex(&block, 1, &id), 1);
   EXPECT_EQ(id, 9u);
-  ExpectSamePixels(*second, *b);
+  EXPECT_EQ(Bgra(*second), Bgra(*b));
   std::uint32_t bx = 0, by = 0;
   second->GetBase(&bx, &by);
   EXPECT_EQ(bx + by, 11u);
@@ -183,8 +169,8 @@ TEST_F(Hg2Test, OlderVersionsAndFrameChains) {
 
 TEST_F(Hg2Test, TheProbeLooksAtTheFirstFourBytesOnly) {
   for (std::size_t size = 4; size <= 12; ++size) {
-    Bytes bytes = {'H', 'G', '-', '2'};
-    bytes.resize(size, 0);
+    Bytes bytes(size, 0);
+    std::copy_n("HG-2", 4, bytes.begin());
     const qvMemBlock block = View(bytes);
     EXPECT_EQ(qvImageHg2::Probe(&block), 1) << size;
     EXPECT_EQ(LoadHg2(bytes), nullptr) << size;

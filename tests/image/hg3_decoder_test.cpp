@@ -19,13 +19,15 @@ using namespace qvtest;
 
 class Hg3DecoderTest : public ImageTest {};
 
-Bytes WorkedExample() {
-  return Hg3Builder()
-      .Frame(0)
-      .Tag("stdinfo", Stdinfo(1, 1, 32))
-      .Tag("img0000", RowBlock(0, 1, {5, 7}, {0x88, 0x04}))
-      .Build();
+// The one-pixel row block of the worked example: planes 0, 0, 5, 7.
+Bytes WorkedBlock() { return RowBlock(0, 1, {5, 7}, {0x88, 0x04}); }
+
+// A one-frame file with the given stdinfo and row block.
+Bytes OneBlockFile(const Bytes& info, const Bytes& block) {
+  return Hg3Builder().Frame(0).Tag("stdinfo", info).Tag("img0000", block).Build();
 }
+
+Bytes WorkedExample() { return OneBlockFile(Stdinfo(1, 1, 32), WorkedBlock()); }
 
 Bytes Encode(const std::vector<Hg3FrameSource>& frames) {
   OwnedBlock out;
@@ -37,29 +39,22 @@ Bytes Encode(const std::vector<Hg3FrameSource>& frames) {
 template <typename Codec>
 Bytes SolidRedFirst(std::uint32_t width, std::uint32_t height, std::uint8_t r, std::uint8_t g,
                     std::uint8_t b, std::uint32_t bpp) {
-  auto image = Make<Codec>();
+  auto image = Make<qvImage>();
   image->CreateBlank(width, height, bpp);
-  for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x) {
-      std::uint8_t* p = image->GetPixelAddress(x, y);
-      p[0] = r;
-      p[1] = g;
-      p[2] = b;
-      if (bpp == 4) p[3] = 255;
-    }
-  }
-  OwnedBlock out;
-  EXPECT_EQ(image->Save(&out.block, 0, 0, 0, 0), 1);
-  return out.ToBytes();
+  const std::uint8_t colour[] = {r, g, b, 255};
+  for (std::uint32_t i = 0; i < width * height; ++i)
+    std::copy_n(colour, bpp, image->GetPixelAddress(i % width, i / width));
+  const Bytes file = SaveAs<Codec>(*image);
+  EXPECT_FALSE(file.empty());
+  return file;
 }
 
 bool Near(int a, int b) { return std::abs(a - b) <= 6; }
 
 TEST_F(Hg3DecoderTest, WorkedOnePixelFileDecodesByteForByte) {
   const Bytes file = WorkedExample();
-  const qvMemBlock block = View(file);
-  auto image = Make<qvImageHg3>();
-  ASSERT_EQ(image->Load(&block, 0), 1);
+  auto image = LoadAs<qvImageHg3>(file);
+  ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->GetWidth(), 1u);
   EXPECT_EQ(image->GetHeight(), 1u);
   EXPECT_EQ(image->GetBytesPerPixel(), 4u);
@@ -68,6 +63,7 @@ TEST_F(Hg3DecoderTest, WorkedOnePixelFileDecodesByteForByte) {
   EXPECT_EQ(Bytes(p, p + 4), (Bytes{252, 253, 0, 0}));
   EXPECT_EQ(Geometry(*image), (std::array<std::uint32_t, 6>{3, 4, 11, 21, 7, 8}));
   EXPECT_EQ(image->GetAlphaState(), kAlphaOpaque);
+  const qvMemBlock block = View(file);
   EXPECT_EQ(qvImageHg3::Probe(&block), 1);
 }
 
@@ -141,9 +137,8 @@ TEST_F(Hg3DecoderTest, WebPPayloadWinsOverJpegAndJpegTagSwapsChannels) {
   const Bytes webp = SolidRedFirst<qvImageWebP>(8, 8, 200, 30, 40, 4);
   const Bytes jpeg = SolidRedFirst<qvImageJpeg>(8, 8, 20, 220, 20, 3);
   auto decode = [](const Bytes& file) {
-    auto image = Make<qvImageHg3>();
-    const qvMemBlock block = View(file);
-    EXPECT_EQ(image->Load(&block, 0), 1);
+    auto image = LoadAs<qvImageHg3>(file);
+    EXPECT_NE(image, nullptr);
     return image;
   };
   auto swapped = decode(Hg3Builder()
@@ -204,9 +199,8 @@ TEST_F(Hg3DecoderTest, JpegAlphaPlaneIsUsedOnlyWhenItsSizeMatches) {
                            .Tag("img_jpg", jpeg)
                            .Tag("img_al", plane(*c.stream, c.unpacked))
                            .Build();
-    const qvMemBlock block = View(file);
-    auto image = Make<qvImageHg3>();
-    ASSERT_EQ(image->Load(&block, 0), 1);
+    auto image = LoadAs<qvImageHg3>(file);
+    ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->GetAlphaState(), kAlphaTransparent);
     for (std::uint32_t i = 0; i < 8; ++i) {
       const std::uint8_t a = image->GetPixelAddress(i % 4, i / 4)[3];
@@ -221,7 +215,7 @@ TEST_F(Hg3DecoderTest, TagPassSetsCptypeChannelOrderAndAttributes) {
   const Bytes file = Hg3Builder()
                          .Frame(0)
                          .Tag("stdinfo", Stdinfo(1, 1, 32))
-                         .Tag("img0000", RowBlock(0, 1, {5, 7}, {0x88, 0x04}))
+                         .Tag("img0000", WorkedBlock())
                          .Tag("cptype", {3, 0, 0, 0})
                          .Tag("imgmode", {1, 0, 0, 0})
                          .Tag("ats10", first)
@@ -231,9 +225,8 @@ TEST_F(Hg3DecoderTest, TagPassSetsCptypeChannelOrderAndAttributes) {
                          .Tag("atsx", first)
                          .Tag("ats7", {9, 9})
                          .Build();
-  const qvMemBlock block = View(file);
-  auto image = Make<qvImageHg3>();
-  ASSERT_EQ(image->Load(&block, 0), 1);
+  auto image = LoadAs<qvImageHg3>(file);
+  ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->GetCptype(), 3u);
   auto copy = Make<qvImage>();
   ASSERT_EQ(copy->CopyFrom(image.get()), 1);
@@ -255,10 +248,8 @@ TEST_F(Hg3DecoderTest, TagPassSetsCptypeChannelOrderAndAttributes) {
 // Broken files: every one must fail without touching memory it does not
 // own (the sanitizer builds check that part).
 TEST_F(Hg3DecoderTest, BrokenFilesFailCleanly) {
-  const Bytes good_block = RowBlock(0, 1, {5, 7}, {0x88, 0x04});
-  auto frame_with = [](const Bytes& info, const Bytes& block) {
-    return Hg3Builder().Frame(0).Tag("stdinfo", info).Tag("img0000", block).Build();
-  };
+  const Bytes good_block = WorkedBlock();
+  const auto frame_with = OneBlockFile;
   std::vector<std::pair<const char*, Bytes>> corpus;
   corpus.push_back({"16-bit depth", frame_with(Stdinfo(1, 1, 16), good_block)});
   corpus.push_back({"zero depth", frame_with(Stdinfo(1, 1, 0), good_block)});
@@ -317,23 +308,11 @@ TEST_F(Hg3DecoderTest, BrokenFilesFailCleanly) {
   }
 }
 
-// Control bits LSB first: a first bit, then Elias-gamma numbers.
-Bytes ControlBits(unsigned first, const std::vector<std::uint32_t>& numbers) {
-  Bytes out;
-  std::size_t used = 0;
-  auto put = [&](unsigned bit) {
-    if (used % 8 == 0) out.push_back(0);
-    out.back() |= static_cast<std::uint8_t>(bit << (used++ % 8));
-  };
-  put(first);
-  for (std::uint32_t n : numbers) {
-    int top = 31;
-    while (((n >> top) & 1) == 0) --top;
-    for (int i = 0; i < top; ++i) put(0);
-    put(1);
-    for (int i = top - 1; i >= 0; --i) put((n >> i) & 1);
-  }
-  return out;
+// Control bits: a first bit, then Elias-gamma numbers.
+Bytes ControlBits(int first, const std::vector<std::uint32_t>& numbers) {
+  std::vector<int> bits = {first};
+  for (std::uint32_t n : numbers) AppendGamma(bits, n);
+  return PackBits(bits);
 }
 
 TEST_F(Hg3DecoderTest, BlocksMayOverlapOrHoldNoRowTheLaterOneWins) {
@@ -348,9 +327,8 @@ TEST_F(Hg3DecoderTest, BlocksMayOverlapOrHoldNoRowTheLaterOneWins) {
                          .Tag("img0002", RowBlock(1, 1, {5, 7}, worked))
                          .Tag("img0003", RowBlock(2, 0, {5, 7}, worked))
                          .Build();
-  const qvMemBlock block = View(file);
-  auto image = Make<qvImageHg3>();
-  ASSERT_EQ(image->Load(&block, 0), 1);
+  auto image = LoadAs<qvImageHg3>(file);
+  ASSERT_NE(image, nullptr);
   // Planes 0, 0, 9, 7 merge to 7, 9, 0, 0 and unmap to 252, 251, 0, 0.
   EXPECT_EQ(PixelAt(*image, 0, 1), 0x0000FBFCu);
   EXPECT_EQ(PixelAt(*image, 0, 0), 0x0000FDFCu);
@@ -370,31 +348,21 @@ TEST_F(Hg3DecoderTest, ARunTotalMayReachThePictureSizeButNoMore) {
         .Tag("img0001", RowBlock(1, 1, {5, 7}, {0x88, 0x04}))
         .Build();
   };
-  const Bytes largest = file(4104);
-  const qvMemBlock block = View(largest);
-  auto image = Make<qvImageHg3>();
-  ASSERT_EQ(image->Load(&block, 0), 1);
+  auto image = LoadAs<qvImageHg3>(file(4104));
+  ASSERT_NE(image, nullptr);
   EXPECT_EQ(PixelAt(*image, 0, 1), 0x0000FDFCu);
-  const Bytes too_large = file(4108);
-  const qvMemBlock refused = View(too_large);
-  EXPECT_EQ(image->Load(&refused, 0), 0);
+  EXPECT_EQ(LoadAs<qvImageHg3>(file(4108)), nullptr);
 }
 
 TEST_F(Hg3DecoderTest, SizeMismatchesAreLoggedLikeTheEngine) {
-  Bytes b = RowBlock(0, 1, {5, 7}, {0x88, 0x04});
-  b[12] = 3;
-  const Bytes literal_file = Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img0000", b).Build();
-  b = RowBlock(0, 1, {5, 7}, {0x88, 0x04});
-  b[20] = 3;
-  const Bytes control_file = Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img0000", b).Build();
-  auto image = Make<qvImageHg3>();
   DebugLogCapture log;
-  qvMemBlock block = View(literal_file);
-  EXPECT_EQ(image->Load(&block, 0), 0);
-  EXPECT_TRUE(Logged(log, "qvImageHg3 : バイト領域のサイズが異常です"));
-  block = View(control_file);
-  EXPECT_EQ(image->Load(&block, 0), 0);
-  EXPECT_TRUE(Logged(log, "qvImageHg3 : ビット領域のサイズが異常です"));
+  for (const auto& [at, line] : {std::pair{12, "qvImageHg3 : バイト領域のサイズが異常です"},
+                                 std::pair{20, "qvImageHg3 : ビット領域のサイズが異常です"}}) {
+    Bytes block = WorkedBlock();
+    block[at] = 3;
+    EXPECT_EQ(LoadAs<qvImageHg3>(OneBlockFile(Stdinfo(1, 1, 32), block)), nullptr);
+    EXPECT_TRUE(Logged(log, line)) << line;
+  }
 }
 
 }  // namespace

@@ -10,24 +10,7 @@
 
 namespace {
 
-using qvtest::Bytes;
-
-// Packs bits least significant first, as the control stream stores them.
-Bytes PackBits(const std::vector<int>& bits) {
-  Bytes out((bits.size() + 7) / 8, 0);
-  for (std::size_t i = 0; i < bits.size(); ++i) {
-    if (bits[i] != 0) out[i / 8] |= static_cast<std::uint8_t>(1 << (i % 8));
-  }
-  return out;
-}
-
-void AppendGamma(std::vector<int>& bits, std::uint64_t value) {
-  int top = 63;
-  while (((value >> top) & 1) == 0) --top;
-  for (int i = 0; i < top; ++i) bits.push_back(0);
-  bits.push_back(1);
-  for (int i = top - 1; i >= 0; --i) bits.push_back(static_cast<int>((value >> i) & 1));
-}
+using namespace qvtest;
 
 TEST(HgBitReaderTest, ReadsGammaNumbersOfEveryLength) {
   // 1 = "1", 2 = "010", 3 = "011", 4 = "00100" as the format defines them.
@@ -100,42 +83,29 @@ TEST(HgTablesTest, UnmappingMergingAndSplitting) {
   EXPECT_EQ(Bytes(planes, planes + 8), Bytes(expected, expected + 8));
 }
 
+// A control stream: a first bit (1: literals first), then gamma numbers.
+Bytes Control(int first, const std::vector<std::uint64_t>& numbers) {
+  std::vector<int> bits = {first};
+  for (std::uint64_t n : numbers) AppendGamma(bits, n);
+  return PackBits(bits);
+}
+
 TEST(HgZeroRunTest, RejectsRunsThatLeaveTheBuffers) {
   const Bytes literals = {1, 2};
   Bytes out(16);
   HgBitReader reader;
-  auto decode = [&](std::vector<int> bits, std::uint64_t min_total,
-                    std::uint64_t max_total = 1000) {
-    const Bytes control = PackBits(bits);
+  auto decode = [&](const Bytes& control, std::uint64_t min_total, std::uint64_t max_total = 1000) {
     reader.Reset(control.data(), control.size());
     return HgDecodeZeroRuns(reader, literals.data(), literals.size(), out.data(), out.size(),
                             min_total, max_total);
   };
-  std::vector<int> bits = {1};
-  AppendGamma(bits, 4);
-  AppendGamma(bits, 3);  // three literals, only two exist
-  EXPECT_EQ(decode(bits, 0), -1);
-
-  bits = {0};
-  AppendGamma(bits, 4);
-  AppendGamma(bits, 17);  // zero run past the output
-  EXPECT_EQ(decode(bits, 0), -1);
-
-  bits = {0};
-  AppendGamma(bits, 17);  // total beyond the output
-  EXPECT_EQ(decode(bits, 0), -1);
-
-  bits = {0};
-  AppendGamma(bits, 4);  // total below what the rows need
-  AppendGamma(bits, 4);
-  EXPECT_EQ(decode(bits, 8), -1);
-  EXPECT_EQ(decode(bits, 0, 3), -1);  // and above what they may pad to
-  EXPECT_EQ(decode(bits, 4, 4), 4);
-
-  bits = {0};
-  AppendGamma(bits, 8);
-  AppendGamma(bits, 2);  // stream ends before the total is reached
-  EXPECT_EQ(decode(bits, 0), -1);
+  EXPECT_EQ(decode(Control(1, {4, 3}), 0), -1);  // three literals, only two exist
+  EXPECT_EQ(decode(Control(0, {4, 17}), 0), -1);  // zero run past the output
+  EXPECT_EQ(decode(Control(0, {17}), 0), -1);  // total beyond the output
+  EXPECT_EQ(decode(Control(0, {4, 4}), 8), -1);  // total below what the rows need
+  EXPECT_EQ(decode(Control(0, {4, 4}), 0, 3), -1);  // and above what they may pad to
+  EXPECT_EQ(decode(Control(0, {4, 4}), 4, 4), 4);
+  EXPECT_EQ(decode(Control(0, {8, 2}), 0), -1);  // stream ends before the total is reached
 }
 
 TEST(HgZeroRunTest, EveryPairOfShortRunsAndTheCodesAroundThem) {
@@ -175,11 +145,7 @@ TEST(HgZeroRunTest, EveryPairOfShortRunsAndTheCodesAroundThem) {
 TEST(HgZeroRunTest, ZerosThatEndTheTotalIgnoreTheBitsAfterThem) {
   // The last zero run reaches the total; the code after it ("1" = one
   // literal) would fit one lookup with it but is not part of the picture.
-  std::vector<int> bits = {0};
-  AppendGamma(bits, 3);
-  AppendGamma(bits, 3);
-  AppendGamma(bits, 1);
-  const Bytes control = PackBits(bits);
+  const Bytes control = Control(0, {3, 3, 1});
   const Bytes literals;  // none: reading one would fail the decode
   HgBitReader reader;
   reader.Reset(control.data(), control.size());

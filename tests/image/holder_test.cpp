@@ -13,15 +13,6 @@ namespace {
 
 class HolderTest : public ImageTest {};
 
-template <typename Codec>
-Bytes SavedAs(const qvImage& picture) {
-  auto codec = Make<Codec>();
-  OwnedBlock out;
-  EXPECT_EQ(codec->CopyFrom(&picture), 1);
-  EXPECT_EQ(codec->Save(&out.block, 0, 0, 0, 0), 1);
-  return out.ToBytes();
-}
-
 // The type codes are the engine's: 1 BMP, 2 PSD, 3 QVF, 4 HG-2, 5 JPEG,
 // 6 HG-3, 7 PNG, 8 WebP.
 TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
@@ -33,8 +24,8 @@ TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
   } cases[] = {
       {BuildBmp(2, 2, 32, Bytes(16, 1)), 1, 2, 2}, {BuildPsd(2, 2, 3, 0, Bytes(12, 1)), 2, 2, 2},
       {SaveQvf(*picture), 3, 4, 3},                {SaveHg2(*picture), 4, 4, 3},
-      {SavedAs<qvImageJpeg>(*rgb), 5, 4, 3},       {SaveHg3(*picture), 6, 4, 3},
-      {SavedAs<qvImagePng>(*picture), 7, 4, 3},    {SavedAs<qvImageWebP>(*picture), 8, 4, 3},
+      {SaveAs<qvImageJpeg>(*rgb), 5, 4, 3},       {SaveHg3(*picture), 6, 4, 3},
+      {SaveAs<qvImagePng>(*picture), 7, 4, 3},    {SaveAs<qvImageWebP>(*picture), 8, 4, 3},
   };
   for (const auto& c : cases) {
     qvImageHolder holder;
@@ -49,7 +40,7 @@ TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
     EXPECT_EQ(std::pair(width, height), std::pair(c.width, c.height)) << c.type;
   }
   // A JPEG cut before its header is complete is no JPEG to the holder.
-  const Bytes jpeg = SavedAs<qvImageJpeg>(*rgb);
+  const Bytes jpeg = SaveAs<qvImageJpeg>(*rgb);
   const Bytes cut(jpeg.begin(), jpeg.begin() + 20);
   const qvMemBlock block = View(cut);
   EXPECT_NE(qvImageHolder::ProbeType(&block), 5u);
@@ -59,10 +50,7 @@ TEST_F(HolderTest, FirstProbeDecidesAndFailuresAreNotRetried) {
   // "HG-3" in front of a valid QVF body still goes to the HG-3 decoder.
   auto picture = MakePicture(4, 3, 4, Pattern::kGradient);
   Bytes bytes = SaveQvf(*picture);
-  bytes[0] = 'H';
-  bytes[1] = 'G';
-  bytes[2] = '-';
-  bytes[3] = '3';
+  std::copy_n("HG-3", 4, bytes.begin());
   qvImageHolder holder;
   const qvMemBlock block = View(bytes);
   EXPECT_EQ(holder.LoadFromMemory(&block, 0, 0), nullptr);

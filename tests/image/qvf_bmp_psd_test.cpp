@@ -2,7 +2,6 @@
 #include "image/image_hg2.h"
 #include "image/image_psd.h"
 #include "image/image_qvf.h"
-#include "image/qvlz.h"
 #include "support/picture_files.h"
 
 #include <gtest/gtest.h>
@@ -15,14 +14,6 @@ namespace {
 class QvfTest : public ImageTest {};
 class BmpTest : public ImageTest {};
 class PsdTest : public ImageTest {};
-
-template <typename T>
-ImagePtr<T> LoadAs(const Bytes& bytes) {
-  auto image = Make<T>();
-  const qvMemBlock block = View(bytes);
-  if (image->Load(&block, 0) == 0) return nullptr;
-  return image;
-}
 
 TEST_F(QvfTest, SavesAndLoadsPixelsExactly) {
   auto source = MakePicture(100, 100, 4, Pattern::kGradient);
@@ -43,54 +34,39 @@ TEST_F(QvfTest, SavesAndLoadsPixelsExactly) {
 
 TEST_F(QvfTest, SaveClearsTransparentColourAndPicksTheLowestModeOnTies) {
   // Three bytes of noise cannot be matched: every mode gives the same size.
-  auto source = MakePicture(1, 1, 3, Pattern::kNoise);
-  auto qvf = Make<qvImageQvf>();
-  qvf->CopyFrom(source.get());
-  OwnedBlock block;
-  ASSERT_EQ(qvf->Save(&block.block, 0, 0, 0, 0), 1);
-  EXPECT_EQ(GetLe32(block.ToBytes(), 12 + 4), 0u);
+  EXPECT_EQ(GetLe32(SaveQvf(*MakePicture(1, 1, 3, Pattern::kNoise)), 12 + 4), 0u);
 
   auto transparent = MakePicture(2, 1, 4, Pattern::kNoise);
   transparent->GetPixels()[3] = 0;
   transparent->GetPixels()[7] = 200;
-  auto qvf4 = Make<qvImageQvf>();
-  qvf4->CopyFrom(transparent.get());
-  ASSERT_EQ(qvf4->Save(&block.block, 0, 0, 0, 0), 1);
-  auto loaded = LoadAs<qvImageQvf>(block.ToBytes());
+  auto loaded = LoadAs<qvImageQvf>(SaveQvf(*transparent));
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(PixelAt(*loaded, 0, 0), 0u);
   EXPECT_EQ(PixelAt(*loaded, 1, 0), PixelAt(*transparent, 1, 0));
 }
 
 TEST_F(QvfTest, RefusesHeadersThatDisagreeWithTheStreamAndFieldsTooNarrow) {
-  auto source = MakePicture(8, 4, 4, Pattern::kNoise);
-  auto qvf = Make<qvImageQvf>();
-  qvf->CopyFrom(source.get());
-  OwnedBlock block;
-  ASSERT_EQ(qvf->Save(&block.block, 0, 0, 0, 0), 1);
-  const Bytes good = block.ToBytes();
+  const Bytes good = SaveQvf(*MakePicture(8, 4, 4, Pattern::kNoise));  // stride 32
   ASSERT_NE(LoadAs<qvImageQvf>(good), nullptr);
-  Bytes taller = good;
-  PutLe16(taller, 6, 5);  // five rows of 32 bytes in a 128-byte buffer
-  EXPECT_EQ(LoadAs<qvImageQvf>(taller), nullptr);
-  Bytes narrow_stride = good;
-  PutLe16(narrow_stride, 8, 31);
-  EXPECT_EQ(LoadAs<qvImageQvf>(narrow_stride), nullptr);
-  Bytes wide_pixels = good;
-  PutLe16(wide_pixels, 10, 5);
-  EXPECT_EQ(LoadAs<qvImageQvf>(wide_pixels), nullptr);
-  // Each field alone out of range, the rows still inside the buffer: no
-  // width, no height, no bytes per pixel, five of them (stride 40, 3 rows).
-  for (const auto& [offset, value] : {std::pair<std::size_t, std::uint16_t>{4, 0}, {6, 0}, {10, 0}}) {
+  // Width, height, stride and bytes per pixel are 16-bit fields at 4 to 10.
+  const struct {
+    const char* why;
+    std::vector<std::pair<std::size_t, std::uint16_t>> fields;
+  } cases[] = {
+      {"five rows of 32 bytes in a 128-byte buffer", {{6, 5}}},
+      {"a stride narrower than the row", {{8, 31}}},
+      {"five bytes per pixel", {{10, 5}}},
+      // Each field alone out of range, the rows still inside the buffer.
+      {"no width", {{4, 0}}},
+      {"no height", {{6, 0}}},
+      {"no bytes per pixel", {{10, 0}}},
+      {"five bytes per pixel in stride 40, 3 rows", {{6, 3}, {8, 40}, {10, 5}}},
+  };
+  for (const auto& c : cases) {
     Bytes bad = good;
-    PutLe16(bad, offset, value);
-    EXPECT_EQ(LoadAs<qvImageQvf>(bad), nullptr) << offset;
+    for (const auto& [at, value] : c.fields) PutLe16(bad, at, value);
+    EXPECT_EQ(LoadAs<qvImageQvf>(bad), nullptr) << c.why;
   }
-  Bytes five_bytes = good;
-  PutLe16(five_bytes, 6, 3);
-  PutLe16(five_bytes, 8, 40);
-  PutLe16(five_bytes, 10, 5);
-  EXPECT_EQ(LoadAs<qvImageQvf>(five_bytes), nullptr);
   Bytes magic = good;
   magic[3] = ' ';
   EXPECT_EQ(LoadAs<qvImageQvf>(magic), nullptr);
@@ -198,14 +174,9 @@ TEST_F(BmpTest, UnpaddedTwentyFourBitPicturesAreSavedWithPaddedRows) {
   auto hg2 = LoadAs<qvImageHg2>(SaveHg2(*source));
   ASSERT_NE(hg2, nullptr);
   ASSERT_EQ(hg2->GetStride(), 15u);
-  auto bmp = Make<qvImageBmp>();
-  ASSERT_EQ(bmp->CopyFrom(hg2.get()), 1);
-  OwnedBlock block;
-  ASSERT_EQ(bmp->Save(&block.block, 0, 0, 0, 0), 1);
-  auto loaded = LoadAs<qvImageBmp>(block.ToBytes());
+  auto loaded = LoadAs<qvImageBmp>(SaveAs<qvImageBmp>(*hg2));
   ASSERT_NE(loaded, nullptr);
-  for (std::uint32_t y = 0; y < 2; ++y)
-    for (std::uint32_t x = 0; x < 5; ++x) EXPECT_EQ(PixelAt(*loaded, x, y), PixelAt(*source, x, y));
+  EXPECT_EQ(Bgra(*loaded), Bgra(*source));
 }
 
 TEST_F(PsdTest, RawPlanesInterleaveWithTheTopRowLast) {

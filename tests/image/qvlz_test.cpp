@@ -221,15 +221,11 @@ TEST_F(QvlzTest, DecompressionRefusesWhatLeavesItsBuffers) {
   // Flag bytes run out after eight items.
   EXPECT_EQ(decode(Stream(0, 9, {0x00}, Bytes(10, 1))), 0u);
   // Areas outside the stream, a bad mode, a bad magic, a short header.
-  Bytes outside = good;
-  PutLe32(outside, 16, 1000);
-  EXPECT_EQ(decode(outside), 0u);
-  Bytes bad_mode = good;
-  PutLe32(bad_mode, 4, 5);
-  EXPECT_EQ(decode(bad_mode), 0u);
-  Bytes bad_magic = good;
-  bad_magic[3] = 'X';
-  EXPECT_EQ(decode(bad_magic), 0u);
+  for (const auto& [at, value] : {std::pair{16, 1000u}, {4, 5u}, {0, 0x584C5651u /* "QVLX" */}}) {
+    Bytes bad = good;
+    PutLe32(bad, at, value);
+    EXPECT_EQ(decode(bad), 0u) << at;
+  }
   EXPECT_EQ(QvlzDecompress(good.data(), 27, out.data(), 64, nullptr, nullptr), 0u);
   // A size no flag count can produce is refused before anything is written.
   Bytes huge = good;

@@ -82,6 +82,33 @@ std::uint32_t PixelAt(const qvImage& image, std::uint32_t x, std::uint32_t y) {
   return p[0] | p[1] << 8 | p[2] << 16 | alpha << 24;
 }
 
+Bytes Bgra(const qvImage& image) {
+  Bytes out;
+  for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
+    for (std::uint32_t x = 0; x < image.GetWidth(); ++x) {
+      const std::uint32_t p = PixelAt(image, x, y);
+      for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(p >> (8 * i)));
+    }
+  }
+  return out;
+}
+
+Bytes PackBits(const std::vector<int>& bits) {
+  Bytes out((bits.size() + 7) / 8, 0);
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    if (bits[i] != 0) out[i / 8] |= static_cast<std::uint8_t>(1 << (i % 8));
+  }
+  return out;
+}
+
+void AppendGamma(std::vector<int>& bits, std::uint64_t value) {
+  int top = 63;
+  while (((value >> top) & 1) == 0) --top;
+  for (int i = 0; i < top; ++i) bits.push_back(0);
+  bits.push_back(1);
+  for (int i = top - 1; i >= 0; --i) bits.push_back(static_cast<int>((value >> i) & 1));
+}
+
 Bytes ZlibCompress(const Bytes& data) {
   uLongf size = compressBound(static_cast<uLong>(data.size()));
   Bytes out(size);

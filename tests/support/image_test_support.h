@@ -62,6 +62,28 @@ inline qvMemBlock View(const Bytes& bytes) {
   return qvMemBlock::Borrow(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
+// The picture a T decodes of `bytes` (frame `id`), or null when it fails.
+template <typename T>
+ImagePtr<T> LoadAs(const Bytes& bytes, std::uint32_t id = 0) {
+  auto image = Make<T>();
+  const qvMemBlock block = View(bytes);
+  if (image->Load(&block, id) == 0) return nullptr;
+  return image;
+}
+
+// The file a T saves of a copy of `image` (at `quality` where T has one),
+// or empty when the copy or the save fails.
+template <typename T>
+Bytes SaveAs(const qvImage& image, std::uint32_t quality = 0) {
+  auto codec = Make<T>();
+  if constexpr (requires { codec->SetQuality(quality); }) {
+    if (quality != 0) codec->SetQuality(quality);
+  }
+  OwnedBlock out;
+  if (codec->CopyFrom(&image) == 0 || codec->Save(&out.block, 0, 0, 0, 0) == 0) return {};
+  return out.ToBytes();
+}
+
 // Deterministic pixel contents.
 enum class Pattern { kNoise, kGradient, kTransparent, kSparse };
 
@@ -74,6 +96,14 @@ std::array<std::uint32_t, 6> Geometry(const qvImage& image);
 
 // Pixel (x, y) as blue, green, red, alpha (alpha 255 for 3 bytes).
 std::uint32_t PixelAt(const qvImage& image, std::uint32_t x, std::uint32_t y);
+// The picture as a viewer sees it: top row first, every pixel as blue,
+// green, red, alpha (255 for 3 bytes).
+Bytes Bgra(const qvImage& image);
+
+// Bits packed least significant first, as the HG control streams store them.
+Bytes PackBits(const std::vector<int>& bits);
+// The Elias-gamma code of `value` (at least 1) appended to `bits`.
+void AppendGamma(std::vector<int>& bits, std::uint64_t value);
 
 Bytes ZlibCompress(const Bytes& data);
 void AppendLe32(Bytes& out, std::uint32_t value);

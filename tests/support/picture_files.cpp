@@ -92,12 +92,7 @@ Bytes SaveHg3(const qvImage& image) {
   return block.ToBytes();
 }
 
-Bytes SaveQvf(const qvImage& image) {
-  auto qvf = Make<qvImageQvf>();
-  OwnedBlock block;
-  if (qvf->CopyFrom(&image) == 0 || qvf->Save(&block.block, 0, 0, 0, 0) == 0) return {};
-  return block.ToBytes();
-}
+Bytes SaveQvf(const qvImage& image) { return SaveAs<qvImageQvf>(image); }
 
 Bytes Hg2AsVersion(const Bytes& saved, std::uint32_t version) {
   Bytes out(saved.begin(), saved.begin() + kHg2Extension);

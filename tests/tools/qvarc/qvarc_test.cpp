@@ -141,11 +141,9 @@ TEST_F(Qvarc, CreateRefusesWhatCannotArriveWhole) {
 }
 
 TEST_F(Qvarc, Usage) {
-  EXPECT_EQ(Qv({}).status, 2);
-  EXPECT_EQ(Qv({"list"}).status, 2);
-  EXPECT_EQ(Qv({"create", "a"}).status, 2);
-  EXPECT_EQ(Qv({"frob", "a", "b"}).status, 2);
-  EXPECT_EQ(Qv({"extract", "a", "b", "--key"}).status, 2);
+  for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+           {}, {"list"}, {"create", "a"}, {"frob", "a", "b"}, {"extract", "a", "b", "--key"}})
+    EXPECT_EQ(Qv(usage).status, 2) << testing::PrintToString(usage);
   const ToolRun help = Qv({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("qvarc create ARCHIVE DIR"), std::string::npos);

@@ -33,18 +33,6 @@ class QvimgTest : public ImageTest, public FileTree {
   std::string err_;
 };
 
-// The picture as a viewer sees it: top row first, blue, green, red, alpha.
-Bytes Bgra(const qvImage& image) {
-  Bytes out;
-  for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
-    for (std::uint32_t x = 0; x < image.GetWidth(); ++x) {
-      const std::uint32_t p = PixelAt(image, x, y);
-      for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(p >> (8 * i)));
-    }
-  }
-  return out;
-}
-
 TEST_F(QvimgTest, EveryPairOfLosslessFormatsKeepsThePicture) {
   for (std::uint32_t bpp : {3u, 4u}) {
     // Alpha stays above 0 so that no saver may clear colours or crop.
