@@ -23,26 +23,6 @@ std::vector<std::uint32_t> Words(const Bytes& bytes, std::size_t at, std::size_t
   return words;
 }
 
-TEST_F(Hg2Test, OpaquePicturesRoundTripExactly) {
-  for (std::uint32_t bpp : {3u, 4u}) {
-    for (Pattern pattern : {Pattern::kNoise, Pattern::kGradient}) {
-      auto source = MakePicture(37, 23, bpp, pattern, bpp);
-      if (bpp == 4)
-        for (std::uint32_t i = 0; i < 37 * 23; ++i) source->GetPixelAddress(i % 37, i / 37)[3] = 255;
-      const Bytes file = SaveHg2(*source, 7, 11, 12);
-      ASSERT_FALSE(file.empty());
-      EXPECT_EQ(GetLe32(file, 8), 0x25u);
-      auto loaded = LoadHg2(file, 7);
-      ASSERT_NE(loaded, nullptr);
-      EXPECT_EQ(loaded->GetBytesPerPixel(), bpp);
-      EXPECT_EQ(loaded->GetStride(), 37 * bpp);
-      EXPECT_EQ(loaded->GetAlphaState(), kAlphaOpaque);
-      EXPECT_EQ(Geometry(*loaded), (std::array<std::uint32_t, 6>{0, 0, 37, 23, 11, 12}));
-      EXPECT_EQ(Bgra(*loaded), Bgra(*source));
-    }
-  }
-}
-
 TEST_F(Hg2Test, SaveCropsToTheOpaqueAreaOnItsCanvas) {
   auto source = MakePicture(20, 10, 4, Pattern::kTransparent);
   for (std::uint32_t y = 3; y < 6; ++y)

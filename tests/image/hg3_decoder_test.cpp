@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <tuple>
 
 namespace {
 
@@ -248,57 +247,57 @@ TEST_F(Hg3DecoderTest, TagPassSetsCptypeChannelOrderAndAttributes) {
 // Broken files: every one must fail without touching memory it does not
 // own (the sanitizer builds check that part).
 TEST_F(Hg3DecoderTest, BrokenFilesFailCleanly) {
-  const Bytes good_block = WorkedBlock();
-  const auto frame_with = OneBlockFile;
-  std::vector<std::pair<const char*, Bytes>> corpus;
-  corpus.push_back({"16-bit depth", frame_with(Stdinfo(1, 1, 16), good_block)});
-  corpus.push_back({"zero depth", frame_with(Stdinfo(1, 1, 0), good_block)});
-  corpus.push_back({"zero width", frame_with(Stdinfo(0, 1, 32), good_block)});
-  corpus.push_back({"huge picture", frame_with(Stdinfo(65535, 65535, 32), good_block)});
-  // 2^31 x 2^31 x 4 bytes is 0 in 64-bit arithmetic.
-  corpus.push_back({"size that wraps around",
-                    frame_with(Stdinfo(0x80000000u, 0x80000000u, 32), RowBlock(0, 0x80000000u, {5, 7}, {0x88, 0x04}))});
-  corpus.push_back({"short stdinfo", frame_with(Bytes(39, 1), good_block)});
-  corpus.push_back({"no stdinfo", Hg3Builder().Frame(0).Tag("img0000", good_block).Build()});
-  corpus.push_back({"rows past the height", frame_with(Stdinfo(1, 1, 32), RowBlock(1, 1, {5, 7}, {0x88, 0x04}))});
-  corpus.push_back({"no row blocks", Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img_jp", {}).Build()});
-  corpus.push_back({"rows left uncovered", frame_with(Stdinfo(1, 2, 32), good_block)});
-  corpus.push_back({"a row between blocks left uncovered",
-                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 3, 32)).Tag("img0000", good_block)
-                        .Tag("img0001", RowBlock(2, 1, {5, 7}, {0x88, 0x04})).Build()});
-  corpus.push_back({"an empty block past the height",
-                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(1, 1, 32)).Tag("img0000", good_block)
-                        .Tag("img0001", RowBlock(2, 0, {5, 7}, {0x88, 0x04})).Build()});
-  corpus.push_back({"block header cut", frame_with(Stdinfo(1, 1, 32), Bytes(good_block.begin(), good_block.begin() + 20))});
-  auto patched = [&](std::size_t at, std::uint8_t value) {
-    Bytes b = good_block;
-    b[at] = value;
-    return frame_with(Stdinfo(1, 1, 32), b);
+  const Bytes good = WorkedBlock();
+  const Bytes one_pixel = Stdinfo(1, 1, 32);
+  auto worked_rows = [](std::uint32_t first, std::uint32_t rows) {
+    return RowBlock(first, rows, {5, 7}, {0x88, 0x04});
   };
-  corpus.push_back({"packed size past the tag", patched(8, 200)});
-  // The sizes that disagree with their streams are in the logging test.
-  corpus.push_back({"control size implausible", patched(23, 0x7F)});
-  // Total 6: not a multiple of 4.
-  corpus.push_back({"run total not a multiple of 4",
-                    frame_with(Stdinfo(2, 1, 24), RowBlock(0, 1, {5, 7, 1, 2, 3, 4}, {0x19, 0x03}))});
-  corpus.push_back({"literal run past the literals", frame_with(Stdinfo(1, 1, 32), RowBlock(0, 1, {5}, {0x88, 0x04}))});
-  corpus.push_back({"control bits cut", frame_with(Stdinfo(1, 1, 32), RowBlock(0, 1, {5, 7}, {0x88}))});
-  corpus.push_back({"webp payload of another size",
-                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(9, 8, 32)).Tag("img_wbp", SolidRedFirst<qvImageWebP>(8, 8, 1, 2, 3, 4)).Build()});
-  corpus.push_back({"jpeg payload of another size",
-                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(8, 9, 32)).Tag("img_jpg", SolidRedFirst<qvImageJpeg>(8, 8, 1, 2, 3, 3)).Build()});
-  corpus.push_back({"webp payload garbage",
-                    Hg3Builder().Frame(0).Tag("stdinfo", Stdinfo(8, 8, 32)).Tag("img_wbp", Bytes(64, 0x52)).Build()});
-  for (const auto& [name, at, value] : {std::tuple{"tag length past the end", 12 + 8 + 12, 0xFF},
-                                         std::tuple{"tag chain past the end", 12 + 8 + 8, 0xF0}}) {
-    Bytes f = WorkedExample();
-    f[at] = static_cast<std::uint8_t>(value);
-    corpus.push_back({name, f});
-  }
+  auto with_tag = [](const Bytes& info, const char* tag, const Bytes& data) {
+    return Hg3Builder().Frame(0).Tag("stdinfo", info).Tag(tag, data).Build();
+  };
+  auto two_blocks = [&](const Bytes& info, const Bytes& second) {
+    return Hg3Builder().Frame(0).Tag("stdinfo", info).Tag("img0000", good).Tag("img0001", second).Build();
+  };
+  // `bytes` with byte `at` set to `value`.
+  auto patched = [](Bytes bytes, std::size_t at, std::uint8_t value) {
+    bytes[at] = value;
+    return bytes;
+  };
   const Bytes worked = WorkedExample();
-  corpus.push_back({"header only", Bytes(worked.begin(), worked.begin() + 12)});
-  corpus.push_back({"empty", Bytes()});
-
+  const std::pair<const char*, Bytes> corpus[] = {
+      {"16-bit depth", OneBlockFile(Stdinfo(1, 1, 16), good)},
+      {"zero depth", OneBlockFile(Stdinfo(1, 1, 0), good)},
+      {"zero width", OneBlockFile(Stdinfo(0, 1, 32), good)},
+      {"huge picture", OneBlockFile(Stdinfo(65535, 65535, 32), good)},
+      // 2^31 x 2^31 x 4 bytes is 0 in 64-bit arithmetic.
+      {"size that wraps around",
+       OneBlockFile(Stdinfo(0x80000000u, 0x80000000u, 32), worked_rows(0, 0x80000000u))},
+      {"short stdinfo", OneBlockFile(Bytes(39, 1), good)},
+      {"no stdinfo", Hg3Builder().Frame(0).Tag("img0000", good).Build()},
+      {"rows past the height", OneBlockFile(one_pixel, worked_rows(1, 1))},
+      {"no row blocks", with_tag(one_pixel, "img_jp", {})},
+      {"rows left uncovered", OneBlockFile(Stdinfo(1, 2, 32), good)},
+      {"a row between blocks left uncovered", two_blocks(Stdinfo(1, 3, 32), worked_rows(2, 1))},
+      {"an empty block past the height", two_blocks(one_pixel, worked_rows(2, 0))},
+      {"block header cut", OneBlockFile(one_pixel, Bytes(good.begin(), good.begin() + 20))},
+      {"packed size past the tag", OneBlockFile(one_pixel, patched(good, 8, 200))},
+      // The sizes that disagree with their streams are in the logging test.
+      {"control size implausible", OneBlockFile(one_pixel, patched(good, 23, 0x7F))},
+      // Total 6: not a multiple of 4.
+      {"run total not a multiple of 4",
+       OneBlockFile(Stdinfo(2, 1, 24), RowBlock(0, 1, {5, 7, 1, 2, 3, 4}, {0x19, 0x03}))},
+      {"literal run past the literals", OneBlockFile(one_pixel, RowBlock(0, 1, {5}, {0x88, 0x04}))},
+      {"control bits cut", OneBlockFile(one_pixel, RowBlock(0, 1, {5, 7}, {0x88}))},
+      {"webp payload of another size",
+       with_tag(Stdinfo(9, 8, 32), "img_wbp", SolidRedFirst<qvImageWebP>(8, 8, 1, 2, 3, 4))},
+      {"jpeg payload of another size",
+       with_tag(Stdinfo(8, 9, 32), "img_jpg", SolidRedFirst<qvImageJpeg>(8, 8, 1, 2, 3, 3))},
+      {"webp payload garbage", with_tag(Stdinfo(8, 8, 32), "img_wbp", Bytes(64, 0x52))},
+      {"tag length past the end", patched(worked, 12 + 8 + 12, 0xFF)},
+      {"tag chain past the end", patched(worked, 12 + 8 + 8, 0xF0)},
+      {"header only", Bytes(worked.begin(), worked.begin() + 12)},
+      {"empty", Bytes()},
+  };
   for (const auto& [name, file] : corpus) {
     const qvMemBlock block = View(file);
     auto image = Make<qvImageHg3>();

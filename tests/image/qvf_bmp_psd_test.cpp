@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 namespace qvtest {
 namespace {
@@ -14,23 +13,6 @@ namespace {
 class QvfTest : public ImageTest {};
 class BmpTest : public ImageTest {};
 class PsdTest : public ImageTest {};
-
-TEST_F(QvfTest, SavesAndLoadsPixelsExactly) {
-  auto source = MakePicture(100, 100, 4, Pattern::kGradient);
-  auto qvf = Make<qvImageQvf>();
-  ASSERT_EQ(qvf->CopyFrom(source.get()), 1);
-  OwnedBlock block;
-  ASSERT_EQ(qvf->Save(&block.block, 0, 0, 0, 0), 1);
-  EXPECT_EQ(block.block.size % 8, 0u);
-  EXPECT_EQ(block.block.capacity, block.block.size);
-  EXPECT_EQ(block.block.borrowed, 0u);
-  auto loaded = LoadAs<qvImageQvf>(block.ToBytes());
-  ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(loaded->GetStride(), 400u);
-  EXPECT_EQ(loaded->GetBytesPerPixel(), 4u);
-  ASSERT_EQ(loaded->GetBufferSize(), source->GetBufferSize());
-  EXPECT_EQ(std::memcmp(loaded->GetPixels(), source->GetPixels(), source->GetBufferSize()), 0);
-}
 
 TEST_F(QvfTest, SaveClearsTransparentColourAndPicksTheLowestModeOnTies) {
   // Three bytes of noise cannot be matched: every mode gives the same size.
