@@ -81,6 +81,7 @@ Bytes SaveAs(const qvImage& image, std::uint32_t quality = 0) {
   }
   OwnedBlock out;
   if (codec->CopyFrom(&image) == 0 || codec->Save(&out.block, 0, 0, 0, 0) == 0) return {};
+  EXPECT_LE(out.block.size, out.block.capacity);
   return out.ToBytes();
 }
 
