@@ -13,6 +13,12 @@ namespace {
 
 class HolderTest : public ImageTest {};
 
+std::pair<std::uint32_t, std::uint32_t> SizeOf(const qvImageHolder& holder) {
+  std::uint32_t width = 0, height = 0;
+  holder.GetSize(&width, &height);
+  return {width, height};
+}
+
 // The type codes are the engine's: 1 BMP, 2 PSD, 3 QVF, 4 HG-2, 5 JPEG,
 // 6 HG-3, 7 PNG, 8 WebP.
 TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
@@ -35,9 +41,7 @@ TEST_F(HolderTest, EachFormatGetsItsDecoderAndTypeCode) {
     EXPECT_EQ(holder.GetImageType(), c.type);
     EXPECT_NE(holder.GetPixels(), nullptr);
     EXPECT_GT(holder.GetStride(), 0u);
-    std::uint32_t width = 0, height = 0;
-    holder.GetSize(&width, &height);
-    EXPECT_EQ(std::pair(width, height), std::pair(c.width, c.height)) << c.type;
+    EXPECT_EQ(SizeOf(holder), std::pair(c.width, c.height)) << c.type;
   }
   // A JPEG cut before its header is complete is no JPEG to the holder.
   const Bytes jpeg = SaveAs<qvImageJpeg>(*rgb);
@@ -100,14 +104,9 @@ TEST_F(HolderTest, ExpandPlacesTheFrameOnItsCanvas) {
   const qvMemBlock block = View(file);
   qvImageHolder holder;
   ASSERT_NE(holder.LoadFromMemory(&block, 0, 0), nullptr);
-  std::uint32_t w = 0, h = 0;
-  holder.GetSize(&w, &h);
-  EXPECT_EQ(w, 3u);
-  EXPECT_EQ(h, 1u);
+  EXPECT_EQ(SizeOf(holder), std::pair(3u, 1u));
   ASSERT_NE(holder.LoadFromMemory(&block, 1, 0), nullptr);
-  holder.GetSize(&w, &h);
-  EXPECT_EQ(w, 9u);
-  EXPECT_EQ(h, 7u);
+  EXPECT_EQ(SizeOf(holder), std::pair(9u, 7u));
   EXPECT_EQ(PixelAt(*holder.GetImage(), 2, 4), 0xFF00000Au);
   EXPECT_EQ(PixelAt(*holder.GetImage(), 1, 4), 0u);
   EXPECT_EQ(holder.ExpandToCanvas(), 1) << "a second expansion changes nothing";
@@ -145,10 +144,7 @@ TEST_F(HolderTest, ExpansionFailsForCanvasesThatCannotHoldTheFrame) {
   const qvMemBlock block = View(clipped);
   qvImageHolder holder;
   ASSERT_NE(holder.LoadFromMemory(&block, 1, 0), nullptr);
-  std::uint32_t w = 0, h = 0;
-  holder.GetSize(&w, &h);
-  EXPECT_EQ(w, 3u);
-  EXPECT_EQ(h, 3u);
+  EXPECT_EQ(SizeOf(holder), std::pair(3u, 3u));
 }
 
 }  // namespace

@@ -12,17 +12,6 @@ using namespace qvtest;
 
 class ImageBaseTest : public ImageTest {};
 
-ImagePtr<qvImage> OnePixel(std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a) {
-  auto image = Make<qvImage>();
-  image->CreateBlank(1, 1, 4);
-  std::uint8_t* p = image->GetPixels();
-  p[0] = b;
-  p[1] = g;
-  p[2] = r;
-  p[3] = a;
-  return image;
-}
-
 TEST_F(ImageBaseTest, CreateBlankPadsRowsAndClears) {
   auto image = Make<qvImage>();
   ASSERT_EQ(image->CreateBlank(5, 3, 3), 1);
@@ -65,19 +54,22 @@ TEST_F(ImageBaseTest, SavedBlocksAreRoundedUpToEightBytesWithClearedPadding) {
 }
 
 TEST_F(ImageBaseTest, FlattenOnColourUsesTheEngineArithmetic) {
-  auto transparent = OnePixel(1, 2, 3, 0);
-  ASSERT_EQ(transparent->FlattenOnColour(0xFFFFFF), 1);
-  EXPECT_EQ(transparent->GetBytesPerPixel(), 3u);
-  EXPECT_EQ(PixelAt(*transparent, 0, 0), 0xFFFFFFFFu);
-
-  auto opaque = OnePixel(10, 20, 30, 255);
-  ASSERT_EQ(opaque->FlattenOnColour(0xFFFFFF), 1);
-  EXPECT_EQ(PixelAt(*opaque, 0, 0) & 0xFFFFFF, 0x1E140Au);
-
-  auto white_on_black = OnePixel(255, 0, 128, 255);
-  ASSERT_EQ(white_on_black->FlattenOnColour(0x0000FF), 1);  // blue background
-  // Blue 255 over 255 stays; red 128 over 0 at alpha 255 loses one step.
-  EXPECT_EQ(PixelAt(*white_on_black, 0, 0), 0xFF7F00FFu);
+  const struct {
+    std::uint32_t pixel, background, flattened;  // blue in the low byte
+  } cases[] = {
+      {0x00030201, 0xFFFFFF, 0xFFFFFFFF},  // transparent
+      {0xFF1E140A, 0xFFFFFF, 0xFF1E140A},  // opaque
+      // Blue 255 over 255 stays; red 128 over 0 at alpha 255 loses one step.
+      {0xFF8000FF, 0x0000FF, 0xFF7F00FF},
+  };
+  for (const auto& c : cases) {
+    auto image = Make<qvImage>();
+    ASSERT_EQ(image->CreateBlank(1, 1, 4), 1);
+    for (int i = 0; i < 4; ++i) image->GetPixels()[i] = static_cast<std::uint8_t>(c.pixel >> (8 * i));
+    ASSERT_EQ(image->FlattenOnColour(c.background), 1);
+    EXPECT_EQ(image->GetBytesPerPixel(), 3u);
+    EXPECT_EQ(PixelAt(*image, 0, 0), c.flattened) << std::hex << c.pixel;
+  }
 
   // Transparent everywhere: every row comes out as the background.
   auto two_rows = MakePicture(2, 2, 4, Pattern::kTransparent);
