@@ -1,5 +1,4 @@
 #include "image/image_bmp.h"
-#include "image/image_hg2.h"
 #include "image/image_psd.h"
 #include "image/image_qvf.h"
 #include "support/picture_files.h"
@@ -148,17 +147,6 @@ TEST_F(BmpTest, SaveWritesTheHeaderAndRowsInMemoryOrder) {
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 70), expected);
   EXPECT_EQ(Make<qvImageBmp>()->Save(&block.block, 0, 0, 0, 0), 0);
   EXPECT_EQ(block.block.data, nullptr);  // a failed save still releases the block
-}
-
-TEST_F(BmpTest, UnpaddedTwentyFourBitPicturesAreSavedWithPaddedRows) {
-  // The HG-2 decoder leaves 3-byte pictures with stride 3 x width.
-  auto source = MakePicture(5, 2, 3, Pattern::kNoise);
-  auto hg2 = LoadAs<qvImageHg2>(SaveHg2(*source));
-  ASSERT_NE(hg2, nullptr);
-  ASSERT_EQ(hg2->GetStride(), 15u);
-  auto loaded = LoadAs<qvImageBmp>(SaveAs<qvImageBmp>(*hg2));
-  ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(Bgra(*loaded), Bgra(*source));
 }
 
 TEST_F(PsdTest, RawPlanesInterleaveWithTheTopRowLast) {
