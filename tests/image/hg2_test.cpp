@@ -16,13 +16,6 @@ ImagePtr<qvImageHg2> LoadHg2(const Bytes& bytes, std::uint32_t id = 0) {
   return LoadAs<qvImageHg2>(bytes, id);
 }
 
-// `count` little-endian words of `bytes` from `at` on.
-std::vector<std::uint32_t> Words(const Bytes& bytes, std::size_t at, std::size_t count) {
-  std::vector<std::uint32_t> words;
-  for (std::size_t i = 0; i < count; ++i) words.push_back(GetLe32(bytes, at + 4 * i));
-  return words;
-}
-
 TEST_F(Hg2Test, SaveCropsToTheOpaqueAreaOnItsCanvas) {
   auto source = MakePicture(20, 10, 4, Pattern::kTransparent);
   for (std::uint32_t y = 3; y < 6; ++y)

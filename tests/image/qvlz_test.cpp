@@ -56,9 +56,8 @@ TEST_F(QvlzTest, TokensLiteralsAndFlagBytesAsLaidOut) {
   const Bytes source = {1, 2, 3, 4, 5, 6, 7, 8};
   const Bytes eight = Compress(source, 0);
   ASSERT_EQ(eight.size(), 28u + 2 + 9);
-  EXPECT_EQ(GetLe32(eight, 12), 2u);  // F
-  EXPECT_EQ(GetLe32(eight, 16), 9u);  // D: eight literals and the unwritten byte
-  EXPECT_EQ(GetLe32(eight, 24), 30u);
+  // F, D (eight literals and the unwritten byte), and where each area starts.
+  EXPECT_EQ(Words(eight, 12, 4), (std::vector<std::uint32_t>{2, 9, 28, 30}));
   EXPECT_EQ(eight[28], 0);
   EXPECT_EQ(eight[29], 0);
   EXPECT_EQ(Decompress(eight), source);

@@ -35,6 +35,12 @@ std::uint32_t GetLe32(const Bytes& bytes, std::size_t at) {
   return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t{bytes[at + 3]} << 24;
 }
 
+std::vector<std::uint32_t> Words(const Bytes& bytes, std::size_t at, std::size_t count) {
+  std::vector<std::uint32_t> words;
+  for (std::size_t i = 0; i < count; ++i) words.push_back(GetLe32(bytes, at + 4 * i));
+  return words;
+}
+
 Bytes BuildBmp(std::int32_t width, std::int32_t height, std::uint32_t bits, const Bytes& pixels,
                std::uint32_t header_size, std::uint32_t pixel_offset) {
   Bytes out(pixel_offset, 0);

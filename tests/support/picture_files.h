@@ -34,5 +34,7 @@ Bytes ChainHg2(const std::vector<Bytes>& saved);
 void PutLe16(Bytes& bytes, std::size_t at, std::uint16_t value);
 void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value);
 std::uint32_t GetLe32(const Bytes& bytes, std::size_t at);
+// `count` little-endian 32-bit words of `bytes` from `at` on.
+std::vector<std::uint32_t> Words(const Bytes& bytes, std::size_t at, std::size_t count);
 
 }  // namespace qvtest
