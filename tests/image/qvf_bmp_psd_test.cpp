@@ -15,7 +15,9 @@ class PsdTest : public ImageTest {};
 
 TEST_F(QvfTest, SaveClearsTransparentColourAndPicksTheLowestModeOnTies) {
   // Three bytes of noise cannot be matched: every mode gives the same size.
-  EXPECT_EQ(GetLe32(SaveQvf(*MakePicture(1, 1, 3, Pattern::kNoise)), 12 + 4), 0u);
+  const Bytes saved = SaveQvf(*MakePicture(1, 1, 3, Pattern::kNoise));
+  EXPECT_EQ(GetLe32(saved, 12 + 4), 0u);
+  EXPECT_EQ(saved.size() % 8, 0u) << "the block is rounded up to 8 bytes";
 
   auto transparent = MakePicture(2, 1, 4, Pattern::kNoise);
   transparent->GetPixels()[3] = 0;
@@ -29,6 +31,7 @@ TEST_F(QvfTest, SaveClearsTransparentColourAndPicksTheLowestModeOnTies) {
 TEST_F(QvfTest, RefusesHeadersThatDisagreeWithTheStreamAndFieldsTooNarrow) {
   const Bytes good = SaveQvf(*MakePicture(8, 4, 4, Pattern::kNoise));  // stride 32
   ASSERT_NE(LoadAs<qvImageQvf>(good), nullptr);
+  EXPECT_EQ(good.size() % 8, 0u);
   // Width, height, stride and bytes per pixel are 16-bit fields at 4 to 10.
   const struct {
     const char* why;
