@@ -2,10 +2,11 @@
 
 #include "os/file.h"
 #include "os/folders.h"
-#include "test_support.h"
+#include "os_test_util.h"
 
 namespace {
 
+using ostest::ErrorOf;
 using qvtest::ScratchDir;
 
 TEST(Attributes, FilesFoldersAndReadOnly) {
@@ -26,8 +27,7 @@ TEST(Attributes, FilesFoldersAndReadOnly) {
   std::u16string path = dir.Path(u"f.bin");
   ASSERT_TRUE(os::SetFileAttributes(path.c_str(), os::kAttrReadOnly));
   EXPECT_NE(0u, os::GetFileAttributes(path.c_str()) & os::kAttrReadOnly);
-  EXPECT_FALSE(os::DeleteFile(path.c_str()));
-  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  EXPECT_EQ(os::kErrorAccessDenied, ErrorOf(os::DeleteFile(path.c_str())));
 
   ASSERT_TRUE(os::SetFileAttributes(path.c_str(), os::kAttrNormal));
   EXPECT_EQ(0u, os::GetFileAttributes(path.c_str()) & os::kAttrReadOnly);
@@ -39,19 +39,15 @@ TEST(Folders, CreateRemoveAndTheirErrors) {
   ScratchDir dir;
   std::u16string sub = dir.Path(u"sub");
   ASSERT_TRUE(os::CreateDirectory(sub.c_str()));
-  EXPECT_FALSE(os::CreateDirectory(sub.c_str()));
-  EXPECT_EQ(os::kErrorAlreadyExists, os::GetLastError());
-  EXPECT_FALSE(os::CreateDirectory(dir.Path(u"a\\b").c_str()));
-  EXPECT_EQ(os::kErrorPathNotFound, os::GetLastError());
+  EXPECT_EQ(os::kErrorAlreadyExists, ErrorOf(os::CreateDirectory(sub.c_str())));
+  EXPECT_EQ(os::kErrorPathNotFound, ErrorOf(os::CreateDirectory(dir.Path(u"a\\b").c_str())));
 
   dir.WriteFile(u"sub\\f.bin", "x");
   EXPECT_FALSE(os::DeleteFile(sub.c_str()));  // DeleteFile takes files only
-  EXPECT_FALSE(os::RemoveDirectory(sub.c_str()));
-  EXPECT_EQ(os::kErrorDirNotEmpty, os::GetLastError());
+  EXPECT_EQ(os::kErrorDirNotEmpty, ErrorOf(os::RemoveDirectory(sub.c_str())));
   EXPECT_TRUE(os::DeleteFile(dir.Path(u"sub\\f.bin").c_str()));
   EXPECT_TRUE(os::RemoveDirectory(sub.c_str()));
-  EXPECT_FALSE(os::DeleteFile(dir.Path(u"sub\\f.bin").c_str()));
-  EXPECT_EQ(os::kErrorPathNotFound, os::GetLastError());
+  EXPECT_EQ(os::kErrorPathNotFound, ErrorOf(os::DeleteFile(dir.Path(u"sub\\f.bin").c_str())));
 }
 
 #ifndef _WIN32

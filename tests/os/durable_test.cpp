@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "os/fault.h"
 #include "os/file.h"
@@ -17,11 +18,15 @@
 namespace {
 
 namespace fs = std::filesystem;
+using ostest::ErrorOf;
 using qvtest::ScratchDir;
 
 class Durable : public ::testing::Test {
  protected:
   std::u16string Path(std::u16string_view relative) const { return dir_.Path(relative); }
+  bool Rename(std::u16string_view from, std::u16string_view to) const {
+    return os::Rename(Path(from).c_str(), Path(to).c_str());
+  }
   ScratchDir dir_;
 };
 
@@ -34,12 +39,10 @@ TEST_F(Durable, FlushFileNeedsAHandleThatWrites) {
   std::uint32_t done = 0;
   ASSERT_TRUE(os::WriteFile(writer, "abc", 3, &done));
   EXPECT_TRUE(os::FlushFile(writer));
-  EXPECT_FALSE(os::FlushFile(reader));
-  EXPECT_EQ(os::GetLastError(), os::kErrorAccessDenied);
+  EXPECT_EQ(ErrorOf(os::FlushFile(reader)), os::kErrorAccessDenied);
   os::CloseFile(writer);
   os::CloseFile(reader);
-  EXPECT_FALSE(os::FlushFile(os::kInvalidHandle));
-  EXPECT_EQ(os::GetLastError(), os::kErrorInvalidHandle);
+  EXPECT_EQ(ErrorOf(os::FlushFile(os::kInvalidHandle)), os::kErrorInvalidHandle);
   EXPECT_EQ(dir_.ReadFile(u"a.bin"), "abc");
 }
 
@@ -61,38 +64,30 @@ TEST_F(Durable, FlushFolderAndFreeSpaceTakeFoldersOnly) {
                        std::uint64_t ignored = 0;
                        return os::GetFreeDiskSpace(path, &ignored);
                      }}) {
-    EXPECT_FALSE(call(Path(u"missing").c_str()));
-    EXPECT_EQ(os::GetLastError(), os::kErrorPathNotFound);
-    EXPECT_FALSE(call(Path(u"missing\\deeper").c_str()));
-    EXPECT_EQ(os::GetLastError(), os::kErrorPathNotFound);
-    EXPECT_FALSE(call(Path(u"file.txt").c_str()));
-    EXPECT_EQ(os::GetLastError(), os::kErrorDirectory);
+    EXPECT_EQ(ErrorOf(call(Path(u"missing").c_str())), os::kErrorPathNotFound);
+    EXPECT_EQ(ErrorOf(call(Path(u"missing\\deeper").c_str())), os::kErrorPathNotFound);
+    EXPECT_EQ(ErrorOf(call(Path(u"file.txt").c_str())), os::kErrorDirectory);
   }
 }
 
-TEST_F(Durable, FlushTreeFilesTakesAFolderOfFiles) {
-  dir_.WriteFile(u"staged\\0", "zero");
-  dir_.WriteFile(u"staged\\1", "one");
-  fs::create_directories(dir_.Native(u"staged\\below"));
-  os::Handle folder = os::OpenTreeRoot(Path(u"staged").c_str());
-  ASSERT_NE(folder, os::kInvalidHandle);
-  EXPECT_TRUE(os::FlushTreeFiles(folder));
-  os::CloseTreeFolder(folder);
-  EXPECT_FALSE(os::FlushTreeFiles(os::kInvalidHandle));
-  EXPECT_EQ(dir_.ReadFile(u"staged\\1"), "one");
-}
-
-TEST_F(Durable, FlushTreeFoldersTakesSeveralFoldersOrNone) {
+// A folder of files and folders is flushed; several folders (the same one
+// twice, too) or none at once, but one handle that is not a folder's fails
+// the whole flush.
+TEST_F(Durable, FlushTreeFilesAndFoldersTakeTreeFolders) {
+  dir_.WriteFile(u"a\\1", "one");
   fs::create_directories(dir_.Native(u"a\\b"));
-  os::Handle folders[] = {os::OpenTreeRoot(Path(u"a").c_str()), os::OpenTreeRoot(Path(u"a\\b").c_str()),
+  os::Handle folders[] = {os::OpenTreeRoot(Path(u"a").c_str()),
+                          os::OpenTreeRoot(Path(u"a\\b").c_str()),
                           os::OpenTreeRoot(Path(u"a").c_str())};
   for (os::Handle folder : folders) ASSERT_NE(folder, os::kInvalidHandle);
+  EXPECT_TRUE(os::FlushTreeFiles(folders[0]));
+  EXPECT_FALSE(os::FlushTreeFiles(os::kInvalidHandle));
   EXPECT_TRUE(os::FlushTreeFolders(folders, 3));
   EXPECT_TRUE(os::FlushTreeFolders(folders, 0));
-  // One handle that is not a folder's fails the whole flush.
   const os::Handle with_invalid[] = {folders[0], os::kInvalidHandle};
   EXPECT_FALSE(os::FlushTreeFolders(with_invalid, 2));
   for (os::Handle folder : folders) os::CloseTreeFolder(folder);
+  EXPECT_EQ(dir_.ReadFile(u"a\\1"), "one");
 }
 
 TEST_F(Durable, CopyFileDataMovesBothPositionsOrIsRefused) {
@@ -104,12 +99,10 @@ TEST_F(Durable, CopyFileDataMovesBothPositionsOrIsRefused) {
   std::uint32_t done = 1;
   // A fault point of its own kind, on every system.
   os::ArmFaults({os::FileOp::kWrite, 1, 1234});
-  EXPECT_FALSE(os::CopyFileData(from, to, 100, &done));
-  EXPECT_EQ(os::GetLastError(), 1234u);
+  EXPECT_EQ(ErrorOf(os::CopyFileData(from, to, 100, &done)), 1234u);
   os::DisarmFaults();
   if (!os::SystemCopiesFileData()) {
-    EXPECT_FALSE(os::CopyFileData(from, to, 100, &done));
-    EXPECT_EQ(os::GetLastError(), os::kErrorNotSupported);
+    EXPECT_EQ(ErrorOf(os::CopyFileData(from, to, 100, &done)), os::kErrorNotSupported);
     EXPECT_EQ(done, 0u);
   } else {
     // A first chunk, the rest in pieces, then the end of the source.
@@ -121,8 +114,7 @@ TEST_F(Durable, CopyFileDataMovesBothPositionsOrIsRefused) {
     EXPECT_EQ(done, 0u);
     EXPECT_EQ(os::SeekFile(to, 0, os::kSeekCurrent), static_cast<std::int64_t>(content.size()));
     // The destination must be writable and the source readable.
-    EXPECT_FALSE(os::CopyFileData(to, from, 10, &done));
-    EXPECT_EQ(os::GetLastError(), os::kErrorAccessDenied);
+    EXPECT_EQ(ErrorOf(os::CopyFileData(to, from, 10, &done)), os::kErrorAccessDenied);
   }
   os::CloseFile(from);
   os::CloseFile(to);
@@ -135,8 +127,7 @@ TEST_F(Durable, ReadAheadIsAHintThatLeavesThePositionAlone) {
   dir_.WriteFile(u"ahead.bin", "0123456789");
   os::Handle file = ostest::Open(Path(u"ahead.bin"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
   os::ArmFaults({os::FileOp::kRead, 1, 1234});
-  EXPECT_FALSE(os::ReadAheadFile(file, 0, 1u << 20));
-  EXPECT_EQ(os::GetLastError(), 1234u);
+  EXPECT_EQ(ErrorOf(os::ReadAheadFile(file, 0, 1u << 20)), 1234u);
   os::DisarmFaults();
   EXPECT_TRUE(os::ReadAheadFile(file, 4, 1u << 20));
   char bytes[4] = {};
@@ -150,20 +141,20 @@ TEST_F(Durable, ReadAheadIsAHintThatLeavesThePositionAlone) {
 TEST_F(Durable, RenameReplacesFilesAndMovesFilesAndFoldersToFreeNames) {
   dir_.WriteFile(u"target.txt", "old");
   dir_.WriteFile(u"target.txt.new", "new");
-  ASSERT_TRUE(os::Rename(Path(u"target.txt.new").c_str(), Path(u"target.txt").c_str()));
+  ASSERT_TRUE(Rename(u"target.txt.new", u"target.txt"));
   EXPECT_EQ(dir_.ReadFile(u"target.txt"), "new");
   EXPECT_FALSE(fs::exists(dir_.Native(u"target.txt.new")));
   dir_.WriteFile(u"tree\\sub\\leaf.txt", "leaf");
   dir_.WriteFile(u"loose.txt", "loose");
   fs::create_directories(dir_.Native(u"backup"));
-  ASSERT_TRUE(os::Rename(Path(u"tree").c_str(), Path(u"backup\\tree").c_str()));
-  ASSERT_TRUE(os::Rename(Path(u"loose.txt").c_str(), Path(u"backup\\loose.txt").c_str()));
+  ASSERT_TRUE(Rename(u"tree", u"backup\\tree"));
+  ASSERT_TRUE(Rename(u"loose.txt", u"backup\\loose.txt"));
   EXPECT_EQ(dir_.ReadFile(u"backup\\tree\\sub\\leaf.txt"), "leaf");
   EXPECT_EQ(dir_.ReadFile(u"backup\\loose.txt"), "loose");
   EXPECT_FALSE(fs::exists(dir_.Native(u"tree")));
   EXPECT_FALSE(fs::exists(dir_.Native(u"loose.txt")));
   // A new spelling of a folder's own name is no replacement.
-  ASSERT_TRUE(os::Rename(Path(u"backup\\tree").c_str(), Path(u"backup\\Tree").c_str()));
+  ASSERT_TRUE(Rename(u"backup\\tree", u"backup\\Tree"));
   EXPECT_EQ(dir_.ReadFile(u"backup\\Tree\\sub\\leaf.txt"), "leaf");
 }
 
@@ -207,8 +198,7 @@ TEST_F(Durable, RenameRefusesWhatWindowsRefuses) {
     if (r.prepare) r.prepare(dir);
     const bool from_existed = fs::exists(dir.Native(r.from));
     const bool to_existed = fs::exists(dir.Native(r.to));
-    EXPECT_FALSE(os::Rename(dir.Path(r.from).c_str(), dir.Path(r.to).c_str()));
-    EXPECT_EQ(os::GetLastError(), r.error);
+    EXPECT_EQ(ErrorOf(os::Rename(dir.Path(r.from).c_str(), dir.Path(r.to).c_str())), r.error);
     EXPECT_EQ(fs::exists(dir.Native(r.from)), from_existed);
     EXPECT_EQ(fs::exists(dir.Native(r.to)), to_existed);
     if (fs::is_regular_file(dir.Native(r.to))) {
@@ -220,22 +210,17 @@ TEST_F(Durable, RenameRefusesWhatWindowsRefuses) {
 TEST_F(Durable, RenameRefusesFilesThatAreOpen) {
   dir_.WriteFile(u"from.txt", "from");
   dir_.WriteFile(u"to.txt", "to");
-  {
-    os::Handle open = ostest::Open(Path(u"from.txt"), os::kAccessRead, os::kShareRead,
+  // An open source is a sharing violation; an open target, a refused access.
+  for (auto [open_name, error] : {std::pair{u"from.txt", os::kErrorSharingViolation},
+                                  std::pair{u"to.txt", os::kErrorAccessDenied}}) {
+    SCOPED_TRACE(qvtest::U8(open_name));
+    os::Handle open = ostest::Open(Path(open_name), os::kAccessRead, os::kShareRead,
                                    os::kOpenExisting);
-    EXPECT_FALSE(os::Rename(Path(u"from.txt").c_str(), Path(u"to.txt").c_str()));
-    EXPECT_EQ(os::GetLastError(), os::kErrorSharingViolation);
-    os::CloseFile(open);
-  }
-  {
-    os::Handle open = ostest::Open(Path(u"to.txt"), os::kAccessRead, os::kShareRead,
-                                   os::kOpenExisting);
-    EXPECT_FALSE(os::Rename(Path(u"from.txt").c_str(), Path(u"to.txt").c_str()));
-    EXPECT_EQ(os::GetLastError(), os::kErrorAccessDenied);
+    EXPECT_EQ(ErrorOf(Rename(u"from.txt", u"to.txt")), error);
     os::CloseFile(open);
   }
   EXPECT_EQ(dir_.ReadFile(u"to.txt"), "to");
-  EXPECT_TRUE(os::Rename(Path(u"from.txt").c_str(), Path(u"to.txt").c_str()));
+  EXPECT_TRUE(Rename(u"from.txt", u"to.txt"));
   EXPECT_EQ(dir_.ReadFile(u"to.txt"), "from");
 }
 
@@ -247,12 +232,12 @@ TEST_F(Durable, RenameMovesAndReplacesLinksThemselves) {
   dir_.WriteFile(u"staged.txt", "staged");
   fs::create_symlink(dir_.Native(u"victim.txt"), dir_.Native(u"target.txt"));
   fs::create_symlink(dir_.Native(u"victim.txt"), dir_.Native(u"link.txt"));
-  ASSERT_TRUE(os::Rename(Path(u"staged.txt").c_str(), Path(u"target.txt").c_str()));
+  ASSERT_TRUE(Rename(u"staged.txt", u"target.txt"));
   EXPECT_FALSE(fs::is_symlink(dir_.Native(u"target.txt")));
   EXPECT_EQ(dir_.ReadFile(u"target.txt"), "staged");
   EXPECT_EQ(dir_.ReadFile(u"victim.txt"), "victim");
 
-  ASSERT_TRUE(os::Rename(Path(u"link.txt").c_str(), Path(u"moved.txt").c_str()));
+  ASSERT_TRUE(Rename(u"link.txt", u"moved.txt"));
   EXPECT_TRUE(fs::is_symlink(dir_.Native(u"moved.txt")));
 }
 #endif

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using ostest::ErrorOf;
 using qvtest::ScratchDir;
 
 // Files and handles for issuing every kind of operation three times; made
@@ -62,8 +64,17 @@ class SeamBench {
     return fs::exists(fs::symlink_status(dir_.Native(Name(stem, i))));
   }
   const ScratchDir& dir() const { return dir_; }
-  os::Handle reader() const { return reader_; }
   os::Handle writer() const { return writer_; }
+  // One byte through the bench's own handles; `done` is what moved.
+  bool Write(char byte, std::uint32_t* done = nullptr) const {
+    std::uint32_t moved = 0;
+    return os::WriteFile(writer_, &byte, 1, done ? done : &moved);
+  }
+  bool Read() const {
+    char byte = 0;
+    std::uint32_t done = 0;
+    return os::ReadFile(reader_, &byte, 1, &done) && done == 1;
+  }
 
  private:
   ScratchDir dir_;
@@ -91,18 +102,11 @@ std::vector<KindCase> KindCases() {
          return true;
        },
        nullptr},
-      {FileOp::kRead,
-       [](SeamBench& b, int) {
-         char byte = 0;
-         std::uint32_t done = 0;
-         return os::ReadFile(b.reader(), &byte, 1, &done) && done == 1;
-       },
-       nullptr},
+      {FileOp::kRead, [](SeamBench& b, int) { return b.Read(); }, nullptr},
       {FileOp::kWrite,
        [](SeamBench& b, int i) {
-         const char byte = static_cast<char>('a' + i);
          std::uint32_t done = 0;
-         return os::WriteFile(b.writer(), &byte, 1, &done) && done == 1;
+         return b.Write(static_cast<char>('a' + i), &done) && done == 1;
        },
        [](SeamBench& b, int i) {
          return b.dir().ReadFile(u"written.bin").find(static_cast<char>('a' + i)) != std::string::npos;
@@ -168,8 +172,7 @@ TEST_P(FaultKind, FailsTheNthCallWithTheChosenErrorAndNothingElse) {
   EXPECT_TRUE(c.call(bench, 0));
   EXPECT_FALSE(os::FaultFired());
   os::SetLastError(0);
-  EXPECT_FALSE(c.call(bench, 1));
-  EXPECT_EQ(os::GetLastError(), error);
+  EXPECT_EQ(ErrorOf(c.call(bench, 1)), error);
   EXPECT_TRUE(os::FaultFired());
   EXPECT_TRUE(c.call(bench, 2)) << "a single fault fails one call only";
   os::DisarmFaults();
@@ -189,8 +192,7 @@ TEST_P(FaultKind, FailsAfterACrashElsewhereUntilDisarmed) {
   os::ArmFaults({os::FileOp::kAny, 1, 21, os::FaultAction::kCrash});
   EXPECT_EQ(os::GetFileAttributes(bench.Path(u"file.txt").c_str()), os::kInvalidAttributes);
   os::SetLastError(0);
-  EXPECT_FALSE(c.call(bench, 0));
-  EXPECT_EQ(os::GetLastError(), 21u);
+  EXPECT_EQ(ErrorOf(c.call(bench, 0)), 21u);
   EXPECT_EQ(os::FaultCallCount(os::FileOp::kAny), 1u) << "a crashed process counts nothing";
 
   os::DisarmFaults();
@@ -203,8 +205,7 @@ TEST_P(FaultKind, FailsAfterACrashElsewhereUntilDisarmed) {
 INSTANTIATE_TEST_SUITE_P(EveryKind, FaultKind, ::testing::ValuesIn(KindCases()),
                          [](const ::testing::TestParamInfo<KindCase>& info) {
                            std::string name = os::FileOpName(info.param.op);
-                           for (char& ch : name)
-                             if (ch == '-') ch = '_';
+                           std::replace(name.begin(), name.end(), '-', '_');
                            return name;
                          });
 
@@ -244,8 +245,7 @@ TEST_F(FaultSeam, FoldersVolumesAndMutexesHaveFaultPoints) {
   for (const Case& c : cases) {
     SCOPED_TRACE(os::FileOpName(c.op));
     os::ArmFaults({c.op, 1, 1234});
-    EXPECT_FALSE(c.call());
-    EXPECT_EQ(os::GetLastError(), 1234u);
+    EXPECT_EQ(ErrorOf(c.call()), 1234u);
     EXPECT_TRUE(c.call());
     EXPECT_EQ(os::FaultCallCount(c.op), 2u);
     EXPECT_EQ(os::FaultCallCount(os::FileOp::kAny), 2u);
@@ -257,15 +257,13 @@ TEST_F(FaultSeam, FoldersVolumesAndMutexesHaveFaultPoints) {
 TEST_F(FaultSeam, OnwardFailsEveryLaterCallOfTheKindOnly) {
   SeamBench bench;
   os::ArmFaults({os::FileOp::kWrite, 2, os::kErrorDiskFull, os::FaultAction::kFailOnward});
-  char byte = 'x';
-  std::uint32_t done = 0;
-  EXPECT_TRUE(os::WriteFile(bench.writer(), &byte, 1, &done));
+  EXPECT_TRUE(bench.Write('x'));
   for (int i = 0; i < 3; ++i) {
-    EXPECT_FALSE(os::WriteFile(bench.writer(), &byte, 1, &done));
-    EXPECT_EQ(os::GetLastError(), os::kErrorDiskFull);
+    std::uint32_t done = 1;
+    EXPECT_EQ(ErrorOf(bench.Write('x', &done)), os::kErrorDiskFull);
     EXPECT_EQ(done, 0u);
   }
-  EXPECT_TRUE(os::ReadFile(bench.reader(), &byte, 1, &done));
+  EXPECT_TRUE(bench.Read());
   os::DisarmFaults();
   EXPECT_EQ(bench.dir().ReadFile(u"written.bin"), "x");
 }
@@ -275,26 +273,20 @@ TEST_F(FaultSeam, ASecondCallOfItsOwnKindFailsOnceToo) {
   SeamBench bench;
   os::ArmFaults({os::FileOp::kWrite, 1, os::kErrorDiskFull, os::FaultAction::kFailOnce,
                  os::FileOp::kRead, 2});
-  char byte = 'x';
-  std::uint32_t done = 0;
-  EXPECT_FALSE(os::WriteFile(bench.writer(), &byte, 1, &done));
-  EXPECT_TRUE(os::ReadFile(bench.reader(), &byte, 1, &done));
+  EXPECT_FALSE(bench.Write('x'));
+  EXPECT_TRUE(bench.Read());
   os::SetLastError(0);
-  EXPECT_FALSE(os::ReadFile(bench.reader(), &byte, 1, &done));
-  EXPECT_EQ(os::GetLastError(), os::kErrorDiskFull);
-  EXPECT_TRUE(os::ReadFile(bench.reader(), &byte, 1, &done));
-  EXPECT_TRUE(os::WriteFile(bench.writer(), &byte, 1, &done));
+  EXPECT_EQ(ErrorOf(bench.Read()), os::kErrorDiskFull);
+  EXPECT_TRUE(bench.Read());
+  EXPECT_TRUE(bench.Write('x'));
 }
 
 TEST_F(FaultSeam, AnyCountsCallsOfEveryKindTogether) {
   SeamBench bench;
   os::ArmFaults({os::FileOp::kAny, 2, os::kErrorAccessDenied});
-  char byte = 'x';
-  std::uint32_t done = 0;
   EXPECT_NE(os::GetFileAttributes(bench.Path(u"file.txt").c_str()), os::kInvalidAttributes);
-  EXPECT_FALSE(os::WriteFile(bench.writer(), &byte, 1, &done));
-  EXPECT_EQ(os::GetLastError(), os::kErrorAccessDenied);
-  EXPECT_TRUE(os::ReadFile(bench.reader(), &byte, 1, &done));
+  EXPECT_EQ(ErrorOf(bench.Write('x')), os::kErrorAccessDenied);
+  EXPECT_TRUE(bench.Read());
   EXPECT_EQ(os::FaultCallCount(os::FileOp::kQuery), 1u);
   EXPECT_EQ(os::FaultCallCount(os::FileOp::kWrite), 1u);
   EXPECT_EQ(os::FaultCallCount(os::FileOp::kRead), 1u);

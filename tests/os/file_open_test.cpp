@@ -12,6 +12,7 @@
 
 namespace {
 
+using ostest::ErrorOf;
 using ostest::Open;
 using qvtest::ScratchDir;
 
@@ -68,8 +69,8 @@ TEST(OpenFile, RefusalsCarryWindowsErrors) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(qvtest::U8(c.path) + " " + std::to_string(c.disposition));
-    EXPECT_EQ(os::kInvalidHandle, Open(dir.Path(c.path), os::kAccessRead, os::kShareRead, c.disposition));
-    EXPECT_EQ(c.error, os::GetLastError());
+    EXPECT_EQ(c.error,
+              ErrorOf(Open(dir.Path(c.path), os::kAccessRead, os::kShareRead, c.disposition)));
   }
 }
 
@@ -82,28 +83,24 @@ TEST(OpenFile, SharingAndDirectionFollowWindows) {
   std::uint32_t done = 99;
   os::Handle writer = Open(path, os::kAccessWrite, os::kShareNone, os::kCreateAlways);
   ASSERT_NE(os::kInvalidHandle, writer);
-  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting));
-  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
-  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessWrite, os::kShareNone, os::kCreateAlways));
-  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
-  EXPECT_FALSE(os::DeleteFile(path.c_str()));
-  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
-  EXPECT_FALSE(os::ReadFile(writer, buffer, sizeof(buffer), &done));
-  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  EXPECT_EQ(os::kErrorSharingViolation,
+            ErrorOf(Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting)));
+  EXPECT_EQ(os::kErrorSharingViolation,
+            ErrorOf(Open(path, os::kAccessWrite, os::kShareNone, os::kCreateAlways)));
+  EXPECT_EQ(os::kErrorSharingViolation, ErrorOf(os::DeleteFile(path.c_str())));
+  EXPECT_EQ(os::kErrorAccessDenied, ErrorOf(os::ReadFile(writer, buffer, sizeof(buffer), &done)));
   EXPECT_TRUE(os::WriteFile(writer, "data", 4, &done));
   EXPECT_TRUE(os::CloseFile(writer));
-  EXPECT_FALSE(os::WriteFile(writer, "x", 1, &done));
-  EXPECT_EQ(os::kErrorInvalidHandle, os::GetLastError());
+  EXPECT_EQ(os::kErrorInvalidHandle, ErrorOf(os::WriteFile(writer, "x", 1, &done)));
   EXPECT_FALSE(os::CloseFile(os::kInvalidHandle));
 
   os::Handle first = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
   os::Handle second = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
   EXPECT_NE(os::kInvalidHandle, first);
   EXPECT_NE(os::kInvalidHandle, second);
-  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessWrite, os::kShareRead, os::kOpenExisting));
-  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
-  EXPECT_FALSE(os::WriteFile(first, "x", 1, &done));
-  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  EXPECT_EQ(os::kErrorSharingViolation,
+            ErrorOf(Open(path, os::kAccessWrite, os::kShareRead, os::kOpenExisting)));
+  EXPECT_EQ(os::kErrorAccessDenied, ErrorOf(os::WriteFile(first, "x", 1, &done)));
   EXPECT_EQ(0u, done);
   os::CloseFile(first);
   os::CloseFile(second);
@@ -117,12 +114,11 @@ TEST(OpenFile, ReadOnlyFileRefusesWriters) {
   dir.WriteFile(u"ro.bin", "keep");
   std::u16string path = dir.Path(u"ro.bin");
   ASSERT_TRUE(os::SetFileAttributes(path.c_str(), os::kAttrReadOnly));
-  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessWrite, os::kShareNone, os::kOpenExisting));
-  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
-  EXPECT_EQ(os::kInvalidHandle, Open(path, os::kAccessWrite, os::kShareNone, os::kCreateAlways));
-  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
-  EXPECT_EQ(os::kInvalidHandle, os::OpenFileForRewrite(path.c_str()));
-  EXPECT_EQ(os::kErrorAccessDenied, os::GetLastError());
+  EXPECT_EQ(os::kErrorAccessDenied,
+            ErrorOf(Open(path, os::kAccessWrite, os::kShareNone, os::kOpenExisting)));
+  EXPECT_EQ(os::kErrorAccessDenied,
+            ErrorOf(Open(path, os::kAccessWrite, os::kShareNone, os::kCreateAlways)));
+  EXPECT_EQ(os::kErrorAccessDenied, ErrorOf(os::OpenFileForRewrite(path.c_str())));
   EXPECT_EQ("keep", dir.ReadFile(u"ro.bin"));
 
   os::Handle reader = Open(path, os::kAccessRead, os::kShareRead, os::kOpenExisting);
@@ -155,17 +151,16 @@ TEST(OpenFileForRewrite, FailsWithTheErrorOfTheStepThatDecided) {
   ScratchDir dir;
   dir.WriteFile(u"old.bin", "hello");
   os::ArmFaults({os::FileOp::kOpen, 1, os::kErrorDiskFull});
-  EXPECT_EQ(os::kInvalidHandle, os::OpenFileForRewrite(dir.Path(u"old.bin").c_str()));
-  EXPECT_EQ(os::kErrorDiskFull, os::GetLastError());
+  EXPECT_EQ(os::kErrorDiskFull, ErrorOf(os::OpenFileForRewrite(dir.Path(u"old.bin").c_str())));
   EXPECT_EQ(os::FaultCallCount(os::FileOp::kAny), 1u);
   os::DisarmFaults();
   EXPECT_EQ("hello", dir.ReadFile(u"old.bin"));
 
-  EXPECT_EQ(os::kInvalidHandle, os::OpenFileForRewrite(dir.Path(u"none\\f.bin").c_str()));
-  EXPECT_EQ(os::kErrorPathNotFound, os::GetLastError());
+  EXPECT_EQ(os::kErrorPathNotFound,
+            ErrorOf(os::OpenFileForRewrite(dir.Path(u"none\\f.bin").c_str())));
   os::Handle holder = Open(dir.Path(u"old.bin"), os::kAccessRead, os::kShareRead, os::kOpenExisting);
-  EXPECT_EQ(os::kInvalidHandle, os::OpenFileForRewrite(dir.Path(u"old.bin").c_str()));
-  EXPECT_EQ(os::kErrorSharingViolation, os::GetLastError());
+  EXPECT_EQ(os::kErrorSharingViolation,
+            ErrorOf(os::OpenFileForRewrite(dir.Path(u"old.bin").c_str())));
   os::CloseFile(holder);
   EXPECT_EQ("hello", dir.ReadFile(u"old.bin"));
 }

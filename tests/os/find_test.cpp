@@ -5,13 +5,14 @@
 
 #include "os/file.h"
 #include "os/find.h"
-#include "test_support.h"
+#include "os_test_util.h"
 #ifndef _WIN32
 #include "os/posix/wildcard.h"
 #endif
 
 namespace {
 
+using ostest::ErrorOf;
 using qvtest::ScratchDir;
 using qvtest::U8;
 using Names = std::set<std::string>;
@@ -57,10 +58,9 @@ TEST_F(FindTest, WildcardsFollowWindowsRules) {
 
 TEST_F(FindTest, NoMatchReportsFileNotFound) {
   os::FindData data;
-  EXPECT_EQ(os::kInvalidHandle, os::FindFirst(dir_.Path(u"*.none").c_str(), &data));
-  EXPECT_EQ(os::kErrorFileNotFound, os::GetLastError());
-  EXPECT_EQ(os::kInvalidHandle, os::FindFirst(dir_.Path(u"missing\\*").c_str(), &data));
-  EXPECT_EQ(os::kErrorPathNotFound, os::GetLastError());
+  EXPECT_EQ(os::kErrorFileNotFound, ErrorOf(os::FindFirst(dir_.Path(u"*.none").c_str(), &data)));
+  EXPECT_EQ(os::kErrorPathNotFound,
+            ErrorOf(os::FindFirst(dir_.Path(u"missing\\*").c_str(), &data)));
 #ifndef _WIN32
   EXPECT_EQ(Names{}, Find(u"readme"));  // exact names are case-sensitive here
   EXPECT_EQ(os::kErrorFileNotFound, os::GetLastError());

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "os/file.h"
 #include "os/tree.h"
@@ -92,20 +93,18 @@ TEST_F(Locks, AnExistingFolderIsLockedByOneHolderAtATime) {
 TEST_F(Locks, AnotherProcessHoldingTheFolderRefusesItUntilItEnds) {
   fs::create_directories(dir_.Native(u"game"));
   const std::u16string game = dir_.Path(u"game");
-  {
-    Holder holder("lock", qvtest::U8(game));
-    ASSERT_TRUE(holder.Holds());
-    EXPECT_FALSE(LockPtr(os::LockFolder(game.c_str())));
-    EXPECT_EQ(os::GetLastError(), os::kErrorLockViolation);
-    EXPECT_EQ(holder.Signal("stop"), 0);
+  // A holder that crashed keeps nothing either.
+  for (auto [signal, exit_code] : {std::pair{"stop", 0}, std::pair{"crash", 9}}) {
+    SCOPED_TRACE(signal);
+    {
+      Holder holder("lock", qvtest::U8(game));
+      ASSERT_TRUE(holder.Holds());
+      EXPECT_FALSE(LockPtr(os::LockFolder(game.c_str())));
+      EXPECT_EQ(os::GetLastError(), os::kErrorLockViolation);
+      EXPECT_EQ(holder.Signal(signal), exit_code);
+    }
+    EXPECT_TRUE(LockPtr(os::LockFolder(game.c_str())));
   }
-  EXPECT_TRUE(LockPtr(os::LockFolder(game.c_str())));
-  {
-    Holder holder("lock", qvtest::U8(game));
-    ASSERT_TRUE(holder.Holds());
-    EXPECT_EQ(holder.Signal("crash"), 9);
-  }
-  EXPECT_TRUE(LockPtr(os::LockFolder(game.c_str()))) << "a crashed holder keeps nothing";
 
   LockPtr lock(os::LockFolder(game.c_str()));
   Holder refused("lock", qvtest::U8(game));
@@ -141,10 +140,17 @@ TEST_F(Locks, ANamedMutexIsSeenWhileItIsHeld) {
 // long as a file name may be.
 TEST_F(Locks, TheProbeSeesTheMutexOfAnotherProgramByAnyName) {
   const std::u16string unique = UniqueName(u"-");
-  for (const std::u16string& name : {u"空灯籠/QvTestGame" + unique,
-                                     std::u16string(259 - unique.size(), u'm') + unique,
-                                     std::u16string(100, u'灯') + unique}) {
-    SCOPED_TRACE(name.size());
+  // The last game crashes: one that crashed runs no more.
+  const struct {
+    std::u16string name;
+    const char* signal;
+    int exit_code;
+  } games[] = {{u"空灯籠/QvTestGame" + unique, "stop", 0},
+               {std::u16string(259 - unique.size(), u'm') + unique, "stop", 0},
+               {std::u16string(100, u'灯') + unique, "stop", 0},
+               {u"QvTestGame" + unique, "crash", 9}};
+  for (const auto& [name, signal, exit_code] : games) {
+    SCOPED_TRACE(testing::Message() << name.size() << " " << signal);
     std::u16string other = name;
     other[other.size() - 1] = u'x';
     bool exists = false;
@@ -156,20 +162,11 @@ TEST_F(Locks, TheProbeSeesTheMutexOfAnotherProgramByAnyName) {
       EXPECT_FALSE(MutexPtr(os::HoldNamedMutex(name.c_str())));
       ASSERT_TRUE(os::NamedMutexExists(other.c_str(), &exists));
       EXPECT_FALSE(exists) << "names that differ only at their end are two mutexes";
-      EXPECT_EQ(game.Signal("stop"), 0);
+      EXPECT_EQ(game.Signal(signal), exit_code);
     }
     ASSERT_TRUE(os::NamedMutexExists(name.c_str(), &exists));
     EXPECT_FALSE(exists);
   }
-  const std::u16string name = UniqueName(u"QvTestGame-");
-  {
-    Holder game("mutex", qvtest::U8(name));
-    ASSERT_TRUE(game.Holds());
-    EXPECT_EQ(game.Signal("crash"), 9);
-  }
-  bool exists = true;
-  ASSERT_TRUE(os::NamedMutexExists(name.c_str(), &exists));
-  EXPECT_FALSE(exists) << "a game that crashed runs no more";
 }
 
 }  // namespace
