@@ -17,23 +17,6 @@ bool WaitForExit(os::Thread* thread) {
   return false;
 }
 
-TEST(Event, AutoResetIsConsumedByOneWaitManualResetStays) {
-  os::Event* automatic = os::CreateEvent(false, false);
-  ASSERT_NE(nullptr, automatic);
-  EXPECT_EQ(os::WaitResult::kTimeout, os::WaitForEvent(automatic, 0));
-  os::SetEvent(automatic);
-  EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(automatic, 0));
-  EXPECT_EQ(os::WaitResult::kTimeout, os::WaitForEvent(automatic, 0));
-  os::CloseEvent(automatic);
-
-  os::Event* manual = os::CreateEvent(true, true);
-  EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(manual, 0));
-  EXPECT_EQ(os::WaitResult::kSignalled, os::WaitForEvent(manual, os::kInfinite));
-  os::ResetEvent(manual);
-  EXPECT_EQ(os::WaitResult::kTimeout, os::WaitForEvent(manual, 20));
-  os::CloseEvent(manual);
-}
-
 struct Handshake {
   os::Event* go;
   os::Event* done;
