@@ -122,6 +122,15 @@ TEST_F(TreeTest, ALinkOnTheWayIsNeverEntered) {
   }
 }
 
+// The same folder by handle and by path; a missing path has no identity.
+TEST_F(TreeTest, IdentityTellsTheSameFolderByAnyRoute) {
+  os::FileIdentity by_handle, by_path;
+  ASSERT_TRUE(os::GetFolderIdentity(root_, &by_handle));
+  ASSERT_TRUE(os::GetPathIdentity(dir_.Path(u"game").c_str(), &by_path));
+  EXPECT_EQ(by_handle, by_path);
+  EXPECT_FALSE(os::GetPathIdentity(dir_.Path(u"game\\missing").c_str(), &by_path));
+}
+
 // --- looking at entries --------------------------------------------------------
 
 TEST_F(TreeTest, EntriesAreReportedThemselvesWithTheReparseBitForLinks) {
