@@ -102,9 +102,7 @@ void qvCaps::ProbeOs() {
 }
 
 void qvCaps::ProbeDirectX() {
-  DirectXVersion version;
-  if (!os::QueryDxDiagVersion(&version.major, &version.minor, &version.letter))
-    version = DirectXFromFileVersions(os::QuerySystemFileVersion);
+  DirectXVersion version = FoundDirectX(os::QueryDxDiagVersion, os::QuerySystemFileVersion);
   os::OsVersion system;
   const bool readable = os::QueryOsVersion(&system);
   version = WithDirectX11Rule(WithLowerCaseLetter(version), readable, system.major, system.minor,

@@ -217,6 +217,12 @@ DirectXVersion DirectXFromFileVersions(SystemFileVersionLookup lookup) {
   return found;
 }
 
+DirectXVersion FoundDirectX(DxDiagQuery dxdiag, SystemFileVersionLookup lookup) {
+  DirectXVersion version;
+  if (dxdiag(&version.major, &version.minor, &version.letter)) return version;
+  return DirectXFromFileVersions(lookup);
+}
+
 std::uint32_t ClockFromQuarterSecond(std::uint64_t start, std::uint64_t end) {
   return static_cast<std::uint32_t>((end - start) * 4 / 1000000);
 }

@@ -53,6 +53,12 @@ using SystemFileVersionLookup = bool (*)(const char16_t* file, std::uint32_t* ms
 // file tells.
 DirectXVersion DirectXFromFileVersions(SystemFileVersionLookup lookup);
 
+// DirectX as the diagnostics provider reports it: major, minor and the
+// letter's first character; false when the provider gives no answer.
+using DxDiagQuery = bool (*)(std::uint32_t* major, std::uint32_t* minor, char16_t* letter);
+// The provider's answer, else what the system files tell.
+DirectXVersion FoundDirectX(DxDiagQuery dxdiag, SystemFileVersionLookup lookup);
+
 // Clock in MHz from time-stamp counts over a quarter of a second.
 std::uint32_t ClockFromQuarterSecond(std::uint64_t start, std::uint64_t end);
 

@@ -137,11 +137,13 @@ bool FakeLookup(const char16_t* file, std::uint32_t* ms, std::uint32_t* ls) {
   return true;
 }
 
-std::u16string ProbeText() {
+std::u16string Text(const DirectXVersion& version) {
   char16_t text[128];
-  FormatDirectXText(DirectXFromFileVersions(FakeLookup), text, 128);
+  FormatDirectXText(version, text, 128);
   return text;
 }
+
+std::u16string ProbeText() { return Text(DirectXFromFileVersions(FakeLookup)); }
 
 struct FileStep {
   const char16_t* file;
@@ -188,6 +190,22 @@ TEST(CapsTables, DirectXFromFileVersions) {
   // Any readable d3d9.dll ends the probe at 9.0.
   g_files[u"d3d9.dll"] = {0, 0};
   EXPECT_EQ(ProbeText(), u"9.0 ");
+  g_files.clear();
+}
+
+bool DiagnosticsSay81b(std::uint32_t* major, std::uint32_t* minor, char16_t* letter) {
+  *major = 8;
+  *minor = 1;
+  *letter = u'b';
+  return true;
+}
+bool DiagnosticsSilent(std::uint32_t*, std::uint32_t*, char16_t*) { return false; }
+
+// The diagnostics provider's answer wins; the files tell only without one.
+TEST(CapsTables, DirectXFromTheDiagnosticsBeforeTheFiles) {
+  g_files = {{u"d3d9.dll", {0, 0}}};
+  EXPECT_EQ(Text(FoundDirectX(DiagnosticsSay81b, FakeLookup)), u"8.1b");
+  EXPECT_EQ(Text(FoundDirectX(DiagnosticsSilent, FakeLookup)), u"9.0 ");
   g_files.clear();
 }
 
