@@ -4,9 +4,41 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <new>
 #include <string>
 
+#include "test_support.h"
+
 namespace {
+
+#ifndef _WIN32
+// A name the firmware gives, trimmed; empty where there is none.
+std::u16string FirmwareName(const char* file) {
+  std::ifstream in(std::string("/sys/class/dmi/id/") + file);
+  std::string line;
+  std::getline(in, line);
+  const auto first = line.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return u"";
+  return qvtest::U16(line.substr(first, line.find_last_not_of(" \t\r") - first + 1));
+}
+#endif
+
+// A record built over dirty memory: whatever it does not probe must still
+// read as empty.
+class DirtyCaps {
+ public:
+  explicit DirtyCaps(std::uint32_t flags) {
+    std::memset(storage_, 0xA5, sizeof storage_);
+    caps_ = new (storage_) qvCaps(flags, 0);
+  }
+  ~DirtyCaps() { caps_->~qvCaps(); }
+  const qvCaps& operator*() const { return *caps_; }
+
+ private:
+  alignas(qvCaps) unsigned char storage_[sizeof(qvCaps)];
+  qvCaps* caps_;
+};
 
 TEST(CapsProbe, FillsTheRecordOfThisMachine) {
   ASSERT_EQ(qvCaps::Instance(), nullptr);
@@ -28,6 +60,8 @@ TEST(CapsProbe, FillsTheRecordOfThisMachine) {
     EXPECT_EQ(name, u"OS Unknown..." + suffix);
     EXPECT_EQ(caps.directx_number, 0u);
     EXPECT_EQ(std::u16string(caps.directx_text), u"0.0 ");
+    EXPECT_EQ(std::u16string(caps.manufacturer), FirmwareName("sys_vendor"));
+    EXPECT_EQ(std::u16string(caps.model), FirmwareName("product_name"));
 #endif
 
     CpuInfo cpu;
@@ -54,9 +88,12 @@ TEST(CapsProbe, FillsTheRecordOfThisMachine) {
 }
 
 TEST(CapsProbe, ProbesOnlyWhatTheFlagsName) {
-  qvCaps caps(QVCAPS_OS | QVCAPS_MEMORY | QVCAPS_CPU, 0);
+  const DirtyCaps dirty(QVCAPS_OS | QVCAPS_MEMORY | QVCAPS_CPU);
+  const qvCaps& caps = *dirty;
   EXPECT_NE(caps.os.name[0], 0);
   EXPECT_EQ(caps.directx_text[0], 0);
+  EXPECT_EQ(caps.manufacturer[0], 0);
+  EXPECT_EQ(caps.model[0], 0);
   EXPECT_GE(caps.cpu.processor_count, 1u);
   // Without the clock flag nothing is measured.
   EXPECT_EQ(caps.cpu.measured_mhz, 0u);
