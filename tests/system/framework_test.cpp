@@ -72,12 +72,6 @@ TEST(Framework, ShutdownReleasesOnlyWhatItCreated) {
   EXPECT_EQ(qvCaps::Instance(), &own_caps);
   EXPECT_EQ(qvFileServer::Instance(), own_server);
   delete own_server;
-
-  // A later start-up creates everything afresh.
-  StartFramework(kQuickFlags, 0);
-  EXPECT_NE(qvFileServer::Instance(), nullptr);
-  EndFramework();
-  EXPECT_EQ(qvFileServer::Instance(), nullptr);
 }
 
 TEST(Framework, PublishingModeCreatesAndReleasesTheLink) {
