@@ -95,12 +95,15 @@ int qvFile::Open(const char16_t* path, std::uint32_t flags) {
   return 1;
 }
 
+// A failed close still lets go of the handle: the system has released it
+// (or it was never valid), and closing it again could close a file opened
+// since under the same number.
 int qvFile::Close() {
   if (handle_ == os::kInvalidHandle) return 0;
-  if (!os::CloseFile(handle_)) return 0;
+  const bool closed = os::CloseFile(handle_);
   handle_ = os::kInvalidHandle;
   name_[0] = 0;
-  return 1;
+  return closed ? 1 : 0;
 }
 
 template <typename SystemCall>

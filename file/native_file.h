@@ -14,6 +14,8 @@ class qvFile : public qvFileBase {
 
   // Refuses (0) a path that does not fit the 256-unit name field.
   int Open(const char16_t* path, std::uint32_t flags) override;
+  // 0 when the system reports a failed close; the handle is let go of
+  // either way.
   int Close() override;
   std::int32_t Read(void* buffer, std::uint32_t count) override;
   std::int32_t Write(const void* buffer, std::uint32_t count) override;

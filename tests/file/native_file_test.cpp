@@ -5,6 +5,7 @@
 
 #include "support/debug_log_capture.h"
 #include "file/native_file.h"
+#include "os/file.h"
 #include "os/process.h"
 #include "test_support.h"
 
@@ -70,6 +71,30 @@ TEST_F(NativeFileTest, ReadsAndCountsThePosition) {
   EXPECT_EQ(file.Close(), 1);
   EXPECT_EQ(file.Close(), 0);
   EXPECT_EQ(file.GetHandle(), -1);
+}
+
+// A close that fails lets go of the handle all the same: closing it again
+// could close another file that got the same number meanwhile, and the
+// object must open a file again rather than end the process as one that
+// is still open.
+TEST_F(NativeFileTest, AFailedCloseForgetsTheHandle) {
+  dir_.WriteFile(u"a.txt", "a");
+  dir_.WriteFile(u"b.txt", "b");
+  qvFile file;
+  ASSERT_EQ(file.Open(Path(u"a.txt").c_str(), kRead), 1);
+  ASSERT_TRUE(os::CloseFile(file.GetHandle()));
+  EXPECT_EQ(file.Close(), 0);
+  const os::Handle other = os::OpenFile(Path(u"b.txt").c_str(), os::kAccessRead, os::kShareRead,
+                                        os::kOpenExisting, 0, 0);
+  ASSERT_NE(other, os::kInvalidHandle);
+  EXPECT_EQ(file.Close(), 0);
+  char byte = 0;
+  std::uint32_t done = 0;
+  EXPECT_TRUE(os::ReadFile(other, &byte, 1, &done));
+  EXPECT_EQ(byte, 'b');
+  EXPECT_TRUE(os::CloseFile(other));
+  ASSERT_EQ(file.Open(Path(u"b.txt").c_str(), kRead), 1);
+  EXPECT_EQ(Read(file, 1), "b");
 }
 
 TEST_F(NativeFileTest, CreateAlwaysWritesAFreshUnsharedFile) {
