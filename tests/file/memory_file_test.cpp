@@ -123,6 +123,19 @@ TEST_F(MemoryFileTest, LoadFromFileCopiesNameAndBytes) {
   EXPECT_EQ(failed.LoadFromFile(&source), 0);
 }
 
+// Without a heap no block can be had: every loader refuses and the file
+// stays without one, never reading into or copying to nowhere.
+TEST_F(MemoryFileTest, ABlockThatCannotBeAllocatedLoadsNothing) {
+  DestroyPrivateHeap();
+  FakeSource source;
+  qvMemFile from_file, from_memory, allocated;
+  EXPECT_EQ(from_file.LoadFromFile(&source), 0);
+  EXPECT_EQ(from_memory.LoadFromMemory(u"x", "abc", 3), 0);
+  EXPECT_EQ(allocated.Allocate(16), 0);
+  for (qvMemFile* file : {&from_file, &from_memory, &allocated}) EXPECT_EQ(file->GetSize(), -1);
+  CreatePrivateHeap(10 * 1024 * 1024);
+}
+
 TEST_F(MemoryFileTest, WithoutABlockEverythingFailsAndReadsLog) {
   qvMemFile file;
   EXPECT_EQ(file.Open(u"anything", QVFILE_READ), 1);
