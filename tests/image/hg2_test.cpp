@@ -164,6 +164,7 @@ TEST_F(Hg2Test, RefusesHeadersThatLeaveTheBlock) {
   };
   EXPECT_TRUE(refused(8, 0x24));                 // version
   EXPECT_TRUE(refused(12, 0x10000));             // huge width
+  EXPECT_TRUE(refused(12, 0));                   // no columns
   EXPECT_TRUE(refused(12 + 4, 0));               // no rows
   EXPECT_TRUE(refused(12 + 20, 0x7FFFFFFF));     // literal stream past the end
   EXPECT_TRUE(refused(12 + 24, 0x7FFFFFF0));     // literal size no stream can give

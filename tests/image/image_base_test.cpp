@@ -1,5 +1,6 @@
 // qvImage operations.
 #include "image/image.h"
+#include "base/private_heap.h"
 #include "support/image_test_support.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,17 @@ TEST_F(ImageBaseTest, SavedBlocksAreRoundedUpToEightBytesWithClearedPadding) {
   }
   EXPECT_EQ(block.block.TakeCopyRoundedTo8("", 0xFFFFFFF9u), 0) << "beyond the 32-bit size";
   EXPECT_EQ(block.block.data, nullptr);
+}
+
+TEST_F(ImageBaseTest, ReleasingABorrowedBlockLeavesItToItsOwner) {
+  HeapBuffer owner = AllocateHeapBuffer(40);
+  qvMemBlock view = qvMemBlock::Borrow(owner.get(), 40);
+  view.Release();
+  EXPECT_EQ(view.data, nullptr);
+  // Had the release freed the owner's block, the heap would hand it out again.
+  HeapBuffer next = AllocateHeapBuffer(40);
+  EXPECT_NE(next.get(), owner.get());
+  if (next.get() == owner.get()) static_cast<void>(owner.release());
 }
 
 TEST_F(ImageBaseTest, FlattenOnColourUsesTheEngineArithmetic) {
@@ -139,8 +151,10 @@ TEST_F(ImageBaseTest, OpaqueBoundsCropAndTransparency) {
   EXPECT_EQ(image->GetWidth(), 7u);
 
   image->GetPixelAddress(0, 0)[0] = 50;
+  image->GetPixelAddress(6, 5)[1] = 50;  // the last row is cleared too
   image->ClearTransparentColour();
   EXPECT_EQ(image->GetPixelAddress(0, 0)[0], 0);
+  EXPECT_EQ(image->GetPixelAddress(6, 5)[1], 0);
   EXPECT_EQ(image->GetPixelAddress(5, 1)[0], 99);
 
   auto opaque = MakePicture(3, 3, 3, Pattern::kNoise);

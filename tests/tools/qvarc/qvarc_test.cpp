@@ -116,8 +116,9 @@ TEST_F(Qvarc, DamagedArchivesAreRefused) {
   const std::string good = HandMadeArchive();
   std::vector<std::string> bad = {good.substr(0, good.size() - 1), "QVAR"};  // cut short
   // Layout version, an unknown flag, a member offset past the member area
-  // (33 + 5 > 37), a name length of 0, two members with one described.
-  for (const auto& [at, value] : {std::pair{4, 2}, {6, 4}, {37, 33}, {37 + 12, 0}, {8, 2}}) {
+  // (33 + 5 > 37), a member size of 16 MiB + 5, a name length of 0, two
+  // members with one described.
+  for (const auto& [at, value] : {std::pair{4, 2}, {6, 4}, {37, 33}, {37 + 7, 1}, {37 + 12, 0}, {8, 2}}) {
     bad.push_back(good);
     bad.back()[at] = static_cast<char>(value);
   }
