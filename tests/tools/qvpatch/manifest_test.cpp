@@ -41,6 +41,16 @@ TEST(Manifest, WritesFixedBytes) {
             "  \"files\": [],\n  \"delete\": []\n}\n");
 }
 
+// Quotes, backslashes and control characters are escaped; everything else,
+// a blank and non-ASCII text too, is written as its UTF-8 bytes.
+TEST(Manifest, EscapesWhatJsonCannotHoldPlainly) {
+  Manifest manifest;
+  manifest.deletions = {u"q\"b\\n\nr\rt\t\x01\x1f \x7f\u00e9"};
+  const std::string json = FormatManifest(manifest);
+  EXPECT_EQ(json.substr(json.find("\"delete\"")),
+            "\"delete\": [\n    \"q\\\"b\\\\n\\nr\\rt\\t\\u0001\\u001f \x7f\xC3\xA9\"\n  ]\n}\n");
+}
+
 TEST(Manifest, RefusesPathsThatLeaveTheGameOrWindowsCannotHold) {
   Manifest manifest;
   std::string error;
@@ -81,13 +91,38 @@ TEST(Manifest, RefusesWrongShapes) {
 TEST(JsonReader, StringsEscapesAndUtf8) {
   JsonValue value;
   std::string error;
-  ASSERT_TRUE(ParseJson(R"(["a\"\\\/\b\f\n\r\t", "\u3042\ud83d\ude00", "日本"])", &value, &error)) << error;
+  ASSERT_TRUE(ParseJson(R"(["a\"\\\/\b\f\n\r\t", "日本"])", &value, &error)) << error;
   EXPECT_EQ(value.items[0].text, "a\"\\/\b\f\n\r\t");
-  EXPECT_EQ(value.items[1].text, "\xE3\x81\x82\xF0\x9F\x98\x80");
-  EXPECT_EQ(value.items[2].text, "日本");
-  for (const char* bad : {R"(["\ud83d"])", R"(["\ude00"])", R"(["\ud83d\u0041"])", R"(["\x"])",
-                          R"(["\u12"])", "[\"a\tb\"]", "[\"\xC0\xAF\"]", "[\"\xED\xA0\x80\"]",
+  EXPECT_EQ(value.items[1].text, "日本");
+  for (const char* bad : {R"(["\x"])", "[\"a\tb\"]", "[\"\xC0\xAF\"]", "[\"\xED\xA0\x80\"]",
                           "[\"\xF4\x90\x80\x80\"]", "[\"\xE3\x81\"]", "[\"open"})
+    EXPECT_FALSE(ParseJson(bad, &value, &error)) << bad;
+}
+
+// Each \\u escape becomes the UTF-8 bytes of its code point, at the edges
+// of every encoded length and of the surrogate ranges, in either case.
+TEST(JsonReader, UnicodeEscapesAtTheirEdges) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"\\u007F", "\x7F"},
+      {"\\u0080", "\xC2\x80"},
+      {"\\u07ff", "\xDF\xBF"},
+      {"\\u0800", "\xE0\xA0\x80"},
+      {"\\u9a0f\\uABCD", "\xE9\xA8\x8F\xEA\xAF\x8D"},
+      {"\\uD7FF", "\xED\x9F\xBF"},
+      {"\\uE000", "\xEE\x80\x80"},
+      {"\\uFFFF", "\xEF\xBF\xBF"},
+      {"\\uD800\\uDC00", "\xF0\x90\x80\x80"},
+      {"\\udbff\\udfff", "\xF4\x8F\xBF\xBF"},
+  };
+  JsonValue value;
+  std::string error;
+  for (const auto& [escaped, utf8] : cases) {
+    ASSERT_TRUE(ParseJson("\"" + std::string(escaped) + "\"", &value, &error)) << escaped << error;
+    EXPECT_EQ(value.text, utf8) << escaped;
+  }
+  for (const char* bad : {"\"\\uDC00\"", "\"\\uDFFF\"", "\"\\uDBFF\"", "\"\\uD800\\uDBFF\"",
+                          "\"\\uD800\\uE000\"", "\"\\u00G0\"", "\"\\u00g0\"", "\"\\u00:0\"",
+                          "\"\\u00@0\"", "\"\\u00`0\"", "\"\\u00/0\"", "\"\\u123"})
     EXPECT_FALSE(ParseJson(bad, &value, &error)) << bad;
 }
 
