@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/install_files.h"
+#include "tools/patchcheck/description_lint.h"
 #include "file/confined_tree.h"
 #include "support/fence.h"
 #include "support/links.h"
@@ -23,6 +24,7 @@ const char kDescription[] =
     "    <lang00><code>1041</code><prifix>jp</prifix><lang>日本語</lang></lang00>\r\n"
     "    <lang01><code>1033</code><prifix>en</prifix><lang>English</lang></lang01>\r\n"
     "    <lang03><code>1031</code><prifix>de</prifix><lang>Deutsch</lang></lang03>\r\n"
+    "    <lang000000013>x</lang000000013><lang0000000014>y</lang0000000014>\r\n"
     "  </language>\r\n"
     "  <jp><message><wndtitle>更新</wndtitle><intoro>a\\nb &amp; c</intoro>"
     "<error_copy>x\\ny</error_copy></message></jp>\r\n"
@@ -62,6 +64,7 @@ TEST_F(PatchcheckTest, ReportsWhatTheUpdaterSees) {
       "entity reference &amp;",
       "attribute value \"a b\" holds a blank",
       "language/lang03 is ignored",
+      "language/lang000000013 is never read: the updater looks for lang13",
       "delete/p04 is ignored",
       "error_copy holds \\n",
       "language \"en\" has no text for message/intoro",
@@ -76,6 +79,7 @@ TEST_F(PatchcheckTest, ReportsWhatTheUpdaterSees) {
       "\"..\" component; the updater deletes nothing for it\n",
   };
   for (const char* warning : warnings) EXPECT_TRUE(Says(warning)) << warning << "\n" << out_;
+  EXPECT_FALSE(Says("lang0000000014"));  // ten digits: not a numbered name
 }
 
 TEST_F(PatchcheckTest, JsonCarriesEveryKey) {
@@ -124,6 +128,29 @@ TEST_F(PatchcheckTest, RefusedDescriptions) {
   }
   ASSERT_EQ(Run({"--json", qvtest::U8(dir_.Path(u"nowhere"))}), 1);
   EXPECT_TRUE(Says("\"error\": \"updateinfo.xml was not found.\"")) << out_;
+}
+
+// The lint's limits, each on both sides: entity names of up to 32 name
+// characters, excerpts of 40 characters, numbered names of up to 9 digits.
+TEST(DescriptionLint, LimitsHoldAtTheirEdges) {
+  const auto warnings = [](const std::string& bytes) {
+    std::vector<std::string> found;
+    LintDescriptionBytes(bytes, &found);
+    std::string all;
+    for (const std::string& line : found) all += line + "\n";
+    return all;
+  };
+  const std::string name32 = "azAZ09#" + std::string(25, 'x');
+  EXPECT_EQ(warnings("<a>&" + name32 + ";&" + name32 + "y;&a-b;&;</a>"),
+            "line 1: entity reference &" + name32 +
+                "; stays as these characters: the updater does not replace entities\n");
+  const std::string value40 = "a\tb\rc\nd" + std::string(33, 'e');
+  EXPECT_EQ(warnings("<a k=\"" + value40 + "\"></a>\n<b k='" + value40 + "f'></b>"),
+            "line 1: attribute value \"a b c d" + std::string(33, 'e') +
+                "\" holds a blank: the updater ends the value at the first blank and ignores "
+                "the rest of the tag\nline 3: attribute value \"a b c d" + std::string(33, 'e') +
+                "...\" holds a blank: the updater ends the value at the first blank and ignores "
+                "the rest of the tag\n");
 }
 
 TEST_F(PatchcheckTest, RecordNamesThatAreNotPlainAreErrors) {
