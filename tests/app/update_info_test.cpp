@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <random>
 #include <string>
 
 #include "support/failing_allocation.h"
@@ -273,44 +271,6 @@ std::string Numbered(const char* prefix, int number) {
   char name[32];
   std::snprintf(name, sizeof name, "%s%02d", prefix, number);
   return name;
-}
-
-std::vector<int> Shuffled(int first, int last) {
-  std::vector<int> numbers;
-  for (int n = first; n <= last; ++n) numbers.push_back(n);
-  std::shuffle(numbers.begin(), numbers.end(), std::mt19937(13));
-  return numbers;
-}
-
-// Numbered entries in shuffled file order: each is found by its number,
-// a later duplicate wins, and nothing past the first gap counts.
-TEST_F(UpdateInfoTest, ManyNumberedEntriesKeepTheirNumbers) {
-  constexpr int kEntries = 20000;
-  constexpr int kLanguages = 300;
-  std::string deletes = "<delete>";
-  for (int n : Shuffled(1, kEntries)) {
-    const std::string name = Numbered("p", n);
-    deletes += "<" + name + ">e" + std::to_string(n) + "</" + name + ">";
-  }
-  deletes += "<p07>late</p07><" + Numbered("p", kEntries + 2) + ">beyond</" +
-             Numbered("p", kEntries + 2) + "></delete>";
-  std::vector<Language> languages;
-  for (int n : Shuffled(0, kLanguages - 1))
-    languages.push_back({Numbered("", n), std::to_string(1000 + n), "l" + std::to_string(n),
-                         "L" + std::to_string(n), ""});
-
-  ASSERT_TRUE(Load(Description(languages, deletes)));
-  ASSERT_EQ(info_.delete_list.size(), static_cast<std::size_t>(kEntries));
-  for (int n = 1; n <= kEntries; ++n) {
-    const std::string expected = n == 7 ? "late" : "e" + std::to_string(n);
-    ASSERT_EQ(U8(info_.delete_list[n - 1]), expected) << n;
-  }
-  ASSERT_EQ(info_.languages.size(), static_cast<std::size_t>(kLanguages));
-  for (int n = 0; n < kLanguages; ++n) {
-    const LanguageRecord record = Record(U16("l" + std::to_string(n)));
-    ASSERT_EQ(record.code, 1000 + n);
-    ASSERT_EQ(U8(record.lang), "L" + std::to_string(n));
-  }
 }
 
 // Beyond four times its size and the allowance, a description is refused
