@@ -110,18 +110,6 @@ TEST_F(TreeTest, FoldersAreCreatedOnTheWayAndEnteredComponentByComponent) {
     EXPECT_EQ(OpenFolderError(root_, bad, true), os::kErrorInvalidName) << qvtest::U8(bad);
 }
 
-TEST_F(TreeTest, ALinkOnTheWayIsNeverEntered) {
-  Link(u"via", fence_.Root(), true);
-  fs::create_directories(Game(u"real"));
-  Link(u"real\\deeper", fence_.Root(), true);
-  for (bool create : {false, true}) {
-    EXPECT_EQ(OpenFolderError(root_, u"via", create), os::kErrorStoppedOnSymlink);
-    EXPECT_EQ(OpenFolderError(root_, u"via\\inner", create), os::kErrorStoppedOnSymlink);
-    EXPECT_EQ(OpenFolderError(root_, u"via\\new\\folder", create), os::kErrorStoppedOnSymlink);
-    EXPECT_EQ(OpenFolderError(root_, u"real\\deeper\\x", create), os::kErrorStoppedOnSymlink);
-  }
-}
-
 // The same folder by handle and by path; a missing path has no identity.
 TEST_F(TreeTest, IdentityTellsTheSameFolderByAnyRoute) {
   os::FileIdentity by_handle, by_path;
