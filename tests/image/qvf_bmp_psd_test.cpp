@@ -201,6 +201,12 @@ TEST_F(PsdTest, HeightIsTakenModulo65536AndShortDataIsRefused) {
   EXPECT_EQ(qvImagePsd::Probe(&header_block), 1);
   EXPECT_EQ(LoadAs<qvImagePsd>(header_only), nullptr);
   EXPECT_EQ(LoadAs<qvImagePsd>(counts_only), nullptr);
+  for (int i = 0; i < 4; ++i) {  // every byte of "8BPS" counts
+    Bytes other_magic = header_only;
+    other_magic[i] ^= 1;
+    const qvMemBlock other_block = View(other_magic);
+    EXPECT_EQ(qvImagePsd::Probe(&other_block), 0) << i;
+  }
   Bytes grey_mode = BuildPsd(1, 1, 3, 0, Bytes(3, 0));
   grey_mode[25] = 1;
   const qvMemBlock grey_block = View(grey_mode);

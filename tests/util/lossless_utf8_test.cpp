@@ -14,8 +14,9 @@ TEST(LosslessUtf8, CharactersAndEscapedBytes) {
       // One to four bytes; past U+FFFF a surrogate pair.
       {"A\xC3\xA9\xE3\x81\x82\xEF\xBC\xA1\xF0\x90\x90\xB7",
        u"A\u00E9\u3042\uFF21\U00010437"},
-      // Just below the surrogates, then a stray byte; the first pair.
-      {"\xED\x9F\xBF\x80\xF0\x90\x80\x80", u"\uD7FF\xDC80\U00010000"},
+      // Just below the surrogates, then a stray byte; the first pair and the
+      // last character.
+      {"\xED\x9F\xBF\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\uD7FF\xDC80\U00010000\U0010FFFF"},
       // The last surrogate is escaped; U+E000 and U+FFFF, just after it and
       // at the end of the three-byte forms, are characters.
       {"\xED\xBF\xBF\xEE\x80\x80\xEF\xBF\xBF", u"\xDCED\xDCBF\xDCBF\uE000\uFFFF"},
