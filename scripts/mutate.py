@@ -5,7 +5,7 @@ reports which faults the tests catch (killed), which they miss (survived),
 which hang (timeout, counted as caught) and which do not compile.
 
 The build folder (default build/mutate) is this tool's own, configured once
-from the linux preset's settings. Every source is restored after each
+from the linux preset's settings, or another native preset's (--preset). Every source is restored after each
 mutant, on errors and on Ctrl-C; a run killed outright leaves a journal that
 the next run restores from before anything else.
 
@@ -16,6 +16,7 @@ Examples:
   scripts/mutate.py --patch my-fault.diff
   scripts/mutate.py --list --files 'xml/*'
   scripts/mutate.py --recheck build/mutate/report.json --json build/mutate/after.json
+  scripts/mutate.py --preset linux-asan --recheck build/mutate/after.json --json asan.json
 """
 
 import argparse
@@ -34,10 +35,11 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from mutation import build_graph, hand_mutants, operators, report  # noqa: E402
 from mutation.lexer import LexError  # noqa: E402
 from mutation.runner import (KILLED, NO_TESTS, SURVIVED, TIMEOUT, MutantRunner,  # noqa: E402
-                             run_suite_once)
+                             run_suite_once, use_sanitizer_limits)
 from mutation.source_guard import GuardError, SourceGuard  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+NATIVE_PRESETS = ["linux", "linux-asan"]
 DEFAULT_FILES = ["app", "image", "xml", "file", "util", "system"]
 PRODUCT_FOLDERS = {"app", "image", "xml", "file", "util", "system", "os", "ui", "tools"}
 SOURCE_EXTENSIONS = (".cpp", ".cc", ".h", ".hpp", ".inl")
@@ -76,8 +78,12 @@ def parse_arguments():
                         "in a shuffled order)")
     parser.add_argument("--list", action="store_true", help="print the chosen mutants and stop")
     parser.add_argument("--json", metavar="PATH", help="also write the report as JSON")
-    parser.add_argument("--build-dir", default=os.path.join(ROOT, "build", "mutate"),
-                        help="the tool's own build folder (default: build/mutate)")
+    parser.add_argument("--preset", default="linux", choices=NATIVE_PRESETS,
+                        help="the configure preset whose settings the build takes; linux-asan "
+                        "also counts what AddressSanitizer catches (default: linux)")
+    parser.add_argument("--build-dir",
+                        help="the tool's own build folder (default: build/mutate, "
+                        "build/mutate-PRESET for another preset)")
     parser.add_argument("--jobs", type=int, default=2, help="test suites run at once (default 2)")
     parser.add_argument("--build-jobs", type=int, default=2, help="parallel build jobs (default 2)")
     parser.add_argument("--timeout-factor", type=float, default=3.0,
@@ -103,7 +109,8 @@ def main():
     for signum in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(signum, _interrupt)
     os.nice(max(0, args.nice - os.nice(0)))
-    build_dir = os.path.abspath(args.build_dir)
+    build_dir = os.path.abspath(args.build_dir or os.path.join(
+        ROOT, "build", "mutate" if args.preset == "linux" else f"mutate-{args.preset}"))
     guard = SourceGuard(ROOT, os.path.join(build_dir, "mutate-state"))
     lock = open(os.path.join(guard.state_dir, "lock"), "w")
     try:
@@ -133,7 +140,9 @@ def run(args, build_dir, guard):
     started = time.time()
     log = os.path.join(guard.state_dir, "setup.log")
     print(f"mutate: configuring and building {os.path.relpath(build_dir, ROOT)} (log: {log})")
-    build_graph.configure(ROOT, build_dir, log)
+    build_graph.configure(ROOT, build_dir, log, args.preset)
+    if build_graph.is_sanitized(ROOT, args.preset):
+        use_sanitizer_limits()
     build_graph.build(build_dir, [], log, args.build_jobs)
     graph = build_graph.read_graph(ROOT, build_dir)
 
@@ -189,6 +198,7 @@ def run(args, build_dir, guard):
     print(f"{len(results)} mutants in {elapsed / 60:.1f} min")
     if args.json:
         run_facts = {"commit": _commit(), "arguments": sys.argv[1:], "seed": args.seed,
+                     "preset": args.preset,
                      "max": args.max, "files": args.files, "seconds": round(elapsed, 1),
                      "chosen": len(mutants), "run": len(results), "interrupted": interrupted,
                      "suite_limits": limits,

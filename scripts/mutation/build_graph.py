@@ -66,13 +66,19 @@ def preset_settings(root, name="linux"):
     return resolve(name)
 
 
-def configure(root, build_dir, log):
-    """Configures the build folder from the linux preset's settings (only the
+def is_sanitized(root, preset):
+    _, variables = preset_settings(root, preset)
+    flags = variables.get("CMAKE_CXX_FLAGS", "")
+    return "-fsanitize=" in (flags.get("value", "") if isinstance(flags, dict) else flags)
+
+
+def configure(root, build_dir, log, preset="linux"):
+    """Configures the build folder from a preset's settings (only the
     generator and cache variables are taken: the folder is our own)."""
     query = os.path.join(build_dir, ".cmake", "api", "v1", "query", "codemodel-v2")
     os.makedirs(os.path.dirname(query), exist_ok=True)
     open(query, "a").close()
-    generator, variables = preset_settings(root)
+    generator, variables = preset_settings(root, preset)
     command = ["cmake", "-S", root, "-B", build_dir]
     if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")) and generator:
         command += ["-G", generator]

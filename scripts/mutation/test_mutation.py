@@ -11,7 +11,8 @@ import tempfile
 import unittest
 
 from mutation import hand_mutants, report
-from mutation.build_graph import Suite, _objects_of_sources
+from mutation import runner
+from mutation.build_graph import Suite, _objects_of_sources, is_sanitized
 from mutation.runner import run_suite_once
 from mutation.operators import _parse_integer, mutants_of
 from mutation.source_guard import GuardError, SourceGuard
@@ -172,6 +173,17 @@ class BuildGraphTest(unittest.TestCase):
         self.assertEqual(found, {"app/a.cpp": {obj}})
         self.assertEqual(targets, {obj: "t"})
 
+    def test_a_sanitizer_preset_is_told_by_its_inherited_flags(self):
+        root = tempfile.mkdtemp()
+        presets = [{"name": "plain", "cacheVariables": {"CMAKE_CXX_FLAGS": "-O2"}},
+                   {"name": "checked", "inherits": "plain",
+                    "cacheVariables": {"CMAKE_CXX_FLAGS": {"type": "STRING",
+                                                           "value": "-fsanitize=address"}}},
+                   {"name": "child", "inherits": ["checked"]}]
+        with open(os.path.join(root, "CMakePresets.json"), "w") as f:
+            json.dump({"configurePresets": presets}, f)
+        self.assertEqual([is_sanitized(root, p["name"]) for p in presets], [False, True, True])
+
 
 class RunnerTest(unittest.TestCase):
     def run_shell(self, script, limit):
@@ -183,6 +195,21 @@ class RunnerTest(unittest.TestCase):
         self.assertTrue(self.run_shell("sleep 0.4", 0.2))
         self.assertFalse(self.run_shell("sleep 0.4; exit 1", 0.2))
         self.assertFalse(self.run_shell("sleep 30", 0.1))
+
+    def test_sanitized_suites_trade_the_address_space_limit_for_a_resident_one(self):
+        probe = ('[ "$(ulimit -v)" = unlimited ] && '
+                 'case "$ASAN_OPTIONS" in *hard_rss_limit_mb=4096*) exit 0;; esac; exit 1')
+        self.assertFalse(self.run_shell(probe, 5))
+        saved = (runner._address_space_limit, os.environ.get("ASAN_OPTIONS"))
+        try:
+            runner.use_sanitizer_limits()
+            self.assertTrue(self.run_shell(probe, 5))
+        finally:
+            runner._address_space_limit = saved[0]
+            if saved[1] is None:
+                os.environ.pop("ASAN_OPTIONS", None)
+            else:
+                os.environ["ASAN_OPTIONS"] = saved[1]
 
 
 if __name__ == "__main__":
