@@ -188,6 +188,13 @@ TEST_F(AdapterTest, PngSaveRoundTripsAndCrops) {
   EXPECT_EQ(loaded->GetWidth(), 4u);
   EXPECT_EQ(loaded->GetHeight(), 4u);
   EXPECT_EQ(loaded->GetPixelAddress(0, 0)[3], 200);
+  // Without a visible pixel the top left 2 x 2 pixels are kept.
+  ASSERT_EQ(loaded->CopyFrom(MakePicture(5, 5, 4, Pattern::kTransparent).get()), 1);
+  loaded->SetCrop(1);
+  ASSERT_EQ(loaded->Save(&out.block, 0, 0, 0, 0), 1) << "a picture that was loaded saves";
+  loaded = LoadAs<qvImagePng>(out.ToBytes());
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->GetWidth() * 10 + loaded->GetHeight(), 22u);
   // Two bytes per pixel have no PNG, JPEG or WebP form.
   auto narrow = MakePicture(3, 3, 2, Pattern::kNoise);
   EXPECT_TRUE(SaveAs<qvImagePng>(*narrow).empty());
@@ -338,6 +345,7 @@ TEST_F(AdapterTest, ZlibWrappersCutCountAndKeepWhatWasDecoded) {
   // Deflate into too small a room still reports the full size.
   Bytes small(8);
   EXPECT_EQ(ZlibDeflate(small.data(), 8, data.data(), 10000), size);
+  EXPECT_EQ(ZlibDeflate(small.data(), 8, nullptr, 10), 0u) << "no source: no output, no hang";
   // Bytes after the stream's end are not looked at.
   Bytes trailing = packed;
   trailing.insert(trailing.end(), {1, 2, 3, 4, 5, 6, 7, 8});

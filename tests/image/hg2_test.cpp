@@ -54,8 +54,9 @@ TEST_F(Hg2Test, SaveRefusesOtherPixelSizesWithTheBlockEmptied) {
   EXPECT_EQ(block.block.data, nullptr);
   EXPECT_EQ(block.block.size, 0u);
 
-  // Saved into a block the heap hands out with stale bytes, the frame
-  // header's two reserved words are zeros all the same.
+  // Saved into a block the heap hands out with stale bytes, the file
+  // header's size and version words and the frame header's two reserved
+  // words are written all the same.
   ASSERT_EQ(hg2->CreateBlank(4, 4, 3), 1);
   void* stale = PrivateAlloc(0, 102400);  // the smallest output block
   ASSERT_NE(stale, nullptr);
@@ -64,7 +65,9 @@ TEST_F(Hg2Test, SaveRefusesOtherPixelSizesWithTheBlockEmptied) {
   PrivateFree(stale);
   EXPECT_EQ(hg2->Save(&block.block, 0, 0, 0, 0), 1);
   PrivateFree(guard);
-  EXPECT_EQ(Words(block.ToBytes(), 12 + 12, 2), (std::vector<std::uint32_t>{0, 0}));
+  const Bytes saved = block.ToBytes();
+  EXPECT_EQ(Words(saved, 4, 2), (std::vector<std::uint32_t>{12, 0x25}));
+  EXPECT_EQ(Words(saved, 12 + 12, 2), (std::vector<std::uint32_t>{0, 0}));
 }
 
 TEST_F(Hg2Test, ChannelDepthWidensStoredValues) {

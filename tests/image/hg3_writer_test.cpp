@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -79,6 +80,13 @@ TEST_F(Hg3WriterTest, TagsAndFramesRoundTrip) {
   EXPECT_EQ(decoded->GetCptype(), 4u);
   ASSERT_NE(decoded->GetAttribute(300), nullptr);
   EXPECT_EQ(decoded->GetAttribute(300)[0], 42);
+  // The record, the last tag of the file, holds 20 bytes after its 16-byte
+  // tag header.
+  OwnedBlock file;
+  ASSERT_EQ(WriteHg3(&frames[1], 1, &file.block), 1);
+  const Bytes bytes = file.ToBytes();
+  const char name[] = "ats300";  // with its terminating zero
+  EXPECT_EQ(bytes.end() - std::search(bytes.begin(), bytes.end(), name, name + 7), 16 + 20);
 
   // imgmode 1 stores the rows as they are; the reader then swaps them.
   frames[0].options.imgmode = 1;

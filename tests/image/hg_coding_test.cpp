@@ -82,6 +82,14 @@ Bytes Control(int first, const std::vector<std::uint64_t>& numbers) {
   return PackBits(bits);
 }
 
+TEST(HgZeroRunTest, EncodesALoneByteAsOneLiteralRun) {
+  const std::uint8_t plane = 9;
+  Bytes literals, control;
+  HgEncodeZeroRuns(&plane, 1, literals, control);
+  EXPECT_EQ(literals, Bytes{9});
+  EXPECT_EQ(control, Control(1, {1, 1}));
+}
+
 TEST(HgZeroRunTest, RejectsRunsThatLeaveTheBuffers) {
   const Bytes literals = {1, 2};
   Bytes out(16);

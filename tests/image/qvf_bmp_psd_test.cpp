@@ -211,6 +211,11 @@ TEST_F(PsdTest, HeightIsTakenModulo65536AndShortDataIsRefused) {
   grey_mode[25] = 1;
   const qvMemBlock grey_block = View(grey_mode);
   EXPECT_EQ(qvImagePsd::Probe(&grey_block), 0);
+  // The high half of the colour-mode data length may be 0 or 3.
+  Bytes long_colour = BuildPsd(1, 1, 3, 0, Bytes(3, 0));
+  long_colour[27] = 3;
+  long_colour.insert(long_colour.begin() + 30, 0x30000, 0);
+  EXPECT_NE(LoadAs<qvImagePsd>(long_colour), nullptr);
   Bytes long_section = BuildPsd(1, 1, 3, 0, Bytes(3, 0));
   long_section[29] = 200;  // colour-mode data longer than the file
   EXPECT_EQ(LoadAs<qvImagePsd>(long_section), nullptr);
