@@ -102,8 +102,6 @@ void ExpectMatchesReference(const Bytes& file, std::uint32_t expected_bpp) {
   reference.format = PNG_FORMAT_BGRA;
   Bytes pixels(PNG_IMAGE_SIZE(reference));
   ASSERT_NE(png_image_finish_read(&reference, nullptr, pixels.data(), 0, nullptr), 0);
-  const qvMemBlock block = View(file);
-  EXPECT_EQ(qvImagePng::Probe(&block), 1);
   auto image = LoadAs<qvImagePng>(file);
   ASSERT_NE(image, nullptr);
   ASSERT_EQ(image->GetWidth(), reference.width);
@@ -163,38 +161,32 @@ TEST_F(AdapterTest, BrokenPngsFailCleanly) {
   EXPECT_EQ(qvImagePng::Probe(nullptr), 0);
 }
 
-TEST_F(AdapterTest, PngSaveRoundTripsAndCrops) {
+TEST_F(AdapterTest, PngSaveCropsToTheVisiblePixels) {
   auto png = Make<qvImagePng>();
   OwnedBlock out;
-  for (std::uint32_t bpp : {3u, 4u}) {
-    auto source = MakePicture(9, 5, bpp, Pattern::kNoise);
-    ASSERT_EQ(png->CopyFrom(source.get()), 1);
-    ASSERT_EQ(png->Save(&out.block, 0, 0, 0, 0), 1);
-    EXPECT_EQ(out.block.size % 8, 0u);
-    EXPECT_EQ(out.block.size, out.block.capacity);
-    auto loaded = LoadAs<qvImagePng>(out.ToBytes());
-    ASSERT_NE(loaded, nullptr);
-    EXPECT_EQ(Bgra(*loaded), Bgra(*source));
-    EXPECT_EQ(png->Save(&out.block, 0, 0, 0, 0), 1) << "a second save";
-  }
   auto sparse = MakePicture(20, 20, 4, Pattern::kTransparent);
   sparse->GetPixelAddress(4, 6)[3] = 200;
   sparse->GetPixelAddress(7, 9)[3] = 255;
   png->CopyFrom(sparse.get());
   png->SetCrop(1);
   ASSERT_EQ(png->Save(&out.block, 0, 0, 0, 0), 1);
+  EXPECT_EQ(out.block.size % 8, 0u);
+  EXPECT_EQ(out.block.size, out.block.capacity);
   auto loaded = LoadAs<qvImagePng>(out.ToBytes());
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(loaded->GetWidth(), 4u);
   EXPECT_EQ(loaded->GetHeight(), 4u);
   EXPECT_EQ(loaded->GetPixelAddress(0, 0)[3], 200);
-  // Without a visible pixel the top left 2 x 2 pixels are kept.
-  ASSERT_EQ(loaded->CopyFrom(MakePicture(5, 5, 4, Pattern::kTransparent).get()), 1);
-  loaded->SetCrop(1);
-  ASSERT_EQ(loaded->Save(&out.block, 0, 0, 0, 0), 1) << "a picture that was loaded saves";
-  loaded = LoadAs<qvImagePng>(out.ToBytes());
-  ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(loaded->GetWidth() * 10 + loaded->GetHeight(), 22u);
+  // Without a visible pixel the top left 2 x 2 pixels are kept; a picture
+  // that was saved or loaded before saves again.
+  for (qvImagePng* again : {png.get(), loaded.get()}) {
+    ASSERT_EQ(again->CopyFrom(MakePicture(5, 5, 4, Pattern::kTransparent).get()), 1);
+    again->SetCrop(1);
+    ASSERT_EQ(again->Save(&out.block, 0, 0, 0, 0), 1);
+    auto corner = LoadAs<qvImagePng>(out.ToBytes());
+    ASSERT_NE(corner, nullptr);
+    EXPECT_EQ(corner->GetWidth() * 10 + corner->GetHeight(), 22u);
+  }
   // Two bytes per pixel have no PNG, JPEG or WebP form.
   auto narrow = MakePicture(3, 3, 2, Pattern::kNoise);
   EXPECT_TRUE(SaveAs<qvImagePng>(*narrow).empty());
@@ -236,8 +228,6 @@ Bytes ReferenceRgb(const Bytes& file, std::uint32_t* width, std::uint32_t* heigh
 TEST_F(AdapterTest, JpegDecodingMatchesLibjpeg) {
   auto source = MakePicture(37, 21, 3, Pattern::kGradient);
   const Bytes file = SaveJpeg(*source, 90);
-  const qvMemBlock block = View(file);
-  ASSERT_EQ(qvImageJpeg::Probe(&block), 1);
   auto image = LoadAs<qvImageJpeg>(file);
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->GetBytesPerPixel(), 3u);
@@ -304,8 +294,6 @@ TEST_F(AdapterTest, WebPLoadsRedFirstWithAlpha) {
   auto source = MakePicture(16, 8, 3, Pattern::kGradient);
   const Bytes file = SaveAs<qvImageWebP>(*source, 100);
   EXPECT_EQ(file.size() % 8, 0u);
-  const qvMemBlock block = View(file);
-  ASSERT_EQ(qvImageWebP::Probe(&block), 1);
   auto loaded = LoadAs<qvImageWebP>(file);
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(loaded->GetBytesPerPixel(), 4u);
