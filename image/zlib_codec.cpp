@@ -89,7 +89,8 @@ std::uint32_t ZlibDeflate(void* destination, std::uint32_t capacity, const void*
   while (stream.avail_in > 0) {
     if (run(Z_NO_FLUSH) == Z_STREAM_ERROR) {
       DebugLog("zlib encode error : %s", StreamMessage(stream));
-      break;
+      deflateEnd(&stream);
+      return kFailed;
     }
   }
   int status = Z_OK;

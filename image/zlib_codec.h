@@ -11,7 +11,7 @@ std::uint32_t ZlibInflate(void* destination, std::uint32_t capacity, const void*
 
 // Deflates at level 9. Returns the full compressed size, which may exceed
 // `capacity` (only what fits is stored), or 0xFFFFFFFF when zlib cannot
-// start.
+// start or refuses the input.
 std::uint32_t ZlibDeflate(void* destination, std::uint32_t capacity, const void* source,
                           std::uint32_t source_length);
 
