@@ -85,7 +85,6 @@ int ReadInstallFolder(const char16_t* record_path, char16_t* destination, std::s
   }
   PrivateFree(bytes);
   file.Close();
-  if (!result) destination[0] = 0;
   return result;
 }
 

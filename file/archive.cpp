@@ -52,7 +52,6 @@ int qvArchive::SetName(const char16_t* name) {
 int qvArchive::SetSlotCount(std::uint32_t count) {
   if (count == 0 || AnySlotOpen()) return 0;
   auto slots = std::make_unique<qvArchiveSlot[]>(count);
-  std::memset(slots.get(), 0, sizeof(qvArchiveSlot) * count);
   slots_ = std::move(slots);
   slot_count_ = count;
   return 1;

@@ -102,10 +102,13 @@ TEST_F(FileServerTable, EachOrderSearchesWhereItSays) {
 
 TEST_F(FileServerTable, OnlyOrderThreeOfTheTableTakesAnEmptyPathAsTheBareName) {
   dir_.WriteFile(u"here.txt", "native here");
+  dir_.WriteFile(u"d\\here.txt", "native d");
   ASSERT_EQ(server_.RegisterFolder(3, u"cur", u"", true), 1);
+  ASSERT_EQ(server_.RegisterFolder(4, u"one", u"d", true), 1);  // a one-letter path is a folder
   ASSERT_EQ(server_.AddGroupEntry(u"cur.lst", u"", -1, true), 1);
   const qvtest::ScopedCurrentFolder inside(dir_.Native());
   EXPECT_EQ(Open(u"cur/here.txt", 3), "native here");
+  EXPECT_EQ(Open(u"one/here.txt", 3), "native d");
   // Everywhere else an empty path gives "\here.txt", at the drive's root.
   EXPECT_EQ(Open(u"cur/here.txt", 4), "<null>");
   EXPECT_EQ(Open(u"cur.lst/here.txt", 3), "<null>");
