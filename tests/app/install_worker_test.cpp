@@ -795,9 +795,12 @@ TEST_F(WorkerTest, ADestinationOutsideTheTreeIsRefused) {
   InstallWorker* worker = NewWorker();
   worker->SetDestinationTree(&inner);
   worker->Add(Src(u"a.txt").c_str(), dir_.Path(u"elsewhere\\a.txt").c_str(), 0);
+  // The refusal stops the queue: a job inside the tree after it is not run.
+  Add(worker, u"a.txt");
   recorder_.Run(worker);
   ExpectFailure("FE", u"出力ファイル [" + dir_.Path(u"elsewhere\\a.txt") + u"]");
   EXPECT_FALSE(fs::exists(dir_.Native(u"elsewhere")));
+  EXPECT_FALSE(DstHas(u"a.txt"));
 }
 
 TEST(StripMessageId, DropsTheLeadingIdentifierOnly) {
