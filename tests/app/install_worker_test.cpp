@@ -21,8 +21,6 @@
 #include "os/file.h"
 #include "os/folders.h"
 #include "os/times.h"
-#include "support/fence.h"
-#include "support/links.h"
 #include "support/pe_writer.h"
 #include "system/caps.h"
 #include "test_support.h"
@@ -456,10 +454,6 @@ TEST_F(WorkerTest, LocalSourcesAreReadInWholeSectorsPastTheCache) {
   EXPECT_EQ(sector & (sector - 1), 0u) << "not one sector beyond 1 MiB: " << length;
   EXPECT_EQ(dir_.ReadFile(u"dst\\u.bin"), content);
 
-  Recorder buffered;
-  worker = NewWorker(1);
-  Add(worker, u"u.bin", u"b.bin");
-  EXPECT_EQ(FirstBufferLength(buffered, worker), kBufferedCapacity);
 #ifndef _WIN32
   // "//" starts a network path; here it reaches the same local file.
   const std::u16string network = u"/" + dir_.Native(u"src\\u.bin").u16string();
@@ -472,7 +466,7 @@ TEST_F(WorkerTest, LocalSourcesAreReadInWholeSectorsPastTheCache) {
 #endif
 }
 
-// --- times, attributes, folders ------------------------------------------------
+// --- times and attributes ------------------------------------------------
 
 TEST_F(WorkerTest, CopiesTimesAndLeavesOnlyTheArchiveAttribute) {
   InstallWorker* worker = NewWorker();
@@ -494,17 +488,6 @@ TEST_F(WorkerTest, CopiesTimesAndLeavesOnlyTheArchiveAttribute) {
   };
   EXPECT_EQ(written(Dst(u"t.txt")), written(Src(u"t.txt")));  // to the 100 ns
   EXPECT_EQ(os::GetFileAttributes(Dst(u"t.txt").c_str()), os::kAttrArchive);
-}
-
-TEST_F(WorkerTest, CreatesTheDestinationFolderChainAndQueuedFolders) {
-  fs::create_directories(dir_.Native(u"src\\empty"));
-  InstallWorker* worker = NewWorker();
-  Queue(worker, u"a\\b\\c\\deep.txt", "deep", u"x\\y\\z\\deep.txt");
-  Add(worker, u"empty", u"new\\folder");
-  recorder_.Run(worker);
-  EXPECT_EQ(recorder_.Sequence(), "PE");
-  EXPECT_EQ(dir_.ReadFile(u"dst\\x\\y\\z\\deep.txt"), "deep");
-  EXPECT_TRUE(fs::is_directory(dir_.Native(u"dst\\new\\folder")));
 }
 
 // --- failures ------------------------------------------------------------------
@@ -532,23 +515,6 @@ TEST_F(WorkerTest, VanishedSourceStopsTheQueue) {
   EXPECT_GT(recorder_.Message(1).size(), prefix.size()) << "the system's text is missing";
   EXPECT_EQ(dir_.ReadFile(u"dst\\first.txt"), "first");
   EXPECT_FALSE(DstHas(u"later.txt"));
-}
-
-TEST_F(WorkerTest, ReadOnlyDestinationFailsOnTheOutputSide) {
-  dir_.WriteFile(u"dst\\r.txt", "old");
-  ASSERT_TRUE(os::SetFileAttributes(Dst(u"r.txt").c_str(), os::kAttrReadOnly));
-  // Wine run by root maps the attribute to permission bits that root ignores.
-  const os::Handle probe = os::OpenFile(Dst(u"r.txt").c_str(), os::kAccessWrite, os::kShareNone,
-                                        os::kOpenExisting, 0, 0);
-  if (probe != os::kInvalidHandle) {
-    os::CloseFile(probe);
-    GTEST_SKIP() << "this system lets the read-only file be written";
-  }
-  InstallWorker* worker = NewWorker();
-  Queue(worker, u"r.txt", "new");
-  recorder_.Run(worker);
-  ExpectFailure("FE", u"出力ファイル [" + Dst(u"r.txt") + u"] がオープン出来ません。 : ");
-  EXPECT_EQ(dir_.ReadFile(u"dst\\r.txt"), "old");
 }
 
 // An error the system has no text for still ends the message, with no
@@ -740,52 +706,6 @@ TEST_F(WorkerTest, VersionCheckKeepsOnlyNewerInstalledProgramsAndLibraries) {
 }
 
 // --- the destination tree -----------------------------------------------------
-
-// Links below the destination folder to a fenced tree that must not change.
-class WorkerLinkTest : public WorkerTest {
- protected:
-  void SetUp() override {
-    WorkerTest::SetUp();
-    before_ = fence_.Digest();
-    fs::create_directories(dir_.Native(u"dst"));
-  }
-  void TearDown() override {
-    EXPECT_EQ(fence_.Digest(), before_);
-    if (!link_.empty()) qvtest::RemoveLink(link_);
-  }
-  // `relative` below the destination folder links to the fence's folder or
-  // file; false where the system makes no links.
-  bool LinkOutside(const char16_t* relative, bool to_folder) {
-    const fs::path link = dir_.Native(std::u16string(u"dst\\") + relative);
-    if (!qvtest::MakeLink(link, to_folder ? fence_.Root() : fence_.File(), to_folder)) return false;
-    link_ = link;
-    return true;
-  }
-
-  qvtest::Fence fence_{dir_.Native(u"outside")};
-  std::string before_;
-  fs::path link_;
-};
-
-TEST_F(WorkerLinkTest, ADestinationThatIsALinkIsReplacedAndItsTargetStays) {
-  if (!LinkOutside(u"readme.txt", false)) GTEST_SKIP() << "this system makes no links";
-  InstallWorker* worker = NewWorker();
-  Queue(worker, u"readme.txt", "new readme");
-  recorder_.Run(worker);
-  EXPECT_EQ(recorder_.Sequence(), "PE");
-  EXPECT_EQ(dir_.ReadFile(u"dst\\readme.txt"), "new readme");
-  EXPECT_EQ(Below(u"dst"), Names{"readme.txt"});
-}
-
-TEST_F(WorkerLinkTest, ADestinationBehindALinkedFolderFailsAsItsFolder) {
-  if (!LinkOutside(u"system", true)) GTEST_SKIP() << "this system makes no links";
-  InstallWorker* worker = NewWorker();
-  Queue(worker, u"secret.txt", "overwrite", u"system\\secret.txt");
-  Queue(worker, u"new.dll", "new", u"system\\new.dll");
-  recorder_.Run(worker);
-  ASSERT_EQ(recorder_.Sequence(), "FE");
-  EXPECT_EQ(recorder_.Message(0), u"フォルダ [" + Dst(u"system") + u"] が作成出来ません");
-}
 
 TEST_F(WorkerTest, ADestinationOutsideTheTreeIsRefused) {
   dir_.WriteFile(u"src\\a.txt", "a");
