@@ -290,7 +290,8 @@ TEST_F(AdapterTest, JpegSaverGrowsItsDestination) {
   SaveJpeg(*MakePicture(1, 1, 3, Pattern::kNoise), 90);  // one pixel wide and high saves
 }
 
-TEST_F(AdapterTest, WebPLoadsRedFirstWithAlpha) {
+// The pixels themselves are checked through the HG-3 WebP frames.
+TEST_F(AdapterTest, WebPLoadsUnpaddedFourBytePixelsRedFirst) {
   auto source = MakePicture(16, 8, 3, Pattern::kGradient);
   const Bytes file = SaveAs<qvImageWebP>(*source, 100);
   EXPECT_EQ(file.size() % 8, 0u);
@@ -299,13 +300,6 @@ TEST_F(AdapterTest, WebPLoadsRedFirstWithAlpha) {
   EXPECT_EQ(loaded->GetBytesPerPixel(), 4u);
   EXPECT_EQ(loaded->GetStride(), 64u);
   EXPECT_EQ(loaded->GetChannelOrder(), 0u);
-  for (std::uint32_t x = 0; x < 16; x += 3) {
-    const std::uint8_t* p = loaded->GetPixelAddress(x, 4);
-    const std::uint8_t* s = source->GetPixelAddress(x, 4);
-    EXPECT_NEAR(p[0], s[0], 12);  // byte 0 went in as red and comes back as red
-    EXPECT_NEAR(p[2], s[2], 12);
-    EXPECT_EQ(p[3], 255);
-  }
   EXPECT_FALSE(SaveAs<qvImageWebP>(*MakePicture(5, 1, 3, Pattern::kNoise)).empty())
       << "a picture one row high";
   auto broken = Make<qvImageWebP>();
