@@ -57,6 +57,20 @@ TEST_F(QvimgTest, EveryPairOfLosslessFormatsKeepsThePicture) {
   }
 }
 
+TEST_F(QvimgTest, LossyFormatsKeepBlueAndRedApart) {
+  auto blue = MakePicture(8, 8, 3, Pattern::kTransparent);
+  for (std::uint32_t i = 0; i < 64; ++i) blue->GetPixelAddress(i % 8, i / 8)[0] = 200;
+  Write("blue.hg2", SaveHg2(*blue));
+  for (const char* lossy : {"blue.jpg", "blue.webp"}) {
+    ASSERT_EQ(Convert("blue.hg2", lossy), 0) << err_;
+    ASSERT_EQ(Convert(lossy, "out.bgra"), 0) << err_;
+    const Bytes bgra = Read("out.bgra");
+    ASSERT_EQ(bgra.size(), 8u * 8 * 4);
+    EXPECT_NEAR(bgra[0], 200, 8) << lossy;
+    EXPECT_NEAR(bgra[2], 0, 8) << lossy;
+  }
+}
+
 TEST_F(QvimgTest, FramesExpandAndFlatten) {
   auto first = MakePicture(3, 2, 3, Pattern::kNoise, 1);
   auto second = MakePicture(6, 4, 4, Pattern::kTransparent);
