@@ -114,6 +114,11 @@ TEST(ConfineRules, FoldersInWindowsStyle) {
       {"C:\\Games\\*", Rule::kNotNormalised, ""}, {"C:\\Games\\a:b", Rule::kNotNormalised, ""},
       {"C:\\NUL", Rule::kNotNormalised, ""},
   });
+  // A lone separator at the end of a view into a longer text: nothing
+  // beyond the view is read.
+  EXPECT_EQ(confine::CheckFolderText(std::u16string_view(u"\\\\server\\share\\game", 1),
+                                     PathStyle::kWindows, nullptr),
+            Rule::kNotAbsolute);
 }
 
 TEST(ConfineRules, FoldersInPosixStyle) {
