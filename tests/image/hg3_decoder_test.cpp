@@ -160,15 +160,6 @@ TEST_F(Hg3DecoderTest, WebPPayloadWinsOverJpegAndJpegTagSwapsChannels) {
                          .Build());
   p = kept->GetPixelAddress(3, 3);
   EXPECT_TRUE(Near(p[0], 200) && Near(p[2], 40));
-
-  // A JPEG frame alone: red-first pixels come out blue first.
-  auto jpeg_only = decode(Hg3Builder()
-                              .Frame(0)
-                              .Tag("stdinfo", Stdinfo(8, 8, 24))
-                              .Tag("img_jpg", SolidRedFirst<qvImageJpeg>(8, 8, 250, 10, 10, 3))
-                              .Build());
-  p = jpeg_only->GetPixelAddress(0, 0);
-  EXPECT_TRUE(Near(p[0], 10) && Near(p[2], 250) && p[3] == 255);
 }
 
 TEST_F(Hg3DecoderTest, JpegAlphaPlaneIsUsedOnlyWhenItsSizeMatches) {
