@@ -180,6 +180,10 @@ TEST_F(PsdTest, PackBitsRunsAndControlByte128) {
     EXPECT_EQ(PixelAt(*image, 0, 0), 0xFF050609u);
     EXPECT_EQ(PixelAt(*image, 128, 0), 0xFF050609u);
   }
+  // A run whose control is the file's last byte has no byte to repeat.
+  Bytes cut(3 * 1 * 2, 0);
+  cut.insert(cut.end(), {0x81, 5, 0x81, 6, 0x81});
+  EXPECT_EQ(LoadAs<qvImagePsd>(BuildPsd(2, 1, 3, 1, cut)), nullptr);
 }
 
 TEST_F(PsdTest, HeightIsTakenModulo65536AndShortDataIsRefused) {
