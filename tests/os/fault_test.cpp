@@ -281,37 +281,6 @@ TEST_F(FaultSeam, ASecondCallOfItsOwnKindFailsOnceToo) {
   EXPECT_TRUE(bench.Write('x'));
 }
 
-TEST_F(FaultSeam, AnyCountsCallsOfEveryKindTogether) {
-  SeamBench bench;
-  os::ArmFaults({os::FileOp::kAny, 2, os::kErrorAccessDenied});
-  EXPECT_NE(os::GetFileAttributes(bench.Path(u"file.txt").c_str()), os::kInvalidAttributes);
-  EXPECT_EQ(ErrorOf(bench.Write('x')), os::kErrorAccessDenied);
-  EXPECT_TRUE(bench.Read());
-  EXPECT_EQ(os::FaultCallCount(os::FileOp::kQuery), 1u);
-  EXPECT_EQ(os::FaultCallCount(os::FileOp::kWrite), 1u);
-  EXPECT_EQ(os::FaultCallCount(os::FileOp::kRead), 1u);
-  EXPECT_EQ(os::FaultCallCount(os::FileOp::kAny), 3u);
-}
-
-TEST_F(FaultSeam, CountsWithoutFailingAndStopsCountingWhenDisarmed) {
-  SeamBench bench;
-  const std::u16string path = bench.Path(u"file.txt");
-  os::ArmFaults({});
-  for (int i = 0; i < 5; ++i) EXPECT_NE(os::GetFileAttributes(path.c_str()), os::kInvalidAttributes);
-  EXPECT_EQ(os::FaultCallCount(os::FileOp::kQuery), 5u);
-  EXPECT_FALSE(os::FaultFired());
-
-  os::DisarmFaults();
-  for (int i = 0; i < 5; ++i) EXPECT_NE(os::GetFileAttributes(path.c_str()), os::kInvalidAttributes);
-  EXPECT_EQ(os::FaultCallCount(os::FileOp::kQuery), 5u) << "the counts are kept for reading";
-
-  os::ArmFaults({os::FileOp::kQuery, 1, 5});
-  os::DisarmFaults();
-  EXPECT_NE(os::GetFileAttributes(path.c_str()), os::kInvalidAttributes)
-      << "a disarmed plan fails nothing";
-  EXPECT_EQ(os::FaultCallCount(os::FileOp::kQuery), 0u);
-}
-
 // Four threads query at once; every call is counted once, and exactly the
 // calls before the crashing one succeed.
 TEST_F(FaultSeam, CountsExactlyAcrossThreads) {
