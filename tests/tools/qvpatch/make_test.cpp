@@ -95,17 +95,6 @@ TEST(QvpatchMake, ReplacesTheTemplatesListAndCopiesNewFileTimes) {
   EXPECT_LT(std::chrono::abs(copied - when), std::chrono::seconds(2));
 }
 
-TEST(QvpatchMake, SameInputsGiveTheSameBytes) {
-  PatchTrees trees;
-  for (int i = 0; i < 40; ++i) {
-    trees.Write("old/f" + std::to_string(i % 7) + "/" + std::to_string(i), std::to_string(i));
-    trees.Write("new/f" + std::to_string(i % 5) + "/" + std::to_string(i), std::to_string(i * i));
-  }
-  ASSERT_EQ(trees.Make("one").status, 0);
-  ASSERT_EQ(trees.Make("two").status, 0);
-  EXPECT_EQ(FirstDifference(trees, "one", "two"), "");
-}
-
 TEST(QvpatchMake, RefusesAFullFolderWithoutForceAndReplacesItWithForce) {
   PatchTrees trees;
   trees.Write("new/a.txt", "a");
