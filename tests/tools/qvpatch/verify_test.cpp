@@ -3,6 +3,8 @@
 
 #include <filesystem>
 
+#include "os/error.h"
+#include "os/fault.h"
 #include "qvpatch_fixture.h"
 #include "tools/qvpatch/json_reader.h"
 
@@ -79,6 +81,20 @@ TEST_F(QvpatchVerify, MissingFilesSizesAndJson) {
   EXPECT_EQ(report.Member("differs")->items[1].Member("reason")->text, "not a file");
   EXPECT_EQ(report.Member("not_deleted")->items[0].text, "gone");
   EXPECT_EQ(report.Member("error")->kind, JsonValue::Kind::kNull);
+}
+
+// A game file that cannot be read is a problem, never a match.
+TEST_F(QvpatchVerify, AFileThatCannotBeReadIsNamed) {
+  os::ArmFaults({});  // count only
+  ASSERT_EQ(Verify("new").status, 0);
+  const std::uint64_t reads = os::FaultCallCount(os::FileOp::kRead);
+  os::ArmFaults({os::FileOp::kRead, reads, os::kErrorAccessDenied});
+  const ToolRun run = Verify("new");
+  os::DisarmFaults();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out.starts_with("differs      sub\\b.txt (\"sub\\b.txt\" cannot be read: ") &&
+              run.out.ends_with(")\nthe game does not match the manifest: 1 problem, 3 files\n"))
+      << run.out;
 }
 
 TEST_F(QvpatchVerify, AHostileManifestIsRefusedBeforeAnythingIsRead) {
