@@ -176,7 +176,8 @@ TEST_F(AdapterTest, PngSaveCropsToTheVisiblePixels) {
     ASSERT_EQ(again->Save(&out.block, 0, 0, 0, 0), 1);
     auto corner = LoadAs<qvImagePng>(out.ToBytes());
     ASSERT_NE(corner, nullptr);
-    EXPECT_EQ(corner->GetWidth() * 10 + corner->GetHeight(), 22u);
+    EXPECT_EQ(corner->GetWidth(), 2u);
+    EXPECT_EQ(corner->GetHeight(), 2u);
   }
   // Two bytes per pixel have no PNG, JPEG or WebP form.
   auto narrow = MakePicture(3, 3, 2, Pattern::kNoise);
