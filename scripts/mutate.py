@@ -5,9 +5,10 @@ reports which faults the tests catch (killed), which they miss (survived),
 which hang (timeout, counted as caught) and which do not compile.
 
 The build folder (default build/mutate) is this tool's own, configured once
-from the linux preset's settings, or another native preset's (--preset). Every source is restored after each
-mutant, on errors and on Ctrl-C; a run killed outright leaves a journal that
-the next run restores from before anything else.
+from the linux preset's settings, or another native preset's (--preset).
+Every source is restored after each mutant, on errors and on Ctrl-C; a run
+killed outright leaves a journal that the next run restores from before
+anything else.
 
 Examples:
   scripts/mutate.py --max 300 --seed 1 --json build/mutate/report.json

@@ -49,7 +49,8 @@ class Graph:
 
 
 def preset_settings(root, name="linux"):
-    """(generator, cache variables) of a configure preset, inheritance resolved."""
+    """(generator, cache variables) of a configure preset, inheritance resolved;
+    a variable given as {"type": ..., "value": ...} comes back as its value."""
     with open(os.path.join(root, "CMakePresets.json"), encoding="utf-8") as f:
         presets = {p["name"]: p for p in json.load(f)["configurePresets"]}
 
@@ -60,7 +61,8 @@ def preset_settings(root, name="linux"):
         for parent in [inherits] if isinstance(inherits, str) else inherits:
             generator, parent_variables = resolve(parent)
             variables.update(parent_variables)
-        variables.update(preset.get("cacheVariables", {}))
+        for key, value in preset.get("cacheVariables", {}).items():
+            variables[key] = value.get("value", "") if isinstance(value, dict) else value
         return preset.get("generator", generator), variables
 
     return resolve(name)
@@ -68,8 +70,7 @@ def preset_settings(root, name="linux"):
 
 def is_sanitized(root, preset):
     _, variables = preset_settings(root, preset)
-    flags = variables.get("CMAKE_CXX_FLAGS", "")
-    return "-fsanitize=" in (flags.get("value", "") if isinstance(flags, dict) else flags)
+    return "-fsanitize=" in variables.get("CMAKE_CXX_FLAGS", "")
 
 
 def configure(root, build_dir, log, preset="linux"):
@@ -82,10 +83,7 @@ def configure(root, build_dir, log, preset="linux"):
     command = ["cmake", "-S", root, "-B", build_dir]
     if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")) and generator:
         command += ["-G", generator]
-    for key, value in variables.items():
-        if isinstance(value, dict):
-            value = value.get("value", "")
-        command.append(f"-D{key}={value}")
+    command += [f"-D{key}={value}" for key, value in variables.items()]
     run_logged(command, log, "configure")
 
 
